@@ -1,0 +1,37 @@
+# Finds the libraries the core and the tests use. Natively they come from Debian's -dev
+# packages. The Windows cross-build has no such packages for mingw-w64, so it compiles
+# tinyxml2 and GoogleTest from Debian's source packages, which scripts/fetch-win-deps.sh
+# unpacks into TAVRIN_WIN_DEPS_DIR (never committed).
+
+if(WIN32)
+  set(TAVRIN_WIN_DEPS_DIR "${CMAKE_SOURCE_DIR}/build/win-deps" CACHE PATH
+      "Unpacked sources of tinyxml2 for the Windows cross-build")
+  if(NOT EXISTS "${TAVRIN_WIN_DEPS_DIR}/tinyxml2/tinyxml2.cpp")
+    message(FATAL_ERROR "tinyxml2 sources not found in ${TAVRIN_WIN_DEPS_DIR}; "
+                        "run scripts/fetch-win-deps.sh first")
+  endif()
+  add_library(tinyxml2 STATIC "${TAVRIN_WIN_DEPS_DIR}/tinyxml2/tinyxml2.cpp")
+  target_include_directories(tinyxml2 SYSTEM PUBLIC "${TAVRIN_WIN_DEPS_DIR}/tinyxml2")
+  add_library(tinyxml2::tinyxml2 ALIAS tinyxml2)
+else()
+  find_package(tinyxml2 CONFIG REQUIRED)
+  find_package(CURL REQUIRED)
+endif()
+
+if(TAVRIN_BUILD_TESTS)
+  if(WIN32)
+    set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    add_subdirectory(/usr/src/googletest "${CMAKE_BINARY_DIR}/googletest" EXCLUDE_FROM_ALL SYSTEM)
+    add_library(GTest::gtest ALIAS gtest)
+    add_library(GTest::gtest_main ALIAS gtest_main)
+    add_library(GTest::gmock ALIAS gmock)
+  else()
+    find_package(GTest REQUIRED)
+  endif()
+  include(GoogleTest)
+endif()
+
+if(TAVRIN_BUILD_UI)
+  find_package(Qt6 REQUIRED COMPONENTS Core Gui Widgets WebEngineWidgets)
+endif()

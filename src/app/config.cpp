@@ -1,0 +1,144 @@
+#include "app/config.h"
+
+#include <tinyxml2.h>
+
+#include <algorithm>
+
+#include "app/app_globals.h"
+#include "app/file_utils.h"
+#include "platform/profile.h"
+#include "platform/url_fetch.h"
+
+namespace tavrin {
+
+PlatformConfigData PlatformConfig;
+ClientConfigData ClientConfig;
+
+namespace {
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+// The first element (whatever its name) and its first child of the given name.
+const tinyxml2::XMLElement* FindValuesElement(const tinyxml2::XMLDocument& doc,
+                                              const char* childName) {
+    if (doc.Error()) {
+        return nullptr;
+    }
+    const tinyxml2::XMLElement* container = doc.FirstChildElement();
+    return container != nullptr ? container->FirstChildElement(childName) : nullptr;
+}
+
+std::string DecodedAttribute(const tinyxml2::XMLElement& element, const char* name) {
+    const char* value = element.Attribute(name);
+    return value != nullptr ? UrlDecode(value) : std::string();
+}
+
+}  // namespace
+
+std::string ConfigIniPath() { return GetModuleDir() + "config.ini"; }
+
+std::string ReadConfigUrlBase(const std::string& iniPath) {
+    std::string base = platform::ReadProfileString("config", "configUrl", "", 2048, iniPath);
+    return base.empty() ? kDefaultConfigUrlBase : base;
+}
+
+std::string ReadPlatformValue(const std::string& iniPath) {
+    // 16 characters with the terminator: a longer platform value is cut to 15.
+    return platform::ReadProfileString("config", "platform", "0", 16, iniPath);
+}
+
+std::string PlatformConfigUrl(const std::string& iniPath) {
+    return ReadConfigUrlBase(iniPath) + ReadPlatformValue(iniPath);
+}
+
+std::string UrlDecode(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
+            HexValue(text[i + 2]) >= 0) {
+            out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+            i += 2;
+        } else if (c == '+') {
+            out += ' ';
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+bool FetchUrlText(const std::string& url, std::string& text, std::string* error) {
+    std::string body;
+    if (!platform::FetchUrlBody(url, g_strBaseName, body, {}, error)) {
+        return false;
+    }
+    body.erase(std::remove(body.begin(), body.end(), '\n'), body.end());
+    text = std::move(body);
+    return true;
+}
+
+bool ParsePlatformConfig(std::string_view xml, PlatformConfigData& out) {
+    tinyxml2::XMLDocument doc;
+    doc.Parse(xml.data(), xml.size());
+    const tinyxml2::XMLElement* url = FindValuesElement(doc, "url");
+    if (url == nullptr) {
+        return false;
+    }
+    out.officialUrl = DecodedAttribute(*url, "officialUrl");
+    out.rechargeUrl = DecodedAttribute(*url, "rechargeUrl");
+    out.bbsUrl = DecodedAttribute(*url, "bbsUrl");
+    out.svrUrl = DecodedAttribute(*url, "svrUrl");
+    out.minMainPage = DecodedAttribute(*url, "minMainPage");
+    out.szVerify = DecodedAttribute(*url, "szVerify");
+    out.updateUrl = DecodedAttribute(*url, "updateUrl");
+    out.AdobeFlashUrl = DecodedAttribute(*url, "AdobeFlashUrl");
+    return true;
+}
+
+bool ParseClientConfig(std::string_view xml, ClientConfigData& out) {
+    tinyxml2::XMLDocument doc;
+    doc.Parse(xml.data(), xml.size());
+    const tinyxml2::XMLElement* client = FindValuesElement(doc, "clientConfig");
+    if (client == nullptr) {
+        return false;
+    }
+    out.mainFlash = DecodedAttribute(*client, "mainFlash");
+    out.flashVars = DecodedAttribute(*client, "flashVars");
+    out.title = DecodedAttribute(*client, "title");
+    // Only an explicit "0" closes the game; any other value, empty included, opens it.
+    out.isOpen = DecodedAttribute(*client, "isOpen") != "0";
+    out.errorPage = DecodedAttribute(*client, "errorPage");
+    out.area_url = DecodedAttribute(*client, "area_url");
+    return true;
+}
+
+bool LoadPlatformConfig(const std::string& iniPath) {
+    std::string text;
+    if (!FetchUrlText(PlatformConfigUrl(iniPath), text)) {
+        return false;
+    }
+    ParsePlatformConfig(text, PlatformConfig);
+    return true;
+}
+
+void LoadClientConfig(const std::string& url) {
+    std::string text;
+    if (FetchUrlText(url, text)) {
+        ParseClientConfig(text, ClientConfig);
+    }
+}
+
+}  // namespace tavrin

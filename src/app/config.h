@@ -1,0 +1,75 @@
+// The launcher's configuration: config.ini beside the program, the operator's platform
+// configuration document (fetched at start-up) and the client configuration document
+// (fetched when the login page reaches the verification address).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tavrin {
+
+struct PlatformConfigData {
+    std::string officialUrl;
+    std::string rechargeUrl;
+    std::string bbsUrl;
+    std::string svrUrl;
+    std::string minMainPage;
+    std::string szVerify;
+    std::string updateUrl;
+    std::string AdobeFlashUrl;
+};
+
+struct ClientConfigData {
+    std::string area_url;
+    std::string mainFlash;
+    std::string flashVars;
+    std::string errorPage;
+    std::string title;
+    bool isOpen = false;
+};
+
+// Filled once at start-up; read by the windows and the update worker.
+extern PlatformConfigData PlatformConfig;
+// Overwritten by every successful LoadClientConfig.
+extern ClientConfigData ClientConfig;
+
+// Used when config.ini names no "configUrl" of its own.
+inline constexpr const char* kDefaultConfigUrlBase =
+    "http://config.tavrin.example/rzt/?c=index&a=micnf&yid=";
+
+// The settings file beside the program.
+std::string ConfigIniPath();
+
+// "configUrl" of section "config" in the settings file, else kDefaultConfigUrlBase.
+std::string ReadConfigUrlBase(const std::string& iniPath);
+// "platform" of section "config", default "0", at most 15 characters.
+std::string ReadPlatformValue(const std::string& iniPath);
+// Configuration URL base + platform number, both from the settings file at iniPath.
+std::string PlatformConfigUrl(const std::string& iniPath);
+
+// Percent-decoding: "%" and two hex digits give that byte, "+" a space, and every other
+// byte, an incomplete or malformed escape included, is copied as it is.
+std::string UrlDecode(std::string_view text);
+
+// GETs the address with the base name as User-Agent. The body's line feeds are dropped
+// (carriage returns stay), joining its lines. The HTTP status is not looked at: an error
+// page counts as fetched. False, with `text` untouched, when the fetch failed; then
+// `error`, when given, says why.
+bool FetchUrlText(const std::string& url, std::string& text, std::string* error = nullptr);
+
+// Fill `out` from a document's first element's first "url" / "clientConfig" child. False,
+// with `out` untouched, when the text is not well-formed XML or the element is missing.
+bool ParsePlatformConfig(std::string_view xml, PlatformConfigData& out);
+bool ParseClientConfig(std::string_view xml, ClientConfigData& out);
+
+// Reads the settings file at iniPath and fetches the platform configuration into
+// PlatformConfig. False only when the document could not be fetched; a document that
+// arrives but is unusable leaves PlatformConfig empty and still returns true.
+bool LoadPlatformConfig(const std::string& iniPath);
+inline bool LoadPlatformConfig() { return LoadPlatformConfig(ConfigIniPath()); }
+
+// Fetches and parses the client configuration at `url` into ClientConfig. A failed fetch
+// or an unusable document leaves ClientConfig as it was.
+void LoadClientConfig(const std::string& url);
+
+}  // namespace tavrin

@@ -1,0 +1,37 @@
+// The few file-system operations the core needs, each a thin wrapper over the system call.
+// Failures come back as false; none of them throws.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tavrin::platform {
+
+bool PathExists(const std::string& path);
+bool IsDirectory(const std::string& path);
+
+// Creates one folder level; false when it could not be made (it exists, no right ...).
+bool MakeDirectory(const std::string& path);
+
+// Removes an empty folder, or a link to a folder without touching its target.
+bool RemoveDirectoryEntry(const std::string& path);
+
+// Lets the folder's entries and the folder itself be removed: clears its read-only
+// attribute (Windows) or gives its owner the write bit (POSIX), as unpacked packages may
+// carry read-only folders.
+void AllowRemovingEntries(const std::string& folder);
+
+// Deletes a file or a link, clearing a read-only attribute first.
+bool DeleteFileForced(const std::string& path);
+
+struct DirEntry {
+    std::string name;
+    // True only for a real folder; links and junctions are not folders here, so
+    // recursive deletion removes them without walking into their targets.
+    bool isFolder = false;
+};
+
+// The entries of a folder without "." and ".."; empty when it cannot be read.
+std::vector<DirEntry> ListDirectory(const std::string& folder);
+
+}  // namespace tavrin::platform

@@ -1,0 +1,64 @@
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "platform/file_system.h"
+
+namespace tavrin::platform {
+
+bool PathExists(const std::string& path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
+}
+
+bool IsDirectory(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool MakeDirectory(const std::string& path) { return mkdir(path.c_str(), 0777) == 0; }
+
+bool RemoveDirectoryEntry(const std::string& path) {
+    struct stat st;
+    if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        return unlink(path.c_str()) == 0;
+    }
+    return rmdir(path.c_str()) == 0;
+}
+
+void AllowRemovingEntries(const std::string& folder) {
+    struct stat st;
+    if (lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid()) {
+        chmod(folder.c_str(), (st.st_mode & 07777) | S_IRWXU);
+    }
+}
+
+bool DeleteFileForced(const std::string& path) {
+    // POSIX has no read-only attribute on the file itself: unlinking needs only the right
+    // to write the folder, which the folder walk has.
+    return unlink(path.c_str()) == 0;
+}
+
+std::vector<DirEntry> ListDirectory(const std::string& folder) {
+    std::vector<DirEntry> entries;
+    DIR* dir = opendir(folder.c_str());
+    if (dir == nullptr) {
+        return entries;
+    }
+    const std::string prefix = folder.empty() || folder.back() == '/' ? folder : folder + '/';
+    while (const dirent* ent = readdir(dir)) {
+        if (std::strcmp(ent->d_name, ".") == 0 || std::strcmp(ent->d_name, "..") == 0) {
+            continue;
+        }
+        struct stat st;
+        const bool isFolder =
+            lstat((prefix + ent->d_name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+        entries.push_back({ent->d_name, isFolder});
+    }
+    closedir(dir);
+    return entries;
+}
+
+}  // namespace tavrin::platform

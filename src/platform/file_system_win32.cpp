@@ -1,0 +1,60 @@
+#include <windows.h>
+#include <shlwapi.h>
+
+#include "platform/file_system.h"
+
+namespace tavrin::platform {
+
+bool PathExists(const std::string& path) { return PathFileExistsA(path.c_str()) != FALSE; }
+
+bool IsDirectory(const std::string& path) { return PathIsDirectoryA(path.c_str()) != FALSE; }
+
+bool MakeDirectory(const std::string& path) {
+    return CreateDirectoryA(path.c_str(), nullptr) != FALSE;
+}
+
+bool RemoveDirectoryEntry(const std::string& path) {
+    // RemoveDirectoryA takes a junction or folder link away without touching its target.
+    return RemoveDirectoryA(path.c_str()) != FALSE;
+}
+
+void AllowRemovingEntries(const std::string& folder) {
+    const DWORD attributes = GetFileAttributesA(folder.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        SetFileAttributesA(folder.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    }
+}
+
+bool DeleteFileForced(const std::string& path) {
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (DeleteFileA(path.c_str())) {
+        return true;
+    }
+    // A junction or folder link is listed as a non-folder so that its target is never
+    // walked; it goes away with RemoveDirectoryA.
+    return RemoveDirectoryA(path.c_str()) != FALSE;
+}
+
+std::vector<DirEntry> ListDirectory(const std::string& folder) {
+    std::vector<DirEntry> entries;
+    const bool hasSeparator = !folder.empty() && (folder.back() == '\\' || folder.back() == '/');
+    const std::string pattern = folder + (hasSeparator ? "*.*" : "\\*.*");
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA(pattern.c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) {
+        return entries;
+    }
+    do {
+        const std::string name = data.cFileName;
+        if (name == "." || name == "..") {
+            continue;
+        }
+        const bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                              (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+        entries.push_back({name, isFolder});
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+    return entries;
+}
+
+}  // namespace tavrin::platform

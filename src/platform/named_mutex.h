@@ -1,0 +1,39 @@
+// A system-wide mutex known by name, shared between copies of the launcher.
+//
+// Windows: CreateMutexA (not initially owned), WaitForSingleObject, ReleaseMutex.
+// POSIX: flock() on a lock file named after the mutex in the user's runtime folder
+// ($XDG_RUNTIME_DIR, else a private folder under /tmp). The system drops the lock when a
+// process dies, so a crashed copy never blocks the others.
+//
+// One difference is inherent: on POSIX the first opener holds the lock from the moment it
+// opens the mutex, and "already existed" means that another process holds it. The launcher
+// only asks that question while the first holder keeps the mutex, so both agree there.
+#pragma once
+
+#include <string>
+
+namespace tavrin::platform {
+
+class NamedMutex {
+public:
+    explicit NamedMutex(const std::string& name);
+    ~NamedMutex();
+    NamedMutex(const NamedMutex&) = delete;
+    NamedMutex& operator=(const NamedMutex&) = delete;
+
+    // False when the system could not make the mutex at all.
+    bool IsValid() const;
+    // True when another process had the mutex when this one was opened.
+    bool AlreadyExisted() const { return m_bAlreadyExisted; }
+    // Waits without time-out until this process owns the mutex.
+    bool Lock();
+    void Unlock();
+
+private:
+    bool m_bAlreadyExisted = false;
+    bool m_bOwned = false;
+    void* m_handle = nullptr;  // Windows: the mutex handle
+    int m_fd = -1;             // POSIX: the lock file
+};
+
+}  // namespace tavrin::platform

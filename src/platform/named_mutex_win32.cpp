@@ -1,0 +1,38 @@
+#include <windows.h>
+
+#include "platform/named_mutex.h"
+
+namespace tavrin::platform {
+
+NamedMutex::NamedMutex(const std::string& name) {
+    m_handle = CreateMutexA(nullptr, FALSE, name.c_str());
+    m_bAlreadyExisted = m_handle != nullptr && GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+NamedMutex::~NamedMutex() {
+    if (m_handle != nullptr) {
+        Unlock();
+        CloseHandle(m_handle);
+    }
+}
+
+bool NamedMutex::IsValid() const { return m_handle != nullptr; }
+
+bool NamedMutex::Lock() {
+    if (m_handle == nullptr) {
+        return false;
+    }
+    const DWORD wait = WaitForSingleObject(m_handle, INFINITE);
+    // An abandoned mutex is owned all the same: its former owner died.
+    m_bOwned = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
+    return m_bOwned;
+}
+
+void NamedMutex::Unlock() {
+    if (m_handle != nullptr && m_bOwned) {
+        ReleaseMutex(m_handle);
+        m_bOwned = false;
+    }
+}
+
+}  // namespace tavrin::platform

@@ -1,0 +1,33 @@
+#include "ui/message_box.h"
+
+#include <QMessageBox>
+
+#include "app/app_globals.h"
+
+namespace tavrin::ui {
+
+namespace {
+MessageBoxHook& Hook() {
+    static MessageBoxHook hook;
+    return hook;
+}
+}  // namespace
+
+void SetMessageBoxHook(MessageBoxHook hook) { Hook() = std::move(hook); }
+
+MessageAnswer ShowMessage(QWidget* parent, const QString& text, MessageKind kind) {
+    const MessageRequest request{QString::fromLocal8Bit(g_strBaseName), text, kind};
+    if (Hook()) {
+        return Hook()(request);
+    }
+    if (kind == MessageKind::kOk) {
+        QMessageBox box(QMessageBox::Warning, request.caption, text, QMessageBox::Ok, parent);
+        box.exec();
+        return MessageAnswer::kOk;
+    }
+    QMessageBox box(QMessageBox::Question, request.caption, text,
+                    QMessageBox::Yes | QMessageBox::No, parent);
+    return box.exec() == QMessageBox::Yes ? MessageAnswer::kYes : MessageAnswer::kNo;
+}
+
+}  // namespace tavrin::ui

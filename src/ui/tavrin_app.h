@@ -1,0 +1,40 @@
+// The application object: start-up in order, the switch between the login and game
+// windows, and the one exit sequence every way out of the program takes.
+#pragma once
+
+#include <QApplication>
+#include <string>
+
+namespace tavrin::ui {
+
+class CTavrinApp : public QApplication {
+    Q_OBJECT
+
+public:
+    CTavrinApp(int& argc, char** argv);
+    ~CTavrinApp() override;
+
+    // Runs start-up and then the event loop until the exit sequence ends it. Returns false
+    // like the framework call it stands for; ExitCode() tells how the program ended.
+    bool InitInstance();
+    int ExitCode() const { return m_nExitCode; }
+
+    void ShowLoginWindow();
+    void RunExitSequence();
+    void PrepareDataDir();
+    void PruneDataDir();
+
+    // Set by the update worker once it has started the updater: the launcher must end.
+    int m_bQuitAfterUpdate = 0;
+    // The settings file; config.ini beside the program unless a test points elsewhere.
+    std::string m_strIniPath;
+
+private:
+    bool m_bExitRequested = false;
+    int m_nExitCode = 0;
+};
+
+// The one application object, or null before it exists.
+CTavrinApp* TheApp();
+
+}  // namespace tavrin::ui

@@ -1,0 +1,46 @@
+// The Windows lane runs with the Chinese code page active, where the second byte of a
+// double-byte character can be a backslash. These tests fail if any path helper searches
+// bytes instead of characters.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "app/file_utils.h"
+#include "platform/codepage.h"
+#include "platform/file_system.h"
+#include "support/temp_dir.h"
+
+namespace tavrin {
+namespace {
+
+// 0xD5 0x5C: one character in code page 936, its trail byte equal to '\'.
+const std::string kTrailBackslash = "\xD5\x5C";
+
+TEST(ChineseCodePage, IsActive) { EXPECT_EQ(GetACP(), 936u); }
+
+TEST(ChineseCodePage, BaseNameKeepsDoubleByteCharacters) {
+    EXPECT_EQ(ComputeBaseName("C:\\Games\\" + kTrailBackslash + ".exe"), kTrailBackslash);
+    EXPECT_EQ(ComputeBaseName("C:\\" + kTrailBackslash + "\\Launcher.exe"), "Launcher");
+    EXPECT_EQ(FindLastMbChar("C:\\" + kTrailBackslash, '\\'), 2u);
+}
+
+TEST(ChineseCodePage, ModuleDirEndsWithARealSeparator) {
+    EXPECT_TRUE(EndsWithSeparator("C:\\Games\\"));
+    EXPECT_FALSE(EndsWithSeparator("C:\\Games\\" + kTrailBackslash));
+}
+
+TEST(ChineseCodePage, FolderTreesWithDoubleByteNames) {
+    test::TempDir tmp;
+    ASSERT_TRUE(CreateDirTree(tmp.Path() + kTrailBackslash + "dir\\inner"));
+    const auto top = platform::ListDirectory(tmp.Path());
+    ASSERT_EQ(top.size(), 1u);
+    EXPECT_EQ(top[0].name, kTrailBackslash + "dir");
+    EXPECT_TRUE(platform::IsDirectory(tmp.Path() + kTrailBackslash + "dir\\inner"));
+
+    tmp.Write(kTrailBackslash + "dir\\inner\\" + kTrailBackslash + ".txt", "x");
+    DeleteDirContents(tmp.Path() + kTrailBackslash + "dir");
+    EXPECT_TRUE(platform::ListDirectory(tmp.Path() + kTrailBackslash + "dir").empty());
+}
+
+}  // namespace
+}  // namespace tavrin

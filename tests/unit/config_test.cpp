@@ -1,0 +1,257 @@
+#include "app/config.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "app/app_globals.h"
+#include "platform/url_fetch.h"
+#include "support/http_peer.h"
+#include "support/temp_dir.h"
+
+namespace tavrin {
+namespace {
+
+using test::HttpPeer;
+using test::HttpReply;
+using test::HttpRequest;
+using test::MakeReply;
+
+TEST(UrlDecode, DecodesEscapesAndPlus) {
+    const struct {
+        const char* in;
+        std::string out;
+    } cases[] = {
+        {"a%2Fb+c%3d", "a/b c="},
+        {"a%2fb", "a/b"},
+        {"%E5%90%AF", "\xE5\x90\xAF"},
+        {"%D5%5C", std::string("\xD5\x5C")},  // a GBK character whose trail byte is '\'
+        {"%00x", std::string("\0x", 2)},
+        {"100%", "100%"},     // nothing after the sign
+        {"%4", "%4"},         // one digit only
+        {"%zz%4g", "%zz%4g"}, // not hexadecimal
+        {"%%41", "%A"},
+        {"++", "  "},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(UrlDecode(c.in), c.out) << c.in;
+    }
+}
+
+constexpr const char* kPlatformDoc =
+    "<?xml version=\"1.0\" encoding=\"gbk\"?>\n"
+    "<!-- operator configuration -->\n"
+    "<config>\n"
+    "  <other officialUrl=\"http://wrong/\"/>\n"
+    "  <url officialUrl=\"http%3A%2F%2Fwww.example%2F\" rechargeUrl=\"http://pay/?a=1&amp;b=2\"\n"
+    "       bbsUrl=\"http://bbs/\" svrUrl=\"http://svr/\" minMainPage=\"http://login/\"\n"
+    "       szVerify=\"verify.php\" updateUrl=\"http://upd/update.ini?t=\"\n"
+    "       AdobeFlashUrl=\"http://flash/\"/>\n"
+    "  <url officialUrl=\"http://second/\"/>\n"
+    "</config>\n";
+
+TEST(ParsePlatformConfig, ReadsTheFirstUrlChildOfTheFirstElement) {
+    PlatformConfigData c;
+    ASSERT_TRUE(ParsePlatformConfig(kPlatformDoc, c));
+    EXPECT_EQ(c.officialUrl, "http://www.example/");
+    EXPECT_EQ(c.rechargeUrl, "http://pay/?a=1&b=2");
+    EXPECT_EQ(c.bbsUrl, "http://bbs/");
+    EXPECT_EQ(c.svrUrl, "http://svr/");
+    EXPECT_EQ(c.minMainPage, "http://login/");
+    EXPECT_EQ(c.szVerify, "verify.php");
+    EXPECT_EQ(c.updateUrl, "http://upd/update.ini?t=");
+    EXPECT_EQ(c.AdobeFlashUrl, "http://flash/");
+}
+
+TEST(ParsePlatformConfig, UnusableDocumentsLeaveTheRecordUntouched) {
+    const char* const docs[] = {
+        "",
+        "not xml at all",
+        "<config><url officialUrl=\"x\"></config>",       // not well-formed
+        "<config><link officialUrl=\"x\"/></config>",    // no "url" child
+        "<url officialUrl=\"x\"/>",                       // "url" is the container itself
+        "<html><body><h1>404 Not Found</h1></body></html>",
+        "<a/><config><url officialUrl=\"x\"/></config>",  // only the first element counts
+    };
+    for (const char* doc : docs) {
+        PlatformConfigData c;
+        c.officialUrl = "kept";
+        EXPECT_FALSE(ParsePlatformConfig(doc, c)) << doc;
+        EXPECT_EQ(c.officialUrl, "kept") << doc;
+    }
+}
+
+TEST(ParsePlatformConfig, MissingAttributesAreEmpty) {
+    PlatformConfigData c;
+    c.bbsUrl = "old";
+    ASSERT_TRUE(ParsePlatformConfig("<c><url officialUrl=\"o\"/></c>", c));
+    EXPECT_EQ(c.officialUrl, "o");
+    EXPECT_EQ(c.bbsUrl, "");
+}
+
+TEST(ParseClientConfig, OnlyZeroClosesTheGame) {
+    const struct {
+        const char* attribute;
+        bool open;
+    } cases[] = {
+        {" isOpen=\"0\"", false}, {" isOpen=\"%30\"", false}, {" isOpen=\"1\"", true},
+        {" isOpen=\"true\"", true}, {" isOpen=\"00\"", true},  {" isOpen=\"\"", true},
+        {" isOpen=\" 0\"", true},   {"", true},
+    };
+    for (const auto& c : cases) {
+        ClientConfigData config;
+        const std::string doc =
+            std::string("<r><clientConfig title=\"t\"") + c.attribute + "/></r>";
+        ASSERT_TRUE(ParseClientConfig(doc, config)) << doc;
+        EXPECT_EQ(config.isOpen, c.open) << doc;
+    }
+}
+
+TEST(ParseClientConfig, DecodesEveryUsedAttribute) {
+    ClientConfigData c;
+    ASSERT_TRUE(ParseClientConfig(
+        "<root><clientConfig mainFlash=\"http%3A%2F%2Fcdn%2Fmain.swf\" "
+        "flashVars=\"uid%3D7%26key%3Dab+c\" title=\"%E5%8F%8C%E7%BA%BF1%E5%8C%BA\" "
+        "version=\"9\" listFileName=\"l.txt\" isOpen=\"1\" errorPage=\"http://err/\" "
+        "area_url=\"http://area/?s=1\"/></root>",
+        c));
+    EXPECT_EQ(c.mainFlash, "http://cdn/main.swf");
+    EXPECT_EQ(c.flashVars, "uid=7&key=ab c");
+    EXPECT_EQ(c.title, "\xE5\x8F\x8C\xE7\xBA\xBF" "1\xE5\x8C\xBA");
+    EXPECT_TRUE(c.isOpen);
+    EXPECT_EQ(c.errorPage, "http://err/");
+    EXPECT_EQ(c.area_url, "http://area/?s=1");
+}
+
+// A peer that serves one body for every request.
+HttpPeer::Handler Serve(int status, std::string body) {
+    return [status, body](const HttpRequest&) { return MakeReply(status, body); };
+}
+
+TEST(FetchUrlText, JoinsLinesWithoutTheirLineFeeds) {
+    HttpPeer peer(Serve(200, "<a\nb=\"1\r\n2\">\n</a>\n"));
+    std::string text = "untouched";
+    ASSERT_TRUE(FetchUrlText(peer.Url("/doc"), text));
+    EXPECT_EQ(text, "<ab=\"1\r2\"></a>");
+}
+
+TEST(FetchUrlText, ReturnsErrorPagesAsText) {
+    HttpPeer peer(Serve(404, "<html>gone</html>"));
+    std::string text;
+    ASSERT_TRUE(FetchUrlText(peer.Url("/missing"), text));
+    EXPECT_EQ(text, "<html>gone</html>");
+}
+
+TEST(FetchUrlText, SendsAPlainGetWithTheBaseNameAsUserAgent) {
+    g_strBaseName = "Launcher";
+    HttpPeer peer(Serve(200, "x"));
+    std::string text;
+    ASSERT_TRUE(FetchUrlText(peer.Url("/rzt/?c=index&a=micnf&yid=7"), text));
+    g_strBaseName.clear();
+    const std::vector<HttpRequest> requests = peer.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].method, "GET");
+    EXPECT_EQ(requests[0].target, "/rzt/?c=index&a=micnf&yid=7");
+    EXPECT_EQ(requests[0].headers.at("user-agent"), "Launcher");
+}
+
+TEST(FetchUrlText, FailsWithoutTouchingTheTextWhenNothingAnswers) {
+    std::uint16_t deadPort = 0;
+    {
+        HttpPeer gone(Serve(200, ""));
+        deadPort = gone.Port();
+    }
+    std::string text = "untouched";
+    std::string error;
+    EXPECT_FALSE(FetchUrlText("http://127.0.0.1:" + std::to_string(deadPort) + "/", text, &error));
+    EXPECT_EQ(text, "untouched");
+    EXPECT_FALSE(error.empty());
+}
+
+TEST(FetchUrlText, RefusesAddressesThatAreNotWebAddresses) {
+    test::TempDir tmp;
+    tmp.Write("secret.txt", "local");
+    std::string text = "untouched";
+    EXPECT_FALSE(FetchUrlText("file://" + tmp / "secret.txt", text));
+    EXPECT_EQ(text, "untouched");
+}
+
+TEST(FetchUrlBody, GivesUpOnASilentServerWithinItsLimit) {
+    HttpPeer peer([](const HttpRequest&) { return HttpReply{"", {}, true}; });
+    platform::FetchLimits limits;
+    limits.totalTimeoutMs = 300;
+    std::string body = "untouched";
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(platform::FetchUrlBody(peer.Url("/"), "t", body, limits));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(body, "untouched");
+}
+
+TEST(FetchUrlBody, RefusesABodyOverTheLimit) {
+    HttpPeer peer(Serve(200, std::string(5000, 'x')));
+    platform::FetchLimits limits;
+    limits.maxBodyBytes = 4096;
+    std::string body = "untouched";
+    std::string error;
+    EXPECT_FALSE(platform::FetchUrlBody(peer.Url("/"), "t", body, limits, &error));
+    EXPECT_EQ(body, "untouched");
+    EXPECT_FALSE(error.empty());
+}
+
+class LoadConfig : public ::testing::Test {
+protected:
+    void SetUp() override {
+        PlatformConfig = {};
+        ClientConfig = {};
+    }
+    void TearDown() override { SetUp(); }
+    test::TempDir m_tmp;
+};
+
+TEST_F(LoadConfig, PlatformAddressIsConfigUrlPlusPlatformCutTo15) {
+    HttpPeer peer(Serve(200, kPlatformDoc));
+    m_tmp.Write("config.ini", "[config]\r\nplatform=12345678901234567890\r\nconfigUrl=" +
+                                  peer.Url("/rzt/?c=index&a=micnf&yid=") + "\r\n");
+    ASSERT_TRUE(LoadPlatformConfig(m_tmp / "config.ini"));
+    ASSERT_EQ(peer.Requests().size(), 1u);
+    EXPECT_EQ(peer.Requests()[0].target, "/rzt/?c=index&a=micnf&yid=123456789012345");
+    EXPECT_EQ(PlatformConfig.szVerify, "verify.php");
+}
+
+TEST_F(LoadConfig, MissingSettingsFileUsesTheBuiltInAddressAndPlatformZero) {
+    EXPECT_EQ(PlatformConfigUrl(m_tmp / "none.ini"), std::string(kDefaultConfigUrlBase) + "0");
+}
+
+TEST_F(LoadConfig, UnusablePlatformDocumentIsNotAFailure) {
+    HttpPeer peer(Serve(404, "<html>nope</html>"));
+    m_tmp.Write("config.ini", "[config]\nconfigUrl=" + peer.Url("/c?yid=") + "\n");
+    EXPECT_TRUE(LoadPlatformConfig(m_tmp / "config.ini"));
+    EXPECT_EQ(PlatformConfig.minMainPage, "");
+}
+
+TEST_F(LoadConfig, UnreachablePlatformDocumentIsAFailure) {
+    std::uint16_t deadPort = 0;
+    {
+        HttpPeer gone(Serve(200, ""));
+        deadPort = gone.Port();
+    }
+    m_tmp.Write("config.ini",
+                "[config]\nconfigUrl=http://127.0.0.1:" + std::to_string(deadPort) + "/c?yid=\n");
+    EXPECT_FALSE(LoadPlatformConfig(m_tmp / "config.ini"));
+}
+
+TEST_F(LoadConfig, ClientConfigKeepsOldValuesWhenALoadFails) {
+    HttpPeer good(Serve(200, "<r><clientConfig title=\"One\" isOpen=\"1\"/></r>"));
+    LoadClientConfig(good.Url("/verify.php?u=1"));
+    EXPECT_EQ(ClientConfig.title, "One");
+    EXPECT_TRUE(ClientConfig.isOpen);
+
+    HttpPeer broken(Serve(500, "<r><clientConfig title=\"Two\" isOpen=\"0\""));
+    LoadClientConfig(broken.Url("/verify.php?u=2"));
+    EXPECT_EQ(ClientConfig.title, "One");
+    EXPECT_TRUE(ClientConfig.isOpen);
+}
+
+}  // namespace
+}  // namespace tavrin

@@ -1,0 +1,57 @@
+#include "platform/named_mutex.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace tavrin::platform {
+namespace {
+
+std::string UniqueName(const char* what) {
+    return std::string("tavrin_test_") + what + "_" +
+           std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
+}
+
+TEST(NamedMutex, ASecondOpenerSeesThatItExists) {
+    const std::string name = UniqueName("exists");
+    auto first = std::make_unique<NamedMutex>(name);
+    ASSERT_TRUE(first->IsValid());
+    EXPECT_FALSE(first->AlreadyExisted());
+    {
+        NamedMutex second(name);
+        EXPECT_TRUE(second.IsValid());
+        EXPECT_TRUE(second.AlreadyExisted());
+    }
+    first.reset();
+    NamedMutex third(name);
+    EXPECT_FALSE(third.AlreadyExisted());
+}
+
+TEST(NamedMutex, LockWaitsForTheOtherHolder) {
+    const std::string name = UniqueName("wait");
+    std::atomic<int> step{0};
+    std::atomic<bool> secondHadItEarly{false};
+    NamedMutex first(name);
+    ASSERT_TRUE(first.Lock());
+    // Windows mutexes belong to a thread, so the waiting side runs on a thread of its own.
+    std::thread other([&] {
+        NamedMutex second(name);
+        step = 1;
+        ASSERT_TRUE(second.Lock());
+        secondHadItEarly = step.load() != 2;
+        second.Unlock();
+    });
+    while (step.load() == 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    step = 2;
+    first.Unlock();
+    other.join();
+    EXPECT_FALSE(secondHadItEarly);
+}
+
+}  // namespace
+}  // namespace tavrin::platform
