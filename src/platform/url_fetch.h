@@ -10,7 +10,8 @@ namespace tavrin::platform {
 
 struct FetchLimits {
     long connectTimeoutMs = 10000;
-    // The whole transfer, so that a server that trickles or stalls cannot hold start-up.
+    // The whole fetch, connection included, so that a server that trickles or stalls
+    // cannot hold start-up.
     long totalTimeoutMs = 30000;
     // Configuration documents are a few kilobytes; anything far larger is refused.
     std::size_t maxBodyBytes = 4 * 1024 * 1024;
