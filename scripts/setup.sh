@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs everything Tavrin needs on Debian 12 and builds the launcher. Safe to run again:
+# it installs only what is missing and rebuilds only what changed.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+sudo=""
+[ "$(id -u)" = 0 ] || sudo=sudo
+
+packages=(
+  # build
+  cmake ninja-build g++ pkg-config clang-format python3 curl
+  # core libraries and tests
+  libtinyxml2-dev libcurl4-openssl-dev libminizip-dev zlib1g-dev
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  # user interface
+  qt6-base-dev qt6-webengine-dev xvfb xauth
+  # Windows lane: cross compilers and Wine with the Chinese locale
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 locales
+  # demo operator service and test peers
+  nginx-light
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  $sudo apt-get update -qq
+  $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+    "${missing[@]}" >/dev/null
+fi
+
+cd "$root"
+cmake --preset native >/dev/null
+cmake --build --preset native

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Serves the demo operator service on 127.0.0.1 until stopped (Ctrl+C, or the parent's
+# kill). Usage: serve.sh [PORT] [RUNDIR]. Port 0 or none picks a free port. Prints
+# "ready http://127.0.0.1:PORT" once the service answers.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+port=${1:-0}
+run=${2:-$(mktemp -d /tmp/tavrin-demo.XXXXXX)}
+if [ "$port" = 0 ]; then
+  port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+fi
+origin="http://127.0.0.1:$port"
+
+mkdir -p "$run/tmp"
+rm -rf "$run/www"
+cp -r "$here/www" "$run/www"
+# Addresses in the documents point at wherever the service runs.
+grep -rlF '@ORIGIN@' "$run/www" | xargs -r sed -i "s|@ORIGIN@|$origin|g"
+sed -e "s|@RUN@|$run|g" -e "s|@PORT@|$port|g" "$here/nginx.conf.in" > "$run/nginx.conf"
+
+nginx_bin=$(command -v nginx || echo /usr/sbin/nginx)
+"$nginx_bin" -p "$run" -c "$run/nginx.conf" -e "$run/error.log" &
+server=$!
+trap 'kill $server 2>/dev/null || true; wait $server 2>/dev/null || true' EXIT INT TERM
+for _ in $(seq 100); do
+  if python3 -c "import urllib.request,sys; urllib.request.urlopen(sys.argv[1], timeout=1)" \
+       "$origin/rzt/?c=index&a=micnf&yid=0" 2>/dev/null; then
+    echo "ready $origin"
+    wait $server
+    exit $?
+  fi
+  kill -0 $server 2>/dev/null || { cat "$run/error.log" >&2; exit 1; }
+  sleep 0.1
+done
+echo "demo service did not start; see $run/error.log" >&2
+exit 1
