@@ -46,7 +46,9 @@ std::string DecodedAttribute(const tinyxml2::XMLElement& element, const char* na
 
 }  // namespace
 
-std::string ConfigIniPath() { return GetModuleDir() + "config.ini"; }
+std::string ConfigIniPath() {
+    return GetModuleDir() + "config.ini";
+}
 
 std::string ReadConfigUrlBase(const std::string& iniPath) {
     std::string base = platform::ReadProfileString("config", "configUrl", "", 2048, iniPath);

@@ -66,7 +66,9 @@ bool ParseClientConfig(std::string_view xml, ClientConfigData& out);
 // PlatformConfig. False only when the document could not be fetched; a document that
 // arrives but is unusable leaves PlatformConfig empty and still returns true.
 bool LoadPlatformConfig(const std::string& iniPath);
-inline bool LoadPlatformConfig() { return LoadPlatformConfig(ConfigIniPath()); }
+inline bool LoadPlatformConfig() {
+    return LoadPlatformConfig(ConfigIniPath());
+}
 
 // Fetches and parses the client configuration at `url` into ClientConfig. A failed fetch
 // or an unusable document leaves ClientConfig as it was.

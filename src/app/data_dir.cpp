@@ -14,8 +14,7 @@ std::string PrepareDataDir() {
 }
 
 std::string StagedLauncherPath(const std::string& dataDir, const std::string& baseName) {
-    return dataDir + "Game" + platform::PathSeparator() + baseName +
-           platform::ExecutableSuffix();
+    return dataDir + "Game" + platform::PathSeparator() + baseName + platform::ExecutableSuffix();
 }
 
 void PruneDataDir(const std::string& dataDir, const std::string& baseName) {

@@ -34,7 +34,9 @@ bool EndsWithSeparator(const std::string& path) {
     return !path.empty() && FindLastMbChar(path, platform::PathSeparator()) == path.size() - 1;
 }
 
-std::string GetModulePath() { return platform::ModuleFileName(); }
+std::string GetModulePath() {
+    return platform::ModuleFileName();
+}
 
 std::string GetModuleDir() {
     const std::string path = GetModulePath();
@@ -46,7 +48,9 @@ std::string DataDirFor(const std::string& localAppData, const std::string& baseN
     return WithSeparator(WithSeparator(localAppData) + baseName);
 }
 
-std::string GetDataDir() { return DataDirFor(platform::LocalAppDataFolder(), g_strBaseName); }
+std::string GetDataDir() {
+    return DataDirFor(platform::LocalAppDataFolder(), g_strBaseName);
+}
 
 bool IsExistingFile(const std::string& path) {
     return platform::PathExists(path) && !platform::IsDirectory(path);

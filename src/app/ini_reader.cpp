@@ -9,8 +9,7 @@ namespace {
 
 bool IsBlank(char c) {
     // Control-Z is what old editors left at the end of text files.
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f' ||
-           c == '\x1a';
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f' || c == '\x1a';
 }
 
 std::string_view Trim(std::string_view s) {
@@ -93,9 +92,8 @@ std::optional<std::string> FindIniValue(std::string_view text, std::string_view 
     return result;
 }
 
-std::string IniValueOrDefault(std::string_view text, std::string_view section,
-                              std::string_view key, std::string_view defaultValue,
-                              std::size_t bufferSize) {
+std::string IniValueOrDefault(std::string_view text, std::string_view section, std::string_view key,
+                              std::string_view defaultValue, std::size_t bufferSize) {
     std::string value = FindIniValue(text, section, key).value_or(std::string(defaultValue));
     value.resize(std::min(value.size(), bufferSize == 0 ? 0 : bufferSize - 1));
     return value;

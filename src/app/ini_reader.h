@@ -16,8 +16,7 @@ std::optional<std::string> FindIniValue(std::string_view text, std::string_view 
                                         std::string_view key);
 
 // FindIniValue with a default, cut to bufferSize - 1 bytes (nothing for a size of 0).
-std::string IniValueOrDefault(std::string_view text, std::string_view section,
-                              std::string_view key, std::string_view defaultValue,
-                              std::size_t bufferSize);
+std::string IniValueOrDefault(std::string_view text, std::string_view section, std::string_view key,
+                              std::string_view defaultValue, std::size_t bufferSize);
 
 }  // namespace tavrin

@@ -3,7 +3,9 @@
 namespace tavrin::platform {
 
 namespace {
-bool IsGbkLead(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+bool IsGbkLead(unsigned char c) {
+    return c >= 0x81 && c <= 0xFE;
+}
 }  // namespace
 
 std::size_t GbkCharLength(const std::string& s, std::size_t pos) {

@@ -1,13 +1,17 @@
-#include <windows.h>
 #include <shlwapi.h>
+#include <windows.h>
 
 #include "platform/file_system.h"
 
 namespace tavrin::platform {
 
-bool PathExists(const std::string& path) { return PathFileExistsA(path.c_str()) != FALSE; }
+bool PathExists(const std::string& path) {
+    return PathFileExistsA(path.c_str()) != FALSE;
+}
 
-bool IsDirectory(const std::string& path) { return PathIsDirectoryA(path.c_str()) != FALSE; }
+bool IsDirectory(const std::string& path) {
+    return PathIsDirectoryA(path.c_str()) != FALSE;
+}
 
 bool MakeDirectory(const std::string& path) {
     return CreateDirectoryA(path.c_str(), nullptr) != FALSE;

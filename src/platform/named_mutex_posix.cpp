@@ -64,7 +64,9 @@ NamedMutex::~NamedMutex() {
     }
 }
 
-bool NamedMutex::IsValid() const { return m_fd >= 0; }
+bool NamedMutex::IsValid() const {
+    return m_fd >= 0;
+}
 
 bool NamedMutex::Lock() {
     if (m_fd < 0) {

@@ -16,7 +16,9 @@ NamedMutex::~NamedMutex() {
     }
 }
 
-bool NamedMutex::IsValid() const { return m_handle != nullptr; }
+bool NamedMutex::IsValid() const {
+    return m_handle != nullptr;
+}
 
 bool NamedMutex::Lock() {
     if (m_handle == nullptr) {

@@ -13,9 +13,9 @@ std::string ReadProfileString(const std::string& section, const std::string& key
         return {};
     }
     std::vector<char> buffer(bufferSize, '\0');
-    const DWORD n = GetPrivateProfileStringA(section.c_str(), key.c_str(), defaultValue.c_str(),
-                                             buffer.data(), static_cast<DWORD>(bufferSize),
-                                             path.c_str());
+    const DWORD n =
+        GetPrivateProfileStringA(section.c_str(), key.c_str(), defaultValue.c_str(), buffer.data(),
+                                 static_cast<DWORD>(bufferSize), path.c_str());
     return std::string(buffer.data(), n);
 }
 

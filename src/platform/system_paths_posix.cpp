@@ -8,9 +8,13 @@
 
 namespace tavrin::platform {
 
-char PathSeparator() { return '/'; }
+char PathSeparator() {
+    return '/';
+}
 
-const char* ExecutableSuffix() { return ""; }
+const char* ExecutableSuffix() {
+    return "";
+}
 
 std::string ModuleFileName() {
     std::vector<char> buffer(4096);

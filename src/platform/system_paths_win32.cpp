@@ -1,13 +1,17 @@
-#include <windows.h>
 #include <shlobj.h>
+#include <windows.h>
 
 #include "platform/system_paths.h"
 
 namespace tavrin::platform {
 
-char PathSeparator() { return '\\'; }
+char PathSeparator() {
+    return '\\';
+}
 
-const char* ExecutableSuffix() { return ".exe"; }
+const char* ExecutableSuffix() {
+    return ".exe";
+}
 
 std::string ModuleFileName() {
     char buffer[MAX_PATH] = {};

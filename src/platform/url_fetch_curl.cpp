@@ -33,8 +33,7 @@ struct CurlGlobal {
 bool FetchUrlBody(const std::string& url, const std::string& userAgent, std::string& body,
                   const FetchLimits& limits, std::string* error) {
     static CurlGlobal global;
-    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(),
-                                                             &curl_easy_cleanup);
+    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), &curl_easy_cleanup);
     if (!curl) {
         if (error != nullptr) {
             *error = "the HTTP client could not be started";
@@ -62,8 +61,8 @@ bool FetchUrlBody(const std::string& url, const std::string& userAgent, std::str
     if (rc != CURLE_OK) {
         if (error != nullptr) {
             if (rc == CURLE_WRITE_ERROR) {
-                *error = "the document is larger than " + std::to_string(limits.maxBodyBytes) +
-                         " bytes";
+                *error =
+                    "the document is larger than " + std::to_string(limits.maxBodyBytes) + " bytes";
             } else {
                 *error = message[0] != '\0' ? message : curl_easy_strerror(rc);
             }

@@ -31,8 +31,8 @@ bool IsWebAddress(const std::string& url) {
 }
 
 // One whole WinInet fetch; returns why it failed, or nullptr.
-const char* Fetch(const std::string& url, const std::string& userAgent,
-                  const FetchLimits& limits, std::string& data) {
+const char* Fetch(const std::string& url, const std::string& userAgent, const FetchLimits& limits,
+                  std::string& data) {
     HINTERNET session =
         InternetOpenA(userAgent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
     if (session == nullptr) {

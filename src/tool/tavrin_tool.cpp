@@ -105,16 +105,14 @@ int RunConfig(const std::vector<std::string>& args) {
     if (options.clientUrl.empty()) {
         PlatformConfigData config;
         if (!tavrin::ParsePlatformConfig(text, config)) {
-            std::fprintf(stderr, "tavrin-tool: %s holds no platform configuration\n",
-                         url.c_str());
+            std::fprintf(stderr, "tavrin-tool: %s holds no platform configuration\n", url.c_str());
             return kExitUnusable;
         }
         PrintPlatformConfig(config);
     } else {
         ClientConfigData config;
         if (!tavrin::ParseClientConfig(text, config)) {
-            std::fprintf(stderr, "tavrin-tool: %s holds no client configuration\n",
-                         url.c_str());
+            std::fprintf(stderr, "tavrin-tool: %s holds no client configuration\n", url.c_str());
             return kExitUnusable;
         }
         PrintClientConfig(config);

@@ -13,7 +13,9 @@ MessageBoxHook& Hook() {
 }
 }  // namespace
 
-void SetMessageBoxHook(MessageBoxHook hook) { Hook() = std::move(hook); }
+void SetMessageBoxHook(MessageBoxHook hook) {
+    Hook() = std::move(hook);
+}
 
 MessageAnswer ShowMessage(QWidget* parent, const QString& text, MessageKind kind) {
     const MessageRequest request{QString::fromLocal8Bit(g_strBaseName), text, kind};

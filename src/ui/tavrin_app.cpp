@@ -14,11 +14,17 @@ CTavrinApp* g_pApp = nullptr;
 constexpr int kExitConfigUnavailable = 1;
 }  // namespace
 
-CTavrinApp* TheApp() { return g_pApp; }
+CTavrinApp* TheApp() {
+    return g_pApp;
+}
 
-CTavrinApp::CTavrinApp(int& argc, char** argv) : QApplication(argc, argv) { g_pApp = this; }
+CTavrinApp::CTavrinApp(int& argc, char** argv) : QApplication(argc, argv) {
+    g_pApp = this;
+}
 
-CTavrinApp::~CTavrinApp() { g_pApp = nullptr; }
+CTavrinApp::~CTavrinApp() {
+    g_pApp = nullptr;
+}
 
 bool CTavrinApp::InitInstance() {
     g_strBaseName = ComputeBaseName(GetModulePath());
@@ -66,8 +72,12 @@ void CTavrinApp::RunExitSequence() {
     exit(m_nExitCode);
 }
 
-void CTavrinApp::PrepareDataDir() { tavrin::PrepareDataDir(); }
+void CTavrinApp::PrepareDataDir() {
+    tavrin::PrepareDataDir();
+}
 
-void CTavrinApp::PruneDataDir() { tavrin::PruneDataDir(g_strDataDir, g_strBaseName); }
+void CTavrinApp::PruneDataDir() {
+    tavrin::PruneDataDir(g_strDataDir, g_strBaseName);
+}
 
 }  // namespace tavrin::ui

@@ -13,7 +13,9 @@ struct WinsockUser {
     }
     ~WinsockUser() { WSACleanup(); }
 };
-void EnsureWinsock() { static WinsockUser user; }
+void EnsureWinsock() {
+    static WinsockUser user;
+}
 }  // namespace
 
 SocketHandle ListenOnLoopback(std::uint16_t& port) {

@@ -53,11 +53,10 @@ std::string ReadFile(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-
 void MakeReadOnly(const std::string& path) {
     namespace fs = std::filesystem;
-    fs::permissions(fs::path(path), fs::perms::owner_write | fs::perms::group_write |
-                                        fs::perms::others_write,
+    fs::permissions(fs::path(path),
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
 }
 

@@ -16,7 +16,9 @@ namespace {
 // 0xD5 0x5C: one character in code page 936, its trail byte equal to '\'.
 const std::string kTrailBackslash = "\xD5\x5C";
 
-TEST(ChineseCodePage, IsActive) { EXPECT_EQ(GetACP(), 936u); }
+TEST(ChineseCodePage, IsActive) {
+    EXPECT_EQ(GetACP(), 936u);
+}
 
 TEST(ChineseCodePage, BaseNameKeepsDoubleByteCharacters) {
     EXPECT_EQ(ComputeBaseName("C:\\Games\\" + kTrailBackslash + ".exe"), kTrailBackslash);

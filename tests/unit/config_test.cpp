@@ -27,9 +27,9 @@ TEST(UrlDecode, DecodesEscapesAndPlus) {
         {"%E5%90%AF", "\xE5\x90\xAF"},
         {"%D5%5C", std::string("\xD5\x5C")},  // a GBK character whose trail byte is '\'
         {"%00x", std::string("\0x", 2)},
-        {"100%", "100%"},     // nothing after the sign
-        {"%4", "%4"},         // one digit only
-        {"%zz%4g", "%zz%4g"}, // not hexadecimal
+        {"100%", "100%"},      // nothing after the sign
+        {"%4", "%4"},          // one digit only
+        {"%zz%4g", "%zz%4g"},  // not hexadecimal
         {"%%41", "%A"},
         {"++", "  "},
         {"", ""},
@@ -68,9 +68,9 @@ TEST(ParsePlatformConfig, UnusableDocumentsLeaveTheRecordUntouched) {
     const char* const docs[] = {
         "",
         "not xml at all",
-        "<config><url officialUrl=\"x\"></config>",       // not well-formed
-        "<config><link officialUrl=\"x\"/></config>",    // no "url" child
-        "<url officialUrl=\"x\"/>",                       // "url" is the container itself
+        "<config><url officialUrl=\"x\"></config>",    // not well-formed
+        "<config><link officialUrl=\"x\"/></config>",  // no "url" child
+        "<url officialUrl=\"x\"/>",                    // "url" is the container itself
         "<html><body><h1>404 Not Found</h1></body></html>",
         "<a/><config><url officialUrl=\"x\"/></config>",  // only the first element counts
     };
@@ -95,9 +95,10 @@ TEST(ParseClientConfig, OnlyZeroClosesTheGame) {
         const char* attribute;
         bool open;
     } cases[] = {
-        {" isOpen=\"0\"", false}, {" isOpen=\"%30\"", false}, {" isOpen=\"1\"", true},
-        {" isOpen=\"true\"", true}, {" isOpen=\"00\"", true},  {" isOpen=\"\"", true},
-        {" isOpen=\" 0\"", true},   {"", true},
+        {" isOpen=\"0\"", false}, {" isOpen=\"%30\"", false},
+        {" isOpen=\"1\"", true},  {" isOpen=\"true\"", true},
+        {" isOpen=\"00\"", true}, {" isOpen=\"\"", true},
+        {" isOpen=\" 0\"", true}, {"", true},
     };
     for (const auto& c : cases) {
         ClientConfigData config;
@@ -118,7 +119,9 @@ TEST(ParseClientConfig, DecodesEveryUsedAttribute) {
         c));
     EXPECT_EQ(c.mainFlash, "http://cdn/main.swf");
     EXPECT_EQ(c.flashVars, "uid=7&key=ab c");
-    EXPECT_EQ(c.title, "\xE5\x8F\x8C\xE7\xBA\xBF" "1\xE5\x8C\xBA");
+    EXPECT_EQ(c.title,
+              "\xE5\x8F\x8C\xE7\xBA\xBF"
+              "1\xE5\x8C\xBA");
     EXPECT_TRUE(c.isOpen);
     EXPECT_EQ(c.errorPage, "http://err/");
     EXPECT_EQ(c.area_url, "http://area/?s=1");

@@ -12,7 +12,9 @@ namespace {
 
 using test::TempDir;
 
-std::string Exe(const std::string& name) { return name + platform::ExecutableSuffix(); }
+std::string Exe(const std::string& name) {
+    return name + platform::ExecutableSuffix();
+}
 
 TEST(PruneDataDir, RemovesTheWholeDirectoryWhenNoLauncherIsStaged) {
     TempDir tmp;
@@ -44,8 +46,8 @@ TEST(PruneDataDir, NeverRunsWithoutABaseName) {
 
 TEST(StagedLauncherPath, IsGameFolderPlusBaseNameAsProgram) {
     EXPECT_EQ(StagedLauncherPath("D" + std::string(1, platform::PathSeparator()), "Launcher"),
-              "D" + std::string(1, platform::PathSeparator()) + "Game" +
-                  platform::PathSeparator() + Exe("Launcher"));
+              "D" + std::string(1, platform::PathSeparator()) + "Game" + platform::PathSeparator() +
+                  Exe("Launcher"));
 }
 
 }  // namespace

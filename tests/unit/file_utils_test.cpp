@@ -10,8 +10,8 @@
 namespace tavrin {
 namespace {
 
-using test::TempDir;
 using test::MakeReadOnly;
+using test::TempDir;
 
 // Builds a path with the platform separator from a '/'-separated one.
 std::string Native(std::string path) {
@@ -28,13 +28,11 @@ TEST(ComputeBaseName, CutsFolderAndLastExtension) {
         const char* path;
         const char* expected;
     } cases[] = {
-        {"/games/Launcher.exe", "Launcher"},
-        {"/games/tavrin", "tavrin"},  // no dot: the name itself, never empty
-        {"/games/my.game.exe", "my.game"},
-        {"/games.d/tavrin", "tavrin"},  // a dot in a folder does not count
-        {"Launcher.exe", "Launcher"},
-        {"/games/.exe", ""},
-        {"", ""},
+        {"/games/Launcher.exe", "Launcher"}, {"/games/tavrin", "tavrin"},    // no dot: the name
+                                                                             // itself, never empty
+        {"/games/my.game.exe", "my.game"},   {"/games.d/tavrin", "tavrin"},  // a dot in a folder
+                                                                             // does not count
+        {"Launcher.exe", "Launcher"},        {"/games/.exe", ""},           {"", ""},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ComputeBaseName(Native(c.path)), c.expected) << c.path;
@@ -86,7 +84,9 @@ TEST(CreateDirTree, MakesEveryMissingLevelWithEitherSeparator) {
     EXPECT_TRUE(platform::IsDirectory(tmp / "Games/Launcher/Data"));
 }
 
-TEST(CreateDirTree, EmptyPathFails) { EXPECT_FALSE(CreateDirTree("")); }
+TEST(CreateDirTree, EmptyPathFails) {
+    EXPECT_FALSE(CreateDirTree(""));
+}
 
 TEST(DeleteDirContents, EmptiesTheTreeButKeepsTheFolder) {
     for (const bool trailingSeparator : {true, false}) {

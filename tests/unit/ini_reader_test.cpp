@@ -31,25 +31,26 @@ const IniCase kCases[] = {
     {"double quotes", "[config]\nplatform=\"7 \"\n", "config", "platform", 16, "7 "},
     {"single quotes", "[config]\nplatform='7'\n", "config", "platform", 16, "7"},
     {"unmatched quote stays", "[config]\nplatform=\"7\n", "config", "platform", 16, "\"7"},
-    {"one quote pair only", "[config]\nplatform=\"\"7\"\"\n", "config", "platform", 16,
-     "\"7\""},
-    {"cut to the buffer", "[config]\nplatform=12345678901234567890\n", "config", "platform",
-     16, "123456789012345"},
+    {"one quote pair only", "[config]\nplatform=\"\"7\"\"\n", "config", "platform", 16, "\"7\""},
+    {"cut to the buffer", "[config]\nplatform=12345678901234567890\n", "config", "platform", 16,
+     "123456789012345"},
     {"empty value", "[config]\nplatform=\n", "config", "platform", 16, ""},
-    {"equals in the value", "[config]\nconfigUrl=http://h/?a=b&c=d\n", "config", "configUrl",
-     64, "http://h/?a=b&c=d"},
+    {"equals in the value", "[config]\nconfigUrl=http://h/?a=b&c=d\n", "config", "configUrl", 64,
+     "http://h/?a=b&c=d"},
     {"first key wins", "[config]\nplatform=1\nplatform=2\n", "config", "platform", 16, "1"},
     {"missing key", "[config]\nother=1\n", "config", "platform", 16, "dflt"},
     {"missing section", "[other]\nplatform=1\n", "config", "platform", 16, "dflt"},
-    {"key of another section", "[other]\nplatform=1\n[config]\nx=2\n", "config", "platform",
-     16, "dflt"},
+    {"key of another section", "[other]\nplatform=1\n[config]\nx=2\n", "config", "platform", 16,
+     "dflt"},
     {"key before any section", "platform=1\n[config]\n", "config", "platform", 16, "dflt"},
     {"comment line", "[config]\n;platform=1\nplatform=2\n", "config", "platform", 16, "2"},
     {"empty file", "", "config", "platform", 16, "dflt"},
     {"default cut too", "", "config", "platform", 3, "df"},
 };
 
-void PrintTo(const IniCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const IniCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class IniLookup : public ::testing::TestWithParam<IniCase> {};
 
@@ -62,21 +63,20 @@ TEST_P(IniLookup, PlatformReaderOnFile) {
     const IniCase& c = GetParam();
     test::TempDir tmp;
     tmp.Write("config.ini", c.text);
-    EXPECT_EQ(platform::ReadProfileString(c.section, c.key, "dflt", c.bufferSize,
-                                          tmp / "config.ini"),
-              c.expected);
+    EXPECT_EQ(
+        platform::ReadProfileString(c.section, c.key, "dflt", c.bufferSize, tmp / "config.ini"),
+        c.expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, IniLookup, ::testing::ValuesIn(kCases),
-                         [](const auto& info) {
-                             std::string name = info.param.name;
-                             for (char& ch : name) {
-                                 if (!std::isalnum(static_cast<unsigned char>(ch))) {
-                                     ch = '_';
-                                 }
-                             }
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Cases, IniLookup, ::testing::ValuesIn(kCases), [](const auto& info) {
+    std::string name = info.param.name;
+    for (char& ch : name) {
+        if (!std::isalnum(static_cast<unsigned char>(ch))) {
+            ch = '_';
+        }
+    }
+    return name;
+});
 
 TEST(IniFile, MissingFileGivesDefault) {
     test::TempDir tmp;
