@@ -31,5 +31,5 @@ if(TAVRIN_BUILD_TESTS)
 endif()
 
 if(TAVRIN_BUILD_UI)
-  find_package(Qt6 REQUIRED COMPONENTS Core Gui Widgets WebEngineWidgets)
+  find_package(Qt6 REQUIRED COMPONENTS Core Gui Widgets WebEngineWidgets Test)
 endif()

@@ -4,6 +4,7 @@
 #include "app/config.h"
 #include "app/data_dir.h"
 #include "app/file_utils.h"
+#include "ui/login_window.h"
 #include "ui/message_box.h"
 
 namespace tavrin::ui {
@@ -16,6 +17,11 @@ constexpr int kExitConfigUnavailable = 1;
 
 CTavrinApp* TheApp() {
     return g_pApp;
+}
+
+void CTavrinApp::PrepareProcess() {
+    // The browser views share one graphics context with the windows that hold them.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 }
 
 CTavrinApp::CTavrinApp(int& argc, char** argv) : QApplication(argc, argv) {
@@ -52,13 +58,29 @@ bool CTavrinApp::InitInstance() {
     if (!m_bExitRequested) {
         exec();
     }
+    // Pages and views must be gone before the browser profile is released.
+    delete m_pLoginDlg;
     return false;
 }
 
 void CTavrinApp::ShowLoginWindow() {
-    // The login window is not part of the program yet. Without a window the player could
-    // only end the process by force, so start-up ends here instead.
-    RunExitSequence();
+    if (m_pLoginDlg == nullptr) {
+        m_pLoginDlg = new CTavrinDlg();
+        m_pLoginDlg->OnInitDialog();
+    }
+    m_pLoginDlg->show();
+    m_pLoginDlg->raise();
+    m_pLoginDlg->activateWindow();
+}
+
+void CTavrinApp::OpenGameWindow() {
+    if (m_pLoginDlg != nullptr && m_pLoginDlg->isVisible()) {
+        // Out of the task bar for the rest of the process: the game window has its own
+        // button there from now on.
+        m_pLoginDlg->hide();
+        m_pLoginDlg->setWindowFlag(Qt::Tool, true);
+    }
+    emit gameWindowRequested();
 }
 
 void CTavrinApp::RunExitSequence() {
@@ -66,6 +88,11 @@ void CTavrinApp::RunExitSequence() {
         return;
     }
     m_bExitRequested = true;
+    if (m_pLoginDlg != nullptr) {
+        // Taken away after the current event: this may run inside one of its handlers.
+        m_pLoginDlg->hide();
+        m_pLoginDlg->deleteLater();
+    }
     PruneDataDir();
     // Ends a running event loop at its next turn; during start-up InitInstance sees
     // m_bExitRequested and never enters the loop.

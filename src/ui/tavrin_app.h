@@ -3,14 +3,20 @@
 #pragma once
 
 #include <QApplication>
+#include <QPointer>
 #include <string>
 
 namespace tavrin::ui {
+
+class CTavrinDlg;
 
 class CTavrinApp : public QApplication {
     Q_OBJECT
 
 public:
+    // Settings that must be in place before the application object exists.
+    static void PrepareProcess();
+
     CTavrinApp(int& argc, char** argv);
     ~CTavrinApp() override;
 
@@ -20,7 +26,10 @@ public:
     int ExitCode() const { return m_nExitCode; }
 
     void ShowLoginWindow();
+    void OpenGameWindow();
     void RunExitSequence();
+    // True once the exit sequence has run: no window may be opened any more.
+    bool IsEnding() const { return m_bExitRequested; }
     void PrepareDataDir();
     void PruneDataDir();
 
@@ -28,6 +37,12 @@ public:
     int m_bQuitAfterUpdate = 0;
     // The settings file; config.ini beside the program unless a test points elsewhere.
     std::string m_strIniPath;
+    // The login window; created once by ShowLoginWindow, gone after the exit sequence.
+    QPointer<CTavrinDlg> m_pLoginDlg;
+
+signals:
+    // The page reached the verification address and the game is open.
+    void gameWindowRequested();
 
 private:
     bool m_bExitRequested = false;

@@ -60,6 +60,9 @@ HttpPeer::HttpPeer(Handler handler)
 HttpPeer::~HttpPeer() {
     m_stop = true;
     m_thread.join();
+    for (std::thread& connection : m_connections) {
+        connection.join();
+    }
     CloseSocket(m_listener);
 }
 
@@ -79,8 +82,12 @@ void HttpPeer::Serve() {
         }
         const SocketHandle connection = AcceptConnection(m_listener);
         if (connection != kNoSocket) {
-            Answer(connection);
-            CloseSocket(connection);
+            // One thread per connection: a browser opens spare connections that may never
+            // carry a request, and they must not hold up the others.
+            m_connections.emplace_back([this, connection] {
+                Answer(connection);
+                CloseSocket(connection);
+            });
         }
     }
 }

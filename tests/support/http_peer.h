@@ -29,7 +29,7 @@ struct HttpReply {
     bool silent = false;
 };
 
-// A well-formed reply with Content-Length and Connection: close.
+// A well-formed reply with Content-Length and Connection: close. Statuses below 400 say OK.
 HttpReply MakeReply(int status, const std::string& body,
                     const std::string& contentType = "text/xml");
 
@@ -57,6 +57,7 @@ private:
     mutable std::mutex m_mutex;
     std::vector<HttpRequest> m_requests;
     std::thread m_thread;
+    std::vector<std::thread> m_connections;  // used by the serving thread only
 };
 
 }  // namespace tavrin::test

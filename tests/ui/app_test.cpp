@@ -1,6 +1,7 @@
 // Start-up and exit of the application object, with message boxes answered by a hook.
 #include <gtest/gtest.h>
 
+#include <QTimer>
 #include <cstdlib>
 
 #include "app/app_globals.h"
@@ -9,7 +10,9 @@
 #include "platform/system_paths.h"
 #include "support/http_peer.h"
 #include "support/temp_dir.h"
+#include "ui/login_window.h"
 #include "ui/message_box.h"
+#include "ui_support.h"
 #include "ui/tavrin_app.h"
 
 namespace tavrin::ui {
@@ -31,21 +34,35 @@ protected:
     void TearDown() override { SetMessageBoxHook({}); }
 
     // Runs start-up with a settings file that points at `configUrl`.
-    int RunStartup(const std::string& configUrl) {
+    int RunStartup(const std::string& configUrl,
+                   const std::function<bool()>& readyToClose = [] { return true; }) {
         m_tmp.Write("config.ini", "[config]\nplatform=3\nconfigUrl=" + configUrl + "\n");
         int argc = 1;
-        char name[] = "tavrin_ui_tests";
+        char name[] = "tavrin_app_tests";
         char* argv[] = {name, nullptr};
+        CTavrinApp::PrepareProcess();
         CTavrinApp app(argc, argv);
         app.m_strIniPath = m_tmp / "config.ini";
+        // The player closes the login window once it is there.
+        QTimer closer;
+        QObject::connect(&closer, &QTimer::timeout, [&] {
+            if (app.m_pLoginDlg != nullptr && app.m_pLoginDlg->isVisible() && readyToClose()) {
+                m_sawLoginWindow = true;
+                m_dataDirAtLogin = platform::PathExists(DataDir());
+                app.m_pLoginDlg->close();
+            }
+        });
+        closer.start(50);
         EXPECT_FALSE(app.InitInstance());
         return app.ExitCode();
     }
 
-    std::string DataDir() const { return m_tmp / "tavrin_ui_tests"; }
+    std::string DataDir() const { return m_tmp / "tavrin_app_tests"; }
 
     test::TempDir m_tmp;
     std::vector<MessageRequest> m_messages;
+    bool m_sawLoginWindow = false;
+    bool m_dataDirAtLogin = false;
 };
 
 TEST_F(AppStartup, UnreachableConfigurationShowsOneMessageAndEnds) {
@@ -58,32 +75,42 @@ TEST_F(AppStartup, UnreachableConfigurationShowsOneMessageAndEnds) {
 
     ASSERT_EQ(m_messages.size(), 1u);
     EXPECT_EQ(m_messages[0].text, QStringLiteral("配置文件读取失败！"));
-    EXPECT_EQ(m_messages[0].caption, QStringLiteral("tavrin_ui_tests"));
+    EXPECT_EQ(m_messages[0].caption, QStringLiteral("tavrin_app_tests"));
     EXPECT_EQ(m_messages[0].kind, MessageKind::kOk);
     EXPECT_NE(code, 0);
+    EXPECT_FALSE(m_sawLoginWindow);
     EXPECT_FALSE(platform::PathExists(DataDir()));
 }
 
-TEST_F(AppStartup, FetchesThePlatformDocumentAndPrunesTheDataDirectory) {
-    HttpPeer peer([](const HttpRequest&) {
-        return test::MakeReply(200, "<c><url minMainPage=\"http%3A%2F%2Flogin%2F\"/></c>");
+TEST_F(AppStartup, FetchesThePlatformDocumentShowsTheLoginWindowAndPrunes) {
+    HttpPeer peer([&peer](const HttpRequest& request) {
+        if (request.target == "/login") {
+            return test::MakeReply(200, test::HtmlPage("login"), "text/html");
+        }
+        return test::MakeReply(200, "<c><url minMainPage=\"" + peer.Url("/login") + "\"/></c>");
     });
-    m_tmp.Write("tavrin_ui_tests/leftover.txt", "from an earlier run");
+    m_tmp.Write("tavrin_app_tests/leftover.txt", "from an earlier run");
 
-    const int code = RunStartup(peer.Url("/c?yid="));
+    const int code = RunStartup(peer.Url("/c?yid="), [&peer] { return peer.Requests().size() >= 2; });
 
     EXPECT_TRUE(m_messages.empty());
     EXPECT_EQ(code, 0);
-    ASSERT_EQ(peer.Requests().size(), 1u);
+    EXPECT_TRUE(m_sawLoginWindow);
+    // Pruned right after the login window appeared, and the window did appear.
+    EXPECT_FALSE(m_dataDirAtLogin);
+    ASSERT_GE(peer.Requests().size(), 2u);
     EXPECT_EQ(peer.Requests()[0].target, "/c?yid=3");
-    EXPECT_EQ(peer.Requests()[0].headers.at("user-agent"), "tavrin_ui_tests");
-    EXPECT_EQ(PlatformConfig.minMainPage, "http://login/");
+    EXPECT_EQ(peer.Requests()[1].target, "/login");
+    EXPECT_EQ(peer.Requests()[0].headers.at("user-agent"), "tavrin_app_tests");
+    EXPECT_EQ(PlatformConfig.minMainPage, peer.Url("/login"));
     EXPECT_FALSE(platform::PathExists(DataDir()));
 }
 
 TEST_F(AppStartup, AStagedLauncherKeepsTheDataDirectory) {
-    HttpPeer peer([](const HttpRequest&) { return test::MakeReply(200, "<c><url/></c>"); });
-    const std::string staged = "tavrin_ui_tests/Game/tavrin_ui_tests";
+    HttpPeer peer([](const HttpRequest&) {
+        return test::MakeReply(200, "<c><url minMainPage=\"about:blank\"/></c>");
+    });
+    const std::string staged = "tavrin_app_tests/Game/tavrin_app_tests";
     m_tmp.Write(staged, "new launcher");
 
     RunStartup(peer.Url("/c?yid="));
@@ -96,5 +123,6 @@ TEST_F(AppStartup, AStagedLauncherKeepsTheDataDirectory) {
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
+    tavrin::test::PrepareTestProcess();
     return RUN_ALL_TESTS();
 }

@@ -1,0 +1,147 @@
+#include "ui/control_layer.h"
+
+#include <QMouseEvent>
+#include <ctime>
+
+#include "app/config.h"
+#include "ui/login_rules.h"
+#include "ui/login_window.h"
+#include "ui/shell_open.h"
+#include "ui/tavrin_app.h"
+
+namespace tavrin::ui {
+
+namespace {
+
+struct ButtonPlace {
+    CRedrawButton CControlLayerDlg::*button;
+    ButtonImages images;
+    QPoint position;
+};
+
+// Pictures (normal, hover, pressed, focused, disabled) and places of the six buttons.
+const ButtonPlace kButtons[] = {
+    {&CControlLayerDlg::m_btnOfficial, {149, 148, 147, 149, 149}, {307, 21}},
+    {&CControlLayerDlg::m_btnRecharge, {152, 151, 153, 152, 152}, {397, 21}},
+    {&CControlLayerDlg::m_btnForum, {155, 154, 150, 155, 155}, {487, 21}},
+    {&CControlLayerDlg::m_btnService, {158, 157, 156, 158, 158}, {577, 21}},
+    {&CControlLayerDlg::m_btnMinimize, {164, 163, 159, 164, 164}, {674, 11}},
+    {&CControlLayerDlg::m_btnClose, {161, 160, 162, 161, 161}, {699, 11}},
+};
+
+const QRect kViewRect(32, 78, 692, 346);
+
+}  // namespace
+
+CControlLayerDlg::CControlLayerDlg(CTavrinDlg* owner)
+    : QWidget(owner),
+      m_btnOfficial(this),
+      m_btnRecharge(this),
+      m_btnForum(this),
+      m_btnService(this),
+      m_btnMinimize(this),
+      m_btnClose(this),
+      m_pOwner(owner) {
+    // Nothing of the layer itself is painted: the login picture shows through everywhere
+    // but on the buttons and the browser.
+    setAttribute(Qt::WA_TranslucentBackground);
+}
+
+void CControlLayerDlg::OnInitDialog() {
+    for (const ButtonPlace& place : kButtons) {
+        CRedrawButton& button = this->*place.button;
+        button.m_nImage = place.images;
+        button.SizeToImage();
+        button.move(place.position);
+    }
+    m_btnOfficial.setAccessibleName(QStringLiteral("官网"));
+    m_btnRecharge.setAccessibleName(QStringLiteral("游戏充值"));
+    m_btnForum.setAccessibleName(QStringLiteral("官方论坛"));
+    m_btnService.setAccessibleName(QStringLiteral("客服"));
+    m_btnMinimize.setAccessibleName(QStringLiteral("最小化"));
+    m_btnClose.setAccessibleName(QStringLiteral("关闭"));
+    connect(&m_btnOfficial, &QAbstractButton::clicked, this,
+            [] { OpenInDefaultBrowser(PlatformConfig.officialUrl); });
+    connect(&m_btnRecharge, &QAbstractButton::clicked, this,
+            [] { OpenInDefaultBrowser(PlatformConfig.rechargeUrl); });
+    connect(&m_btnForum, &QAbstractButton::clicked, this,
+            [] { OpenInDefaultBrowser(PlatformConfig.bbsUrl); });
+    connect(&m_btnService, &QAbstractButton::clicked, this,
+            [] { OpenInDefaultBrowser(PlatformConfig.svrUrl); });
+    connect(&m_btnMinimize, &QAbstractButton::clicked, this,
+            [this] { m_pOwner->showMinimized(); });
+    connect(&m_btnClose, &QAbstractButton::clicked, this, [] { TheApp()->RunExitSequence(); });
+
+    auto* placeholder = new QWidget(this);
+    placeholder->setObjectName(QStringLiteral("1002"));
+    placeholder->setGeometry(kViewRect);
+    m_pView = new CMLHtmlView(this);
+    m_pView->CreateInDialog(this, placeholder);
+    NavigateTo(PlatformConfig.minMainPage);
+}
+
+void CControlLayerDlg::NavigateTo(const std::string& address) {
+    m_pView->m_strURL = address;
+    m_pView->m_bAttachDesigner = false;
+    m_pView->m_bMessagesToOwner = false;
+    m_pView->m_bAttachDesigner2 = false;
+    m_pView->m_designer.m_bReportLinks = false;
+    m_pView->m_designer.m_bReportPointer = false;
+    m_pView->Navigate(m_pView->m_strURL);
+}
+
+void CControlLayerDlg::ReloadAreaPage() {
+    NavigateTo(BuildAreaPageUrl(ClientConfig.area_url, static_cast<std::int64_t>(std::time(nullptr))));
+}
+
+void CControlLayerDlg::ShowBlankPage() { NavigateTo("about:blank"); }
+
+void CControlLayerDlg::OnPageComplete() {
+    const std::string address = m_pView->GetLocationURL();
+    if (!IsVerifiedAddress(address, PlatformConfig.szVerify)) {
+        return;
+    }
+    LoadClientConfig(address);
+    CTavrinApp* app = TheApp();
+    if (ClientConfig.isOpen) {
+        app->OpenGameWindow();
+        if (!app->IsEnding()) {
+            ShowBlankPage();
+        }
+        return;
+    }
+    app->ShowLoginWindow();
+    m_pView->GoBack();
+    OpenInDefaultBrowser(ClientConfig.errorPage);
+}
+
+void CControlLayerDlg::mousePressEvent(QMouseEvent* event) {
+    const QPoint at = event->position().toPoint();
+    if (event->button() != Qt::LeftButton || !InLayerDragBand(at.y())) {
+        // Below the band the login picture shows through, and so does the press: the
+        // login window drags itself from there.
+        event->ignore();
+        return;
+    }
+    m_bDragging = true;
+    m_ptDragStart = at;
+}
+
+void CControlLayerDlg::mouseMoveEvent(QMouseEvent* event) {
+    if (!m_bDragging) {
+        event->ignore();
+        return;
+    }
+    const QPoint delta = event->position().toPoint() - m_ptDragStart;
+    m_pOwner->JoinedMove(QRect(m_pOwner->pos() + delta, m_pOwner->size()));
+}
+
+void CControlLayerDlg::mouseReleaseEvent(QMouseEvent* event) {
+    if (!m_bDragging) {
+        event->ignore();
+        return;
+    }
+    m_bDragging = false;
+}
+
+}  // namespace tavrin::ui

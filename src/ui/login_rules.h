@@ -1,0 +1,32 @@
+// The login window's decisions that need no window: which addresses lead into the game,
+// how the area page is asked for again, how navigation errors are reported, and where a
+// press starts a drag.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tavrin {
+
+// True when the marker is not empty and occurs in the address (exactly, case-sensitive).
+bool IsVerifiedAddress(const std::string& address, const std::string& szVerify);
+
+// The area page with a fresh time parameter: "&v=" when the address already has a query,
+// else "?v=", then the time in seconds since 1970 (low 32 bits, signed decimal).
+std::string BuildAreaPageUrl(const std::string& areaUrl, std::int64_t secondsSince1970);
+
+enum class NavigationErrorKind {
+    kPageError,        // the server answered with an error status, or the address is unknown
+    kNavigationError,  // anything else: refused connection, broken transfer ...
+};
+
+// An HTTP status of 400 to 505 and an address that cannot be found are page errors.
+NavigationErrorKind ClassifyHttpStatus(int status);
+// Engine (network) error codes: a host name that does not resolve, or a missing file, is a
+// page error; every other code is a navigation error.
+NavigationErrorKind ClassifyEngineError(int chromiumNetError);
+
+// The control layer's drag band: client rows 1 to 99.
+bool InLayerDragBand(int clientY);
+
+}  // namespace tavrin

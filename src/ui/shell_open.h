@@ -1,0 +1,16 @@
+// Opening the operator's addresses in the user's default browser.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace tavrin::ui {
+
+// Opens the address with the desktop's default handler; an empty address does nothing.
+void OpenInDefaultBrowser(const std::string& address);
+
+// Tests see the addresses instead of a browser opening. An empty function restores the
+// real behaviour.
+void SetOpenUrlHook(std::function<void(const std::string&)> hook);
+
+}  // namespace tavrin::ui

@@ -1,0 +1,266 @@
+// The login window and its control layer as the player meets them: real windows on a
+// (virtual) display, the login road against a scripted HTTP peer.
+#include <gtest/gtest.h>
+
+#include <QBitmap>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QProcess>
+#include <QScreen>
+#include <QSignalSpy>
+
+#include "app/config.h"
+#include "support/http_peer.h"
+#include "ui/desktop_effects.h"
+#include "ui/login_window.h"
+#include "ui/redraw_button.h"
+#include "ui/shell_open.h"
+#include "ui/tavrin_app.h"
+#include "ui_support.h"
+
+namespace tavrin::ui {
+namespace {
+
+using test::HttpPeer;
+using test::HttpReply;
+using test::HttpRequest;
+using test::MakeReply;
+using test::WaitFor;
+
+std::string ClientDocument(bool open, const std::string& errorPage) {
+    return std::string("<c><clientConfig mainFlash=\"m.swf\" title=\"T\" isOpen=\"") +
+           (open ? "1" : "0") + "\" errorPage=\"" + errorPage + "\"/></c>";
+}
+
+class LoginWindow : public ::testing::Test {
+protected:
+    LoginWindow()
+        : m_peer([this](const HttpRequest& request) { return Serve(request); }) {}
+
+    void SetUp() override {
+        PlatformConfig = {};
+        ClientConfig = {};
+        PlatformConfig.minMainPage = m_peer.Url("/login");
+        PlatformConfig.szVerify = "/verify";
+        PlatformConfig.officialUrl = m_peer.Url("/official");
+        SetOpenUrlHook([this](const std::string& url) { m_opened.push_back(url); });
+    }
+    void TearDown() override { SetOpenUrlHook({}); }
+
+    HttpReply Serve(const HttpRequest& request) {
+        const std::string& t = request.target;
+        if (t.rfind("/verify?open", 0) == 0) {
+            return MakeReply(200, ClientDocument(true, m_peer.Url("/error")));
+        }
+        if (t.rfind("/verify?closed", 0) == 0) {
+            return MakeReply(200, ClientDocument(false, m_peer.Url("/error")));
+        }
+        return MakeReply(200, test::HtmlPage("<p>page " + t + "</p>",
+                                             "<title>" + t.substr(1) + "</title>"),
+                         "text/html");
+    }
+
+    CTavrinDlg* Open() {
+        CTavrinApp* app = TheApp();
+        app->ShowLoginWindow();
+        CTavrinDlg* dlg = app->m_pLoginDlg;
+        EXPECT_TRUE(WaitFor([dlg] { return dlg->ControlLayer().View()->title() == "login"; }));
+        return dlg;
+    }
+
+    CMLHtmlView* View() { return TheApp()->m_pLoginDlg->ControlLayer().View(); }
+
+    int RequestsFor(const std::string& prefix) const {
+        int n = 0;
+        for (const HttpRequest& r : m_peer.Requests()) {
+            n += r.target.rfind(prefix, 0) == 0 ? 1 : 0;
+        }
+        return n;
+    }
+
+    HttpPeer m_peer;
+    std::vector<std::string> m_opened;
+};
+
+void SendMouse(QWidget* to, QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+    QMouseEvent event(type, QPointF(at), QPointF(to->mapToGlobal(at)),
+                      type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons,
+                      Qt::NoModifier);
+    QApplication::sendEvent(to, &event);
+}
+
+// Drags `grab` by `delta` from the point `at` of that widget.
+void Drag(QWidget* grab, QPoint at, QPoint delta) {
+    SendMouse(grab, QEvent::MouseButtonPress, at, Qt::LeftButton);
+    SendMouse(grab, QEvent::MouseMove, at + delta, Qt::LeftButton);
+    SendMouse(grab, QEvent::MouseButtonRelease, at + delta, Qt::NoButton);
+}
+
+TEST_F(LoginWindow, OpensAtTheScreenCornerWithItsLayerButtonsAndBrowserInPlace) {
+    CTavrinDlg* dlg = Open();
+    EXPECT_EQ(dlg->pos(), QGuiApplication::primaryScreen()->geometry().topLeft());
+    EXPECT_EQ(dlg->size(), QSize(862, 543));
+    CControlLayerDlg& layer = dlg->ControlLayer();
+    EXPECT_EQ(layer.geometry(), QRect(22, 59, 791, 462));
+    EXPECT_EQ(layer.View()->geometry(), QRect(32, 78, 692, 346));
+    EXPECT_EQ(layer.View()->objectName(), "1002");
+    const struct {
+        CRedrawButton* button;
+        QRect place;
+        int normalImage;
+    } buttons[] = {
+        {&layer.m_btnOfficial, {307, 21, 86, 26}, 149}, {&layer.m_btnRecharge, {397, 21, 86, 26}, 152},
+        {&layer.m_btnForum, {487, 21, 86, 26}, 155},    {&layer.m_btnService, {577, 21, 86, 26}, 158},
+        {&layer.m_btnMinimize, {674, 11, 24, 21}, 164}, {&layer.m_btnClose, {699, 11, 23, 21}, 161},
+    };
+    for (const auto& b : buttons) {
+        EXPECT_EQ(b.button->geometry(), b.place) << b.normalImage;
+        EXPECT_EQ(b.button->m_nImage[kStateNormal], b.normalImage);
+    }
+    EXPECT_EQ(dlg->windowTitle(), "tavrin_ui_tests");
+    test::Pump(std::chrono::milliseconds(300));
+    test::SaveScreenshot(dlg, QStringLiteral("login-window"));
+}
+
+// A pixel of the picture that is neither clear nor mostly opaque: a soft edge.
+QPoint SoftEdgePixel() {
+    const QImage picture = LoadPngResource(146).convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x) {
+            const int alpha = qAlpha(picture.pixel(x, y));
+            if (alpha > 0 && alpha < 128) {
+                return {x, y};
+            }
+        }
+    }
+    return {-1, -1};
+}
+
+void ExpectShape(CTavrinDlg* dlg, bool softEdgesIncluded) {
+    const QRegion shape = dlg->mask();
+    ASSERT_FALSE(shape.isEmpty());
+    EXPECT_FALSE(shape.contains(QPoint(861, 542)));  // a transparent corner lets input through
+    EXPECT_TRUE(shape.contains(QPoint(400, 300)));   // the screen area
+    const QPoint soft = SoftEdgePixel();
+    ASSERT_GE(soft.x(), 0);
+    EXPECT_EQ(shape.contains(soft), softEdgesIncluded);
+}
+
+TEST_F(LoginWindow, WithoutACompositorTakesTheHardEdgedShapeOfThePicture) {
+    ASSERT_FALSE(HasCompositor()) << "this test expects a display without a compositor";
+    ExpectShape(Open(), false);
+}
+
+TEST_F(LoginWindow, WithACompositorKeepsTheSoftEdges) {
+    QProcess compositor;
+    compositor.start(QStringLiteral("xcompmgr"), QStringList());
+    if (!compositor.waitForStarted(5000)) {
+        GTEST_SKIP() << "xcompmgr is not installed";
+    }
+    ASSERT_TRUE(WaitFor([] { return HasCompositor(); }));
+    CTavrinDlg* dlg = Open();
+    ExpectShape(dlg, true);
+    test::Pump(std::chrono::milliseconds(300));
+    test::SaveScreenshot(dlg, QStringLiteral("login-window-composited"));
+    compositor.kill();
+    compositor.waitForFinished(5000);
+}
+
+TEST_F(LoginWindow, DraggingThePictureOrTheLayerBandMovesTheWholeWindow) {
+    CTavrinDlg* dlg = Open();
+    const QPoint start = dlg->pos();
+    Drag(dlg, QPoint(8, 300), QPoint(40, 25));
+    ASSERT_TRUE(WaitFor([&] { return dlg->pos() == start + QPoint(40, 25); }));
+    // The layer's top band drags too, and the layer stays at its offset.
+    Drag(&dlg->ControlLayer(), QPoint(100, 50), QPoint(-10, 5));
+    ASSERT_TRUE(WaitFor([&] { return dlg->pos() == start + QPoint(30, 30); }));
+    // Below the band the press falls through to the picture, which drags the window as well.
+    Drag(&dlg->ControlLayer(), QPoint(10, 200), QPoint(5, 5));
+    ASSERT_TRUE(WaitFor([&] { return dlg->pos() == start + QPoint(35, 35); }));
+    EXPECT_EQ(dlg->ControlLayer().pos(), QPoint(22, 59));
+}
+
+TEST_F(LoginWindow, EnterAndEscapeDoNotCloseIt) {
+    CTavrinDlg* dlg = Open();
+    for (const int key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(dlg, &press);
+    }
+    test::Pump(std::chrono::milliseconds(200));
+    EXPECT_TRUE(dlg->isVisible());
+    EXPECT_FALSE(TheApp()->IsEnding());
+}
+
+TEST_F(LoginWindow, ClosingItEndsTheProgram) {
+    CTavrinDlg* dlg = Open();
+    dlg->close();  // what Alt+F4 and the system's close do
+    EXPECT_TRUE(TheApp()->IsEnding());
+    EXPECT_FALSE(dlg->isVisible());
+}
+
+TEST_F(LoginWindow, VerifiedAddressWithTheGameOpenEntersTheGame) {
+    CTavrinDlg* dlg = Open();
+    QSignalSpy entered(TheApp(), &CTavrinApp::gameWindowRequested);
+    View()->Navigate(m_peer.Url("/verify?open&u=1"));
+    ASSERT_TRUE(WaitFor([&] { return entered.count() == 1; }));
+    EXPECT_EQ(ClientConfig.mainFlash, "m.swf");
+    EXPECT_TRUE(ClientConfig.isOpen);
+    EXPECT_FALSE(dlg->isVisible());
+    // The launcher fetched the same address itself, and the login page was unloaded.
+    EXPECT_EQ(RequestsFor("/verify?open&u=1"), 2);
+    ASSERT_TRUE(WaitFor([&] { return View()->GetLocationURL() == "about:blank"; }));
+    EXPECT_TRUE(m_opened.empty());
+}
+
+TEST_F(LoginWindow, VerifiedAddressWithTheGameClosedGoesBackAndOpensTheErrorPage) {
+    CTavrinDlg* dlg = Open();
+    QSignalSpy entered(TheApp(), &CTavrinApp::gameWindowRequested);
+    View()->Navigate(m_peer.Url("/verify?closed"));
+    ASSERT_TRUE(WaitFor([&] { return !m_opened.empty(); }));
+    EXPECT_EQ(m_opened, std::vector<std::string>{m_peer.Url("/error")});
+    EXPECT_FALSE(ClientConfig.isOpen);
+    ASSERT_TRUE(WaitFor([&] { return View()->GetLocationURL() == m_peer.Url("/login"); }));
+    EXPECT_TRUE(dlg->isVisible());
+    EXPECT_EQ(entered.count(), 0);
+}
+
+TEST_F(LoginWindow, OtherAddressesAndAnEmptyMarkerNeverLeadIntoTheGame) {
+    Open();
+    QSignalSpy entered(TheApp(), &CTavrinApp::gameWindowRequested);
+    View()->Navigate(m_peer.Url("/news"));
+    ASSERT_TRUE(WaitFor([&] { return View()->title() == "news"; }));
+    PlatformConfig.szVerify.clear();
+    View()->Navigate(m_peer.Url("/verify?open"));
+    test::Pump(std::chrono::milliseconds(1500));
+    EXPECT_EQ(entered.count(), 0);
+    EXPECT_EQ(RequestsFor("/news"), 1);         // the browser's request only
+    EXPECT_EQ(RequestsFor("/verify?open"), 1);  // no fetch of the client configuration
+}
+
+TEST_F(LoginWindow, LinkButtonsOpenTheirAddressesAndEmptyOnesDoNothing) {
+    CTavrinDlg* dlg = Open();
+    dlg->ControlLayer().m_btnOfficial.click();
+    dlg->ControlLayer().m_btnRecharge.click();  // no address configured
+    EXPECT_EQ(m_opened, std::vector<std::string>{m_peer.Url("/official")});
+    dlg->ControlLayer().m_btnMinimize.click();
+    EXPECT_TRUE(WaitFor([&] { return dlg->isMinimized(); }));
+}
+
+TEST_F(LoginWindow, ReloadingTheAreaPageAsksForAFreshAddress) {
+    Open();
+    ClientConfig.area_url = m_peer.Url("/area?s=1");
+    const auto before = static_cast<long long>(std::time(nullptr));
+    TheApp()->m_pLoginDlg->ControlLayer().ReloadAreaPage();
+    ASSERT_TRUE(WaitFor([&] { return RequestsFor("/area?s=1&v=") == 1; }));
+    for (const HttpRequest& r : m_peer.Requests()) {
+        if (r.target.rfind("/area", 0) == 0) {
+            const long long stamp = std::stoll(r.target.substr(r.target.find("&v=") + 3));
+            EXPECT_GE(stamp, before);
+            EXPECT_LE(stamp, before + 60);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tavrin::ui

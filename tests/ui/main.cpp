@@ -1,0 +1,15 @@
+// The user-interface tests share one application object, as the program does.
+#include <gtest/gtest.h>
+
+#include "app/app_globals.h"
+#include "ui/tavrin_app.h"
+#include "ui_support.h"
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    tavrin::test::PrepareTestProcess();
+    tavrin::ui::CTavrinApp::PrepareProcess();
+    tavrin::ui::CTavrinApp app(argc, argv);
+    tavrin::g_strBaseName = "tavrin_ui_tests";
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,57 @@
+#include "ui_support.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QPixmap>
+#include <QScreen>
+#include <QThread>
+#include <QWidget>
+#include <unistd.h>
+
+namespace tavrin::test {
+
+void PrepareTestProcess() {
+    if (geteuid() == 0) {
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    }
+}
+
+bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > limit.count()) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+void Pump(std::chrono::milliseconds time) {
+    WaitFor([] { return false; }, time);
+}
+
+void SaveScreenshot(QWidget* window, const QString& name) {
+    const QString folder =
+        qEnvironmentVariable("TAVRIN_TEST_ARTIFACTS", QStringLiteral(TAVRIN_TEST_ARTIFACTS_DIR));
+    if (folder.isEmpty() || window == nullptr) {
+        return;
+    }
+    QDir().mkpath(folder);
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect frame = window->frameGeometry();
+    // The screen as the player sees it, so translucency and the shape show as they are.
+    const QPixmap shot = screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
+    shot.save(folder + QLatin1Char('/') + name + QStringLiteral(".png"));
+}
+
+std::string HtmlPage(const std::string& body, const std::string& head) {
+    return "<!DOCTYPE html><html><head><meta charset=\"utf-8\">" + head + "</head><body>" + body +
+           "</body></html>";
+}
+
+}  // namespace tavrin::test

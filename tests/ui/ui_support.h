@@ -1,0 +1,31 @@
+// Helpers for tests that drive real windows under a (virtual) display.
+#pragma once
+
+#include <QString>
+#include <chrono>
+#include <functional>
+#include <string>
+
+class QWidget;
+
+namespace tavrin::test {
+
+// Settings every window test needs before its application object exists: the browser
+// engine refuses to run as root unless its sandbox is off.
+void PrepareTestProcess();
+
+// Runs the event loop until `done` holds or the time is up; returns `done()`.
+bool WaitFor(const std::function<bool()>& done,
+             std::chrono::milliseconds limit = std::chrono::seconds(20));
+
+// Lets the event loop run for a while (for things that must NOT happen).
+void Pump(std::chrono::milliseconds time);
+
+// Saves what the screen shows of the widget's window as <artifacts>/<name>.png, where
+// <artifacts> is $TAVRIN_TEST_ARTIFACTS, else the build's test-artifacts folder.
+void SaveScreenshot(QWidget* window, const QString& name);
+
+// An HTML page as an HTTP reply.
+std::string HtmlPage(const std::string& body, const std::string& head = "");
+
+}  // namespace tavrin::test
