@@ -14,6 +14,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # user interface, and its tests on a virtual display (with and without a compositor)
   qt6-base-dev qt6-webengine-dev libxcb1-dev xvfb xauth xcompmgr imagemagick fonts-noto-cjk
+  xdotool x11-utils
   # Windows lane: cross compilers and Wine with the Chinese locale
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 locales
   # demo operator service and test peers

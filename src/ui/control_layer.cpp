@@ -99,6 +99,7 @@ void CControlLayerDlg::ShowBlankPage() { NavigateTo("about:blank"); }
 void CControlLayerDlg::OnPageComplete() {
     const std::string address = m_pView->GetLocationURL();
     if (!IsVerifiedAddress(address, PlatformConfig.szVerify)) {
+        emit pageCompleted();
         return;
     }
     LoadClientConfig(address);
@@ -108,11 +109,13 @@ void CControlLayerDlg::OnPageComplete() {
         if (!app->IsEnding()) {
             ShowBlankPage();
         }
+        emit pageCompleted();
         return;
     }
     app->ShowLoginWindow();
     m_pView->GoBack();
     OpenInDefaultBrowser(ClientConfig.errorPage);
+    emit pageCompleted();
 }
 
 void CControlLayerDlg::mousePressEvent(QMouseEvent* event) {

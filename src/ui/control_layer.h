@@ -46,6 +46,10 @@ public:
     long OnViewNavigateComplete() override { return 1; }
     void OnViewDocumentComplete() override { OnPageComplete(); }
 
+signals:
+    // A document of the browser has completed and has been looked at.
+    void pageCompleted();
+
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
