@@ -32,5 +32,13 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 cd "$root"
+# The Flash player the game movies run in: Ruffle from npm, at the version the lock file pins.
+if ! cmp -s tools/ruffle/package-lock.json build/ruffle/package-lock.json; then
+  command -v npm >/dev/null || { $sudo apt-get update -qq; $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq npm >/dev/null; }
+  mkdir -p build/ruffle
+  cp tools/ruffle/package.json tools/ruffle/package-lock.json build/ruffle/
+  (cd build/ruffle && npm ci --ignore-scripts --no-audit --no-fund --loglevel=error)
+fi
+
 cmake --preset native >/dev/null
 cmake --build --preset native

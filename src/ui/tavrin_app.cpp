@@ -6,6 +6,7 @@
 #include "app/file_utils.h"
 #include "ui/login_window.h"
 #include "ui/message_box.h"
+#include "ui/ruffle_scheme.h"
 
 namespace tavrin::ui {
 
@@ -22,6 +23,7 @@ CTavrinApp* TheApp() {
 void CTavrinApp::PrepareProcess() {
     // The browser views share one graphics context with the windows that hold them.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    RegisterRuffleScheme();
 }
 
 CTavrinApp::CTavrinApp(int& argc, char** argv) : QApplication(argc, argv) {

@@ -1,0 +1,36 @@
+// Ruffle, the Flash player the game movies run in, is served to the player page from a
+// scheme of our own ("tavrin-ruffle:"), from the folder it was installed in. The player page
+// itself takes the origin of the operator's movie, so the movie loads without any CORS
+// headers from the operator; Ruffle's own files come from here.
+#pragma once
+
+#include <QString>
+#include <QWebEngineUrlSchemeHandler>
+
+namespace tavrin::ui {
+
+inline constexpr const char* kRuffleScheme = "tavrin-ruffle";
+
+// Must run before the application object exists.
+void RegisterRuffleScheme();
+
+// The folder holding ruffle.js and its WebAssembly modules: "ruffle" beside the program,
+// unless SetRuffleFolder named another.
+QString RuffleFolder();
+void SetRuffleFolder(const QString& folder);
+
+// True when the folder holds a complete player.
+bool RuffleInstalled();
+
+class RuffleSchemeHandler : public QWebEngineUrlSchemeHandler {
+    Q_OBJECT
+
+public:
+    using QWebEngineUrlSchemeHandler::QWebEngineUrlSchemeHandler;
+    void requestStarted(QWebEngineUrlRequestJob* job) override;
+};
+
+// Installs the handler on the default browser profile once.
+void InstallRuffleSchemeHandler();
+
+}  // namespace tavrin::ui
