@@ -17,18 +17,20 @@ void SetMessageBoxHook(MessageBoxHook hook) {
     Hook() = std::move(hook);
 }
 
-MessageAnswer ShowMessage(QWidget* parent, const QString& text, MessageKind kind) {
-    const MessageRequest request{QString::fromLocal8Bit(g_strBaseName), text, kind};
+MessageAnswer ShowMessage(QWidget* parent, const QString& text, MessageKind kind,
+                          MessageIcon icon) {
+    const MessageRequest request{QString::fromLocal8Bit(g_strBaseName), text, kind, icon};
     if (Hook()) {
         return Hook()(request);
     }
     if (kind == MessageKind::kOk) {
-        QMessageBox box(QMessageBox::Warning, request.caption, text, QMessageBox::Ok, parent);
+        QMessageBox box(icon == MessageIcon::kNone ? QMessageBox::NoIcon : QMessageBox::Warning,
+                        request.caption, text, QMessageBox::Ok, parent);
         box.exec();
         return MessageAnswer::kOk;
     }
-    QMessageBox box(QMessageBox::Question, request.caption, text,
-                    QMessageBox::Yes | QMessageBox::No, parent);
+    QMessageBox box(icon == MessageIcon::kNone ? QMessageBox::NoIcon : QMessageBox::Question,
+                    request.caption, text, QMessageBox::Yes | QMessageBox::No, parent);
     return box.exec() == QMessageBox::Yes ? MessageAnswer::kYes : MessageAnswer::kNo;
 }
 

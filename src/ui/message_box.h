@@ -11,14 +11,18 @@ namespace tavrin::ui {
 
 enum class MessageKind { kOk, kYesNo };
 enum class MessageAnswer { kOk, kYes, kNo };
+// kUsual: the exclamation on OK boxes, the question mark on Yes/No boxes.
+enum class MessageIcon { kUsual, kNone };
 
 struct MessageRequest {
     QString caption;
     QString text;
     MessageKind kind;
+    MessageIcon icon;
 };
 
-MessageAnswer ShowMessage(QWidget* parent, const QString& text, MessageKind kind);
+MessageAnswer ShowMessage(QWidget* parent, const QString& text, MessageKind kind,
+                          MessageIcon icon = MessageIcon::kUsual);
 
 // Tests answer message boxes through this hook instead of a real modal box, which would
 // block them. An empty function restores the real boxes.

@@ -4,7 +4,9 @@
 #include "app/config.h"
 #include "app/data_dir.h"
 #include "app/file_utils.h"
+#include "ui/game_window.h"
 #include "ui/login_window.h"
+#include "ui/shell_open.h"
 #include "ui/message_box.h"
 #include "ui/ruffle_scheme.h"
 
@@ -61,6 +63,7 @@ bool CTavrinApp::InitInstance() {
         exec();
     }
     // Pages and views must be gone before the browser profile is released.
+    delete m_pGameWnd;
     delete m_pLoginDlg;
     return false;
 }
@@ -73,16 +76,43 @@ void CTavrinApp::ShowLoginWindow() {
     m_pLoginDlg->show();
     m_pLoginDlg->raise();
     m_pLoginDlg->activateWindow();
+    if (m_pGameWnd != nullptr) {
+        m_pGameWnd->hide();
+    }
 }
 
 void CTavrinApp::OpenGameWindow() {
+    if (m_pGameWnd != nullptr) {
+        if (m_pGameWnd->m_bGameLoaded) {
+            return;
+        }
+        // Taken away after the current event, which may be one of its own.
+        m_pGameWnd->hide();
+        m_pGameWnd->deleteLater();
+    }
+    m_pGameWnd = new CFlashPayer();
+    if (!m_pGameWnd->CheckFlashVersion()) {
+        if (m_pLoginDlg != nullptr) {
+            m_pLoginDlg->ControlLayer().View()->GoBack();
+        }
+        ShowMessage(nullptr,
+                    QStringLiteral("对不起，您的Flash播放器版本低于11.5.0，请升级后再进行游戏!"),
+                    MessageKind::kOk);
+        OpenInDefaultBrowser(PlatformConfig.AdobeFlashUrl);
+        RunExitSequence();
+        return;
+    }
+    m_pGameWnd->OnInitDialog();
     if (m_pLoginDlg != nullptr && m_pLoginDlg->isVisible()) {
         // Out of the task bar for the rest of the process: the game window has its own
         // button there from now on.
         m_pLoginDlg->hide();
         m_pLoginDlg->setWindowFlag(Qt::Tool, true);
     }
-    emit gameWindowRequested();
+    m_pGameWnd->show();
+    m_pGameWnd->raise();
+    m_pGameWnd->activateWindow();
+    emit gameWindowOpened();
 }
 
 void CTavrinApp::RunExitSequence() {
@@ -90,6 +120,10 @@ void CTavrinApp::RunExitSequence() {
         return;
     }
     m_bExitRequested = true;
+    if (m_pGameWnd != nullptr) {
+        m_pGameWnd->hide();
+        m_pGameWnd->deleteLater();
+    }
     if (m_pLoginDlg != nullptr) {
         // Taken away after the current event: this may run inside one of its handlers.
         m_pLoginDlg->hide();

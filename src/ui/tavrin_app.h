@@ -8,6 +8,7 @@
 
 namespace tavrin::ui {
 
+class CFlashPayer;
 class CTavrinDlg;
 
 class CTavrinApp : public QApplication {
@@ -37,12 +38,14 @@ public:
     int m_bQuitAfterUpdate = 0;
     // The settings file; config.ini beside the program unless a test points elsewhere.
     std::string m_strIniPath;
+    // The game window; replaced at every entry after a refresh.
+    QPointer<CFlashPayer> m_pGameWnd;
     // The login window; created once by ShowLoginWindow, gone after the exit sequence.
     QPointer<CTavrinDlg> m_pLoginDlg;
 
 signals:
-    // The page reached the verification address and the game is open.
-    void gameWindowRequested();
+    // A new game window is on the screen.
+    void gameWindowOpened();
 
 private:
     bool m_bExitRequested = false;

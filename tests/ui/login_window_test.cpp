@@ -13,6 +13,8 @@
 #include "app/config.h"
 #include "support/http_peer.h"
 #include "ui/desktop_effects.h"
+#include "ui/game_window.h"
+#include "ui/message_box.h"
 #include "ui/login_window.h"
 #include "ui/redraw_button.h"
 #include "ui/shell_open.h"
@@ -28,8 +30,8 @@ using test::HttpRequest;
 using test::MakeReply;
 using test::WaitFor;
 
-std::string ClientDocument(bool open, const std::string& errorPage) {
-    return std::string("<c><clientConfig mainFlash=\"m.swf\" title=\"T\" isOpen=\"") +
+std::string ClientDocument(bool open, const std::string& movie, const std::string& errorPage) {
+    return "<c><clientConfig mainFlash=\"" + movie + "\" title=\"T\" isOpen=\"" +
            (open ? "1" : "0") + "\" errorPage=\"" + errorPage + "\"/></c>";
 }
 
@@ -45,16 +47,23 @@ protected:
         PlatformConfig.szVerify = "/verify";
         PlatformConfig.officialUrl = m_peer.Url("/official");
         SetOpenUrlHook([this](const std::string& url) { m_opened.push_back(url); });
+        SetMessageBoxHook([this](const MessageRequest& request) {
+            m_messages.push_back(request.text);
+            return MessageAnswer::kNo;
+        });
     }
-    void TearDown() override { SetOpenUrlHook({}); }
+    void TearDown() override {
+        SetOpenUrlHook({});
+        SetMessageBoxHook({});
+    }
 
     HttpReply Serve(const HttpRequest& request) {
         const std::string& t = request.target;
         if (t.rfind("/verify?open", 0) == 0) {
-            return MakeReply(200, ClientDocument(true, m_peer.Url("/error")));
+            return MakeReply(200, ClientDocument(true, m_peer.Url("/m.swf"), m_peer.Url("/error")));
         }
         if (t.rfind("/verify?closed", 0) == 0) {
-            return MakeReply(200, ClientDocument(false, m_peer.Url("/error")));
+            return MakeReply(200, ClientDocument(false, "", m_peer.Url("/error")));
         }
         return MakeReply(200, test::HtmlPage("<p>page " + t + "</p>",
                                              "<title>" + t.substr(1) + "</title>"),
@@ -81,6 +90,7 @@ protected:
 
     HttpPeer m_peer;
     std::vector<std::string> m_opened;
+    std::vector<QString> m_messages;
 };
 
 void SendMouse(QWidget* to, QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
@@ -201,12 +211,14 @@ TEST_F(LoginWindow, ClosingItEndsTheProgram) {
 
 TEST_F(LoginWindow, VerifiedAddressWithTheGameOpenEntersTheGame) {
     CTavrinDlg* dlg = Open();
-    QSignalSpy entered(TheApp(), &CTavrinApp::gameWindowRequested);
+    QSignalSpy entered(TheApp(), &CTavrinApp::gameWindowOpened);
     View()->Navigate(m_peer.Url("/verify?open&u=1"));
     ASSERT_TRUE(WaitFor([&] { return entered.count() == 1; }));
-    EXPECT_EQ(ClientConfig.mainFlash, "m.swf");
+    EXPECT_EQ(ClientConfig.mainFlash, m_peer.Url("/m.swf"));
     EXPECT_TRUE(ClientConfig.isOpen);
     EXPECT_FALSE(dlg->isVisible());
+    ASSERT_NE(TheApp()->m_pGameWnd, nullptr);
+    EXPECT_TRUE(TheApp()->m_pGameWnd->isVisible());
     // The launcher fetched the same address itself, and the login page was unloaded.
     EXPECT_EQ(RequestsFor("/verify?open&u=1"), 2);
     ASSERT_TRUE(WaitFor([&] { return View()->GetLocationURL() == "about:blank"; }));
@@ -215,7 +227,7 @@ TEST_F(LoginWindow, VerifiedAddressWithTheGameOpenEntersTheGame) {
 
 TEST_F(LoginWindow, VerifiedAddressWithTheGameClosedGoesBackAndOpensTheErrorPage) {
     CTavrinDlg* dlg = Open();
-    QSignalSpy entered(TheApp(), &CTavrinApp::gameWindowRequested);
+    QSignalSpy entered(TheApp(), &CTavrinApp::gameWindowOpened);
     // The page's own script goes there, without a user gesture; going back must still work.
     View()->page()->runJavaScript(
         QStringLiteral("location.href='%1'").arg(QString::fromStdString(m_peer.Url("/verify?closed"))));
@@ -229,7 +241,7 @@ TEST_F(LoginWindow, VerifiedAddressWithTheGameClosedGoesBackAndOpensTheErrorPage
 
 TEST_F(LoginWindow, OtherAddressesAndAnEmptyMarkerNeverLeadIntoTheGame) {
     Open();
-    QSignalSpy entered(TheApp(), &CTavrinApp::gameWindowRequested);
+    QSignalSpy entered(TheApp(), &CTavrinApp::gameWindowOpened);
     View()->Navigate(m_peer.Url("/news"));
     ASSERT_TRUE(WaitFor([&] { return View()->title() == "news"; }));
     PlatformConfig.szVerify.clear();

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "app/app_globals.h"
+#include "ui/ruffle_scheme.h"
 #include "ui/tavrin_app.h"
 #include "ui_support.h"
 
@@ -11,5 +12,7 @@ int main(int argc, char** argv) {
     tavrin::ui::CTavrinApp::PrepareProcess();
     tavrin::ui::CTavrinApp app(argc, argv);
     tavrin::g_strBaseName = "tavrin_ui_tests";
+    // The player the build installed beside the launcher.
+    tavrin::ui::SetRuffleFolder(QStringLiteral(TAVRIN_RUFFLE_DIR));
     return RUN_ALL_TESTS();
 }

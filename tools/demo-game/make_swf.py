@@ -15,7 +15,7 @@ What the movie does, and what a host can observe:
   * title, plus the FlashVars server/player/lang it was given ("(none)" if absent)
   * ExternalInterface.call("GetSysMem") once at start, shown as "GetSysMem: ..."
   * ExternalInterface.addCallback("stageResize", ...): each call bumps a counter
-  * a "刷新游戏 / Refresh" button whose release sends fscommand("GameRefresh", "")
+  * a "Refresh" button whose release sends fscommand("GameRefresh", "")
   * a spinning square and a frame counter, so a screenshot shows it is running
   * ExternalInterface.call("tavrinDemoState", "sysmem=<value|none>;resize=<n>")
     at start and after every stageResize, for automated checks; a host that
@@ -26,13 +26,15 @@ import struct
 import sys
 import zlib
 
-SWF_VERSION = 8          # last AVM1-only version with FileAttributes; enough for ExternalInterface
+SWF_VERSION = 8          # ExternalInterface needs 8; still plain AVM1
 STAGE_W, STAGE_H = 1000, 600
 FRAME_RATE = 24
 BACKGROUND = (0x16, 0x1A, 0x24)
 
-TITLE = "Tavrin 演示游戏"
-BUTTON_LABEL = "刷新游戏 Refresh"
+# Latin only: Ruffle's built-in _sans font has no CJK glyphs and drops them
+# silently unless the host configures device fonts, so keep the demo legible anywhere.
+TITLE = "Tavrin Demo"
+BUTTON_LABEL = "Refresh"
 FLASHVARS = ("server", "player", "lang")
 
 
@@ -49,7 +51,7 @@ UNDEF = Undefined()
 # Opcodes we use. Values below 0x80 carry no payload.
 OP = {
     "stop": 0x07, "not": 0x12, "pop": 0x17,
-    "getvar": 0x1C, "setvar": 0x1D,
+    "getvar": 0x1C,
     "deflocal": 0x3C, "callfunc": 0x3D, "return": 0x3E, "new": 0x40,
     "add2": 0x47, "eq2": 0x49,
     "getmember": 0x4E, "setmember": 0x4F,
@@ -318,8 +320,8 @@ def R(name):
     return Get(ROOT, name)
 
 
-def text_line(name, depth, y, size, color, bold=False, parent=ROOT, x=40, w=920, h=None, align="left"):
-    return ("do", Method(ROOT, "tvText", parent, name, depth, x, y, w, h or size + 14, size, color, bold, align))
+def text_line(name, depth, y, size, color, parent=ROOT, x=40, w=920, h=None, align="left"):
+    return ("do", Method(ROOT, "tvText", parent, name, depth, x, y, w, h or size + 14, size, color, align))
 
 
 def program():
@@ -334,15 +336,16 @@ def program():
     return [
         ("stop",),  # one frame; everything else is driven by events
 
-        # tvText(parent, name, depth, x, y, w, h, size, color, bold, align):
-        # a non-selectable device-font text field, so it never eats clicks.
+        # tvText(parent, name, depth, x, y, w, h, size, color, align): a
+        # non-selectable device-font text field, so it never eats clicks. No
+        # bold: Ruffle has no bold _sans and substitutes another face.
         ("set", ROOT, "tvText", Func(
-            ["p", "n", "d", "x", "y", "w", "h", "size", "color", "bold", "align"], [
+            ["p", "n", "d", "x", "y", "w", "h", "size", "color", "align"], [
                 ("do", Method(Var("p"), "createTextField", Var("n"), Var("d"), Var("x"),
                               Var("y"), Var("w"), Var("h"))),
                 ("local", "t", Get(Var("p"), Var("n"))),
                 ("set", Var("t"), "selectable", False),
-                ("local", "f", New("TextFormat", "_sans", Var("size"), Var("color"), Var("bold"))),
+                ("local", "f", New("TextFormat", "_sans", Var("size"), Var("color"))),
                 ("set", Var("f"), "align", Var("align")),
                 ("do", Method(Var("t"), "setNewTextFormat", Var("f"))),
                 ("return", Var("t")),
@@ -355,7 +358,7 @@ def program():
             ("return", Call("String", Var("v"))),
         ])),
 
-        text_line("tvTitle", 10, 30, 36, 0xFFFFFF, bold=True),
+        text_line("tvTitle", 10, 30, 40, 0xFFFFFF),
         ("set", R("tvTitle"), "text", TITLE),
         text_line("tvVars", 11, 100, 22, 0x9FD3FF),
         ("set", R("tvVars"), "text",
@@ -394,7 +397,7 @@ def program():
         ("do", Method(button, "lineTo", 0, 60)),
         ("do", Method(button, "lineTo", 0, 0)),
         ("do", Method(button, "endFill")),
-        text_line("tvLabel", 1, 14, 24, 0xFFFFFF, bold=True, parent=button,
+        text_line("tvLabel", 1, 13, 26, 0xFFFFFF, parent=button,
                   x=0, w=240, h=36, align="center"),
         ("set", Get(button, "tvLabel"), "text", BUTTON_LABEL),
         ("set", button, "onPress", Func([], [("set", R("tvButton"), "_alpha", 70)])),

@@ -1,0 +1,85 @@
+// CFlashPayer: the game window. A frame of its own (title strip with icon, title and five
+// image buttons, thin borders) around the Flash player that runs the game movie. It opens
+// at the large frame size, can be dragged by its title strip and sized from its borders
+// between the small and the large size.
+#pragma once
+
+#include <QImage>
+#include <QPoint>
+#include <QRect>
+#include <QWidget>
+
+#include "ui/flash_player.h"
+#include "ui/game_frame.h"
+#include "ui/redraw_button.h"
+
+namespace tavrin::ui {
+
+class CFlashPayer : public QWidget {
+    Q_OBJECT
+
+public:
+    CFlashPayer();
+
+    // The player can run here (Ruffle present) and plays movies as Flash 11.5 or later.
+    bool CheckFlashVersion();
+    // Builds the window, loads the movie and shows it; sets m_bGameLoaded.
+    void OnInitDialog();
+    void LoadGameMovie();
+    // Calls a callback the movie registered; empty on failure.
+    QString CallFlashFunction(const QString& name, const QStringList& args = {});
+    void OnFlashCall(const QString& request);
+    void OnFSCommand(const QString& command, const QString& args);
+
+    void RefreshGame();
+    void QuitGame();
+    void MaximiseAction();
+    void RestoreAction();
+    // Lays the buttons and the player out for the current size.
+    void LayoutControls();
+
+    CShockwaveflash1* FlashControl() const { return m_pFlash; }
+
+    CRedrawButton m_btnMinimize;
+    CRedrawButton m_btnMaximize;
+    CRedrawButton m_btnRestore;
+    CRedrawButton m_btnRefresh;
+    CRedrawButton m_btnClose;
+    bool m_bGameLoaded = false;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    CRedrawButton* ButtonFor(GameControlId id);
+    ScreenMetrics CurrentScreen() const;
+    void MoveTo(const Rect& rect);
+    void ApplyTrackSizes();
+    void SetupButtons();
+    // Keys for the whole window, the player included: F5, Enter, Esc.
+    bool HandleKey(QKeyEvent* event);
+
+    CShockwaveflash1* m_pFlash;
+    QImage m_bmpTitle;
+    QImage m_bmpBottom;
+    QImage m_bmpLeft;
+    QImage m_bmpRight;
+    QImage m_bmpIcon;
+    bool m_bDragging = false;
+    QPoint m_ptDragStart;
+    // Sizing by hand where no window manager does it.
+    bool m_bSizing = false;
+    SizingEdges m_sizingEdges;
+    QPoint m_ptSizingStart;
+    QRect m_rcSizingStart;
+};
+
+}  // namespace tavrin::ui
