@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Plays the demo on the current (virtual) display: starts the launcher, waits for the login
-# page, logs in, and saves a screenshot after each step. Ends the launcher after at most
-# about a minute. Usage: demo-headless.sh TAVRIN SCREENSHOT_FOLDER
+# page, logs in, plays, refreshes the game, and saves a screenshot after each step. Ends the
+# launcher after about half a minute. Usage: demo-headless.sh TAVRIN SCREENSHOT_FOLDER
 set -uo pipefail
 tavrin=$1
 shots=$2
@@ -35,8 +35,14 @@ shot 1-login
 xdotool mousemove 400 302 click 1
 sleep 0.5
 xdotool key Return
-sleep 4
-shot 2-entered-game
+sleep 5  # the game window opens and the movie starts
+shot 2-game
+
+# The movie's own refresh button (at the left, below its text) sends "GameRefresh": the
+# launcher goes back through the area page and opens a new game window.
+xdotool mousemove 206 400 click 1
+sleep 6
+shot 3-game-after-refresh
 
 kill -0 "$launcher" 2>/dev/null && echo "The launcher ran until the demo's time was up."
 exit 0

@@ -7,6 +7,8 @@
 #include <QJsonObject>
 #include <QTimer>
 #include <QWebEnginePage>
+#include <QWebEngineSettings>
+#include <cstdio>
 
 #include "ui/ruffle_scheme.h"
 
@@ -25,8 +27,11 @@ QString ReadResource(const QString& path) {
     return QString::fromUtf8(file.readAll());
 }
 
-// In a <script> element "</" must not appear as it is.
-QString ForScriptElement(QString text) { return text.replace(QStringLiteral("</"), QStringLiteral("<\\/")); }
+// Inside a <script> element only "</script" would end it early.
+QString ForScriptElement(QString text) {
+    return text.replace(QStringLiteral("</script"), QStringLiteral("<\\/script"),
+                        Qt::CaseInsensitive);
+}
 
 }  // namespace
 
@@ -44,16 +49,29 @@ protected:
         }
         return QWebEnginePage::javaScriptPrompt(origin, msg, defaultValue, result);
     }
-    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString&, int,
-                                  const QString&) override {}
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString& message, int line,
+                                  const QString& source) override {
+        // Quiet, unless a developer asks to see what the player says.
+        if (qEnvironmentVariableIsSet("TAVRIN_PLAYER_CONSOLE")) {
+            std::fprintf(stderr, "player: %s (%s:%d)\n", qPrintable(message), qPrintable(source),
+                         line);
+        }
+    }
 
 private:
     CShockwaveflash1* m_pPlayer;
 };
 
+QStringList& CShockwaveflash1::DefaultCallNames() {
+    static QStringList names{QStringLiteral("GetSysMem")};
+    return names;
+}
+
 CShockwaveflash1::CShockwaveflash1(QWidget* parent)
-    : QWebEngineView(parent), m_pPage(new FlashPage(this)) {
+    : QWebEngineView(parent), m_callNames(DefaultCallNames()), m_pPage(new FlashPage(this)) {
     InstallRuffleSchemeHandler();
+    // A game's sound plays without waiting for a click.
+    m_pPage->settings()->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
     setPage(m_pPage);
     // The movie's own menu, not the browser's.
     setContextMenuPolicy(Qt::NoContextMenu);
@@ -86,7 +104,8 @@ void CShockwaveflash1::put_WMode(const QString& mode) {
 
 void CShockwaveflash1::put_Menu(bool menu) {
     m_bMenu = menu;
-    m_propertyLog << QStringLiteral("Menu=") + (menu ? QStringLiteral("true") : QStringLiteral("false"));
+    m_propertyLog << QStringLiteral("Menu=") +
+                         (menu ? QStringLiteral("true") : QStringLiteral("false"));
 }
 
 void CShockwaveflash1::put_FlashVars(const QString& vars) {
@@ -118,7 +137,8 @@ QString CShockwaveflash1::BuildPlayerPage() const {
     setup[QStringLiteral("movie")] = m_strMovie;
     setup[QStringLiteral("options")] = options;
     setup[QStringLiteral("callNames")] = QJsonArray::fromStringList(m_callNames);
-    const QString setupJson = QString::fromUtf8(QJsonDocument(setup).toJson(QJsonDocument::Compact));
+    const QString setupJson =
+        QString::fromUtf8(QJsonDocument(setup).toJson(QJsonDocument::Compact));
     return QStringLiteral(
                "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><style>"
                "html,body{margin:0;width:100%;height:100%;overflow:hidden;background:#000}"
@@ -144,7 +164,9 @@ QString CShockwaveflash1::OnPageMessage(const QString& json) {
     return {};
 }
 
-void CShockwaveflash1::SetReturnValue(const QString& reply) { m_strReturnValue = reply; }
+void CShockwaveflash1::SetReturnValue(const QString& reply) {
+    m_strReturnValue = reply;
+}
 
 QString CShockwaveflash1::CallFunction(const QString& request) {
     // The page answers asynchronously; the caller expects the answer now.
@@ -152,10 +174,12 @@ QString CShockwaveflash1::CallFunction(const QString& request) {
     QString answer;
     bool answered = false;
     const QString script =
-        QStringLiteral("(function(r){try{return window.__tavrinCallFunction(r);}catch(e){return null;}})(%1)")
-            .arg(QString::fromUtf8(QJsonDocument(QJsonArray{request}).toJson(QJsonDocument::Compact))
-                     .mid(1)
-                     .chopped(1));
+        QStringLiteral(
+            "(function(r){try{return window.__tavrinCallFunction(r);}catch(e){return null;}})(%1)")
+            .arg(
+                QString::fromUtf8(QJsonDocument(QJsonArray{request}).toJson(QJsonDocument::Compact))
+                    .mid(1)
+                    .chopped(1));
     m_pPage->runJavaScript(script, [&](const QVariant& result) {
         answered = true;
         answer = result.isNull() ? QString() : result.toString();

@@ -39,7 +39,9 @@ public:
     std::int32_t FlashVersion() const;
 
     // The names the movie may call through ExternalInterface; each reaches FlashCall.
-    QStringList m_callNames{QStringLiteral("GetSysMem")};
+    QStringList m_callNames;
+    // What m_callNames starts as ("GetSysMem"); tests add names they want to hear.
+    static QStringList& DefaultCallNames();
     // Every property put, "Name=value", in order (what the movie was started with).
     QStringList m_propertyLog;
 

@@ -14,6 +14,8 @@ origin="http://127.0.0.1:$port"
 mkdir -p "$run/tmp"
 rm -rf "$run/www"
 cp -r "$here/www" "$run/www"
+# The demo game movie is built, not stored.
+python3 "$here/../demo-game/make_swf.py" "$run/www/game/demo.swf" >/dev/null
 # Addresses in the documents point at wherever the service runs.
 grep -rlF '@ORIGIN@' "$run/www" | xargs -r sed -i "s|@ORIGIN@|$origin|g"
 sed -e "s|@RUN@|$run|g" -e "s|@PORT@|$port|g" "$here/nginx.conf.in" > "$run/nginx.conf"

@@ -12,7 +12,7 @@
   // XMLHttpRequest for the same address works.
   const realFetch = window.fetch.bind(window);
   window.fetch = function (input, init) {
-    const url = typeof input === 'string' ? input : String(input && input.url);
+    const url = input instanceof Request ? input.url : String(input);
     if (!url.startsWith(setup.scheme + ':')) {
       return realFetch(input, init);
     }
@@ -95,6 +95,9 @@
       splashScreen: false,
       openUrlMode: 'allow',
       letterbox: 'on',
+      // The wgpu renderer on a software adapter first asks the player to enable hardware
+      // acceleration and eats the first click; plain WebGL (or canvas) does not.
+      preferredRenderer: 'webgl',
     };
     const player = window.RufflePlayer.newest().createPlayer();
     player.id = 'player';

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# The road into the game against the demo operator service, on a virtual display: time
+# from the verification address to the movie's first frame, and the launcher's memory
+# (with its browser processes) while the movie plays. Usage: bench/game-road.sh [RUNS]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+runs=${1:-5}
+bench="$root/build/native/bench/tavrin_game_bench"
+[ -x "$bench" ] || { echo "build first: cmake --build --preset native" >&2; exit 1; }
+work=$(mktemp -d)
+"$root/tools/demo-site/serve.sh" 0 "$work/site" > "$work/serve.out" 2>&1 &
+server=$!
+trap 'kill $server 2>/dev/null; wait $server 2>/dev/null; rm -rf "$work"' EXIT
+for _ in $(seq 100); do grep -q '^ready ' "$work/serve.out" && break; sleep 0.1; done
+origin=$(sed -n 's/^ready //p' "$work/serve.out")
+printf '[config]\nconfigUrl=%s/rzt/?c=index&a=micnf&yid=\n' "$origin" > "$(dirname "$bench")/config.ini"
+ln -sfn "$root/build/native/src/ruffle" "$(dirname "$bench")/ruffle"
+[ "$(id -u)" != 0 ] || export QTWEBENGINE_DISABLE_SANDBOX=1
+export XDG_DATA_HOME="$work/data"
+cat > "$work/runs.sh" <<RUNS
+for i in \$(seq $runs); do "$bench" 2>/dev/null | tr '\n' ' '; echo; done
+RUNS
+xvfb-run -a -s "-screen 0 1280x1024x24" bash "$work/runs.sh" > "$work/out"
+cat "$work/out"
+median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+ms=$(sed -n 's/.*verification_to_first_frame_ms \([0-9]*\).*/\1/p' "$work/out" | median)
+kib=$(sed -n 's/.*memory_while_playing_kib \([0-9]*\).*/\1/p' "$work/out" | median)
+printf '| runs | verification to first frame (median) | memory while playing (median) |\n'
+printf '|---|---|---|\n| %s | %s ms | %s MiB |\n' "$runs" "$ms" "$((kib / 1024))"

@@ -1,0 +1,83 @@
+// Measures the road into the game against the configuration in config.ini beside it: the
+// time from the login page sending the player to the verification address until the game
+// movie's first frame runs (its first call to the launcher), and the launcher's memory
+// (its own and its browser processes') after the movie has played for five seconds.
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTimer>
+#include <cstdio>
+#include <functional>
+
+#include "app/config.h"
+#include "ui/game_window.h"
+#include "ui/login_window.h"
+#include "ui/tavrin_app.h"
+
+namespace {
+
+// Memory of a process and all its descendants, in KiB: the proportional set size, so that
+// pages the browser processes share are counted once, not once per process.
+long long ResidentKiB(const QString& pid) {
+    long long total = 0;
+    QFile status(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            if (line.startsWith("Pss:")) {
+                total += line.mid(4).trimmed().split(' ').first().toLongLong();
+            }
+        }
+    }
+    QFile children(QStringLiteral("/proc/%1/task/%1/children").arg(pid));
+    if (children.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& child : children.readAll().split(' ')) {
+            if (!child.trimmed().isEmpty()) {
+                total += ResidentKiB(QString::fromLatin1(child.trimmed()));
+            }
+        }
+    }
+    return total;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace tavrin::ui;
+    CTavrinApp::PrepareProcess();
+    CTavrinApp app(argc, argv);
+    QElapsedTimer clock;
+    bool submitted = false;
+    bool firstFrame = false;
+    QTimer step;
+    QObject::connect(&app, &CTavrinApp::gameWindowOpened, [&] {
+        QObject::connect(app.m_pGameWnd->FlashControl(), &CShockwaveflash1::FlashCall, [&] {
+            if (firstFrame) {
+                return;
+            }
+            firstFrame = true;
+            std::printf("verification_to_first_frame_ms %lld\n", clock.elapsed());
+            QTimer::singleShot(5000, [&] {
+                std::printf("memory_while_playing_kib %lld\n",
+                            ResidentKiB(QString::number(QCoreApplication::applicationPid())));
+                std::fflush(stdout);
+                app.RunExitSequence();
+            });
+        });
+    });
+    QObject::connect(&step, &QTimer::timeout, [&] {
+        if (submitted || app.m_pLoginDlg == nullptr) {
+            return;
+        }
+        CMLHtmlView* view = app.m_pLoginDlg->ControlLayer().View();
+        if (!view->title().contains(QStringLiteral("Tavrin"))) {
+            return;  // the login page is not there yet
+        }
+        submitted = true;
+        clock.start();
+        view->page()->runJavaScript(QStringLiteral("document.forms[0].submit()"));
+    });
+    step.start(10);
+    QTimer::singleShot(60000, [&] { app.RunExitSequence(); });
+    app.InitInstance();
+    return firstFrame ? 0 : 1;
+}

@@ -1,0 +1,223 @@
+// The whole road against the demo operator service (nginx): login, the game window with the
+// movie running in Ruffle, the calls between movie and launcher, refresh, quit.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "app/config.h"
+#include "demo_service.h"
+#include "platform/memory_status.h"
+#include "support/temp_dir.h"
+#include "ui/flash_protocol.h"
+#include "ui/game_window.h"
+#include "ui/login_window.h"
+#include "ui/message_box.h"
+#include "ui/ruffle_scheme.h"
+#include "ui/shell_open.h"
+#include "ui/tavrin_app.h"
+#include "ui_support.h"
+
+namespace tavrin::ui {
+namespace {
+
+using test::WaitFor;
+
+class GameRoad : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(m_service.Origin().empty()) << "the demo service did not start";
+        m_tmp.Write("config.ini",
+                    "[config]\nconfigUrl=" + m_service.Url("/rzt/?c=index&a=micnf&yid=") + "\n");
+        PlatformConfig = {};
+        ClientConfig = {};
+        ASSERT_TRUE(LoadPlatformConfig(m_tmp / "config.ini"));
+        CShockwaveflash1::DefaultCallNames() = {QStringLiteral("GetSysMem"),
+                                                QStringLiteral("tavrinDemoState")};
+        SetOpenUrlHook([this](const std::string& url) { m_opened.push_back(url); });
+        SetMessageBoxHook([this](const MessageRequest& request) {
+            m_messages.push_back(request.text);
+            return m_answer;
+        });
+        QObject::connect(TheApp(), &CTavrinApp::gameWindowOpened, TheApp(), [this] {
+            // Listens to every call the new movie makes.
+            QObject::connect(Game()->FlashControl(), &CShockwaveflash1::FlashCall, TheApp(),
+                             [this](const QString& request) { OnMovieCall(request); });
+        });
+    }
+    void TearDown() override {
+        SetOpenUrlHook({});
+        SetMessageBoxHook({});
+        QObject::disconnect(TheApp(), &CTavrinApp::gameWindowOpened, nullptr, nullptr);
+    }
+
+    void OnMovieCall(const QString& request) {
+        if (FlashRequestName(request.toStdString()) == "tavrinDemoState") {
+            const int at = request.indexOf(QLatin1String("<string>"));
+            const int end = request.indexOf(QLatin1String("</string>"));
+            m_movieState = request.mid(at + 8, end - at - 8);
+        }
+    }
+
+    CFlashPayer* Game() const { return TheApp()->m_pGameWnd; }
+    CMLHtmlView* LoginView() const { return TheApp()->m_pLoginDlg->ControlLayer().View(); }
+
+    // Shows the login window and enters the game through the demo's verification address.
+    void EnterGame() {
+        TheApp()->ShowLoginWindow();
+        ASSERT_TRUE(WaitFor([this] { return LoginView()->title().contains("Tavrin"); }));
+        LoginView()->page()->runJavaScript(QStringLiteral("document.forms[0].submit()"));
+        ASSERT_TRUE(WaitFor([this] { return Game() != nullptr && Game()->isVisible(); }));
+    }
+
+    test::DemoService m_service;
+    test::TempDir m_tmp;
+    std::vector<std::string> m_opened;
+    std::vector<QString> m_messages;
+    MessageAnswer m_answer = MessageAnswer::kNo;
+    QString m_movieState;
+};
+
+TEST_F(GameRoad, TheMoviePlaysWithItsOptionsAndGetsTheMachinesMemory) {
+    EnterGame();
+    EXPECT_EQ(Game()->FlashControl()->m_propertyLog,
+              QStringList({"Quality2=high", "AllowScriptAccess=sameDomain", "AllowFullScreen=true",
+                           "WMode=window", "Menu=false", "FlashVars=server=1&player=demo&lang=zh",
+                           QString::fromStdString("Movie=" + m_service.Url("/game/demo.swf"))}));
+    EXPECT_TRUE(Game()->m_bGameLoaded);
+    EXPECT_EQ(Game()->windowTitle(), QStringLiteral("tavrin_ui_tests(双线1区)"));
+    EXPECT_FALSE(TheApp()->m_pLoginDlg->isVisible());
+    ASSERT_TRUE(WaitFor([this] { return m_movieState.startsWith("sysmem="); }))
+        << m_movieState.toStdString();
+    platform::MemoryStatus memory;
+    ASSERT_TRUE(platform::ReadMemoryStatus(memory));
+    EXPECT_TRUE(m_movieState.startsWith(QStringLiteral("sysmem=%1,").arg(memory.totalBytes >> 20)))
+        << m_movieState.toStdString();
+    // The login browser was sent away from the verification address.
+    EXPECT_TRUE(WaitFor([this] { return LoginView()->GetLocationURL() == "about:blank"; }));
+    test::Pump(std::chrono::milliseconds(500));
+    test::SaveScreenshot(Game(), QStringLiteral("game-window"));
+}
+
+TEST_F(GameRoad, OpensAtTheLargeSizeAndSwitchesBetweenTheTwoSizes) {
+    EnterGame();
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const ScreenMetrics metrics{screen->geometry().width(),
+                                screen->availableGeometry().bottom() + 1};
+    const Rect large = GetLargeRect(metrics);
+    const Rect small = GetSmallRect(metrics);
+    EXPECT_EQ(Game()->geometry(), QRect(large.left, large.top, large.Width(), large.Height()));
+    EXPECT_TRUE(Game()->m_btnRestore.isVisible());
+    EXPECT_FALSE(Game()->m_btnMaximize.isVisible());
+    EXPECT_EQ(Game()->FlashControl()->geometry(),
+              QRect(2, 29, large.Width() - 4, large.Height() - 31));
+
+    Game()->m_btnRestore.click();
+    ASSERT_TRUE(WaitFor([&] { return Game()->width() == small.Width(); }));
+    EXPECT_EQ(Game()->geometry(), QRect(small.left, small.top, small.Width(), small.Height()));
+    EXPECT_TRUE(Game()->m_btnMaximize.isVisible());
+    EXPECT_EQ(Game()->m_btnClose.geometry(), QRect(small.Width() - 29, 0, 27, 29));
+    EXPECT_EQ(Game()->m_btnRefresh.geometry(), QRect(small.Width() - 156, 5, 44, 19));
+
+    Game()->m_btnMaximize.click();
+    ASSERT_TRUE(WaitFor([&] { return Game()->width() == large.Width(); }));
+    EXPECT_FALSE(Game()->m_btnMaximize.isVisible());
+}
+
+TEST_F(GameRoad, RestoringFromTheTaskBarTellsTheMovie) {
+    EnterGame();
+    ASSERT_TRUE(WaitFor([this] { return m_movieState.endsWith("resize=0"); }))
+        << m_movieState.toStdString();
+    Game()->showMinimized();
+    ASSERT_TRUE(WaitFor([this] { return Game()->isMinimized(); }));
+    Game()->showNormal();
+    ASSERT_TRUE(WaitFor([this] { return m_movieState.endsWith("resize=1"); }))
+        << m_movieState.toStdString();
+}
+
+TEST_F(GameRoad, TheMoviesGameRefreshLeadsToANewGameWindow) {
+    EnterGame();
+    QPointer<CFlashPayer> first = Game();
+    ASSERT_TRUE(WaitFor([this] { return m_movieState.startsWith("sysmem="); }));
+    // The movie's own refresh button, at stage (40, 260)-(280, 320) of its 1000 x 600 stage,
+    // shown scaled to fit and centred.
+    QWidget* input = first->FlashControl()->focusProxy();
+    ASSERT_NE(input, nullptr);
+    const QSize view = first->FlashControl()->size();
+    const double scale = std::min(view.width() / 1000.0, view.height() / 600.0);
+    const QPoint button(static_cast<int>((view.width() - 1000 * scale) / 2 + 160 * scale),
+                        static_cast<int>((view.height() - 600 * scale) / 2 + 290 * scale));
+    int tries = 0;
+    ASSERT_TRUE(WaitFor([&] {
+        if (first->m_bGameLoaded && tries++ % 25 == 0) {
+            QTest::mouseClick(input, Qt::LeftButton, {}, button);
+        }
+        return !first->m_bGameLoaded;
+    }));
+    ASSERT_TRUE(WaitFor([&] { return Game() != first && Game() != nullptr; }));
+    EXPECT_TRUE(Game()->m_bGameLoaded);
+    ASSERT_TRUE(WaitFor([&] { return first.isNull(); }));  // the old window went away
+    EXPECT_TRUE(m_messages.empty());                       // the movie's refresh asks nothing
+}
+
+TEST_F(GameRoad, TheRefreshButtonAsksAndYesReloadsOnce) {
+    EnterGame();
+    QPointer<CFlashPayer> first = Game();
+    Game()->m_btnRefresh.click();  // answered No
+    ASSERT_EQ(m_messages, std::vector<QString>{QStringLiteral("是否刷新游戏?")});
+    EXPECT_TRUE(first->m_bGameLoaded);
+    m_answer = MessageAnswer::kYes;
+    QKeyEvent f5(QEvent::KeyPress, Qt::Key_F5, Qt::NoModifier);
+    QApplication::sendEvent(first, &f5);
+    QApplication::sendEvent(first, &f5);  // a second Yes before the new window: no second load
+    EXPECT_EQ(m_messages.size(), 3u);
+    ASSERT_TRUE(WaitFor([&] { return Game() != first && Game() != nullptr; }));
+    test::Pump(std::chrono::milliseconds(1500));
+    ASSERT_NE(Game(), nullptr);
+    EXPECT_TRUE(Game()->m_bGameLoaded);
+    // One trip through the area page, with its time parameter.
+    EXPECT_EQ(m_service.CountRequests("GET /game/area.html?server=1&v="), 1);
+}
+
+TEST_F(GameRoad, QuittingAsksFirstAndEndsTheProgram) {
+    EnterGame();
+    Game()->m_btnClose.click();  // No: the game goes on
+    EXPECT_FALSE(TheApp()->IsEnding());
+    EXPECT_TRUE(Game()->isVisible());
+    m_answer = MessageAnswer::kYes;
+    Game()->m_btnClose.click();
+    EXPECT_EQ(m_messages, std::vector<QString>(2, QStringLiteral("是否退出游戏?")));
+    EXPECT_TRUE(TheApp()->IsEnding());
+}
+
+TEST_F(GameRoad, EscapeDoesNothingAndClosingFromOutsideEndsWithoutAsking) {
+    EnterGame();
+    QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(Game(), &esc);
+    EXPECT_FALSE(TheApp()->IsEnding());
+    Game()->close();
+    EXPECT_TRUE(m_messages.empty());
+    EXPECT_TRUE(TheApp()->IsEnding());
+}
+
+TEST_F(GameRoad, WithoutAPlayerTheVersionTestSendsThePlayerToTheDownloadAndEnds) {
+    QTemporaryDir empty;
+    SetRuffleFolder(empty.path());
+    TheApp()->ShowLoginWindow();
+    ASSERT_TRUE(WaitFor([this] { return LoginView()->title().contains("Tavrin"); }));
+    LoginView()->page()->runJavaScript(QStringLiteral("document.forms[0].submit()"));
+    ASSERT_TRUE(WaitFor([this] { return TheApp()->IsEnding(); }));
+    SetRuffleFolder(QStringLiteral(TAVRIN_RUFFLE_DIR));
+    EXPECT_EQ(m_messages, std::vector<QString>{QStringLiteral(
+                              "对不起，您的Flash播放器版本低于11.5.0，请升级后再进行游戏!")});
+    EXPECT_EQ(m_opened, std::vector<std::string>{PlatformConfig.AdobeFlashUrl});
+    EXPECT_TRUE(Game() == nullptr || !Game()->isVisible());
+}
+
+}  // namespace
+}  // namespace tavrin::ui
