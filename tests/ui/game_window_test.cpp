@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -127,6 +128,37 @@ TEST_F(GameRoad, OpensAtTheLargeSizeAndSwitchesBetweenTheTwoSizes) {
     Game()->m_btnMaximize.click();
     ASSERT_TRUE(WaitFor([&] { return Game()->width() == large.Width(); }));
     EXPECT_FALSE(Game()->m_btnMaximize.isVisible());
+}
+
+void SendMouse(QWidget* to, QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+    QMouseEvent event(type, QPointF(at), QPointF(to->mapToGlobal(at)),
+                      type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons,
+                      Qt::NoModifier);
+    QApplication::sendEvent(to, &event);
+}
+
+TEST_F(GameRoad, DragsByTheTitleStripAndSizesFromTheBordersWithinTheTwoSizes) {
+    EnterGame();
+    Game()->m_btnRestore.click();
+    const QSize small = Game()->size();
+    ASSERT_TRUE(WaitFor([&] { return Game()->width() < 1280; }));
+    const QPoint start = Game()->pos();
+    SendMouse(Game(), QEvent::MouseButtonPress, QPoint(300, 10), Qt::LeftButton);
+    SendMouse(Game(), QEvent::MouseMove, QPoint(330, 30), Qt::LeftButton);
+    SendMouse(Game(), QEvent::MouseButtonRelease, QPoint(330, 30), Qt::NoButton);
+    ASSERT_TRUE(WaitFor([&] { return Game()->pos() == start + QPoint(30, 20); }));
+
+    // The bottom-right corner: larger, but never beyond the large size.
+    const QPoint corner(Game()->width() - 1, Game()->height() - 1);
+    SendMouse(Game(), QEvent::MouseButtonPress, corner, Qt::LeftButton);
+    SendMouse(Game(), QEvent::MouseMove, corner + QPoint(40, 30), Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return Game()->size() == small + QSize(40, 30); }));
+    SendMouse(Game(), QEvent::MouseMove, corner + QPoint(5000, 5000), Qt::LeftButton);
+    SendMouse(Game(), QEvent::MouseButtonRelease, corner + QPoint(5000, 5000), Qt::NoButton);
+    ASSERT_TRUE(WaitFor([&] { return Game()->size() == Game()->maximumSize(); }));
+    // The controls follow the size.
+    EXPECT_EQ(Game()->FlashControl()->geometry(),
+              QRect(2, 29, Game()->width() - 4, Game()->height() - 31));
 }
 
 TEST_F(GameRoad, RestoringFromTheTaskBarTellsTheMovie) {
