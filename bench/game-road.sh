@@ -7,13 +7,10 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-5}
 bench="$root/build/native/bench/tavrin_game_bench"
 [ -x "$bench" ] || { echo "build first: cmake --build --preset native" >&2; exit 1; }
-work=$(mktemp -d)
-"$root/tools/demo-site/serve.sh" 0 "$work/site" > "$work/serve.out" 2>&1 &
-server=$!
-trap 'kill $server 2>/dev/null; wait $server 2>/dev/null; rm -rf "$work"' EXIT
-for _ in $(seq 100); do grep -q '^ready ' "$work/serve.out" && break; sleep 0.1; done
-origin=$(sed -n 's/^ready //p' "$work/serve.out")
-printf '[config]\nconfigUrl=%s/rzt/?c=index&a=micnf&yid=\n' "$origin" > "$(dirname "$bench")/config.ini"
+work="$root/build/bench-run"
+rm -rf "$work"
+. "$root/tools/demo-site/start-background.sh" "$work"
+printf '[config]\nconfigUrl=%s/rzt/?c=index&a=micnf&yid=\n' "$demo_origin" > "$(dirname "$bench")/config.ini"
 ln -sfn "$root/build/native/src/ruffle" "$(dirname "$bench")/ruffle"
 [ "$(id -u)" != 0 ] || export QTWEBENGINE_DISABLE_SANDBOX=1
 export XDG_DATA_HOME="$work/data"

@@ -9,14 +9,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
 
-run="$root/build/demo-run"
-mkdir -p "$run"
-"$root/tools/demo-site/serve.sh" 0 "$run/site" > "$run/serve.out" 2>&1 &
-server=$!
-trap 'kill $server 2>/dev/null || true; wait $server 2>/dev/null || true' EXIT INT TERM
-for _ in $(seq 100); do grep -q '^ready ' "$run/serve.out" && break; sleep 0.1; done
-origin=$(sed -n 's/^ready //p' "$run/serve.out")
-[ -n "$origin" ] || { cat "$run/serve.out" >&2; exit 1; }
+. "$root/tools/demo-site/start-background.sh" "$root/build/demo-run"
+origin=$demo_origin
 echo "Demo operator service: $origin"
 
 bin="$root/build/native/src"

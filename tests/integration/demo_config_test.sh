@@ -23,11 +23,10 @@ check() { # name expected actual
   fi
 }
 
-"$root/tools/demo-site/serve.sh" 0 "$work/site" > "$work/serve.out" 2>&1 &
-server=$!
-for _ in $(seq 100); do grep -q '^ready ' "$work/serve.out" && break; sleep 0.1; done
-origin=$(sed -n 's/^ready //p' "$work/serve.out")
-[ -n "$origin" ] || { cat "$work/serve.out"; exit 1; }
+. "$root/tools/demo-site/start-background.sh" "$work"
+origin=$demo_origin
+server=$demo_pid
+trap cleanup EXIT
 
 printf '[config]\r\nplatform=12\r\nconfigUrl=%s/rzt/?c=index&a=micnf&yid=\r\n' "$origin" > "$work/config.ini"
 out=$("$tool" config --ini "$work/config.ini")
