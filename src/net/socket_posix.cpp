@@ -1,0 +1,179 @@
+// The transport on POSIX: non-blocking sockets, every wait a poll() with its time-out.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <thread>
+
+#include "net/socket_transport.h"
+
+namespace tavrin {
+
+namespace {
+
+// Waits until the socket is ready for `events`; false after the time-out (ETIMEDOUT) or
+// on a failure (its error stored).
+bool WaitFor(SocketHandle socket, short events, int timeoutMs) {
+    pollfd p{static_cast<int>(socket), events, 0};
+    for (;;) {
+        const int n = poll(&p, 1, timeoutMs);
+        if (n > 0) {
+            return true;
+        }
+        if (n == 0) {
+            SetLastSocketError(ETIMEDOUT);
+            return false;
+        }
+        if (errno != EINTR) {
+            SetLastSocketError(errno);
+            return false;
+        }
+    }
+}
+
+Ipv4Address LookUp(const std::string& host) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) {
+        // No errno of its own: the host cannot be reached by that name.
+        SetLastSocketError(EHOSTUNREACH);
+        return kNoAddress;
+    }
+    const Ipv4Address address =
+        reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
+    freeaddrinfo(found);
+    return address;
+}
+
+}  // namespace
+
+int SocketStartup() {
+    return 0;
+}
+
+void SocketCleanup() {}
+
+SocketHandle CreateTcpSocket() {
+    const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (s < 0) {
+        SetLastSocketError(errno);
+        return kInvalidSocket;
+    }
+    const int on = 1;
+    if (setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) {
+        SetLastSocketError(errno);
+        close(s);
+        return kInvalidSocket;
+    }
+    return s;
+}
+
+void CloseSocket(SocketHandle socket) {
+    if (socket != kInvalidSocket) {
+        close(static_cast<int>(socket));
+    }
+}
+
+Ipv4Address ResolveHostAddress(const std::string& host, bool useThread) {
+    in_addr dotted{};
+    if (inet_pton(AF_INET, host.c_str(), &dotted) == 1) {
+        return dotted.s_addr;
+    }
+    if (!useThread) {
+        return LookUp(host);
+    }
+    // The lookup runs on a thread of its own, as the caller may be one that must not be
+    // held inside the resolver's library state.
+    Ipv4Address address = kNoAddress;
+    int error = 0;
+    std::thread lookup([&] {
+        address = LookUp(host);
+        error = GetLastSocketError();
+    });
+    lookup.join();
+    if (address == kNoAddress) {
+        SetLastSocketError(error);
+    }
+    return address;
+}
+
+int ConnectToHost(SocketHandle socket, const std::string& host, std::uint16_t port, int timeoutMs,
+                  bool useThread) {
+    const Ipv4Address address = ResolveHostAddress(host, useThread);
+    if (address == kNoAddress) {
+        return -1;
+    }
+    return ConnectWithTimeout(socket, {address, port}, timeoutMs);
+}
+
+int ConnectWithTimeout(SocketHandle socket, const SocketAddress& address, int timeoutMs) {
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(address.port);
+    to.sin_addr.s_addr = address.address;
+    const int s = static_cast<int>(socket);
+    if (connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0) {
+        return 0;
+    }
+    if (errno != EINPROGRESS) {
+        SetLastSocketError(errno);
+        return -1;
+    }
+    if (!WaitFor(socket, POLLOUT, timeoutMs)) {
+        return -1;
+    }
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (getsockopt(s, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        SetLastSocketError(error);
+        return -1;
+    }
+    return 0;
+}
+
+long SendWithTimeout(SocketHandle socket, const char* buffer, long length, int timeoutMs) {
+    for (;;) {
+        const ssize_t n =
+            send(static_cast<int>(socket), buffer, static_cast<std::size_t>(length), MSG_NOSIGNAL);
+        if (n >= 0) {
+            return static_cast<long>(n);
+        }
+        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            SetLastSocketError(errno);
+            return -1;
+        }
+        if (!WaitFor(socket, POLLOUT, timeoutMs)) {
+            return -1;
+        }
+    }
+}
+
+long RecvWithTimeout(SocketHandle socket, char* buffer, long length, int timeoutMs) {
+    for (;;) {
+        if (!WaitFor(socket, POLLIN, timeoutMs)) {
+            return -1;
+        }
+        const ssize_t n =
+            recv(static_cast<int>(socket), buffer, static_cast<std::size_t>(length), 0);
+        if (n >= 0) {
+            return static_cast<long>(n);
+        }
+        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            SetLastSocketError(errno);
+            return -1;
+        }
+    }
+}
+
+}  // namespace tavrin

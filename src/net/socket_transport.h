@@ -1,0 +1,79 @@
+// The downloader's transport: TCP sockets with blocking-style operations, each wait bounded
+// by its own time-out in milliseconds, and a reader that buffers what arrives in a ring of
+// 10240 bytes and hands it out as bytes, lines or pieces.
+//
+// Failures give -1 (0 bytes for ReaderReadChunk, 256 for ReaderGetByte) and leave the cause
+// in a per-thread last socket error: the system's code (errno values on POSIX, Winsock codes
+// on Windows); a wait that timed out leaves ETIMEDOUT on POSIX.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace tavrin {
+
+using SocketHandle = std::intptr_t;
+inline constexpr SocketHandle kInvalidSocket = -1;
+// An IPv4 address in network byte order; kNoAddress when a name does not resolve.
+using Ipv4Address = std::uint32_t;
+inline constexpr Ipv4Address kNoAddress = 0xFFFFFFFFu;
+
+struct SocketAddress {
+    Ipv4Address address = kNoAddress;
+    std::uint16_t port = 0;  // host byte order
+};
+
+int GetLastSocketError();
+void SetLastSocketError(int error);
+
+// Starts the system's socket library (Winsock 2.2); 0, or -1. Stopped by SocketCleanup.
+int SocketStartup();
+void SocketCleanup();
+
+SocketHandle CreateTcpSocket();
+void CloseSocket(SocketHandle socket);
+
+// A dotted address without any lookup; else the first IPv4 address of the name, looked up
+// on a thread of its own when useThread is set (the caller waits for it).
+Ipv4Address ResolveHostAddress(const std::string& host, bool useThread);
+
+int ConnectToHost(SocketHandle socket, const std::string& host, std::uint16_t port, int timeoutMs,
+                  bool useThread);
+int ConnectWithTimeout(SocketHandle socket, const SocketAddress& address, int timeoutMs);
+
+// Bytes sent (at least 0), or -1.
+long SendWithTimeout(SocketHandle socket, const char* buffer, long length, int timeoutMs);
+// Total bytes sent; less than length means failure.
+long SendAll(SocketHandle socket, const char* buffer, long length, int timeoutMs);
+// Bytes received, 0 when the peer has closed, or -1.
+long RecvWithTimeout(SocketHandle socket, char* buffer, long length, int timeoutMs);
+
+inline constexpr int kReaderSize = 10240;
+inline constexpr int kReaderLineSize = 1024;
+
+struct SocketReader {
+    SocketHandle socket = kInvalidSocket;  // not owned
+    int size = kReaderSize;
+    std::unique_ptr<unsigned char[]> data;
+    int count = 0;
+    int readPosition = 0;
+    int writePosition = 0;
+};
+
+// Null for kInvalidSocket.
+SocketReader* CreateSocketReader(SocketHandle socket);
+void FreeSocketReader(SocketReader* reader);
+
+// Bytes added, 0 (peer closed), or -1.
+int ReaderFill(SocketReader* reader, int timeoutMs);
+// 0-255, or 256 when no byte can be had.
+int ReaderGetByte(SocketReader* reader, int timeoutMs);
+// Up to 1023 bytes of a line into `line` (NUL-terminated; a CR before the LF is dropped).
+// status: 0 the line ended, 1 it goes on in the next call, -1 nothing more could be read.
+// Gives 0, or -1 when no byte could be had.
+int ReaderReadLine(SocketReader* reader, char* line, int& status, int timeoutMs);
+// Up to 10240 bytes of what is there (filling first when empty); 0 when nothing can be had.
+int ReaderReadChunk(SocketReader* reader, int timeoutMs, char* buffer);
+
+}  // namespace tavrin

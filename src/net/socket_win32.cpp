@@ -1,0 +1,243 @@
+// The transport on Windows: Winsock 2 sockets driven by event objects (WSAEventSelect), every
+// wait bounded by its own time-out.
+#include <windows.h>
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <cstring>
+#include <string>
+
+#include "net/socket_transport.h"
+
+namespace tavrin {
+
+namespace {
+
+SOCKET Native(SocketHandle s) {
+    return static_cast<SOCKET>(s);
+}
+
+// True when the event was signalled within the time-out.
+bool WaitForEvent(WSAEVENT event, int timeoutMs) {
+    return WSAWaitForMultipleEvents(1, &event, TRUE, static_cast<DWORD>(timeoutMs), TRUE) ==
+           WSA_WAIT_EVENT_0;
+}
+
+Ipv4Address LookUp(const char* name) {
+    const hostent* entry = gethostbyname(name);
+    if (entry == nullptr || entry->h_addr_list[0] == nullptr) {
+        return kNoAddress;
+    }
+    in_addr first;
+    std::memcpy(&first, entry->h_addr_list[0], sizeof first);
+    return inet_addr(inet_ntoa(first));
+}
+
+DWORD WINAPI ResolveThreadProc(LPVOID parameter) {
+    auto* name = static_cast<std::string*>(parameter);
+    return static_cast<DWORD>(LookUp(name->c_str()));
+}
+
+}  // namespace
+
+int SocketStartup() {
+    WSADATA data{};
+    const int rc = WSAStartup(MAKEWORD(2, 2), &data);
+    if (rc != 0) {
+        SetLastSocketError(rc);
+        return -1;
+    }
+    if (LOBYTE(data.wVersion) != 2 || HIBYTE(data.wVersion) != LOBYTE(data.wVersion)) {
+        WSACleanup();
+        SetLastSocketError(WSAVERNOTSUPPORTED);
+        return -1;
+    }
+    return 0;
+}
+
+void SocketCleanup() {
+    WSACleanup();
+}
+
+SocketHandle CreateTcpSocket() {
+    const SOCKET s = WSASocketA(AF_INET, SOCK_STREAM, 0, nullptr, 0, WSA_FLAG_OVERLAPPED);
+    if (s == INVALID_SOCKET) {
+        SetLastSocketError(WSAGetLastError());
+        return kInvalidSocket;
+    }
+    const int on = 1;
+    if (setsockopt(s, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on), sizeof on) !=
+        0) {
+        SetLastSocketError(WSAGetLastError());
+        closesocket(s);
+        return kInvalidSocket;
+    }
+    return static_cast<SocketHandle>(s);
+}
+
+void CloseSocket(SocketHandle socket) {
+    if (socket != kInvalidSocket) {
+        closesocket(Native(socket));
+    }
+}
+
+Ipv4Address ResolveHostAddress(const std::string& host, bool useThread) {
+    const unsigned long dotted = inet_addr(host.c_str());
+    if (dotted != INADDR_NONE) {
+        return dotted;
+    }
+    if (useThread) {
+        std::string name = host;
+        HANDLE thread = CreateThread(nullptr, 0, &ResolveThreadProc, &name, 0, nullptr);
+        if (thread != nullptr) {
+            WaitForSingleObject(thread, INFINITE);
+            DWORD code = 0;
+            const BOOL ok = GetExitCodeThread(thread, &code);
+            CloseHandle(thread);
+            if (ok) {
+                return code;
+            }
+        }
+    }
+    return LookUp(host.c_str());
+}
+
+int ConnectToHost(SocketHandle socket, const std::string& host, std::uint16_t port, int timeoutMs,
+                  bool useThread) {
+    const Ipv4Address address = ResolveHostAddress(host, useThread);
+    if (address == kNoAddress) {
+        SetLastSocketError(WSAGetLastError());
+        return -1;
+    }
+    return ConnectWithTimeout(socket, {address, port}, timeoutMs);
+}
+
+int ConnectWithTimeout(SocketHandle socket, const SocketAddress& address, int timeoutMs) {
+    WSAEVENT event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (event == nullptr) {
+        SetLastSocketError(static_cast<int>(GetLastError()));
+        return -1;
+    }
+    const SOCKET s = Native(socket);
+    if (WSAEventSelect(s, event, FD_CONNECT) != 0) {
+        CloseHandle(event);
+        SetLastSocketError(WSAGetLastError());
+        return -1;
+    }
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(address.port);
+    to.sin_addr.s_addr = address.address;
+    int result = 0;
+    if (WSAConnect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to, nullptr, nullptr, nullptr,
+                   nullptr) != 0) {
+        const int error = WSAGetLastError();
+        result = -1;
+        if (error == WSAEWOULDBLOCK) {
+            WSANETWORKEVENTS events{};
+            if (!WaitForEvent(event, timeoutMs)) {
+                SetLastSocketError(WSAGetLastError() != 0 ? WSAGetLastError() : WSAETIMEDOUT);
+            } else if (WSAEnumNetworkEvents(s, event, &events) != 0) {
+                SetLastSocketError(WSAGetLastError());
+            } else if (events.iErrorCode[FD_CONNECT_BIT] != 0) {
+                SetLastSocketError(events.iErrorCode[FD_CONNECT_BIT]);
+            } else {
+                result = 0;
+            }
+        } else {
+            SetLastSocketError(error);
+        }
+    }
+    WSAEventSelect(s, event, 0);
+    CloseHandle(event);
+    return result;
+}
+
+long SendWithTimeout(SocketHandle socket, const char* buffer, long length, int timeoutMs) {
+    WSAEVENT event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (event == nullptr) {
+        SetLastSocketError(static_cast<int>(GetLastError()));
+        return -1;
+    }
+    const SOCKET s = Native(socket);
+    for (;;) {
+        WSABUF chunk{static_cast<ULONG>(length), const_cast<char*>(buffer)};
+        DWORD sent = 0;
+        if (WSASend(s, &chunk, 1, &sent, 0, nullptr, nullptr) == 0) {
+            CloseHandle(event);
+            return static_cast<long>(sent);
+        }
+        if (WSAGetLastError() != WSAEWOULDBLOCK) {
+            break;
+        }
+        Sleep(100);
+        WSANETWORKEVENTS events{};
+        const bool ready = WSAEventSelect(s, event, FD_WRITE | FD_CLOSE) == 0 &&
+                           WaitForEvent(event, timeoutMs) &&
+                           WSAEnumNetworkEvents(s, event, &events) == 0;
+        WSAEventSelect(s, event, 0);
+        const bool closed = events.lNetworkEvents == FD_CLOSE;
+        const bool writeFailed =
+            events.lNetworkEvents == FD_WRITE && events.iErrorCode[FD_WRITE_BIT] != 0;
+        if (!ready || closed || writeFailed) {
+            if (!ready && WSAGetLastError() == 0) {
+                WSASetLastError(WSAETIMEDOUT);
+            }
+            break;
+        }
+    }
+    CloseHandle(event);
+    SetLastSocketError(WSAGetLastError());
+    return -1;
+}
+
+long RecvWithTimeout(SocketHandle socket, char* buffer, long length, int timeoutMs) {
+    WSAEVENT event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (event == nullptr) {
+        SetLastSocketError(static_cast<int>(GetLastError()));
+        return -1;
+    }
+    const SOCKET s = Native(socket);
+    for (;;) {
+        if (WSAEventSelect(s, event, FD_READ | FD_CLOSE) != 0) {
+            CloseHandle(event);
+            SetLastSocketError(WSAGetLastError());
+            return -1;
+        }
+        if (!WaitForEvent(event, timeoutMs)) {
+            WSAEventSelect(s, event, 0);
+            CloseHandle(event);
+            SetLastSocketError(WSAGetLastError() != 0 ? WSAGetLastError() : WSAETIMEDOUT);
+            return -1;
+        }
+        WSANETWORKEVENTS events{};
+        const bool known = WSAEnumNetworkEvents(s, event, &events) == 0;
+        const bool closedOnly = events.lNetworkEvents == FD_CLOSE;
+        const bool readFailed =
+            events.lNetworkEvents == FD_READ && events.iErrorCode[FD_READ_BIT] != 0;
+        WSAEventSelect(s, event, 0);
+        // Closed with nothing left to read, or a failed read: no bytes will come.
+        if (!known || closedOnly || readFailed) {
+            break;
+        }
+        WSABUF chunk{static_cast<ULONG>(length), buffer};
+        DWORD received = 0;
+        DWORD flags = 0;
+        if (WSARecv(s, &chunk, 1, &received, &flags, nullptr, nullptr) == 0) {
+            CloseHandle(event);
+            return static_cast<long>(received);
+        }
+        const int error = WSAGetLastError();
+        if (error != WSAEWOULDBLOCK) {
+            CloseHandle(event);
+            SetLastSocketError(error);
+            return -1;
+        }
+        Sleep(100);
+    }
+    CloseHandle(event);
+    SetLastSocketError(WSAGetLastError());
+    return -1;
+}
+
+}  // namespace tavrin
