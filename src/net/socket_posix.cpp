@@ -55,6 +55,10 @@ Ipv4Address LookUp(const std::string& host) {
 
 }  // namespace
 
+int SocketTimedOutError() {
+    return ETIMEDOUT;
+}
+
 int SocketStartup() {
     return 0;
 }

@@ -26,6 +26,8 @@ struct SocketAddress {
 
 int GetLastSocketError();
 void SetLastSocketError(int error);
+// The last socket error a wait that timed out leaves (ETIMEDOUT, WSAETIMEDOUT).
+int SocketTimedOutError();
 
 // Starts the system's socket library (Winsock 2.2); 0, or -1. Stopped by SocketCleanup.
 int SocketStartup();

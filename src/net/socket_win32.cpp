@@ -40,6 +40,8 @@ DWORD WINAPI ResolveThreadProc(LPVOID parameter) {
 
 }  // namespace
 
+int SocketTimedOutError() { return WSAETIMEDOUT; }
+
 int SocketStartup() {
     WSADATA data{};
     const int rc = WSAStartup(MAKEWORD(2, 2), &data);

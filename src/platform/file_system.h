@@ -2,6 +2,7 @@
 // Failures come back as false; none of them throws.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,9 @@ void AllowRemovingEntries(const std::string& folder);
 
 // Deletes a file or a link, clearing a read-only attribute first.
 bool DeleteFileForced(const std::string& path);
+
+// Sets a file's modification time (seconds since 1970, UTC); false when it could not.
+bool SetModificationTime(const std::string& path, std::int64_t secondsSince1970);
 
 struct DirEntry {
     std::string name;

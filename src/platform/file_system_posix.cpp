@@ -1,4 +1,5 @@
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -41,6 +42,15 @@ bool DeleteFileForced(const std::string& path) {
     // POSIX has no read-only attribute on the file itself: unlinking needs only the right
     // to write the folder, which the folder walk has.
     return unlink(path.c_str()) == 0;
+}
+
+bool SetModificationTime(const std::string& path, std::int64_t secondsSince1970) {
+    timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;  // the access time stays
+    times[1].tv_sec = static_cast<time_t>(secondsSince1970);
+    times[1].tv_nsec = 0;
+    return utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
 }
 
 std::vector<DirEntry> ListDirectory(const std::string& folder) {

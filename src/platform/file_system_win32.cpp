@@ -39,6 +39,22 @@ bool DeleteFileForced(const std::string& path) {
     return RemoveDirectoryA(path.c_str()) != FALSE;
 }
 
+bool SetModificationTime(const std::string& path, std::int64_t secondsSince1970) {
+    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    // FILETIME counts 100 ns steps from 1601.
+    const std::int64_t ticks = (secondsSince1970 + 11644473600LL) * 10000000LL;
+    FILETIME written;
+    written.dwLowDateTime = static_cast<DWORD>(ticks & 0xFFFFFFFF);
+    written.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    const BOOL ok = SetFileTime(file, nullptr, nullptr, &written);
+    CloseHandle(file);
+    return ok != FALSE;
+}
+
 std::vector<DirEntry> ListDirectory(const std::string& folder) {
     std::vector<DirEntry> entries;
     const bool hasSeparator = !folder.empty() && (folder.back() == '\\' || folder.back() == '/');

@@ -1,0 +1,130 @@
+// CHttpDownload: fetches one resource over HTTP/1.1 into a file, speaking HTTP itself over the
+// socket transport. It follows redirects, retries by a configurable policy, writes the body
+// into a temporary file beside the target and, once the body is complete, puts it in place
+// under a system-wide mutex and stamps it with the server's Last-Modified time. It can go
+// through an HTTP proxy or a SOCKS 4, 4a or 5 proxy.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <string>
+
+#include "net/socket_transport.h"
+
+namespace tavrin {
+
+enum DownloadResult : int { DL_OK = 0, DL_STOPPED = 2, DL_FAILED = 3, DL_NOT_FOUND = 4 };
+
+// What one request or one header gives: 0 success, 1 retryable failure, 2 stopped (request)
+// or redirect (header), 3 failure, 4 not found.
+enum RequestResult : int {
+    kRequestOk = 0,
+    kRequestRetry = 1,
+    kRequestStoppedOrRedirect = 2,
+    kRequestFailed = 3,
+    kRequestNotFound = 4,
+};
+
+enum ProxyType : int { kProxyNone = 0, kProxyHttp = 1, kProxySocks4 = 3, kProxySocks4a = 4, kProxySocks5 = 5 };
+
+struct DownloadProgress {
+    int code = 0;      // 1 started, 2 size known, 3 bytes written
+    int total = 0;     // m_nTotal
+    int received = 0;  // m_nReceived
+    std::string name;  // m_strFileName
+};
+
+// "http://host[:port]/object" (scheme in any case); false for anything else.
+bool ParseUrl(const std::string& url, std::string& host, std::string& object, std::uint16_t& port);
+// An HTTP date ("Wed, 21 Oct 2015 07:28:00 GMT") as seconds since 1970 (UTC); false when it
+// is not one (the caller keeps its own time then).
+bool ParseHttpDate(const std::string& text, std::int64_t& time);
+std::string Base64Encode(const std::string& text);
+
+class CHttpDownload {
+public:
+    CHttpDownload();
+    virtual ~CHttpDownload();
+    CHttpDownload(const CHttpDownload&) = delete;
+    CHttpDownload& operator=(const CHttpDownload&) = delete;
+
+    int Download(const std::string& url, const std::string& localPath);
+    void SetTempSuffixNumber(int n);
+    void SetMutexPrefix(const std::string& prefix) { m_strMutexPrefix = prefix; }
+
+    // The request text SendRequest sends for the current address and settings.
+    std::string BuildRequest() const;
+    // Interprets a response header; updates the address on a redirect.
+    int ParseResponseHeader(const std::string& header, std::uint32_t& contentLength, int& status,
+                            std::int64_t& lastModified);
+
+    // Redirects one download may follow before it fails: a loop of redirects would
+    // otherwise hold the caller forever.
+    static constexpr int kMaxRedirects = 20;
+
+    std::string m_strUrl;
+    std::string m_strLocalPath;
+    std::string m_strTempPath;
+    volatile int m_bStop = 0;
+    int m_nTotal = 0;
+    int m_nReceived = 0;
+    std::uint32_t m_nContentLength = 0;
+    std::uint32_t m_nChunkReceived = 0;
+    int m_nHeaderLength = 0;
+    std::string m_strHeader;
+    std::int64_t m_lastModified = 0;
+    std::string m_strReferer;
+    std::string m_strUserAgent = "HttpDownload/2.0";
+    int m_nConnectTimeout = 10000;
+    int m_nRecvTimeout = 10000;
+    int m_nSendTimeout = 10000;
+    int m_nRetryMode = 0;
+    std::uint32_t m_nRetryCount = 0;
+    std::uint32_t m_nRetryDelay = 0;
+    std::uint32_t m_nMaxRetries = 0;
+    int m_bNotify = 0;
+    // Receives the progress records (in place of a window message).
+    std::function<void(const DownloadProgress&)> m_notify;
+    int m_bServerAuth = 0;
+    std::string m_strUser;
+    std::string m_strPassword;
+    std::string m_strProxyHost;
+    std::uint16_t m_nProxyPort = 0;
+    int m_nProxyType = kProxyNone;
+    int m_bProxyAuth = 0;
+    std::string m_strProxyUser;
+    std::string m_strProxyPassword;
+    std::string m_strHost;
+    std::string m_strObject;
+    std::string m_strFileName;
+    std::uint16_t m_nPort = 80;
+    SocketHandle m_socket = kInvalidSocket;
+    SocketReader* m_pReader = nullptr;
+    std::string m_strTempSuffix = ".down";
+    std::string m_strMutexPrefix;
+
+    bool OpenConnection();
+    void CloseConnection();
+
+private:
+    int SendRequest();
+    int ConnectThroughProxy();
+    int Socks4Handshake(bool allowHostName);
+    int Socks5Handshake();
+    bool SendMessage(const std::string& message);
+    bool ReadBytes(unsigned char* bytes, int count);
+    // The body into the temporary file: DL_OK, DL_STOPPED, DL_FAILED, or kRequestRetry when
+    // the connection broke inside it.
+    int ReceiveBody(bool firstPass);
+    int Complete();
+    void Notify(int code);
+    bool RetryAllowed();
+
+    // Where the server credentials belong: they never follow a redirect elsewhere.
+    std::string m_strAuthHost;
+    std::uint16_t m_nAuthPort = 0;
+    int m_nRedirects = 0;
+};
+
+}  // namespace tavrin

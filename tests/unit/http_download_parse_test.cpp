@@ -1,0 +1,201 @@
+// The downloader's text handling: addresses, dates, credentials, the request it sends and
+// the response headers it reads.
+#include <gtest/gtest.h>
+
+#include <ctime>
+
+#include "net/http_download.h"
+
+namespace tavrin {
+namespace {
+
+TEST(ParseUrl, AcceptsOnlyHttpAddressesWithAPath) {
+    const struct {
+        const char* url;
+        bool ok;
+        const char* host;
+        const char* object;
+        std::uint16_t port;
+    } cases[] = {
+        {"http://Host.Example/Path/File.ZIP", true, "Host.Example", "/Path/File.ZIP", 80},
+        {"HTTP://h:8080/a?b=c", true, "h", "/a?b=c", 8080},
+        {"  http://h/  ", true, "h", "/", 80},
+        {"http://h", false, "", "", 0},     // no path
+        {"http://", false, "", "", 0},
+        {"https://h/a", false, "", "", 0},  // a scheme this downloader does not speak
+        {"h/a", false, "", "", 0},
+        {"", false, "", "", 0},
+    };
+    for (const auto& c : cases) {
+        std::string host = "x", object = "x";
+        std::uint16_t port = 1;
+        EXPECT_EQ(ParseUrl(c.url, host, object, port), c.ok) << c.url;
+        EXPECT_EQ(host, c.host) << c.url;
+        EXPECT_EQ(object, c.object) << c.url;
+        EXPECT_EQ(port, c.port) << c.url;
+    }
+}
+
+TEST(ParseHttpDate, ReadsGmtDatesAsUtc) {
+    const struct {
+        const char* text;
+        bool ok;
+        std::int64_t time;
+    } cases[] = {
+        {"wed, 21 oct 2015 07:28:00 gmt", true, 1445412480},
+        {"Sat, 06 Jun 2015 10:00:00 GMT", true, 1433584800},  // June is month 6
+        {"thu, 01 jan 1970 00:00:00 gmt", true, 0},
+        {"sun, 29 feb 2004 23:59:59 gmt", true, 1078099199},
+        {"21 oct 2015 07:28:00 gmt", false, 0},       // no weekday and comma
+        {"wed, 21 oct 1800 07:28:00 gmt", false, 0},  // out of range
+        {"wed, 21 oct 2015 25:28:00 gmt", false, 0},
+        {"wed,", false, 0},
+    };
+    for (const auto& c : cases) {
+        std::int64_t time = -1;
+        EXPECT_EQ(ParseHttpDate(c.text, time), c.ok) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(time, c.time) << c.text;
+        }
+    }
+}
+
+TEST(Base64Encode, StandardAlphabetWithPadding) {
+    EXPECT_EQ(Base64Encode(""), "");
+    EXPECT_EQ(Base64Encode("f"), "Zg==");
+    EXPECT_EQ(Base64Encode("fo"), "Zm8=");
+    EXPECT_EQ(Base64Encode("foo"), "Zm9v");
+    EXPECT_EQ(Base64Encode("user:pa ss"), "dXNlcjpwYSBzcw==");
+    EXPECT_EQ(Base64Encode("\xff\xfe\xfd"), "//79");
+}
+
+// Points the downloader at an address, as Download does before its first request.
+void Aim(CHttpDownload& d, const std::string& url) {
+    d.m_strUrl = url;
+    EXPECT_TRUE(ParseUrl(url, d.m_strHost, d.m_strObject, d.m_nPort));
+}
+
+TEST(BuildRequest, TheFixedHeaderSetInItsOrder) {
+    CHttpDownload d;
+    d.m_strUrl = "http://files.example:8080/pkg/Game";
+    ParseUrl(d.m_strUrl, d.m_strHost, d.m_strObject, d.m_nPort);
+    EXPECT_EQ(d.BuildRequest(),
+              "GET /pkg/Game HTTP/1.1\r\n"
+              "Host: files.example:8080\r\n"
+              "Accept: */*\r\n"
+              "Pragma: no-cache\r\n"
+              "Cache-Control: no-cache\r\n"
+              "User-Agent: HttpDownload/2.0\r\n"
+              "Connection: close\r\n\r\n");
+    d.m_nProxyType = kProxyHttp;
+    d.m_bProxyAuth = 1;
+    d.m_strProxyUser = "p";
+    d.m_strProxyPassword = "q";
+    d.m_strReferer = "http://files.example/old";
+    const std::string viaProxy = d.BuildRequest();
+    EXPECT_EQ(viaProxy.substr(0, viaProxy.find("Host:")),
+              "GET http://files.example:8080/pkg/Game HTTP/1.1\r\n"
+              "Proxy-Authorization: Basic cDpx\r\n");
+    EXPECT_NE(viaProxy.find("Referer: http://files.example/old\r\nConnection: close"),
+              std::string::npos);
+}
+
+struct HeaderCase {
+    const char* name;
+    const char* header;
+    int result;
+    std::uint32_t length;
+    int status;
+};
+
+TEST(ParseResponseHeader, StatusDecidesTheOutcome) {
+    const HeaderCase cases[] = {
+        {"ok", "HTTP/1.1 200 OK\r\nContent-Length: 12\r\n", kRequestOk, 12, 200},
+        {"name in any case", "HTTP/1.1 200 OK\r\ncOnTeNt-LeNgTh:  7 \r\n", kRequestOk, 7, 200},
+        {"partial content", "HTTP/1.1 206 Partial\r\nContent-Length: 5\r\n", kRequestOk, 5, 206},
+        {"zero length", "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n", kRequestOk, 0, 200},
+        {"no length", "HTTP/1.1 200 OK\r\nServer: x\r\n", kRequestFailed, 0, 200},
+        {"negative length", "HTTP/1.1 200 OK\r\nContent-Length: -5\r\n", kRequestFailed, 0, 200},
+        {"huge length", "HTTP/1.1 200 OK\r\nContent-Length: 4294967296\r\n", kRequestFailed, 0, 200},
+        {"no reason phrase", "HTTP/1.1 200\r\nContent-Length: 1\r\n", kRequestFailed, 0, 0},
+        {"empty", "", kRequestFailed, 0, 0},
+        {"not found", "HTTP/1.1 404 Not Found\r\n", kRequestNotFound, 0, 404},
+        {"forbidden", "HTTP/1.1 403 Forbidden\r\n", kRequestFailed, 0, 403},
+        {"server error", "HTTP/1.1 503 Busy\r\n", kRequestRetry, 0, 503},
+        {"negative status", "HTTP/1.1 -1 What\r\n", kRequestRetry, 0, -1},
+        {"redirect without location", "HTTP/1.1 302 Found\r\n", kRequestFailed, 0, 302},
+    };
+    for (const HeaderCase& c : cases) {
+        CHttpDownload d;
+        Aim(d, "http://h/a/b.zip");
+        std::uint32_t length = 99;
+        int status = -99;
+        std::int64_t modified = 0;
+        EXPECT_EQ(d.ParseResponseHeader(c.header, length, status, modified), c.result) << c.name;
+        EXPECT_EQ(length, c.length) << c.name;
+        EXPECT_EQ(status, c.status) << c.name;
+    }
+}
+
+TEST(ParseResponseHeader, LastModifiedOrTheTimeOfReading) {
+    CHttpDownload d;
+    Aim(d, "http://h/a");
+    std::uint32_t length = 0;
+    int status = 0;
+    std::int64_t modified = 0;
+    ASSERT_EQ(d.ParseResponseHeader("HTTP/1.1 200 OK\r\nContent-Length: 1\r\n"
+                                    "Last-Modified: Wed, 21 Oct 2015 07:28:00 GMT\r\n",
+                                    length, status, modified),
+              kRequestOk);
+    EXPECT_EQ(modified, 1445412480);
+    const auto before = static_cast<std::int64_t>(std::time(nullptr));
+    ASSERT_EQ(d.ParseResponseHeader("HTTP/1.1 200 OK\r\nContent-Length: 1\r\n"
+                                    "Last-Modified: someday\r\n",
+                                    length, status, modified),
+              kRequestOk);
+    EXPECT_GE(modified, before);
+    EXPECT_LE(modified, before + 5);
+}
+
+TEST(ParseResponseHeader, RedirectsJoinTheLocationToTheAddress) {
+    const struct {
+        const char* from;
+        const char* location;
+        int result;
+        const char* url;
+        const char* host;
+        const char* object;
+        std::uint16_t port;
+    } cases[] = {
+        {"http://h:81/a/b.zip", "/X/Y.zip", kRequestStoppedOrRedirect, "http://h:81/X/Y.zip", "h",
+         "/X/Y.zip", 81},
+        {"http://h/a/b/c.zip", "../z.zip", kRequestStoppedOrRedirect, "http://h/a/z.zip", "h",
+         "/a/z.zip", 80},
+        {"http://h/a/b/c.zip", "d.zip", kRequestStoppedOrRedirect, "http://h/a/b/d.zip", "h",
+         "/a/b/d.zip", 80},
+        {"http://h/a/b.zip", "HTTP://Other:8080/New.zip", kRequestStoppedOrRedirect,
+         "HTTP://Other:8080/New.zip", "Other", "/New.zip", 8080},
+        {"http://h/a/b.zip", "\\win\\Style.zip", kRequestStoppedOrRedirect, "http://h/win/Style.zip",
+         "h", "/win/Style.zip", 80},
+        {"http://h/a/b.zip", "https://secure/b.zip", kRequestFailed, "http://h/a/b.zip", "h",
+         "/a/b.zip", 80},
+    };
+    for (const auto& c : cases) {
+        CHttpDownload d;
+        Aim(d, c.from);
+        std::uint32_t length = 0;
+        int status = 0;
+        std::int64_t modified = 0;
+        const std::string header =
+            std::string("HTTP/1.1 302 Found\r\nLocation: ") + c.location + "\r\n";
+        EXPECT_EQ(d.ParseResponseHeader(header, length, status, modified), c.result) << c.location;
+        EXPECT_EQ(d.m_strUrl, c.url) << c.location;
+        EXPECT_EQ(d.m_strHost, c.host) << c.location;
+        EXPECT_EQ(d.m_strObject, c.object) << c.location;
+        EXPECT_EQ(d.m_nPort, c.port) << c.location;
+        EXPECT_EQ(d.m_strReferer, c.from) << c.location;
+    }
+}
+
+}  // namespace
+}  // namespace tavrin
