@@ -56,8 +56,7 @@ std::int64_t DaysFromCivil(int year, int month, int day) {
 
 }  // namespace
 
-bool ParseUrl(const std::string& url, std::string& host, std::string& object,
-              std::uint16_t& port) {
+bool ParseUrl(const std::string& url, std::string& host, std::string& object, std::uint16_t& port) {
     host.clear();
     object.clear();
     port = 0;
@@ -109,8 +108,8 @@ bool ParseHttpDate(const std::string& text, std::int64_t& time) {
     const int hour = DigitsAt(clock, 0, 2);
     const int minute = DigitsAt(clock, 3, 2);
     const int second = DigitsAt(clock, 6, 2);
-    if (year < 1900 || year > 9999 || day < 1 || day > 31 || hour < 0 || hour > 23 ||
-        minute < 0 || minute > 59 || second < 0 || second > 60) {
+    if (year < 1900 || year > 9999 || day < 1 || day > 31 || hour < 0 || hour > 23 || minute < 0 ||
+        minute > 59 || second < 0 || second > 60) {
         return false;
     }
     // The date is in GMT, so it is read as UTC, whatever the machine's own zone.
@@ -142,9 +141,13 @@ std::string Base64Encode(const std::string& text) {
 
 CHttpDownload::CHttpDownload() = default;
 
-CHttpDownload::~CHttpDownload() { CloseConnection(); }
+CHttpDownload::~CHttpDownload() {
+    CloseConnection();
+}
 
-void CHttpDownload::SetTempSuffixNumber(int n) { m_strTempSuffix = ".down" + std::to_string(n); }
+void CHttpDownload::SetTempSuffixNumber(int n) {
+    m_strTempSuffix = ".down" + std::to_string(n);
+}
 
 bool CHttpDownload::OpenConnection() {
     CloseConnection();
@@ -227,9 +230,8 @@ int CHttpDownload::Download(const std::string& url, const std::string& localPath
             continue;
         }
         if (request != kRequestOk) {
-            return request == kRequestStoppedOrRedirect || request == kRequestNotFound
-                       ? request
-                       : DL_FAILED;
+            return request == kRequestStoppedOrRedirect || request == kRequestNotFound ? request
+                                                                                       : DL_FAILED;
         }
         if (m_nContentLength == 0) {
             return DL_FAILED;
@@ -296,7 +298,8 @@ int CHttpDownload::ReceiveBody(bool firstPass) {
 
 int CHttpDownload::Complete() {
     const std::size_t sep = FindLastMbChar(m_strLocalPath, platform::PathSeparator());
-    const std::string name = sep == std::string::npos ? m_strLocalPath : m_strLocalPath.substr(sep + 1);
+    const std::string name =
+        sep == std::string::npos ? m_strLocalPath : m_strLocalPath.substr(sep + 1);
     platform::NamedMutex mutex(m_strMutexPrefix + "_" + name);
     const bool existed = mutex.AlreadyExisted();
     mutex.Lock();
@@ -313,8 +316,8 @@ int CHttpDownload::Complete() {
 }
 
 std::string CHttpDownload::BuildRequest() const {
-    std::string request = "GET " + (m_nProxyType == kProxyHttp ? m_strUrl : m_strObject) +
-                          " HTTP/1.1\r\n";
+    std::string request =
+        "GET " + (m_nProxyType == kProxyHttp ? m_strUrl : m_strObject) + " HTTP/1.1\r\n";
     if (m_nProxyType == kProxyHttp && m_bProxyAuth != 0) {
         request += "Proxy-Authorization: Basic " +
                    Base64Encode(m_strProxyUser + ":" + m_strProxyPassword) + "\r\n";
@@ -389,7 +392,8 @@ int CHttpDownload::SendRequest() {
         m_nHeaderLength = static_cast<int>(header.size());
         std::uint32_t contentLength = 0;
         int statusCode = 0;
-        const int parsed = ParseResponseHeader(m_strHeader, contentLength, statusCode, m_lastModified);
+        const int parsed =
+            ParseResponseHeader(m_strHeader, contentLength, statusCode, m_lastModified);
         if (parsed == kRequestOk) {
             m_nContentLength = contentLength;
             m_nTotal = static_cast<int>(contentLength);
@@ -411,7 +415,8 @@ int CHttpDownload::ParseResponseHeader(const std::string& header, std::uint32_t&
     lastModified = static_cast<std::int64_t>(std::time(nullptr));
     const std::string lower = Lower(header);
     const std::size_t firstEnd = lower.find("\r\n");
-    const std::string statusLine = firstEnd == std::string::npos ? "" : Trim(lower.substr(0, firstEnd));
+    const std::string statusLine =
+        firstEnd == std::string::npos ? "" : Trim(lower.substr(0, firstEnd));
     const std::size_t blank = statusLine.find(' ');
     if (statusLine.empty() || blank == std::string::npos) {
         return kRequestFailed;
@@ -435,7 +440,9 @@ int CHttpDownload::ParseResponseHeader(const std::string& header, std::uint32_t&
         const std::size_t scheme = value.find("://");
         if (scheme != std::string::npos &&
             std::all_of(value.begin(), value.begin() + static_cast<std::ptrdiff_t>(scheme),
-                        [](unsigned char c) { return std::isalpha(c) || c == '+' || c == '-' || c == '.'; })) {
+                        [](unsigned char c) {
+                            return std::isalpha(c) || c == '+' || c == '-' || c == '.';
+                        })) {
             if (!StartsWithNoCase(value, "http://")) {
                 return kRequestFailed;  // a scheme this downloader does not speak
             }

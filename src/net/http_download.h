@@ -26,7 +26,13 @@ enum RequestResult : int {
     kRequestNotFound = 4,
 };
 
-enum ProxyType : int { kProxyNone = 0, kProxyHttp = 1, kProxySocks4 = 3, kProxySocks4a = 4, kProxySocks5 = 5 };
+enum ProxyType : int {
+    kProxyNone = 0,
+    kProxyHttp = 1,
+    kProxySocks4 = 3,
+    kProxySocks4a = 4,
+    kProxySocks5 = 5
+};
 
 struct DownloadProgress {
     int code = 0;      // 1 started, 2 size known, 3 bytes written

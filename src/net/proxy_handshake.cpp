@@ -92,8 +92,8 @@ int CHttpDownload::Socks5Handshake() {
     if (ConnectToHost(m_socket, m_strProxyHost, m_nProxyPort, m_nConnectTimeout, true) != 0) {
         return kRequestRetry;
     }
-    const std::string greeting = m_bProxyAuth != 0 ? std::string("\5\2\0\2", 4)
-                                                   : std::string("\5\1\0", 3);
+    const std::string greeting =
+        m_bProxyAuth != 0 ? std::string("\5\2\0\2", 4) : std::string("\5\1\0", 3);
     unsigned char choice[2];
     if (!SendMessage(greeting) || !ReadBytes(choice, 2) || choice[1] >= 4) {
         return kRequestRetry;

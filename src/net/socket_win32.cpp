@@ -40,7 +40,9 @@ DWORD WINAPI ResolveThreadProc(LPVOID parameter) {
 
 }  // namespace
 
-int SocketTimedOutError() { return WSAETIMEDOUT; }
+int SocketTimedOutError() {
+    return WSAETIMEDOUT;
+}
 
 int SocketStartup() {
     WSADATA data{};

@@ -20,7 +20,7 @@ TEST(ParseUrl, AcceptsOnlyHttpAddressesWithAPath) {
         {"http://Host.Example/Path/File.ZIP", true, "Host.Example", "/Path/File.ZIP", 80},
         {"HTTP://h:8080/a?b=c", true, "h", "/a?b=c", 8080},
         {"  http://h/  ", true, "h", "/", 80},
-        {"http://h", false, "", "", 0},     // no path
+        {"http://h", false, "", "", 0},  // no path
         {"http://", false, "", "", 0},
         {"https://h/a", false, "", "", 0},  // a scheme this downloader does not speak
         {"h/a", false, "", "", 0},
@@ -116,7 +116,8 @@ TEST(ParseResponseHeader, StatusDecidesTheOutcome) {
         {"zero length", "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n", kRequestOk, 0, 200},
         {"no length", "HTTP/1.1 200 OK\r\nServer: x\r\n", kRequestFailed, 0, 200},
         {"negative length", "HTTP/1.1 200 OK\r\nContent-Length: -5\r\n", kRequestFailed, 0, 200},
-        {"huge length", "HTTP/1.1 200 OK\r\nContent-Length: 4294967296\r\n", kRequestFailed, 0, 200},
+        {"huge length", "HTTP/1.1 200 OK\r\nContent-Length: 4294967296\r\n", kRequestFailed, 0,
+         200},
         {"no reason phrase", "HTTP/1.1 200\r\nContent-Length: 1\r\n", kRequestFailed, 0, 0},
         {"empty", "", kRequestFailed, 0, 0},
         {"not found", "HTTP/1.1 404 Not Found\r\n", kRequestNotFound, 0, 404},
@@ -175,8 +176,8 @@ TEST(ParseResponseHeader, RedirectsJoinTheLocationToTheAddress) {
          "/a/b/d.zip", 80},
         {"http://h/a/b.zip", "HTTP://Other:8080/New.zip", kRequestStoppedOrRedirect,
          "HTTP://Other:8080/New.zip", "Other", "/New.zip", 8080},
-        {"http://h/a/b.zip", "\\win\\Style.zip", kRequestStoppedOrRedirect, "http://h/win/Style.zip",
-         "h", "/win/Style.zip", 80},
+        {"http://h/a/b.zip", "\\win\\Style.zip", kRequestStoppedOrRedirect,
+         "http://h/win/Style.zip", "h", "/win/Style.zip", 80},
         {"http://h/a/b.zip", "https://secure/b.zip", kRequestFailed, "http://h/a/b.zip", "h",
          "/a/b.zip", 80},
     };

@@ -1,0 +1,252 @@
+// Downloads against scripted peers on loopback: the body, the request on the wire, redirects,
+// retries, stopping, the completion mutex and the SOCKS handshakes.
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "net/http_download.h"
+#include "platform/file_system.h"
+#include "platform/named_mutex.h"
+#include "support/http_peer.h"
+#include "support/tcp_peer.h"
+#include "support/temp_dir.h"
+
+namespace tavrin {
+namespace {
+
+using test::HttpPeer;
+using test::HttpReply;
+using test::HttpRequest;
+using test::TcpPeer;
+
+std::string Body(std::size_t size) {
+    std::string body(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) {
+        body[i] = static_cast<char>((i * 131 + 7) % 251);
+    }
+    return body;
+}
+
+HttpReply Reply(const std::string& status, const std::string& headers, const std::string& body) {
+    return {"HTTP/1.1 " + status + "\r\n" + headers + "Content-Length: " +
+            std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body};
+}
+
+class Downloads : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(SocketStartup(), 0);
+        m_download.m_nConnectTimeout = 2000;
+        m_download.m_nRecvTimeout = 2000;
+        m_download.m_nSendTimeout = 2000;
+        m_download.SetMutexPrefix("_MUTEX_test" + std::to_string(std::rand()));
+    }
+    void TearDown() override { SocketCleanup(); }
+
+    std::string Target() const { return m_tmp / "out/target.bin"; }
+
+    test::TempDir m_tmp;
+    CHttpDownload m_download;
+};
+
+TEST_F(Downloads, TheBodyLandsInTheTargetStampedWithLastModified) {
+    const std::string body = Body(100000);
+    HttpPeer peer([&](const HttpRequest&) {
+        return Reply("200 OK", "Last-Modified: Wed, 21 Oct 2015 07:28:00 GMT\r\n", body);
+    });
+    std::vector<int> codes;
+    m_download.m_bNotify = 1;
+    m_download.m_notify = [&](const DownloadProgress& p) { codes.push_back(p.code); };
+    ASSERT_EQ(m_download.Download(peer.Url("/pkg/target.bin"), Target()), DL_OK);
+    EXPECT_EQ(test::ReadFile(Target()), body);
+    EXPECT_FALSE(platform::PathExists(Target() + ".down"));
+    struct stat st;
+    ASSERT_EQ(stat(Target().c_str(), &st), 0);
+    EXPECT_EQ(static_cast<long long>(st.st_mtime), 1445412480LL);
+    ASSERT_GE(codes.size(), 4u);
+    EXPECT_EQ((std::vector<int>{codes[0], codes[1], codes[2]}), (std::vector<int>{2, 1, 3}));
+    EXPECT_EQ(m_download.m_nReceived, 100000);
+    EXPECT_EQ(m_download.m_strFileName, "target.bin");
+}
+
+TEST_F(Downloads, TheRequestGoesOutByteForByte) {
+    TcpPeer peer({"HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", false});
+    m_download.m_bServerAuth = 1;
+    m_download.m_strUser = "u";
+    m_download.m_strPassword = "p";
+    const std::string address = "http://127.0.0.1:" + std::to_string(peer.Port()) + "/a/b.zip";
+    ASSERT_EQ(m_download.Download(address, Target()), DL_OK);
+    EXPECT_EQ(peer.Received(),
+              "GET /a/b.zip HTTP/1.1\r\n"
+              "Authorization: Basic dTpw\r\n"
+              "Host: 127.0.0.1:" +
+                  std::to_string(peer.Port()) +
+                  "\r\n"
+                  "Accept: */*\r\n"
+                  "Pragma: no-cache\r\n"
+                  "Cache-Control: no-cache\r\n"
+                  "User-Agent: HttpDownload/2.0\r\n"
+                  "Connection: close\r\n\r\n");
+}
+
+TEST_F(Downloads, RedirectsKeepTheLocationsCaseAndSetTheReferer) {
+    HttpPeer peer([](const HttpRequest& r) {
+        if (r.target == "/start") {
+            return HttpReply{
+                "HTTP/1.1 302 Found\r\nLocation: /Files/Game.ZIP\r\n"
+                "Content-Length: 0\r\n\r\n"};
+        }
+        return r.target == "/Files/Game.ZIP" ? Reply("200 OK", "", "zip") : Reply("404 No", "", "");
+    });
+    ASSERT_EQ(m_download.Download(peer.Url("/start"), Target()), DL_OK);
+    const auto requests = peer.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].target, "/Files/Game.ZIP");
+    EXPECT_EQ(requests[1].headers.at("referer"), peer.Url("/start"));
+    EXPECT_EQ(test::ReadFile(Target()), "zip");
+}
+
+TEST_F(Downloads, ARedirectLoopEndsAfterTwentyRedirects) {
+    HttpPeer peer([](const HttpRequest&) {
+        return HttpReply{"HTTP/1.1 302 Found\r\nLocation: /again\r\nContent-Length: 0\r\n\r\n"};
+    });
+    EXPECT_EQ(m_download.Download(peer.Url("/again"), Target()), DL_FAILED);
+    EXPECT_EQ(peer.Requests().size(), static_cast<std::size_t>(CHttpDownload::kMaxRedirects + 1));
+}
+
+TEST_F(Downloads, CredentialsStayWithTheirServer) {
+    HttpPeer other([](const HttpRequest&) { return Reply("200 OK", "", "x"); });
+    HttpPeer first([&](const HttpRequest&) {
+        return HttpReply{"HTTP/1.1 301 Moved\r\nLocation: " + other.Url("/x") +
+                         "\r\nContent-Length: 0\r\n\r\n"};
+    });
+    m_download.m_bServerAuth = 1;
+    m_download.m_strUser = "secret";
+    ASSERT_EQ(m_download.Download(first.Url("/x"), Target()), DL_OK);
+    EXPECT_EQ(first.Requests().at(0).headers.count("authorization"), 1u);
+    EXPECT_EQ(other.Requests().at(0).headers.count("authorization"), 0u);
+}
+
+TEST_F(Downloads, NotFoundAndEmptyResourcesFailWithoutAFile) {
+    const struct {
+        const char* status;
+        std::string body;
+        int result;
+    } cases[] = {{"404 Not Found", "gone", DL_NOT_FOUND},
+                 {"200 OK", "", DL_FAILED},
+                 {"403 Forbidden", "no", DL_FAILED}};
+    for (const auto& c : cases) {
+        HttpPeer peer([&](const HttpRequest&) { return Reply(c.status, "", c.body); });
+        EXPECT_EQ(m_download.Download(peer.Url("/f"), Target()), c.result) << c.status;
+        EXPECT_FALSE(platform::PathExists(Target())) << c.status;
+    }
+}
+
+TEST_F(Downloads, ServerErrorsAreRetriedWithinTheBudgetAfterThePause) {
+    HttpPeer peer([](const HttpRequest&) { return Reply("503 Busy", "", "later"); });
+    m_download.m_nRetryMode = 1;
+    m_download.m_nMaxRetries = 2;
+    m_download.m_nRetryDelay = 200;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(m_download.Download(peer.Url("/f"), Target()), DL_FAILED);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(peer.Requests().size(), 3u);
+    EXPECT_GE(took, std::chrono::milliseconds(400));
+    EXPECT_LT(took, std::chrono::seconds(5));
+}
+
+TEST_F(Downloads, ABrokenBodyStartsAgainWithinTheRetryBudget) {
+    const std::string body = Body(5000);
+    for (const int mode : {0, 1}) {
+        std::atomic<int> calls{0};
+        HttpPeer peer([&](const HttpRequest&) {
+            HttpReply full = Reply("200 OK", "", body);
+            if (calls++ == 0) {
+                full.bytes.resize(full.bytes.size() - 2000);  // the connection ends early
+            }
+            return full;
+        });
+        m_download.m_nRetryMode = mode;
+        m_download.m_nMaxRetries = 2;
+        const int result = m_download.Download(peer.Url("/f"), Target());
+        if (mode == 0) {
+            EXPECT_EQ(result, DL_FAILED);
+        } else {
+            ASSERT_EQ(result, DL_OK);
+            EXPECT_EQ(test::ReadFile(Target()), body);
+            EXPECT_EQ(calls.load(), 2);
+        }
+    }
+}
+
+TEST_F(Downloads, TheOwnerCanStopADownload) {
+    HttpPeer peer([](const HttpRequest&) { return Reply("200 OK", "", Body(200000)); });
+    m_download.m_bNotify = 1;
+    m_download.m_notify = [this](const DownloadProgress& p) {
+        if (p.code == 3 && p.received > 0) {
+            m_download.m_bStop = 1;
+        }
+    };
+    EXPECT_EQ(m_download.Download(peer.Url("/f"), Target()), DL_STOPPED);
+    EXPECT_FALSE(platform::PathExists(Target()));
+}
+
+TEST_F(Downloads, ASecondFinisherKeepsTheFirstOnesTarget) {
+    const std::string prefix = "_MUTEX_second" + std::to_string(std::rand());
+    m_download.SetMutexPrefix(prefix);
+    HttpPeer peer([](const HttpRequest&) { return Reply("200 OK", "", "mine"); });
+    // Another process is putting the same file in place right now.
+    auto other = std::make_unique<platform::NamedMutex>(prefix + "_target.bin");
+    ASSERT_TRUE(other->Lock());
+    std::atomic<int> result{-1};
+    std::thread worker([&] { result = m_download.Download(peer.Url("/f"), Target()); });
+    while (test::ReadFile(Target() + ".down") != "mine") {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    m_tmp.Write("out/target.bin", "theirs");
+    other.reset();
+    worker.join();
+    EXPECT_EQ(result.load(), DL_OK);
+    EXPECT_EQ(test::ReadFile(Target()), "theirs");
+    EXPECT_FALSE(platform::PathExists(Target() + ".down"));
+}
+
+TEST_F(Downloads, ThroughSocks4TheRequestFollowsTheHandshake) {
+    TcpPeer proxy(
+        {std::string("\0\x5a\0\0\0\0\0\0", 8) + "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello",
+         false});
+    m_download.m_nProxyType = kProxySocks4;
+    m_download.m_strProxyHost = "127.0.0.1";
+    m_download.m_nProxyPort = proxy.Port();
+    m_download.m_strProxyUser = "id";
+    ASSERT_EQ(m_download.Download("http://10.1.2.3:8080/f", Target()), DL_OK);
+    EXPECT_EQ(test::ReadFile(Target()), "hello");
+    const std::string sent = proxy.Received();
+    EXPECT_EQ(sent.substr(0, 11), std::string("\4\1\x1f\x90\x0a\1\2\3id\0", 11));
+    EXPECT_EQ(sent.substr(11, 18), "GET /f HTTP/1.1\r\nH");
+}
+
+TEST_F(Downloads, Socks5AskingForCredentialsWeDoNotHaveFailsAtOnce) {
+    TcpPeer proxy({"\x05\x02", false});
+    m_download.m_nProxyType = kProxySocks5;
+    m_download.m_strProxyHost = "127.0.0.1";
+    m_download.m_nProxyPort = proxy.Port();
+    m_download.m_nRetryMode = 2;  // would retry forever if this were retryable
+    EXPECT_EQ(m_download.Download("http://h.example/f", Target()), DL_FAILED);
+    EXPECT_EQ(proxy.Received(), std::string("\5\1\0", 3));
+}
+
+TEST_F(Downloads, BadAddressesAndPathsFailAtOnce) {
+    EXPECT_EQ(m_download.Download("", Target()), DL_FAILED);
+    EXPECT_EQ(m_download.Download("ftp://h/f", Target()), DL_FAILED);
+    EXPECT_EQ(m_download.Download("http://h/f", "  "), DL_FAILED);
+    m_download.m_nProxyType = 2;  // not a supported proxy type
+    EXPECT_EQ(m_download.Download("http://127.0.0.1/f", Target()), DL_FAILED);
+}
+
+}  // namespace
+}  // namespace tavrin
