@@ -19,6 +19,7 @@ namespace tavrin {
 namespace {
 
 constexpr int kChunkSize = kReaderSize;
+constexpr std::size_t kWriteBufferSize = 128 * 1024;
 // A header this long is no header of a file server; reading on would only fill memory.
 constexpr std::size_t kMaxHeaderBytes = 256 * 1024;
 
@@ -262,6 +263,9 @@ int CHttpDownload::ReceiveBody(bool firstPass) {
     if (!file) {
         return DL_FAILED;
     }
+    // Pieces are gathered in our own buffer and written in large blocks, so the stream
+    // needs none of its own (that would copy every byte once more).
+    std::setvbuf(file.get(), nullptr, _IONBF, 0);
     const std::size_t slash = m_strObject.rfind('/');
     const std::size_t backslash = m_strObject.rfind('\\');
     if (m_strObject.size() <= 1 || (slash == std::string::npos && backslash == std::string::npos)) {
@@ -274,22 +278,32 @@ int CHttpDownload::ReceiveBody(bool firstPass) {
         Notify(1);
         Notify(3);
     }
-    std::vector<char> piece(kChunkSize + 1);
+    // Each piece (at most 10240 bytes) is read straight behind the ones before it.
+    std::vector<char> pending(kWriteBufferSize + kChunkSize + 1);
+    std::size_t used = 0;
+    auto flush = [&] {
+        const bool written = std::fwrite(pending.data(), 1, used, file.get()) == used;
+        used = 0;
+        return written;
+    };
     m_nChunkReceived = 0;
     do {
         if (m_bStop != 0) {
             return DL_STOPPED;
         }
-        const int n = ReaderReadChunk(m_pReader, m_nRecvTimeout, piece.data());
-        if (n <= 0 || std::fwrite(piece.data(), 1, static_cast<std::size_t>(n), file.get()) !=
-                          static_cast<std::size_t>(n)) {
+        const int n = ReaderReadChunk(m_pReader, m_nRecvTimeout, pending.data() + used);
+        if (n <= 0) {
+            return kRequestRetry;
+        }
+        used += static_cast<std::size_t>(n);
+        if (used >= kWriteBufferSize && !flush()) {
             return kRequestRetry;
         }
         m_nChunkReceived += static_cast<std::uint32_t>(n);
         m_nReceived += n;
         Notify(3);
     } while (m_nChunkReceived < m_nContentLength);
-    if (std::fclose(file.release()) != 0) {
+    if (!flush() || std::fclose(file.release()) != 0) {
         return kRequestRetry;
     }
     CloseConnection();

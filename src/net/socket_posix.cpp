@@ -164,10 +164,8 @@ long SendWithTimeout(SocketHandle socket, const char* buffer, long length, int t
 }
 
 long RecvWithTimeout(SocketHandle socket, char* buffer, long length, int timeoutMs) {
+    // Read first and wait only when nothing is there: a busy transfer needs no poll at all.
     for (;;) {
-        if (!WaitFor(socket, POLLIN, timeoutMs)) {
-            return -1;
-        }
         const ssize_t n =
             recv(static_cast<int>(socket), buffer, static_cast<std::size_t>(length), 0);
         if (n >= 0) {
@@ -175,6 +173,9 @@ long RecvWithTimeout(SocketHandle socket, char* buffer, long length, int timeout
         }
         if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
             SetLastSocketError(errno);
+            return -1;
+        }
+        if (errno != EINTR && !WaitFor(socket, POLLIN, timeoutMs)) {
             return -1;
         }
     }

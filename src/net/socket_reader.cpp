@@ -1,7 +1,6 @@
 // The socket reader: a ring of received bytes, handed out as bytes, lines or pieces.
 #include <algorithm>
 #include <cstring>
-#include <vector>
 
 #include "net/socket_transport.h"
 
@@ -47,14 +46,15 @@ void FreeSocketReader(SocketReader* reader) {
 }
 
 int ReaderFill(SocketReader* reader, int timeoutMs) {
+    // Received straight into the ring's free space up to its end: a body moves from the
+    // socket to the file with one copy through the ring.
     const int room = reader->size - reader->count;
-    std::vector<char> scratch(static_cast<std::size_t>(room) + 1, '\0');
-    const long got = RecvWithTimeout(reader->socket, scratch.data(), room, timeoutMs);
-    for (long i = 0; i < got; ++i) {
-        reader->data[reader->writePosition] = static_cast<unsigned char>(scratch[i]);
-        reader->writePosition = (reader->writePosition + 1) % reader->size;
-    }
+    const int contiguous = std::min(room, reader->size - reader->writePosition);
+    const long got = RecvWithTimeout(
+        reader->socket, reinterpret_cast<char*>(reader->data.get()) + reader->writePosition,
+        contiguous, timeoutMs);
     if (got > 0) {
+        reader->writePosition = (reader->writePosition + static_cast<int>(got)) % reader->size;
         reader->count += static_cast<int>(got);
     }
     return static_cast<int>(got);
@@ -98,10 +98,11 @@ int ReaderReadChunk(SocketReader* reader, int timeoutMs, char* buffer) {
         return 0;
     }
     const int n = std::min(reader->count, kReaderSize);
-    for (int i = 0; i < n; ++i) {
-        buffer[i] = static_cast<char>(reader->data[reader->readPosition]);
-        reader->readPosition = (reader->readPosition + 1) % reader->size;
-    }
+    // At most two pieces: up to the end of the ring, then from its start.
+    const int first = std::min(n, reader->size - reader->readPosition);
+    std::memcpy(buffer, reader->data.get() + reader->readPosition, static_cast<std::size_t>(first));
+    std::memcpy(buffer + first, reader->data.get(), static_cast<std::size_t>(n - first));
+    reader->readPosition = (reader->readPosition + n) % reader->size;
     reader->count -= n;
     return n;
 }

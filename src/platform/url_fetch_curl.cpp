@@ -1,4 +1,5 @@
 #include <curl/curl.h>
+#include <dlfcn.h>
 
 #include <memory>
 
@@ -23,17 +24,55 @@ std::size_t WriteBody(char* ptr, std::size_t size, std::size_t count, void* user
     return n;
 }
 
-struct CurlGlobal {
-    CurlGlobal() { curl_global_init(CURL_GLOBAL_DEFAULT); }
-    ~CurlGlobal() { curl_global_cleanup(); }
+// libcurl is loaded when the first document is fetched, not when the program starts: it
+// brings three dozen libraries with it, which programs that never fetch a document (the
+// tool's downloads) should not carry.
+struct Curl {
+    decltype(&curl_global_init) global_init = nullptr;
+    decltype(&curl_easy_init) easy_init = nullptr;
+    decltype(&curl_easy_setopt) easy_setopt = nullptr;
+    decltype(&curl_easy_perform) easy_perform = nullptr;
+    decltype(&curl_easy_cleanup) easy_cleanup = nullptr;
+    decltype(&curl_easy_strerror) easy_strerror = nullptr;
+    bool loaded = false;
+
+    Curl() {
+        void* library = dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
+        if (library == nullptr) {
+            return;
+        }
+        global_init = reinterpret_cast<decltype(global_init)>(dlsym(library, "curl_global_init"));
+        easy_init = reinterpret_cast<decltype(easy_init)>(dlsym(library, "curl_easy_init"));
+        easy_setopt = reinterpret_cast<decltype(easy_setopt)>(dlsym(library, "curl_easy_setopt"));
+        easy_perform = reinterpret_cast<decltype(easy_perform)>(dlsym(library, "curl_easy_perform"));
+        easy_cleanup = reinterpret_cast<decltype(easy_cleanup)>(dlsym(library, "curl_easy_cleanup"));
+        easy_strerror =
+            reinterpret_cast<decltype(easy_strerror)>(dlsym(library, "curl_easy_strerror"));
+        loaded = global_init != nullptr && easy_init != nullptr && easy_setopt != nullptr &&
+                 easy_perform != nullptr && easy_cleanup != nullptr && easy_strerror != nullptr;
+        if (loaded) {
+            global_init(CURL_GLOBAL_DEFAULT);
+        }
+    }
 };
+
+const Curl& TheCurl() {
+    static const Curl curl;
+    return curl;
+}
 
 }  // namespace
 
 bool FetchUrlBody(const std::string& url, const std::string& userAgent, std::string& body,
                   const FetchLimits& limits, std::string* error) {
-    static CurlGlobal global;
-    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), &curl_easy_cleanup);
+    const Curl& api = TheCurl();
+    if (!api.loaded) {
+        if (error != nullptr) {
+            *error = "libcurl (libcurl.so.4) could not be loaded";
+        }
+        return false;
+    }
+    std::unique_ptr<CURL, decltype(api.easy_cleanup)> curl(api.easy_init(), api.easy_cleanup);
     if (!curl) {
         if (error != nullptr) {
             *error = "the HTTP client could not be started";
@@ -43,28 +82,28 @@ bool FetchUrlBody(const std::string& url, const std::string& userAgent, std::str
     Sink sink;
     sink.limit = limits.maxBodyBytes;
     CURL* h = curl.get();
-    curl_easy_setopt(h, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(h, CURLOPT_USERAGENT, userAgent.c_str());
+    api.easy_setopt(h, CURLOPT_URL, url.c_str());
+    api.easy_setopt(h, CURLOPT_USERAGENT, userAgent.c_str());
     // A configuration address must never read local files or speak other protocols.
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(h, CURLOPT_MAXREDIRS, 20L);
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, limits.connectTimeoutMs);
-    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, limits.totalTimeoutMs);
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &WriteBody);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
+    api.easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    api.easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    api.easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+    api.easy_setopt(h, CURLOPT_MAXREDIRS, 20L);
+    api.easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, limits.connectTimeoutMs);
+    api.easy_setopt(h, CURLOPT_TIMEOUT_MS, limits.totalTimeoutMs);
+    api.easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    api.easy_setopt(h, CURLOPT_WRITEFUNCTION, &WriteBody);
+    api.easy_setopt(h, CURLOPT_WRITEDATA, &sink);
     char message[CURL_ERROR_SIZE] = {};
-    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, message);
-    const CURLcode rc = curl_easy_perform(h);
+    api.easy_setopt(h, CURLOPT_ERRORBUFFER, message);
+    const CURLcode rc = api.easy_perform(h);
     if (rc != CURLE_OK) {
         if (error != nullptr) {
             if (rc == CURLE_WRITE_ERROR) {
                 *error =
                     "the document is larger than " + std::to_string(limits.maxBodyBytes) + " bytes";
             } else {
-                *error = message[0] != '\0' ? message : curl_easy_strerror(rc);
+                *error = message[0] != '\0' ? message : api.easy_strerror(rc);
             }
         }
         return false;

@@ -2,13 +2,20 @@
 // same code as the launcher, so what it prints is what the launcher would see.
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <type_traits>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include <functional>
+#include <map>
+
 #include "app/app_globals.h"
 #include "app/config.h"
 #include "app/file_utils.h"
+#include "net/http_download.h"
+#include "net/socket_transport.h"
 
 namespace {
 
@@ -22,6 +29,7 @@ constexpr int kExitUnusable = 3;
 
 const char* const kUsage =
     "usage: tavrin-tool config [--ini PATH] [--platform N] [--client URL]\n"
+    "       tavrin-tool download [OPTIONS] URL FILE\n"
     "\n"
     "  config   fetch the platform configuration named by config.ini (beside this\n"
     "           program unless --ini says otherwise) and print its decoded values;\n"
@@ -29,7 +37,16 @@ const char* const kUsage =
     "           prints a client configuration document instead.\n"
     "\n"
     "exit status: 0 printed, 1 the document could not be fetched, 2 usage,\n"
-    "             3 the document arrived but holds no configuration\n";
+    "             3 the document arrived but holds no configuration\n"
+    "\n"
+    "  download fetch URL into FILE with the launcher's own HTTP client. Options:\n"
+    "           --connect-timeout MS  --recv-timeout MS  --send-timeout MS (10000 each)\n"
+    "           --retry-mode 0|1|2 (give up, limited, unlimited)  --max-retries N\n"
+    "           --retry-delay MS  --user-agent TEXT  --referer URL\n"
+    "           --user NAME --password TEXT (Basic credentials for the server)\n"
+    "           --proxy-type none|http|socks4|socks4a|socks5  --proxy HOST:PORT\n"
+    "           --proxy-user NAME --proxy-password TEXT  --progress\n"
+    "           exit status: 0 downloaded, 2 usage, 3 failed, 4 not found\n";
 
 struct ConfigOptions {
     std::string iniPath;
@@ -120,6 +137,132 @@ int RunConfig(const std::vector<std::string>& args) {
     return kExitOk;
 }
 
+bool ParseNumber(const std::string& text, long& value) {
+    char* end = nullptr;
+    value = std::strtol(text.c_str(), &end, 10);
+    return !text.empty() && end != nullptr && *end == '\0';
+}
+
+bool ParseProxy(const std::string& text, tavrin::CHttpDownload& d) {
+    const std::size_t colon = text.rfind(':');
+    long port = 0;
+    if (colon == std::string::npos || !ParseNumber(text.substr(colon + 1), port) || port <= 0 ||
+        port > 65535) {
+        return false;
+    }
+    d.m_strProxyHost = text.substr(0, colon);
+    d.m_nProxyPort = static_cast<std::uint16_t>(port);
+    return true;
+}
+
+bool ParseProxyType(const std::string& text, tavrin::CHttpDownload& d) {
+    static const std::map<std::string, int> kTypes = {
+        {"none", tavrin::kProxyNone},       {"http", tavrin::kProxyHttp},
+        {"socks4", tavrin::kProxySocks4},   {"socks4a", tavrin::kProxySocks4a},
+        {"socks5", tavrin::kProxySocks5}};
+    const auto found = kTypes.find(text);
+    if (found == kTypes.end()) {
+        return false;
+    }
+    d.m_nProxyType = found->second;
+    return true;
+}
+
+// Prints the progress on one terminal line.
+void ShowProgress(const tavrin::DownloadProgress& p) {
+    if (p.code != 3) {
+        return;
+    }
+    if (p.total > 0) {
+        std::fprintf(stderr, "\r%s: %d of %d bytes (%d%%)", p.name.c_str(), p.received, p.total,
+                     static_cast<int>(100LL * p.received / p.total));
+    } else {
+        std::fprintf(stderr, "\r%s: %d bytes", p.name.c_str(), p.received);
+    }
+}
+
+int RunDownload(const std::vector<std::string>& args) {
+    tavrin::CHttpDownload d;
+    using Setter = std::function<bool(const std::string&)>;
+    auto number = [](auto& field, long min, long max) {
+        return Setter([&field, min, max](const std::string& text) {
+            long value = 0;
+            if (!ParseNumber(text, value) || value < min || value > max) {
+                return false;
+            }
+            field = static_cast<std::remove_reference_t<decltype(field)>>(value);
+            return true;
+        });
+    };
+    auto text = [](std::string& field) {
+        return Setter([&field](const std::string& value) {
+            field = value;
+            return true;
+        });
+    };
+    const std::map<std::string, Setter> options = {
+        {"--connect-timeout", number(d.m_nConnectTimeout, 1, 3600000)},
+        {"--recv-timeout", number(d.m_nRecvTimeout, 1, 3600000)},
+        {"--send-timeout", number(d.m_nSendTimeout, 1, 3600000)},
+        {"--retry-mode", number(d.m_nRetryMode, 0, 2)},
+        {"--max-retries", number(d.m_nMaxRetries, 0, 1000000)},
+        {"--retry-delay", number(d.m_nRetryDelay, 0, 3600000)},
+        {"--user-agent", text(d.m_strUserAgent)},
+        {"--referer", text(d.m_strReferer)},
+        {"--user", Setter([&d](const std::string& v) {
+             d.m_strUser = v;
+             d.m_bServerAuth = 1;
+             return true;
+         })},
+        {"--password", text(d.m_strPassword)},
+        {"--proxy-type", Setter([&d](const std::string& v) { return ParseProxyType(v, d); })},
+        {"--proxy", Setter([&d](const std::string& v) { return ParseProxy(v, d); })},
+        {"--proxy-user", Setter([&d](const std::string& v) {
+             d.m_strProxyUser = v;
+             d.m_bProxyAuth = 1;
+             return true;
+         })},
+        {"--proxy-password", text(d.m_strProxyPassword)},
+    };
+    std::vector<std::string> positional;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--progress") {
+            d.m_bNotify = 1;
+            d.m_notify = &ShowProgress;
+            continue;
+        }
+        const auto option = options.find(args[i]);
+        if (option == options.end()) {
+            if (args[i].rfind("--", 0) == 0) {
+                std::fprintf(stderr, "tavrin-tool: unknown option %s\n", args[i].c_str());
+                return kExitUsage;
+            }
+            positional.push_back(args[i]);
+            continue;
+        }
+        if (i + 1 >= args.size() || !option->second(args[i + 1])) {
+            std::fprintf(stderr, "tavrin-tool: %s needs a valid value\n", args[i].c_str());
+            return kExitUsage;
+        }
+        ++i;
+    }
+    if (positional.size() != 2) {
+        std::fputs(kUsage, stderr);
+        return kExitUsage;
+    }
+    tavrin::SocketStartup();
+    const int result = d.Download(positional[0], positional[1]);
+    tavrin::SocketCleanup();
+    if (d.m_bNotify != 0) {
+        std::fputc('\n', stderr);
+    }
+    if (result != tavrin::DL_OK) {
+        std::fprintf(stderr, "tavrin-tool: download of %s failed (result %d)\n",
+                     positional[0].c_str(), result);
+    }
+    return result;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -128,6 +271,9 @@ int main(int argc, char** argv) {
     const std::string command = argc > 1 ? argv[1] : "";
     if (command == "config") {
         return RunConfig(args);
+    }
+    if (command == "download") {
+        return RunDownload(args);
     }
     if (command == "--help" || command == "-h" || command == "help") {
         std::fputs(kUsage, stdout);

@@ -4,6 +4,7 @@
 #include "app/config.h"
 #include "app/data_dir.h"
 #include "app/file_utils.h"
+#include "net/socket_transport.h"
 #include "ui/game_window.h"
 #include "ui/login_window.h"
 #include "ui/shell_open.h"
@@ -42,7 +43,8 @@ bool CTavrinApp::InitInstance() {
     setApplicationName(QString::fromLocal8Bit(g_strBaseName));
     setOrganizationName(QString::fromLocal8Bit(g_strBaseName));
     m_bQuitAfterUpdate = 0;
-
+    // A failure here shows up later, as downloads that cannot connect.
+    SocketStartup();
     PrepareDataDir();
     if (m_strIniPath.empty()) {
         m_strIniPath = ConfigIniPath();
@@ -120,6 +122,7 @@ void CTavrinApp::RunExitSequence() {
         return;
     }
     m_bExitRequested = true;
+    SocketCleanup();
     if (m_pGameWnd != nullptr) {
         m_pGameWnd->hide();
         m_pGameWnd->deleteLater();

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# tavrin-tool download against nginx serving the demo operator: files arrive whole, carry
+# the server's modification time, and a missing file is exit status 4.
+# Usage: download_test.sh TAVRIN_TOOL
+set -uo pipefail
+tool=$1
+root=$(cd "$(dirname "$0")/../.." && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+passed=0
+failed=0
+check() { # name expected actual
+  if [ "$2" = "$3" ]; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    echo "FAILED: $1"; echo "  expected: $2"; echo "  actual:   $3"
+  fi
+}
+
+. "$root/tools/demo-site/start-background.sh" "$work"
+www="$work/site/www"
+head -c 20000000 /dev/urandom > "$www/big.bin"
+touch -d '2024-03-05 06:07:08 UTC' "$www/big.bin"
+
+"$tool" download "$demo_origin/game/demo.swf" "$work/got/demo.swf"
+check "small file exit status" 0 $?
+check "small file bytes" "$(sha256sum < "$www/game/demo.swf")" "$(sha256sum < "$work/got/demo.swf")"
+
+"$tool" download --progress --retry-mode 1 --max-retries 2 "$demo_origin/big.bin" "$work/got/big.bin" 2> "$work/progress"
+check "large file exit status" 0 $?
+check "large file bytes" "$(sha256sum < "$www/big.bin")" "$(sha256sum < "$work/got/big.bin")"
+check "modification time from Last-Modified" "$(stat -c %Y "$www/big.bin")" "$(stat -c %Y "$work/got/big.bin")"
+check "progress shown" 1 "$(grep -c '20000000 of 20000000 bytes (100%)' "$work/progress")"
+
+"$tool" download "$demo_origin/no/such/file" "$work/got/none" 2>/dev/null
+check "missing file exit status" 4 $?
+check "nothing written for a missing file" "" "$(ls "$work/got" | grep none)"
+
+"$tool" download --retry-mode 7 "$demo_origin/big.bin" "$work/got/x" 2>/dev/null
+check "bad option value exit status" 2 $?
+
+echo "$passed passed, $failed failed"
+[ "$failed" = 0 ]
