@@ -320,7 +320,9 @@ int CHttpDownload::Complete() {
     if (existed && IsExistingFile(m_strLocalPath)) {
         // Another process has just put the same file in place; ours is not needed.
         std::remove(m_strTempPath.c_str());
-    } else {
+    } else if (IsExistingFile(m_strTempPath)) {
+        // Only with our copy at hand is the old target given up: otherwise a failed rename
+        // would leave no file at all.
         std::remove(m_strLocalPath.c_str());
         std::rename(m_strTempPath.c_str(), m_strLocalPath.c_str());
         platform::SetModificationTime(m_strLocalPath, m_lastModified);

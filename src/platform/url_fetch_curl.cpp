@@ -44,8 +44,10 @@ struct Curl {
         global_init = reinterpret_cast<decltype(global_init)>(dlsym(library, "curl_global_init"));
         easy_init = reinterpret_cast<decltype(easy_init)>(dlsym(library, "curl_easy_init"));
         easy_setopt = reinterpret_cast<decltype(easy_setopt)>(dlsym(library, "curl_easy_setopt"));
-        easy_perform = reinterpret_cast<decltype(easy_perform)>(dlsym(library, "curl_easy_perform"));
-        easy_cleanup = reinterpret_cast<decltype(easy_cleanup)>(dlsym(library, "curl_easy_cleanup"));
+        easy_perform =
+            reinterpret_cast<decltype(easy_perform)>(dlsym(library, "curl_easy_perform"));
+        easy_cleanup =
+            reinterpret_cast<decltype(easy_cleanup)>(dlsym(library, "curl_easy_cleanup"));
         easy_strerror =
             reinterpret_cast<decltype(easy_strerror)>(dlsym(library, "curl_easy_strerror"));
         loaded = global_init != nullptr && easy_init != nullptr && easy_setopt != nullptr &&

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <type_traits>
 #include <cstring>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include <functional>
@@ -16,6 +16,7 @@
 #include "app/file_utils.h"
 #include "net/http_download.h"
 #include "net/socket_transport.h"
+#include "platform/process.h"
 
 namespace {
 
@@ -156,10 +157,11 @@ bool ParseProxy(const std::string& text, tavrin::CHttpDownload& d) {
 }
 
 bool ParseProxyType(const std::string& text, tavrin::CHttpDownload& d) {
-    static const std::map<std::string, int> kTypes = {
-        {"none", tavrin::kProxyNone},       {"http", tavrin::kProxyHttp},
-        {"socks4", tavrin::kProxySocks4},   {"socks4a", tavrin::kProxySocks4a},
-        {"socks5", tavrin::kProxySocks5}};
+    static const std::map<std::string, int> kTypes = {{"none", tavrin::kProxyNone},
+                                                      {"http", tavrin::kProxyHttp},
+                                                      {"socks4", tavrin::kProxySocks4},
+                                                      {"socks4a", tavrin::kProxySocks4a},
+                                                      {"socks5", tavrin::kProxySocks5}};
     const auto found = kTypes.find(text);
     if (found == kTypes.end()) {
         return false;
@@ -250,6 +252,10 @@ int RunDownload(const std::vector<std::string>& args) {
         std::fputs(kUsage, stderr);
         return kExitUsage;
     }
+    // A temporary file of this process's own, so that two copies fetching the same target
+    // never write into one file.
+    d.SetTempSuffixNumber(static_cast<int>(tavrin::CurrentProcessId()));
+    d.SetMutexPrefix("_MUTEX");
     tavrin::SocketStartup();
     const int result = d.Download(positional[0], positional[1]);
     tavrin::SocketCleanup();

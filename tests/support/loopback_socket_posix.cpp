@@ -9,7 +9,9 @@
 namespace tavrin::test {
 
 SocketHandle ListenOnLoopback(std::uint16_t& port) {
-    const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    // Non-blocking: a connection that goes away between poll() and accept() must not leave
+    // the peer stuck in accept() when the test wants it to stop.
+    const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (s < 0) {
         return kNoSocket;
     }
@@ -33,7 +35,8 @@ bool WaitReadable(SocketHandle s, int timeoutMs) {
 }
 
 SocketHandle AcceptConnection(SocketHandle listener) {
-    const int s = accept(static_cast<int>(listener), nullptr, nullptr);
+    // The accepted connection blocks again (accept4 without SOCK_NONBLOCK).
+    const int s = accept4(static_cast<int>(listener), nullptr, nullptr, SOCK_CLOEXEC);
     return s < 0 ? kNoSocket : s;
 }
 

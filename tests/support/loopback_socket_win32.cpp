@@ -34,6 +34,9 @@ SocketHandle ListenOnLoopback(std::uint16_t& port) {
         return kNoSocket;
     }
     port = ntohs(addr.sin_port);
+    // Non-blocking, so that accept() never waits for a connection that went away.
+    u_long on = 1;
+    ioctlsocket(s, FIONBIO, &on);
     return static_cast<SocketHandle>(s);
 }
 
@@ -44,7 +47,12 @@ bool WaitReadable(SocketHandle s, int timeoutMs) {
 
 SocketHandle AcceptConnection(SocketHandle listener) {
     const SOCKET s = accept(static_cast<SOCKET>(listener), nullptr, nullptr);
-    return s == INVALID_SOCKET ? kNoSocket : static_cast<SocketHandle>(s);
+    if (s == INVALID_SOCKET) {
+        return kNoSocket;
+    }
+    u_long off = 0;  // an accepted socket takes the listener's mode
+    ioctlsocket(s, FIONBIO, &off);
+    return static_cast<SocketHandle>(s);
 }
 
 long ReceiveSome(SocketHandle s, char* buffer, std::size_t size) {

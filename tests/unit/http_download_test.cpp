@@ -36,6 +36,15 @@ HttpReply Reply(const std::string& status, const std::string& headers, const std
             std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body};
 }
 
+// What the peer has received once it has at least `bytes` of it (the peer reads on its own
+// thread, so the download may finish first).
+std::string ReceivedBy(const TcpPeer& peer, std::size_t bytes) {
+    for (int i = 0; i < 200 && peer.Received().size() < bytes; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return peer.Received();
+}
+
 class Downloads : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -80,17 +89,18 @@ TEST_F(Downloads, TheRequestGoesOutByteForByte) {
     m_download.m_strPassword = "p";
     const std::string address = "http://127.0.0.1:" + std::to_string(peer.Port()) + "/a/b.zip";
     ASSERT_EQ(m_download.Download(address, Target()), DL_OK);
-    EXPECT_EQ(peer.Received(),
-              "GET /a/b.zip HTTP/1.1\r\n"
-              "Authorization: Basic dTpw\r\n"
-              "Host: 127.0.0.1:" +
-                  std::to_string(peer.Port()) +
-                  "\r\n"
-                  "Accept: */*\r\n"
-                  "Pragma: no-cache\r\n"
-                  "Cache-Control: no-cache\r\n"
-                  "User-Agent: HttpDownload/2.0\r\n"
-                  "Connection: close\r\n\r\n");
+    const std::string expected =
+        "GET /a/b.zip HTTP/1.1\r\n"
+        "Authorization: Basic dTpw\r\n"
+        "Host: 127.0.0.1:" +
+        std::to_string(peer.Port()) +
+        "\r\n"
+        "Accept: */*\r\n"
+        "Pragma: no-cache\r\n"
+        "Cache-Control: no-cache\r\n"
+        "User-Agent: HttpDownload/2.0\r\n"
+        "Connection: close\r\n\r\n";
+    EXPECT_EQ(ReceivedBy(peer, expected.size()), expected);
 }
 
 TEST_F(Downloads, RedirectsKeepTheLocationsCaseAndSetTheReferer) {
@@ -225,9 +235,44 @@ TEST_F(Downloads, ThroughSocks4TheRequestFollowsTheHandshake) {
     m_download.m_strProxyUser = "id";
     ASSERT_EQ(m_download.Download("http://10.1.2.3:8080/f", Target()), DL_OK);
     EXPECT_EQ(test::ReadFile(Target()), "hello");
-    const std::string sent = proxy.Received();
+    const std::string sent = ReceivedBy(proxy, 29);
     EXPECT_EQ(sent.substr(0, 11), std::string("\4\1\x1f\x90\x0a\1\2\3id\0", 11));
     EXPECT_EQ(sent.substr(11, 18), "GET /f HTTP/1.1\r\nH");
+}
+
+TEST_F(Downloads, ThroughAnHttpProxyTheRequestNamesTheWholeAddress) {
+    TcpPeer proxy({"HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", false});
+    m_download.m_nProxyType = kProxyHttp;
+    m_download.m_strProxyHost = "127.0.0.1";
+    m_download.m_nProxyPort = proxy.Port();
+    m_download.m_bProxyAuth = 1;
+    m_download.m_strProxyUser = "who";
+    m_download.m_strProxyPassword = "pw";
+    ASSERT_EQ(m_download.Download("http://files.example/pkg", Target()), DL_OK);
+    const std::string sent = ReceivedBy(proxy, 80);
+    EXPECT_EQ(sent.substr(0, sent.find("Host:")),
+              "GET http://files.example/pkg HTTP/1.1\r\n"
+              "Proxy-Authorization: Basic d2hvOnB3\r\n");
+}
+
+TEST_F(Downloads, Socks5WithCredentialsSendsThemAndTheTargetsAddress) {
+    TcpPeer proxy({std::string("\5\2"
+                               "\1\0"
+                               "\5\0\0\1\0\0\0\0\0\0",
+                               14) +
+                       "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nx",
+                   false});
+    m_download.m_nProxyType = kProxySocks5;
+    m_download.m_strProxyHost = "127.0.0.1";
+    m_download.m_nProxyPort = proxy.Port();
+    m_download.m_bProxyAuth = 1;
+    m_download.m_strProxyUser = "u";
+    m_download.m_strProxyPassword = "pw";
+    ASSERT_EQ(m_download.Download("http://10.0.0.9:81/f", Target()), DL_OK);
+    EXPECT_EQ(ReceivedBy(proxy, 20).substr(0, 20), std::string("\5\2\0\2"
+                                                               "\1\1u\2pw"
+                                                               "\5\1\0\1\x0a\0\0\x09\0\x51",
+                                                               20));
 }
 
 TEST_F(Downloads, Socks5AskingForCredentialsWeDoNotHaveFailsAtOnce) {
@@ -237,7 +282,7 @@ TEST_F(Downloads, Socks5AskingForCredentialsWeDoNotHaveFailsAtOnce) {
     m_download.m_nProxyPort = proxy.Port();
     m_download.m_nRetryMode = 2;  // would retry forever if this were retryable
     EXPECT_EQ(m_download.Download("http://h.example/f", Target()), DL_FAILED);
-    EXPECT_EQ(proxy.Received(), std::string("\5\1\0", 3));
+    EXPECT_EQ(ReceivedBy(proxy, 3), std::string("\5\1\0", 3));
 }
 
 TEST_F(Downloads, BadAddressesAndPathsFailAtOnce) {

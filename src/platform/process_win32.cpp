@@ -1,0 +1,11 @@
+#include <windows.h>
+
+#include "platform/process.h"
+
+namespace tavrin {
+
+std::uint32_t CurrentProcessId() {
+    return GetCurrentProcessId();
+}
+
+}  // namespace tavrin
