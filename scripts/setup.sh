@@ -18,7 +18,7 @@ packages=(
   # Windows lane: cross compilers and Wine with the Chinese locale
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 locales
   # demo operator service and the real peers of the download tests
-  nginx-light dante-server microsocks time bc
+  nginx-light dante-server microsocks time bc zip
 )
 missing=()
 for p in "${packages[@]}"; do

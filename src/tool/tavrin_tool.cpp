@@ -17,6 +17,7 @@
 #include "net/http_download.h"
 #include "net/socket_transport.h"
 #include "platform/process.h"
+#include "update/archive.h"
 
 namespace {
 
@@ -31,6 +32,7 @@ constexpr int kExitUnusable = 3;
 const char* const kUsage =
     "usage: tavrin-tool config [--ini PATH] [--platform N] [--client URL]\n"
     "       tavrin-tool download [OPTIONS] URL FILE\n"
+    "       tavrin-tool extract ARCHIVE FOLDER\n"
     "\n"
     "  config   fetch the platform configuration named by config.ini (beside this\n"
     "           program unless --ini says otherwise) and print its decoded values;\n"
@@ -47,7 +49,10 @@ const char* const kUsage =
     "           --user NAME --password TEXT (Basic credentials for the server)\n"
     "           --proxy-type none|http|socks4|socks4a|socks5  --proxy HOST:PORT\n"
     "           --proxy-user NAME --proxy-password TEXT  --progress\n"
-    "           exit status: 0 downloaded, 2 usage, 3 failed, 4 not found\n";
+    "           exit status: 0 downloaded, 2 usage, 3 failed, 4 not found\n"
+    "\n"
+    "  extract  unpack a ZIP archive into FOLDER as the update does; exit status 0, or\n"
+    "           1 with the archive result code of the failed call on stderr\n";
 
 struct ConfigOptions {
     std::string iniPath;
@@ -269,6 +274,21 @@ int RunDownload(const std::vector<std::string>& args) {
     return result;
 }
 
+int RunExtract(const std::vector<std::string>& args) {
+    if (args.size() != 2) {
+        std::fputs(kUsage, stderr);
+        return kExitUsage;
+    }
+    if (tavrin::ExtractArchive(args[0], args[1])) {
+        return kExitOk;
+    }
+    const int code = tavrin::ArchiveLastResult();
+    std::fprintf(stderr, "tavrin-tool: cannot unpack %s (result 0x%x)\n", args[0].c_str(),
+                 static_cast<unsigned>(code));
+    // The codes (0x400 ...) do not fit an exit status, which is one byte.
+    return 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -280,6 +300,9 @@ int main(int argc, char** argv) {
     }
     if (command == "download") {
         return RunDownload(args);
+    }
+    if (command == "extract") {
+        return RunExtract(args);
     }
     if (command == "--help" || command == "-h" || command == "help") {
         std::fputs(kUsage, stdout);

@@ -1,0 +1,427 @@
+#include "update/archive.h"
+
+#include <minizip/unzip.h>
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <memory>
+#include <vector>
+
+#include "app/file_utils.h"
+#include "platform/codepage.h"
+#include "platform/file_output.h"
+#include "platform/file_system.h"
+#include "platform/system_paths.h"
+
+namespace tavrin {
+
+namespace {
+
+constexpr std::uint32_t kEndRecordSignature = 0x06054b50;
+constexpr std::size_t kEndRecordSize = 22;
+constexpr std::size_t kEndSearchSpan = 65535;
+constexpr std::size_t kChunk = 0x4000;
+constexpr std::uint32_t kUnixHost = 3;
+constexpr std::uint32_t kUnixTypeMask = 0170000;
+constexpr std::uint32_t kUnixLink = 0120000;
+
+int g_lastResult = 0;
+
+int Remember(int result) {
+    g_lastResult = result;
+    return result;
+}
+
+std::uint32_t Le32(const unsigned char* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+std::uint16_t Le16(const unsigned char* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+
+// Finds the end record in the last 64 KiB and checks that it agrees with itself; minizip
+// reads the container from there.
+int CheckEndRecord(const std::string& path) {
+    std::ifstream file(path, std::ios::binary | std::ios::ate);
+    if (!file) {
+        return kArchiveCannotOpen;
+    }
+    const auto size = static_cast<std::size_t>(file.tellg());
+    const std::size_t span = std::min(size, kEndSearchSpan + kEndRecordSize);
+    std::vector<unsigned char> tail(span);
+    file.seekg(static_cast<std::streamoff>(size - span));
+    if (!file.read(reinterpret_cast<char*>(tail.data()), static_cast<std::streamsize>(span))) {
+        return kArchiveNoEndRecord;
+    }
+    for (std::size_t i = span >= kEndRecordSize ? span - kEndRecordSize + 1 : 0; i-- > 0;) {
+        if (Le32(&tail[i]) != kEndRecordSignature) {
+            continue;
+        }
+        const std::size_t at = size - span + i;
+        if (at == 0) {
+            return kArchiveNoEndRecord;  // an archive that is nothing but its end record
+        }
+        const unsigned char* r = &tail[i];
+        const bool consistent = Le16(r + 4) == 0 && Le16(r + 6) == 0 &&
+                                Le16(r + 8) == Le16(r + 10) &&
+                                static_cast<std::uint64_t>(Le32(r + 16)) + Le32(r + 12) <= at;
+        return consistent ? kArchiveOk : kArchiveInconsistent;
+    }
+    return kArchiveNoEndRecord;
+}
+
+}  // namespace
+
+struct ArchiveHandle {
+    int mode = 1;  // a reading handle
+    unzFile zip = nullptr;
+    int count = 0;
+    int current = 0;  // the entry minizip stands on
+    bool entryOpen = false;
+    int cachedIndex = -1;
+    ArchiveEntry cached;
+    std::string root;
+};
+
+std::int64_t DosDateTimeToUnix(std::uint32_t dos) {
+    const unsigned date = dos >> 16;
+    const unsigned time = dos & 0xFFFF;
+    int year = static_cast<int>((date >> 9) & 0x7F) + 1980;
+    int month = static_cast<int>((date >> 5) & 0x0F);
+    int day = static_cast<int>(date & 0x1F);
+    month = month < 1 ? 1 : (month > 12 ? 12 : month);
+    day = day < 1 ? 1 : day;
+    // Days from 1970 by the civil calendar.
+    const int y = year - (month <= 2 ? 1 : 0);
+    const int era = y / 400;
+    const int yoe = y - era * 400;
+    const int doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const std::int64_t days =
+        static_cast<std::int64_t>(era) * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 719468;
+    return days * 86400 + ((time >> 11) & 0x1F) * 3600 + ((time >> 5) & 0x3F) * 60 +
+           (time & 0x1F) * 2;
+}
+
+bool ReadExtendedTimestamp(const unsigned char* extra, std::size_t size, std::int64_t& modified,
+                           std::int64_t& accessed, std::int64_t& created, bool& hasModified,
+                           bool& hasAccessed, bool& hasCreated) {
+    hasModified = hasAccessed = hasCreated = false;
+    for (std::size_t at = 0; size > 4 && at + 4 < size; at += 4 + extra[at + 2]) {
+        const std::uint16_t length = Le16(extra + at + 2);
+        if (extra[at] != 'U' || extra[at + 1] != 'T') {
+            continue;
+        }
+        const std::size_t end = std::min(size, at + 4 + length);
+        std::size_t p = at + 4;
+        if (p >= end) {
+            return false;
+        }
+        const unsigned flags = extra[p++];
+        // The times that are there follow the flags in this order.
+        std::int64_t* fields[] = {&modified, &accessed, &created};
+        bool* present[] = {&hasModified, &hasAccessed, &hasCreated};
+        for (int bit = 0; bit < 3; ++bit) {
+            if ((flags & (1u << bit)) != 0 && p + 4 <= end) {
+                *fields[bit] = static_cast<std::int32_t>(Le32(extra + p));
+                *present[bit] = true;
+                p += 4;
+            }
+        }
+        return true;
+    }
+    return false;
+}
+
+std::uint32_t EntryAttributes(std::uint32_t a) {
+    std::uint32_t attributes = kAttrNormal;
+    if ((a & 0x40000000u) != 0 || (a & 0x10u) != 0) {
+        attributes |= kAttrDirectory;
+    }
+    if ((a & 0x20u) != 0) {
+        attributes |= kAttrArchive;
+    }
+    if ((a & 0x2u) != 0) {
+        attributes |= kAttrHidden;
+    }
+    if ((a & 0x00800000u) == 0 || (a & 0x1u) != 0) {
+        attributes |= kAttrReadOnly;
+    }
+    if ((a & 0x4u) != 0) {
+        attributes |= kAttrSystem;
+    }
+    return attributes;
+}
+
+bool IsSafeEntryName(const std::string& name) {
+    if (name.empty() || name[0] == '/' || name[0] == '\\' || (name.size() > 1 && name[1] == ':')) {
+        return false;
+    }
+    std::size_t start = 0;
+    while (start <= name.size()) {
+        std::size_t end = name.find_first_of("/\\", start);
+        if (end == std::string::npos) {
+            end = name.size();
+        }
+        if (name.compare(start, end - start, "..") == 0) {
+            return false;
+        }
+        start = end + 1;
+    }
+    return true;
+}
+
+ArchiveHandle* ArchiveOpen(const std::string& path, const std::string& root, int& result) {
+    result = CheckEndRecord(path);
+    if (result == kArchiveOk) {
+        unzFile zip = unzOpen64(path.c_str());
+        unz_global_info64 info{};
+        if (zip == nullptr || unzGetGlobalInfo64(zip, &info) != UNZ_OK) {
+            if (zip != nullptr) {
+                unzClose(zip);
+            }
+            result = kArchiveNoEndRecord;
+        } else {
+            auto* handle = new ArchiveHandle;
+            handle->zip = zip;
+            handle->count = static_cast<int>(info.number_entry);
+            handle->root = root;
+            if (handle->count > 0 && unzGoToFirstFile(zip) != UNZ_OK) {
+                result = kArchiveBadLocalHeader;
+                ArchiveClose(handle);
+                Remember(result);
+                return nullptr;
+            }
+            Remember(result);
+            return handle;
+        }
+    }
+    Remember(result);
+    return nullptr;
+}
+
+namespace {
+
+// Moves minizip to the entry, forward where it can, from the start where it must.
+int GoTo(ArchiveHandle* h, int index) {
+    if (index < h->current) {
+        if (unzGoToFirstFile(h->zip) != UNZ_OK) {
+            return kArchiveBadLocalHeader;
+        }
+        h->current = 0;
+    }
+    while (h->current < index) {
+        if (unzGoToNextFile(h->zip) != UNZ_OK) {
+            return kArchiveBadLocalHeader;
+        }
+        ++h->current;
+    }
+    return kArchiveOk;
+}
+
+void CloseEntry(ArchiveHandle* h) {
+    if (h->entryOpen) {
+        unzCloseCurrentFile(h->zip);
+        h->entryOpen = false;
+    }
+}
+
+int Describe(ArchiveHandle* h, int index, ArchiveEntry& entry) {
+    if (index == h->cachedIndex) {
+        entry = h->cached;
+        return kArchiveOk;
+    }
+    if (const int moved = GoTo(h, index); moved != kArchiveOk) {
+        return moved;
+    }
+    unz_file_info64 info{};
+    char name[kArchiveNameSize + 1] = {};
+    if (unzGetCurrentFileInfo64(h->zip, &info, name, sizeof name, nullptr, 0, nullptr, 0) !=
+        UNZ_OK) {
+        return kArchiveBadLocalHeader;
+    }
+    // A name that does not fit would be cut into another name.
+    if (info.size_filename >= kArchiveNameSize) {
+        return kArchiveBadArgument;
+    }
+    if (info.compression_method != 0 && info.compression_method != Z_DEFLATED) {
+        return kArchiveBadLocalHeader;
+    }
+    // Opening the entry checks its local header against the central record.
+    if (unzOpenCurrentFile(h->zip) != UNZ_OK) {
+        return kArchiveBadLocalHeader;
+    }
+    h->entryOpen = true;
+    const int extraSize = unzGetLocalExtrafield(h->zip, nullptr, 0);
+    std::vector<unsigned char> extra(static_cast<std::size_t>(std::max(extraSize, 0)));
+    if (extraSize < 0 ||
+        (extraSize > 0 && unzGetLocalExtrafield(h->zip, extra.data(),
+                                                static_cast<unsigned>(extraSize)) != extraSize)) {
+        CloseEntry(h);
+        return kArchiveBadExtraField;
+    }
+    CloseEntry(h);
+
+    entry = {};
+    entry.index = index;
+    entry.name.assign(name, info.size_filename);
+    const std::uint32_t external = static_cast<std::uint32_t>(info.external_fa);
+    entry.attributes = EntryAttributes(external);
+    const std::int64_t dos = DosDateTimeToUnix(static_cast<std::uint32_t>(info.dosDate));
+    entry.accessTime = entry.creationTime = entry.modificationTime = dos;
+    bool m = false, a = false, c = false;
+    std::int64_t modified = 0, accessed = 0, created = 0;
+    if (ReadExtendedTimestamp(extra.data(), extra.size(), modified, accessed, created, m, a, c)) {
+        entry.modificationTime = m ? modified : entry.modificationTime;
+        entry.accessTime = a ? accessed : entry.accessTime;
+        entry.creationTime = c ? created : entry.creationTime;
+    }
+    entry.compressedSize = static_cast<std::int32_t>(info.compressed_size);
+    entry.uncompressedSize = static_cast<std::int32_t>(info.uncompressed_size);
+    if ((info.version >> 8) == kUnixHost) {
+        const std::uint32_t mode = external >> 16;
+        entry.unixMode = mode & 07777;
+        entry.isSymbolicLink = (mode & kUnixTypeMask) == kUnixLink;
+    }
+    h->cached = entry;
+    h->cachedIndex = index;
+    return kArchiveOk;
+}
+
+std::string Joined(const std::string& root, const std::string& relative) {
+    std::string path = root + relative;
+    for (std::size_t i = root.size(); i < path.size(); ++i) {
+        if (path[i] == '/' || path[i] == '\\') {
+            path[i] = platform::PathSeparator();
+        }
+    }
+    return path;
+}
+
+}  // namespace
+
+int ArchiveGetEntry(ArchiveHandle* handle, int index, ArchiveEntry& entry) {
+    if (handle == nullptr || handle->mode != 1) {
+        return Remember(kArchiveNotReading);
+    }
+    CloseEntry(handle);
+    if (index < -1 || index >= handle->count) {
+        return Remember(kArchiveBadArgument);
+    }
+    if (index == -1) {
+        entry = {};
+        entry.index = handle->count;
+        return Remember(kArchiveOk);
+    }
+    return Remember(Describe(handle, index, entry));
+}
+
+int ArchiveExtractEntry(ArchiveHandle* handle, int index, const std::string& outputPath) {
+    if (handle == nullptr || handle->mode != 1) {
+        return Remember(kArchiveNotReading);
+    }
+    CloseEntry(handle);
+    if (index < 0 || index >= handle->count) {
+        return Remember(kArchiveBadArgument);
+    }
+    ArchiveEntry entry;
+    if (const int described = Describe(handle, index, entry); described != kArchiveOk) {
+        return Remember(described);
+    }
+    if (!IsSafeEntryName(outputPath) || platform::PathCrossesLink(handle->root, outputPath)) {
+        return Remember(kArchiveCannotOpen);
+    }
+    const std::string target = Joined(handle->root, outputPath);
+    if ((entry.attributes & kAttrDirectory) != 0) {
+        CreateDirTree(target);
+        return Remember(kArchiveOk);
+    }
+    const std::size_t sep = FindLastMbChar(target, platform::PathSeparator());
+    if (sep != std::string::npos && sep + 1 > handle->root.size()) {
+        CreateDirTree(target.substr(0, sep));
+    }
+    platform::OutputFile out;
+    // A link entry becomes a plain file holding the link's text, never a link.
+    const bool readOnly = (entry.attributes & kAttrReadOnly) != 0;
+    if (!out.Create(target, readOnly, entry.isSymbolicLink ? 0 : entry.unixMode)) {
+        return Remember(kArchiveCannotOpen);
+    }
+    if (GoTo(handle, index) != kArchiveOk || unzOpenCurrentFile(handle->zip) != UNZ_OK) {
+        return Remember(kArchiveReadWrite);
+    }
+    handle->entryOpen = true;
+    std::vector<char> chunk(kChunk);
+    bool failed = false;
+    for (;;) {
+        const int n =
+            unzReadCurrentFile(handle->zip, chunk.data(), static_cast<unsigned>(chunk.size()));
+        if (n == 0) {
+            break;
+        }
+        if (n < 0 || !out.Write(chunk.data(), static_cast<std::size_t>(n))) {
+            failed = true;
+            break;
+        }
+    }
+    // Closing checks the CRC-32 over everything read: a damaged entry is a failure.
+    handle->entryOpen = false;
+    if (unzCloseCurrentFile(handle->zip) != UNZ_OK) {
+        failed = true;
+    }
+    if (!out.Close()) {
+        failed = true;
+    }
+    if (!failed) {
+        platform::SetFileTimes(target, entry.accessTime, entry.modificationTime);
+    }
+    return Remember(failed ? kArchiveReadWrite : kArchiveOk);
+}
+
+int ArchiveClose(ArchiveHandle* handle) {
+    if (handle != nullptr) {
+        CloseEntry(handle);
+        if (handle->zip != nullptr) {
+            unzClose(handle->zip);
+        }
+        delete handle;
+    }
+    return 0;
+}
+
+int ArchiveLastResult() {
+    return g_lastResult;
+}
+
+bool ExtractArchive(const std::string& archive, const std::string& folder) {
+    std::string root = folder;
+    if (!EndsWithSeparator(root)) {
+        root += platform::PathSeparator();
+    }
+    CreateDirTree(root);
+    int result = 0;
+    ArchiveHandle* handle = ArchiveOpen(archive, root, result);
+    if (handle == nullptr) {
+        return false;
+    }
+    ArchiveEntry count;
+    ArchiveGetEntry(handle, -1, count);
+    bool ok = true;
+    for (int i = 0; i < count.index && ok; ++i) {
+        ArchiveEntry entry;
+        ok = ArchiveGetEntry(handle, i, entry) == kArchiveOk && IsSafeEntryName(entry.name);
+        if (!ok) {
+            break;
+        }
+        // An old read-only or hidden copy must not block the new one.
+        const std::string target = Joined(root, entry.name);
+        if (!platform::IsDirectory(target)) {
+            platform::DeleteFileForced(target);
+        }
+        ok = ArchiveExtractEntry(handle, i, entry.name) == kArchiveOk;
+    }
+    ArchiveClose(handle);
+    return ok;
+}
+
+}  // namespace tavrin

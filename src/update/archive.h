@@ -1,0 +1,79 @@
+// Reading ZIP archives (update packages): open, list, describe and unpack entries, over
+// minizip and zlib. Results are codes, as the update worker checks them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tavrin {
+
+// Result codes of the archive calls.
+enum ArchiveResult : int {
+    kArchiveOk = 0,
+    kArchiveCannotOpen = 0x200,      // the archive or an output file cannot be opened
+    kArchiveReadWrite = 0x400,       // reading, inflating, checking or writing an entry failed
+    kArchiveBadLocalHeader = 0x700,  // an entry's local header disagrees with its central record
+    kArchiveBadExtraField = 0x800,   // an entry's local extra field cannot be read
+    kArchiveBadArgument = 0x10000,   // index out of range, or a name that does not fit
+    kArchiveNotReading = 0x80000,
+    kArchiveAlreadyOpen = 0x1000000,
+    kArchiveInconsistent = -103,  // the end record contradicts itself
+    kArchiveNoEndRecord = -1,     // no end record, or the file cannot be read
+};
+
+inline constexpr int kArchiveNameSize = 260;
+
+// Windows file attribute bits, as entries carry them.
+enum : std::uint32_t {
+    kAttrReadOnly = 0x1,
+    kAttrHidden = 0x2,
+    kAttrSystem = 0x4,
+    kAttrDirectory = 0x10,
+    kAttrArchive = 0x20,
+    kAttrNormal = 0x80,
+};
+
+struct ArchiveEntry {
+    int index = 0;  // for the count query (-1): the number of entries
+    std::string name;
+    std::uint32_t attributes = 0;
+    // Seconds since 1970, UTC.
+    std::int64_t accessTime = 0;
+    std::int64_t creationTime = 0;
+    std::int64_t modificationTime = 0;
+    std::int32_t compressedSize = 0;
+    std::int32_t uncompressedSize = 0;
+    // Unix permission bits when the entry was made on a Unix host, else 0.
+    std::uint32_t unixMode = 0;
+    bool isSymbolicLink = false;
+};
+
+struct ArchiveHandle;
+
+// Opens the archive; entries are unpacked under `root` (with its separator).
+ArchiveHandle* ArchiveOpen(const std::string& path, const std::string& root, int& result);
+int ArchiveGetEntry(ArchiveHandle* handle, int index, ArchiveEntry& entry);
+// Unpacks the entry to root + outputPath (a relative path).
+int ArchiveExtractEntry(ArchiveHandle* handle, int index, const std::string& outputPath);
+int ArchiveClose(ArchiveHandle* handle);
+
+// The result of the latest archive call.
+int ArchiveLastResult();
+
+// True when the entry name may be unpacked: relative, no drive prefix, no ".." part.
+bool IsSafeEntryName(const std::string& name);
+
+// Unpacks every entry into the folder, replacing existing files; true when every entry was
+// unpacked. Stops at the first entry that fails, or whose name would leave the folder.
+bool ExtractArchive(const std::string& archive, const std::string& folder);
+
+// DOS date and time (high word date) as seconds since 1970, without any zone conversion.
+std::int64_t DosDateTimeToUnix(std::uint32_t dosDateTime);
+// The times of the first "UT" block of a local extra field; false when there is none.
+bool ReadExtendedTimestamp(const unsigned char* extra, std::size_t size, std::int64_t& modified,
+                           std::int64_t& accessed, std::int64_t& created, bool& hasModified,
+                           bool& hasAccessed, bool& hasCreated);
+// The Windows attributes of an entry from its central record's external attributes.
+std::uint32_t EntryAttributes(std::uint32_t externalAttributes);
+
+}  // namespace tavrin
