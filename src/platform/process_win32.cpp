@@ -1,3 +1,4 @@
+#include <shellapi.h>
 #include <windows.h>
 
 #include "platform/process.h"
@@ -6,6 +7,22 @@ namespace tavrin {
 
 std::uint32_t CurrentProcessId() {
     return GetCurrentProcessId();
+}
+
+bool StartDetached(const std::string& program, const std::string& argument) {
+    const auto result = reinterpret_cast<INT_PTR>(
+        ShellExecuteA(nullptr, "open", program.c_str(), argument.c_str(), nullptr, SW_SHOW));
+    return result > 32;
+}
+
+std::string FindFirstProgram(const std::string& folder) {
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((folder + "*.exe").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) {
+        return {};
+    }
+    FindClose(find);
+    return data.cFileName;
 }
 
 }  // namespace tavrin

@@ -5,11 +5,14 @@
 #include "app/data_dir.h"
 #include "app/file_utils.h"
 #include "net/socket_transport.h"
+#include "update/update_worker.h"
+
+#include <thread>
 #include "ui/game_window.h"
 #include "ui/login_window.h"
-#include "ui/shell_open.h"
 #include "ui/message_box.h"
 #include "ui/ruffle_scheme.h"
+#include "ui/shell_open.h"
 
 namespace tavrin::ui {
 
@@ -55,7 +58,10 @@ bool CTavrinApp::InitInstance() {
         RunExitSequence();
         return false;
     }
-    // The update worker runs here once it exists; a hand-over ends start-up at once.
+    // The update check runs on a thread of its own while start-up waits for it; no window
+    // exists yet. A hand-over to the updater ends start-up at once.
+    std::thread worker([this] { UpdateThreadProc(&m_update, m_bQuitAfterUpdate); });
+    worker.join();
     if (m_bQuitAfterUpdate != 0) {
         return false;
     }

@@ -6,6 +6,8 @@
 #include <QPointer>
 #include <string>
 
+#include "update/update_worker.h"
+
 namespace tavrin::ui {
 
 class CFlashPayer;
@@ -36,6 +38,8 @@ public:
 
     // Set by the update worker once it has started the updater: the launcher must end.
     int m_bQuitAfterUpdate = 0;
+    // The update worker's argument.
+    CUpdate m_update;
     // The settings file; config.ini beside the program unless a test points elsewhere.
     std::string m_strIniPath;
     // The game window; replaced at every entry after a refresh.

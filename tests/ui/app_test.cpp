@@ -7,13 +7,14 @@
 #include "app/app_globals.h"
 #include "app/config.h"
 #include "platform/file_system.h"
+#include "platform/named_mutex.h"
 #include "platform/system_paths.h"
 #include "support/http_peer.h"
 #include "support/temp_dir.h"
 #include "ui/login_window.h"
 #include "ui/message_box.h"
-#include "ui_support.h"
 #include "ui/tavrin_app.h"
+#include "ui_support.h"
 
 namespace tavrin::ui {
 namespace {
@@ -34,8 +35,9 @@ protected:
     void TearDown() override { SetMessageBoxHook({}); }
 
     // Runs start-up with a settings file that points at `configUrl`.
-    int RunStartup(const std::string& configUrl,
-                   const std::function<bool()>& readyToClose = [] { return true; }) {
+    int RunStartup(
+        const std::string& configUrl,
+        const std::function<bool()>& readyToClose = [] { return true; }) {
         m_tmp.Write("config.ini", "[config]\nplatform=3\nconfigUrl=" + configUrl + "\n");
         int argc = 1;
         char name[] = "tavrin_app_tests";
@@ -91,7 +93,8 @@ TEST_F(AppStartup, FetchesThePlatformDocumentShowsTheLoginWindowAndPrunes) {
     });
     m_tmp.Write("tavrin_app_tests/leftover.txt", "from an earlier run");
 
-    const int code = RunStartup(peer.Url("/c?yid="), [&peer] { return peer.Requests().size() >= 2; });
+    const int code =
+        RunStartup(peer.Url("/c?yid="), [&peer] { return peer.Requests().size() >= 2; });
 
     EXPECT_TRUE(m_messages.empty());
     EXPECT_EQ(code, 0);
@@ -112,6 +115,8 @@ TEST_F(AppStartup, AStagedLauncherKeepsTheDataDirectory) {
     });
     const std::string staged = "tavrin_app_tests/Game/tavrin_app_tests";
     m_tmp.Write(staged, "new launcher");
+    // Another copy is checking for updates, so this one's check leaves the folder alone.
+    platform::NamedMutex otherCopy("tavrin_app_tests_Update");
 
     RunStartup(peer.Url("/c?yid="));
 

@@ -1,0 +1,141 @@
+#include "update/update_worker.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "app/app_globals.h"
+#include "app/config.h"
+#include "app/file_utils.h"
+#include "net/http_download.h"
+#include "platform/codepage.h"
+#include "platform/named_mutex.h"
+#include "platform/process.h"
+#include "platform/profile.h"
+#include "platform/system_paths.h"
+#include "update/archive.h"
+
+namespace tavrin {
+
+namespace {
+
+std::string Sep() {
+    return std::string(1, platform::PathSeparator());
+}
+
+// The worker's downloads: short waits and a small retry budget, so that a slow service
+// delays the start only a little.
+void ApplyWorkerSettings(CHttpDownload& d, const std::string& dataDir) {
+    d.m_nConnectTimeout = 3000;
+    d.m_nRecvTimeout = 3000;
+    d.m_nSendTimeout = 3000;
+    d.m_nRetryMode = 1;
+    d.m_nRetryDelay = 200;
+    d.m_nMaxRetries = 2;
+    const auto now = static_cast<std::uint32_t>(std::time(nullptr));
+    d.SetTempSuffixNumber(static_cast<int>(CurrentProcessId() + now));
+    d.SetMutexPrefix(DownloadMutexPrefix(dataDir));
+}
+
+int VersionOf(const std::string& text) {
+    return std::atoi(text.c_str());
+}
+
+}  // namespace
+
+std::string DownloadMutexPrefix(const std::string& dataDir) {
+    const std::string marker = "Download" + Sep();
+    const std::size_t at = FindMbString(dataDir, marker);
+    std::string kept;
+    if (at != std::string::npos && at > 0) {
+        kept = dataDir.substr(0, at - 1);
+        const std::size_t last = FindLastMbChar(kept, platform::PathSeparator());
+        kept = last == std::string::npos ? kept : kept.substr(last + 1);
+    }
+    std::string prefix = kept + "_MUTEX";
+    for (char& c : prefix) {
+        if (c == '\\' || c == '/') {
+            c = '_';
+        }
+    }
+    return prefix;
+}
+
+UpdateReport RunUpdateCheck(const UpdateSettings& s, bool dryRun) {
+    UpdateReport report;
+    // Without a name of its own the data directory would be the user's whole application
+    // data folder, which the check empties.
+    if (s.baseName.empty() || s.dataDir.empty()) {
+        return report;
+    }
+    platform::NamedMutex mutex(s.baseName + "_Update");
+    if (!mutex.IsValid() || mutex.AlreadyExisted()) {
+        return report;  // another copy is checking; this one touches nothing
+    }
+    report.checked = true;
+    CHttpDownload download;
+    ApplyWorkerSettings(download, s.dataDir);
+    DeleteDirContents(s.dataDir);
+
+    const std::string description = s.dataDir + "update.ini";
+    const std::string address =
+        s.updateUrl + std::to_string(static_cast<std::int32_t>(std::time(nullptr)));
+    if (download.Download(address, description) != DL_OK) {
+        return report;
+    }
+    report.offeredVersion =
+        VersionOf(platform::ReadProfileString("update", "versionNum", "0", 16, description));
+    if (report.offeredVersion <= kLauncherVersion) {
+        return report;
+    }
+    const std::string gameUrl =
+        platform::ReadProfileString("update", "GameUrl", "", 512, description);
+    const std::string updaterUrl =
+        platform::ReadProfileString("update", "updateUrl", "", 512, description);
+    const std::string packages = s.dataDir + "downZip" + Sep();
+    if (download.Download(updaterUrl, packages + "update") != DL_OK ||
+        download.Download(gameUrl, packages + "Game") != DL_OK) {
+        return report;
+    }
+    const std::string gameFolder = s.dataDir + "Game" + Sep();
+    const std::string updateFolder = s.dataDir + "Update" + Sep();
+    // Both are unpacked, whatever the first one gave.
+    const bool gameUnpacked = ExtractArchive(packages + "Game", gameFolder);
+    const bool updaterUnpacked = ExtractArchive(packages + "update", updateFolder);
+    if (!gameUnpacked || !updaterUnpacked) {
+        return report;
+    }
+    const std::string program = FindFirstProgram(gameFolder);
+    const std::string updater = updateFolder + "update" + platform::ExecutableSuffix();
+    const bool haveUpdater = IsExistingFile(updater);
+    const bool haveProgram = !program.empty() && IsExistingFile(gameFolder + program);
+    if (!program.empty()) {
+        std::rename((gameFolder + program).c_str(),
+                    (gameFolder + s.baseName + platform::ExecutableSuffix()).c_str());
+    }
+    if (!haveUpdater || !haveProgram) {
+        return report;
+    }
+    report.updaterProgram = updater;
+    report.updaterArgument = s.modulePath + "*" + gameFolder + "*" + s.baseName;
+    if (dryRun) {
+        return report;
+    }
+    const auto launch = s.launch ? s.launch : &StartDetached;
+    // An updater that does not start leaves the player with the old launcher, not nothing.
+    report.handedOver = launch(report.updaterProgram, report.updaterArgument);
+    return report;
+}
+
+void UpdateThreadProc(void* /*arg*/, int& handedOver) {
+    UpdateSettings settings;
+    settings.baseName = g_strBaseName;
+    settings.dataDir = g_strDataDir;
+    settings.updateUrl = PlatformConfig.updateUrl;
+    settings.modulePath = GetModulePath();
+    if (RunUpdateCheck(settings).handedOver) {
+        handedOver = 1;
+    }
+}
+
+}  // namespace tavrin

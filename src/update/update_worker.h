@@ -1,0 +1,49 @@
+// The update check that runs once per start, before any window exists: asks the update
+// service for the launcher version it offers and, when that is newer than ours, downloads the
+// updater and the new launcher, unpacks them into the data directory and starts the updater.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace tavrin {
+
+// The launcher's own version; an update is taken only when the service offers more.
+inline constexpr int kLauncherVersion = 33;
+
+// The object whose address the worker thread gets; it carries nothing.
+class CUpdate {
+public:
+    virtual ~CUpdate() = default;
+};
+
+struct UpdateSettings {
+    std::string baseName;    // g_strBaseName
+    std::string dataDir;     // g_strDataDir, with its separator
+    std::string updateUrl;   // PlatformConfig.updateUrl
+    std::string modulePath;  // the running launcher's file
+    // Starts the updater; the real one by default (tests record instead).
+    std::function<bool(const std::string& program, const std::string& argument)> launch;
+};
+
+// What the worker found and did, for the application and for operators.
+struct UpdateReport {
+    bool checked = false;  // false when another copy was checking, or nothing could be
+    int offeredVersion = 0;
+    bool handedOver = false;  // the updater was started: the launcher must end
+    std::string updaterProgram;
+    std::string updaterArgument;
+};
+
+// The mutex name prefix for finished downloads, derived from the data directory.
+std::string DownloadMutexPrefix(const std::string& dataDir);
+
+// The worker's steps; the data directory is emptied first. A dry run (for operators) does
+// everything but start the updater.
+UpdateReport RunUpdateCheck(const UpdateSettings& settings, bool dryRun = false);
+
+// The thread entry: runs the check with the process-wide values and reports a hand-over
+// through `handedOver`.
+void UpdateThreadProc(void* arg, int& handedOver);
+
+}  // namespace tavrin
