@@ -6,15 +6,28 @@
 if(WIN32)
   set(TAVRIN_WIN_DEPS_DIR "${CMAKE_SOURCE_DIR}/build/win-deps" CACHE PATH
       "Unpacked sources of tinyxml2 for the Windows cross-build")
-  if(NOT EXISTS "${TAVRIN_WIN_DEPS_DIR}/tinyxml2/tinyxml2.cpp")
+  if(NOT EXISTS "${TAVRIN_WIN_DEPS_DIR}/tinyxml2/tinyxml2.cpp" OR
+     NOT EXISTS "${TAVRIN_WIN_DEPS_DIR}/minizip/unzip.c")
     message(FATAL_ERROR "tinyxml2 sources not found in ${TAVRIN_WIN_DEPS_DIR}; "
                         "run scripts/fetch-win-deps.sh first")
   endif()
   add_library(tinyxml2 STATIC "${TAVRIN_WIN_DEPS_DIR}/tinyxml2/tinyxml2.cpp")
   target_include_directories(tinyxml2 SYSTEM PUBLIC "${TAVRIN_WIN_DEPS_DIR}/tinyxml2")
   add_library(tinyxml2::tinyxml2 ALIAS tinyxml2)
+  find_package(ZLIB REQUIRED)
+  set(minizip_dir "${TAVRIN_WIN_DEPS_DIR}/minizip")
+  add_library(minizip STATIC "${minizip_dir}/ioapi.c" "${minizip_dir}/unzip.c" "${minizip_dir}/zip.c")
+  target_include_directories(minizip SYSTEM PUBLIC "${minizip_dir}/include"
+                                           PRIVATE "${minizip_dir}/include/minizip")
+  target_link_libraries(minizip PUBLIC ZLIB::ZLIB)
+  add_library(minizip::minizip ALIAS minizip)
 else()
   find_package(tinyxml2 CONFIG REQUIRED)
+  # Debian's libminizip-dev: <minizip/unzip.h> over zlib.
+  find_library(MINIZIP_LIBRARY minizip REQUIRED)
+  find_package(ZLIB REQUIRED)
+  add_library(minizip::minizip INTERFACE IMPORTED)
+  target_link_libraries(minizip::minizip INTERFACE ${MINIZIP_LIBRARY} ZLIB::ZLIB)
   find_package(CURL REQUIRED)
 endif()
 

@@ -17,7 +17,11 @@
 #include "net/http_download.h"
 #include "net/socket_transport.h"
 #include "platform/process.h"
+#include "platform/system_paths.h"
 #include "update/archive.h"
+#include "update/update_worker.h"
+
+#include <filesystem>
 
 namespace {
 
@@ -33,6 +37,7 @@ const char* const kUsage =
     "usage: tavrin-tool config [--ini PATH] [--platform N] [--client URL]\n"
     "       tavrin-tool download [OPTIONS] URL FILE\n"
     "       tavrin-tool extract ARCHIVE FOLDER\n"
+    "       tavrin-tool update-check [--ini PATH] [--data FOLDER]\n"
     "\n"
     "  config   fetch the platform configuration named by config.ini (beside this\n"
     "           program unless --ini says otherwise) and print its decoded values;\n"
@@ -52,7 +57,11 @@ const char* const kUsage =
     "           exit status: 0 downloaded, 2 usage, 3 failed, 4 not found\n"
     "\n"
     "  extract  unpack a ZIP archive into FOLDER as the update does; exit status 0, or\n"
-    "           1 with the archive result code of the failed call on stderr\n";
+    "           1 with the archive result code of the failed call on stderr\n"
+    "\n"
+    "  update-check  run the launcher's update check against the configured service in\n"
+    "           FOLDER (emptied first; default: a new temporary folder) and print what\n"
+    "           it would hand over to the updater, without starting it\n";
 
 struct ConfigOptions {
     std::string iniPath;
@@ -289,6 +298,58 @@ int RunExtract(const std::vector<std::string>& args) {
     return 1;
 }
 
+int RunUpdateCheckCommand(const std::vector<std::string>& args) {
+    std::string iniPath = tavrin::ConfigIniPath();
+    std::string folder;
+    for (std::size_t i = 0; i + 1 < args.size(); i += 2) {
+        if (args[i] == "--ini") {
+            iniPath = args[i + 1];
+        } else if (args[i] == "--data") {
+            folder = args[i + 1];
+        } else {
+            std::fputs(kUsage, stderr);
+            return kExitUsage;
+        }
+    }
+    if (args.size() % 2 != 0) {
+        std::fputs(kUsage, stderr);
+        return kExitUsage;
+    }
+    std::string text;
+    std::string error;
+    const std::string url = tavrin::PlatformConfigUrl(iniPath);
+    tavrin::PlatformConfigData platform;
+    if (!tavrin::FetchUrlText(url, text, &error) || !tavrin::ParsePlatformConfig(text, platform)) {
+        std::fprintf(stderr, "tavrin-tool: no platform configuration from %s %s\n", url.c_str(),
+                     error.c_str());
+        return kExitFetchFailed;
+    }
+    if (folder.empty()) {
+        // A folder of its own: the check empties the folder it is given.
+        std::error_code ignored;
+        const auto made = std::filesystem::temp_directory_path(ignored) /
+                          ("tavrin-update-check-" + std::to_string(tavrin::CurrentProcessId()));
+        std::filesystem::create_directories(made, ignored);
+        folder = made.string();
+    }
+    if (!tavrin::EndsWithSeparator(folder)) {
+        folder += tavrin::platform::PathSeparator();
+    }
+    tavrin::UpdateSettings settings;
+    settings.baseName = tavrin::g_strBaseName;
+    settings.dataDir = folder;
+    settings.updateUrl = platform.updateUrl;
+    settings.modulePath = tavrin::GetModulePath();
+    tavrin::SocketStartup();
+    const tavrin::UpdateReport report = tavrin::RunUpdateCheck(settings, true);
+    tavrin::SocketCleanup();
+    std::printf("folder=%s\nchecked=%d\nofferedVersion=%d\nownVersion=%d\n", folder.c_str(),
+                report.checked ? 1 : 0, report.offeredVersion, tavrin::kLauncherVersion);
+    std::printf("updater=%s\nargument=%s\n", report.updaterProgram.c_str(),
+                report.updaterArgument.c_str());
+    return report.checked ? kExitOk : kExitFetchFailed;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -303,6 +364,9 @@ int main(int argc, char** argv) {
     }
     if (command == "extract") {
         return RunExtract(args);
+    }
+    if (command == "update-check") {
+        return RunUpdateCheckCommand(args);
     }
     if (command == "--help" || command == "-h" || command == "help") {
         std::fputs(kUsage, stdout);
