@@ -14,6 +14,21 @@ origin="http://127.0.0.1:$port"
 mkdir -p "$run/tmp"
 rm -rf "$run/www"
 cp -r "$here/www" "$run/www"
+# The update service: it offers version ${DEMO_UPDATE_VERSION:-33}. The launcher is 33, so by
+# default there is no update; DEMO_UPDATE_VERSION=34 makes it hand over to the demo updater.
+mkdir -p "$run/www/update"
+printf '[update]\r\nversionNum=%s\r\nGameUrl=@ORIGIN@/update/Game.zip\r\nupdateUrl=@ORIGIN@/update/update.zip\r\n' \
+  "${DEMO_UPDATE_VERSION:-33}" > "$run/www/update/update.ini"
+python3 - "$here/update-src" "$run/www/update" <<'PY'
+import os, sys, zipfile
+src, out = sys.argv[1], sys.argv[2]
+for archive, name, stored in (("update.zip", "update", "update"), ("Game.zip", "new-launcher", "tavrin")):
+    with zipfile.ZipFile(os.path.join(out, archive), "w", zipfile.ZIP_DEFLATED) as z:
+        info = zipfile.ZipInfo(stored, date_time=(2026, 12, 1, 12, 0, 0))
+        info.create_system = 3
+        info.external_attr = 0o100755 << 16
+        z.writestr(info, open(os.path.join(src, name), "rb").read())
+PY
 # The demo game movie is built, not stored.
 python3 "$here/../demo-game/make_swf.py" "$run/www/game/demo.swf" >/dev/null
 # Addresses in the documents point at wherever the service runs.
