@@ -19,7 +19,7 @@ bool OutputFile::Create(const std::string& path, bool readOnly, std::uint32_t un
         mode &= static_cast<mode_t>(~0222);
     }
     m_file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, mode);
-    if (m_file >= 0) {
+    if (m_file >= 0 && (mode & 0133) != 0) {
         // The umask may have taken bits the package asked for (an executable's x bits).
         fchmod(static_cast<int>(m_file), mode);
     }

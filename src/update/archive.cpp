@@ -12,6 +12,7 @@
 #include "app/file_utils.h"
 #include "platform/codepage.h"
 #include "platform/file_output.h"
+#include "platform/file_reader.h"
 #include "platform/file_system.h"
 #include "platform/system_paths.h"
 
@@ -70,6 +71,107 @@ int CheckEndRecord(const std::string& path) {
         return consistent ? kArchiveOk : kArchiveInconsistent;
     }
     return kArchiveNoEndRecord;
+}
+
+// minizip reads the archive through these: positions are kept here, so its many seeks cost
+// nothing, and small reads are served from a window of the file read at once.
+struct ArchiveStream {
+    platform::RandomAccessFile file;
+    std::uint64_t position = 0;
+    std::vector<unsigned char> window;
+    std::uint64_t windowStart = 0;
+    bool failed = false;
+};
+
+constexpr std::size_t kWindowSize = 64 * 1024;
+
+voidpf ZOpen(voidpf, const void* path, int mode) {
+    if ((mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ) {
+        return nullptr;
+    }
+    auto stream = std::make_unique<ArchiveStream>();
+    if (!stream->file.Open(static_cast<const char*>(path))) {
+        return nullptr;
+    }
+    return stream.release();
+}
+
+uLong ZRead(voidpf, voidpf handle, void* buffer, uLong size) {
+    auto* s = static_cast<ArchiveStream*>(handle);
+    auto* out = static_cast<unsigned char*>(buffer);
+    if (size >= kWindowSize) {
+        const long long n = s->file.ReadAt(s->position, out, size);
+        if (n < 0) {
+            s->failed = true;
+            return 0;
+        }
+        s->position += static_cast<std::uint64_t>(n);
+        return static_cast<uLong>(n);
+    }
+    const bool inWindow =
+        s->position >= s->windowStart && s->position + size <= s->windowStart + s->window.size();
+    if (!inWindow) {
+        s->window.resize(kWindowSize);
+        const long long n = s->file.ReadAt(s->position, s->window.data(), kWindowSize);
+        if (n < 0) {
+            s->failed = true;
+            s->window.clear();
+            return 0;
+        }
+        s->window.resize(static_cast<std::size_t>(n));
+        s->windowStart = s->position;
+    }
+    const std::uint64_t available = s->windowStart + s->window.size() - s->position;
+    const uLong n = static_cast<uLong>(std::min<std::uint64_t>(size, available));
+    std::memcpy(out, s->window.data() + (s->position - s->windowStart), n);
+    s->position += n;
+    return n;
+}
+
+uLong ZWrite(voidpf, voidpf, const void*, uLong) {
+    return 0;
+}
+
+ZPOS64_T ZTell(voidpf, voidpf handle) {
+    return static_cast<ArchiveStream*>(handle)->position;
+}
+
+long ZSeek(voidpf, voidpf handle, ZPOS64_T offset, int origin) {
+    auto* s = static_cast<ArchiveStream*>(handle);
+    switch (origin) {
+        case ZLIB_FILEFUNC_SEEK_SET:
+            s->position = offset;
+            return 0;
+        case ZLIB_FILEFUNC_SEEK_CUR:
+            s->position += offset;
+            return 0;
+        case ZLIB_FILEFUNC_SEEK_END:
+            s->position = s->file.Size() + offset;
+            return 0;
+        default:
+            return -1;
+    }
+}
+
+int ZClose(voidpf, voidpf handle) {
+    delete static_cast<ArchiveStream*>(handle);
+    return 0;
+}
+
+int ZError(voidpf, voidpf handle) {
+    return static_cast<ArchiveStream*>(handle)->failed ? 1 : 0;
+}
+
+unzFile OpenContainer(const std::string& path) {
+    zlib_filefunc64_def functions{};
+    functions.zopen64_file = &ZOpen;
+    functions.zread_file = &ZRead;
+    functions.zwrite_file = &ZWrite;
+    functions.ztell64_file = &ZTell;
+    functions.zseek64_file = &ZSeek;
+    functions.zclose_file = &ZClose;
+    functions.zerror_file = &ZError;
+    return unzOpen2_64(path.c_str(), &functions);
 }
 
 }  // namespace
@@ -175,7 +277,7 @@ bool IsSafeEntryName(const std::string& name) {
 ArchiveHandle* ArchiveOpen(const std::string& path, const std::string& root, int& result) {
     result = CheckEndRecord(path);
     if (result == kArchiveOk) {
-        unzFile zip = unzOpen64(path.c_str());
+        unzFile zip = OpenContainer(path);
         unz_global_info64 info{};
         if (zip == nullptr || unzGetGlobalInfo64(zip, &info) != UNZ_OK) {
             if (zip != nullptr) {
@@ -339,7 +441,12 @@ int ArchiveExtractEntry(ArchiveHandle* handle, int index, const std::string& out
     }
     const std::size_t sep = FindLastMbChar(target, platform::PathSeparator());
     if (sep != std::string::npos && sep + 1 > handle->root.size()) {
-        CreateDirTree(target.substr(0, sep));
+        // Most entries land in a folder an earlier entry made: one look instead of an
+        // attempt at every level.
+        const std::string folder = target.substr(0, sep);
+        if (!platform::IsDirectory(folder)) {
+            CreateDirTree(folder);
+        }
     }
     platform::OutputFile out;
     // A link entry becomes a plain file holding the link's text, never a link.
