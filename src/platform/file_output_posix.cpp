@@ -57,27 +57,4 @@ bool SetFileTimes(const std::string& path, std::int64_t accessed, std::int64_t m
     return utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
-bool PathCrossesLink(const std::string& root, const std::string& relative) {
-    std::string path = root;
-    std::size_t start = 0;
-    while (start < relative.size()) {
-        std::size_t end = relative.find_first_of("/\\", start);
-        if (end == std::string::npos) {
-            end = relative.size();
-        }
-        if (end > start) {
-            if (!path.empty() && path.back() != '/') {
-                path += '/';
-            }
-            path += relative.substr(start, end - start);
-            struct stat st;
-            if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-                return true;
-            }
-        }
-        start = end + 1;
-    }
-    return false;
-}
-
 }  // namespace tavrin::platform

@@ -71,28 +71,4 @@ bool SetFileTimes(const std::string& path, std::int64_t accessed, std::int64_t m
     return ok != FALSE;
 }
 
-bool PathCrossesLink(const std::string& root, const std::string& relative) {
-    std::string path = root;
-    std::size_t start = 0;
-    while (start < relative.size()) {
-        std::size_t end = relative.find_first_of("/\\", start);
-        if (end == std::string::npos) {
-            end = relative.size();
-        }
-        if (end > start) {
-            if (!path.empty() && path.back() != '\\') {
-                path += '\\';
-            }
-            path += relative.substr(start, end - start);
-            const DWORD attributes = GetFileAttributesA(path.c_str());
-            if (attributes != INVALID_FILE_ATTRIBUTES &&
-                (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-                return true;
-            }
-        }
-        start = end + 1;
-    }
-    return false;
-}
-
 }  // namespace tavrin::platform

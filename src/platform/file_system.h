@@ -11,6 +11,9 @@ namespace tavrin::platform {
 bool PathExists(const std::string& path);
 bool IsDirectory(const std::string& path);
 
+// True when the path itself is a link (a junction or reparse point on Windows).
+bool IsLink(const std::string& path);
+
 // Creates one folder level; false when it could not be made (it exists, no right ...).
 bool MakeDirectory(const std::string& path);
 

@@ -12,16 +12,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-passed=0
-failed=0
-check() { # name expected actual
-  if [ "$2" = "$3" ]; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    echo "FAILED: $1"; echo "  expected: $2"; echo "  actual:   $3"
-  fi
-}
+. "$(dirname "$0")/check.sh"
 
 . "$root/tools/demo-site/start-background.sh" "$work"
 origin=$demo_origin
@@ -55,5 +46,4 @@ check "unreachable prints nothing" "" "$(cat "$work/out")"
 check "unreachable message" "1" "$(grep -c "cannot fetch $origin/rzt/" "$work/err")"
 set -e
 
-echo "$passed passed, $failed failed"
-[ "$failed" = 0 ]
+finish

@@ -7,16 +7,7 @@ tool=$1
 root=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-passed=0
-failed=0
-check() { # name expected actual
-  if [ "$2" = "$3" ]; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    echo "FAILED: $1"; echo "  expected: $2"; echo "  actual:   $3"
-  fi
-}
+. "$(dirname "$0")/check.sh"
 
 . "$root/tools/demo-site/start-background.sh" "$work"
 www="$work/site/www"
@@ -40,5 +31,4 @@ check "nothing written for a missing file" "" "$(ls "$work/got" | grep none)"
 "$tool" download --retry-mode 7 "$demo_origin/big.bin" "$work/got/x" 2>/dev/null
 check "bad option value exit status" 2 $?
 
-echo "$passed passed, $failed failed"
-[ "$failed" = 0 ]
+finish

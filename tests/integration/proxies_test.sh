@@ -11,16 +11,7 @@ cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
   rm -rf "$work"
 }
-passed=0
-failed=0
-check() { # name expected actual
-  if [ "$2" = "$3" ]; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    echo "FAILED: $1"; echo "  expected: $2"; echo "  actual:   $3"
-  fi
-}
+. "$(dirname "$0")/check.sh"
 free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
 wait_port() { for _ in $(seq 100); do (exec 3<>/dev/tcp/127.0.0.1/"$1") 2>/dev/null && return 0; sleep 0.1; done; return 1; }
 
@@ -83,5 +74,4 @@ check "two processes, exit statuses" "0 0" "$a $b"
 check "two processes, the target is whole" "$want" "$(sha256sum < "$work/same.bin")"
 check "two processes, no temporary file left" "" "$(ls "$work" | grep 'same.bin.down')"
 
-echo "$passed passed, $failed failed"
-[ "$failed" = 0 ]
+finish
