@@ -11,12 +11,19 @@
 #include "net/http_download.h"
 #include "platform/file_system.h"
 #include "platform/named_mutex.h"
+#include "platform/process.h"
 #include "support/http_peer.h"
 #include "support/tcp_peer.h"
 #include "support/temp_dir.h"
 
 namespace tavrin {
 namespace {
+
+// Names other test processes (run side by side) do not use: mutexes are system-wide.
+std::string UniqueSuffix() {
+    static int counter = 0;
+    return std::to_string(CurrentProcessId()) + "_" + std::to_string(++counter);
+}
 
 using test::HttpPeer;
 using test::HttpReply;
@@ -52,7 +59,7 @@ protected:
         m_download.m_nConnectTimeout = 2000;
         m_download.m_nRecvTimeout = 2000;
         m_download.m_nSendTimeout = 2000;
-        m_download.SetMutexPrefix("_MUTEX_test" + std::to_string(std::rand()));
+        m_download.SetMutexPrefix("_MUTEX_test" + UniqueSuffix());
     }
     void TearDown() override { SocketCleanup(); }
 
@@ -206,7 +213,7 @@ TEST_F(Downloads, TheOwnerCanStopADownload) {
 }
 
 TEST_F(Downloads, ASecondFinisherKeepsTheFirstOnesTarget) {
-    const std::string prefix = "_MUTEX_second" + std::to_string(std::rand());
+    const std::string prefix = "_MUTEX_second" + UniqueSuffix();
     m_download.SetMutexPrefix(prefix);
     HttpPeer peer([](const HttpRequest&) { return Reply("200 OK", "", "mine"); });
     // Another process is putting the same file in place right now.

@@ -13,11 +13,18 @@
 #include "net/socket_transport.h"
 #include "platform/file_system.h"
 #include "platform/named_mutex.h"
+#include "platform/process.h"
 #include "support/http_peer.h"
 #include "support/temp_dir.h"
 
 namespace tavrin {
 namespace {
+
+// Names other test processes (run side by side) do not use: mutexes are system-wide.
+std::string UniqueSuffix() {
+    static int counter = 0;
+    return std::to_string(CurrentProcessId()) + "_" + std::to_string(++counter);
+}
 
 using test::HttpPeer;
 using test::HttpReply;
@@ -31,7 +38,7 @@ struct ZipFile {
 
 // A ZIP archive as a Unix zip tool makes it.
 std::string MakeZip(const test::TempDir& tmp, const std::vector<ZipFile>& files) {
-    const std::string path = tmp / ("made-" + std::to_string(std::rand()) + ".zip");
+    const std::string path = tmp / ("made-" + UniqueSuffix() + ".zip");
     zipFile zip = zipOpen(path.c_str(), APPEND_STATUS_CREATE);
     for (const ZipFile& f : files) {
         zip_fileinfo info{};
@@ -66,7 +73,7 @@ protected:
 
     void SetUp() override {
         ASSERT_EQ(SocketStartup(), 0);
-        m_settings.baseName = "Launcher" + std::to_string(std::rand());
+        m_settings.baseName = "Launcher" + UniqueSuffix();
         m_settings.dataDir = m_tmp / "data/";
         m_settings.updateUrl = m_peer.Url("/update.ini?t=");
         m_settings.modulePath = "/opt/games/Launcher";
