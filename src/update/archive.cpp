@@ -185,6 +185,9 @@ struct ArchiveHandle {
     int cachedIndex = -1;
     ArchiveEntry cached;
     std::string root;
+    // The folder the last file went into, checked for links and made: the next entries of
+    // the same folder need neither again.
+    std::string preparedFolder;
 };
 
 std::int64_t DosDateTimeToUnix(std::uint32_t dos) {
@@ -431,22 +434,25 @@ int ArchiveExtractEntry(ArchiveHandle* handle, int index, const std::string& out
     if (const int described = Describe(handle, index, entry); described != kArchiveOk) {
         return Remember(described);
     }
-    if (!IsSafeEntryName(outputPath) || platform::PathCrossesLink(handle->root, outputPath)) {
+    if (!IsSafeEntryName(outputPath)) {
         return Remember(kArchiveCannotOpen);
     }
     const std::string target = Joined(handle->root, outputPath);
-    if ((entry.attributes & kAttrDirectory) != 0) {
-        CreateDirTree(target);
-        return Remember(kArchiveOk);
-    }
     const std::size_t sep = FindLastMbChar(target, platform::PathSeparator());
-    if (sep != std::string::npos && sep + 1 > handle->root.size()) {
-        // Most entries land in a folder an earlier entry made: one look instead of an
-        // attempt at every level.
-        const std::string folder = target.substr(0, sep);
-        if (!platform::IsDirectory(folder)) {
+    const std::string folder = sep == std::string::npos ? std::string() : target.substr(0, sep);
+    if (folder != handle->preparedFolder || (entry.attributes & kAttrDirectory) != 0) {
+        if (platform::PathCrossesLink(handle->root, outputPath)) {
+            return Remember(kArchiveCannotOpen);
+        }
+        if ((entry.attributes & kAttrDirectory) != 0) {
+            CreateDirTree(target);
+            return Remember(kArchiveOk);
+        }
+        if (sep != std::string::npos && sep + 1 > handle->root.size() &&
+            !platform::IsDirectory(folder)) {
             CreateDirTree(folder);
         }
+        handle->preparedFolder = folder;
     }
     platform::OutputFile out;
     // A link entry becomes a plain file holding the link's text, never a link.
@@ -522,9 +528,8 @@ bool ExtractArchive(const std::string& archive, const std::string& folder) {
         }
         // An old read-only or hidden copy must not block the new one.
         const std::string target = Joined(root, entry.name);
-        if (!platform::IsDirectory(target)) {
-            platform::DeleteFileForced(target);
-        }
+        // A folder of that name stays (deleting it as a file simply fails).
+        platform::DeleteFileForced(target);
         ok = ArchiveExtractEntry(handle, i, entry.name) == kArchiveOk;
     }
     ArchiveClose(handle);
