@@ -21,9 +21,21 @@ echo "Wrote $bin/config.ini"
 
 if [ "${DEMO_UPDATE_VERSION:-33}" -gt 33 ]; then
   # The service offers a newer launcher: the launcher hands over to the demo updater and
-  # ends without a window.
+  # ends without a window. With a display the updater starts the launcher again, which then
+  # finds no newer version and shows its login window.
   export TAVRIN_DEMO_UPDATER_LOG="$root/build/demo-run/updater.log"
+  export TAVRIN_DEMO_SITE_WWW="$root/build/demo-run/site/www"
   rm -f "$TAVRIN_DEMO_UPDATER_LOG"
+  if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+    export TAVRIN_DEMO_RESTART=1
+    "$bin/tavrin"
+    echo "The launcher handed over (status $?); the demo updater starts it again."
+    for _ in $(seq 50); do [ -s "$TAVRIN_DEMO_UPDATER_LOG" ] && break; sleep 0.1; done
+    cat "$TAVRIN_DEMO_UPDATER_LOG"
+    # The demo service stays up while the restarted launcher runs.
+    while pgrep -f "^$bin/tavrin" >/dev/null; do sleep 1; done
+    exit 0
+  fi
   # No window is expected; should the update fail, the login window would wait for a player,
   # so the run is bounded.
   timeout 60 env QT_QPA_PLATFORM=offscreen "$bin/tavrin"
