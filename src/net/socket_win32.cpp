@@ -23,6 +23,16 @@ bool WaitForEvent(WSAEVENT event, int timeoutMs) {
            WSA_WAIT_EVENT_0;
 }
 
+// An auto-reset event for one operation's waits; null, with the error stored, when the
+// system has none to give.
+WSAEVENT NewWaitEvent() {
+    WSAEVENT event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (event == nullptr) {
+        SetLastSocketError(static_cast<int>(GetLastError()));
+    }
+    return event;
+}
+
 Ipv4Address LookUp(const char* name) {
     const hostent* entry = gethostbyname(name);
     if (entry == nullptr || entry->h_addr_list[0] == nullptr) {
@@ -117,9 +127,8 @@ int ConnectToHost(SocketHandle socket, const std::string& host, std::uint16_t po
 }
 
 int ConnectWithTimeout(SocketHandle socket, const SocketAddress& address, int timeoutMs) {
-    WSAEVENT event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    WSAEVENT event = NewWaitEvent();
     if (event == nullptr) {
-        SetLastSocketError(static_cast<int>(GetLastError()));
         return -1;
     }
     const SOCKET s = Native(socket);
@@ -158,9 +167,8 @@ int ConnectWithTimeout(SocketHandle socket, const SocketAddress& address, int ti
 }
 
 long SendWithTimeout(SocketHandle socket, const char* buffer, long length, int timeoutMs) {
-    WSAEVENT event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    WSAEVENT event = NewWaitEvent();
     if (event == nullptr) {
-        SetLastSocketError(static_cast<int>(GetLastError()));
         return -1;
     }
     const SOCKET s = Native(socket);
@@ -196,9 +204,8 @@ long SendWithTimeout(SocketHandle socket, const char* buffer, long length, int t
 }
 
 long RecvWithTimeout(SocketHandle socket, char* buffer, long length, int timeoutMs) {
-    WSAEVENT event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    WSAEVENT event = NewWaitEvent();
     if (event == nullptr) {
-        SetLastSocketError(static_cast<int>(GetLastError()));
         return -1;
     }
     const SOCKET s = Native(socket);

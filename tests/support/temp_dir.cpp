@@ -10,6 +10,7 @@
 #include "app/file_utils.h"
 #include "platform/codepage.h"
 #include "platform/file_system.h"
+#include "platform/process.h"
 #include "platform/system_paths.h"
 
 namespace tavrin::test {
@@ -51,6 +52,11 @@ void TempDir::Write(const std::string& relative, const std::string& content) con
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string UniqueSuffix() {
+    static std::atomic<unsigned> counter{0};
+    return std::to_string(CurrentProcessId()) + "_" + std::to_string(++counter);
 }
 
 void MakeReadOnly(const std::string& path) {

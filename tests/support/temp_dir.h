@@ -26,6 +26,10 @@ private:
 
 std::string ReadFile(const std::string& path);
 
+// A name part no other test process (they run side by side) uses: for system-wide names
+// such as mutexes.
+std::string UniqueSuffix();
+
 // Marks a file read-only the platform's way (POSIX: no write bits; Windows: the attribute).
 void MakeReadOnly(const std::string& path);
 

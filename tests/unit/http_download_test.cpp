@@ -11,7 +11,6 @@
 #include "net/http_download.h"
 #include "platform/file_system.h"
 #include "platform/named_mutex.h"
-#include "platform/process.h"
 #include "support/http_peer.h"
 #include "support/tcp_peer.h"
 #include "support/temp_dir.h"
@@ -19,11 +18,7 @@
 namespace tavrin {
 namespace {
 
-// Names other test processes (run side by side) do not use: mutexes are system-wide.
-std::string UniqueSuffix() {
-    static int counter = 0;
-    return std::to_string(CurrentProcessId()) + "_" + std::to_string(++counter);
-}
+using test::UniqueSuffix;
 
 using test::HttpPeer;
 using test::HttpReply;
