@@ -74,16 +74,52 @@ int CheckEndRecord(const std::string& path) {
 }
 
 // minizip reads the archive through these: positions are kept here, so its many seeks cost
-// nothing, and small reads are served from a window of the file read at once.
+// nothing, and small reads are served from windows of the file read at once. Two windows,
+// because minizip walks the central directory and the entries' data side by side: one stays
+// on each.
+struct ReadWindow {
+    std::vector<unsigned char> bytes;
+    std::uint64_t start = 0;
+    std::uint64_t lastUse = 0;
+
+    bool Holds(std::uint64_t from, std::uint64_t size) const {
+        return from >= start && from + size <= start + bytes.size();
+    }
+};
+
 struct ArchiveStream {
     platform::RandomAccessFile file;
     std::uint64_t position = 0;
-    std::vector<unsigned char> window;
-    std::uint64_t windowStart = 0;
+    ReadWindow windows[2];
+    std::uint64_t uses = 0;
     bool failed = false;
 };
 
 constexpr std::size_t kWindowSize = 64 * 1024;
+
+// The window holding [position, position + size), refilled from the file when none does;
+// nullptr when the file cannot be read.
+ReadWindow* WindowFor(ArchiveStream* s, std::uint64_t size) {
+    ReadWindow* chosen = nullptr;
+    for (ReadWindow& w : s->windows) {
+        if (w.Holds(s->position, size)) {
+            chosen = &w;
+        }
+    }
+    if (chosen == nullptr) {
+        chosen = s->windows[0].lastUse <= s->windows[1].lastUse ? &s->windows[0] : &s->windows[1];
+        chosen->bytes.resize(kWindowSize);
+        const long long n = s->file.ReadAt(s->position, chosen->bytes.data(), kWindowSize);
+        if (n < 0) {
+            chosen->bytes.clear();
+            return nullptr;
+        }
+        chosen->bytes.resize(static_cast<std::size_t>(n));
+        chosen->start = s->position;
+    }
+    chosen->lastUse = ++s->uses;
+    return chosen;
+}
 
 voidpf ZOpen(voidpf, const void* path, int mode) {
     if ((mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ) {
@@ -108,22 +144,14 @@ uLong ZRead(voidpf, voidpf handle, void* buffer, uLong size) {
         s->position += static_cast<std::uint64_t>(n);
         return static_cast<uLong>(n);
     }
-    const bool inWindow =
-        s->position >= s->windowStart && s->position + size <= s->windowStart + s->window.size();
-    if (!inWindow) {
-        s->window.resize(kWindowSize);
-        const long long n = s->file.ReadAt(s->position, s->window.data(), kWindowSize);
-        if (n < 0) {
-            s->failed = true;
-            s->window.clear();
-            return 0;
-        }
-        s->window.resize(static_cast<std::size_t>(n));
-        s->windowStart = s->position;
+    const ReadWindow* w = WindowFor(s, size);
+    if (w == nullptr) {
+        s->failed = true;
+        return 0;
     }
-    const std::uint64_t available = s->windowStart + s->window.size() - s->position;
+    const std::uint64_t available = w->start + w->bytes.size() - s->position;
     const uLong n = static_cast<uLong>(std::min<std::uint64_t>(size, available));
-    std::memcpy(out, s->window.data() + (s->position - s->windowStart), n);
+    std::memcpy(out, w->bytes.data() + (s->position - w->start), n);
     s->position += n;
     return n;
 }
