@@ -401,6 +401,11 @@ int Describe(ArchiveHandle* h, int index, ArchiveEntry& entry) {
     entry.name.assign(name, info.size_filename);
     const std::uint32_t external = static_cast<std::uint32_t>(info.external_fa);
     entry.attributes = EntryAttributes(external);
+    // Some writers (Java's among them) give folder entries no attributes at all; the name's
+    // trailing separator still says what they are.
+    if (!entry.name.empty() && entry.name.back() == '/') {
+        entry.attributes |= kAttrDirectory;
+    }
     const std::int64_t dos = DosDateTimeToUnix(static_cast<std::uint32_t>(info.dosDate));
     entry.accessTime = entry.creationTime = entry.modificationTime = dos;
     bool m = false, a = false, c = false;
