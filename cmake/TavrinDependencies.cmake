@@ -29,6 +29,8 @@ else()
   add_library(minizip::minizip INTERFACE IMPORTED)
   target_link_libraries(minizip::minizip INTERFACE ${MINIZIP_LIBRARY} ZLIB::ZLIB)
   find_package(CURL REQUIRED)
+  # TLS for the downloader, and the digests and signatures of verified updates.
+  find_package(OpenSSL 3.0 REQUIRED)
 endif()
 
 if(TAVRIN_BUILD_TESTS)

@@ -7,10 +7,10 @@ sudo=""
 [ "$(id -u)" = 0 ] || sudo=sudo
 
 packages=(
-  # build
-  cmake ninja-build g++ pkg-config clang-format python3 curl
+  # build (clang for the fuzz targets)
+  cmake ninja-build g++ pkg-config clang-format python3 curl clang libclang-rt-14-dev
   # core libraries and tests
-  libtinyxml2-dev libcurl4-openssl-dev libminizip-dev zlib1g-dev
+  libtinyxml2-dev libcurl4-openssl-dev libminizip-dev zlib1g-dev libssl-dev openssl ca-certificates
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # user interface, and its tests on a virtual display (with and without a compositor)
   qt6-base-dev qt6-webengine-dev libxcb1-dev xvfb xauth xcompmgr imagemagick fonts-noto-cjk
