@@ -5,8 +5,10 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "app/file_utils.h"
 #include "platform/codepage.h"
@@ -140,6 +142,29 @@ std::string Base64Encode(const std::string& text) {
     return out;
 }
 
+bool ParseChunkSizeLine(const std::string& line, std::uint32_t& size) {
+    size = 0;
+    std::size_t at = 0;
+    std::uint64_t value = 0;
+    for (; at < line.size() && std::isxdigit(static_cast<unsigned char>(line[at])) != 0; ++at) {
+        const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(line[at])));
+        value = value * 16 + static_cast<std::uint64_t>(c <= '9' ? c - '0' : c - 'a' + 10);
+        if (value > 0x7FFFFFFFu) {
+            return false;
+        }
+    }
+    if (at == 0) {
+        return false;
+    }
+    // Blanks may precede chunk extensions (";name=value"), which carry nothing for us.
+    const std::size_t rest = line.find_first_not_of(" \t", at);
+    if (rest != std::string::npos && line[rest] != ';') {
+        return false;
+    }
+    size = static_cast<std::uint32_t>(value);
+    return true;
+}
+
 CHttpDownload::CHttpDownload() = default;
 
 CHttpDownload::~CHttpDownload() {
@@ -234,7 +259,7 @@ int CHttpDownload::Download(const std::string& url, const std::string& localPath
             return request == kRequestStoppedOrRedirect || request == kRequestNotFound ? request
                                                                                        : DL_FAILED;
         }
-        if (m_nContentLength == 0) {
+        if (m_nContentLength == 0 && !m_bChunked) {
             return DL_FAILED;
         }
         const int body = ReceiveBody(firstPass);
@@ -253,6 +278,30 @@ int CHttpDownload::Download(const std::string& url, const std::string& localPath
     }
 }
 
+// Received pieces are gathered here and written in large blocks, so the file stream needs
+// no buffer of its own (that would copy every byte once more). Each piece is read straight
+// behind the ones before it.
+class CHttpDownload::BodyWriter {
+public:
+    explicit BodyWriter(std::FILE* file) : m_file(file), m_pending(kWriteBufferSize + kChunkSize) {}
+
+    char* Tail() { return m_pending.data() + m_used; }
+    bool Add(int n) {
+        m_used += static_cast<std::size_t>(n);
+        return m_used < kWriteBufferSize || Flush();
+    }
+    bool Flush() {
+        const bool written = std::fwrite(m_pending.data(), 1, m_used, m_file) == m_used;
+        m_used = 0;
+        return written;
+    }
+
+private:
+    std::FILE* m_file;
+    std::vector<char> m_pending;
+    std::size_t m_used = 0;
+};
+
 int CHttpDownload::ReceiveBody(bool firstPass) {
     const std::size_t sep = FindLastMbChar(m_strTempPath, platform::PathSeparator());
     if (sep != std::string::npos) {
@@ -263,8 +312,6 @@ int CHttpDownload::ReceiveBody(bool firstPass) {
     if (!file) {
         return DL_FAILED;
     }
-    // Pieces are gathered in our own buffer and written in large blocks, so the stream
-    // needs none of its own (that would copy every byte once more).
     std::setvbuf(file.get(), nullptr, _IONBF, 0);
     const std::size_t slash = m_strObject.rfind('/');
     const std::size_t backslash = m_strObject.rfind('\\');
@@ -278,36 +325,87 @@ int CHttpDownload::ReceiveBody(bool firstPass) {
         Notify(1);
         Notify(3);
     }
-    // Each piece (at most 10240 bytes) is read straight behind the ones before it.
-    std::vector<char> pending(kWriteBufferSize + kChunkSize + 1);
-    std::size_t used = 0;
-    auto flush = [&] {
-        const bool written = std::fwrite(pending.data(), 1, used, file.get()) == used;
-        used = 0;
-        return written;
-    };
+    BodyWriter writer(file.get());
     m_nChunkReceived = 0;
-    do {
-        if (m_bStop != 0) {
-            return DL_STOPPED;
-        }
-        const int n = ReaderReadChunk(m_pReader, m_nRecvTimeout, pending.data() + used);
-        if (n <= 0) {
-            return kRequestRetry;
-        }
-        used += static_cast<std::size_t>(n);
-        if (used >= kWriteBufferSize && !flush()) {
-            return kRequestRetry;
-        }
-        m_nChunkReceived += static_cast<std::uint32_t>(n);
-        m_nReceived += n;
-        Notify(3);
-    } while (m_nChunkReceived < m_nContentLength);
-    if (!flush() || std::fclose(file.release()) != 0) {
+    const int received =
+        m_bChunked ? ReceiveChunks(writer) : ReceiveLength(writer, m_nContentLength);
+    if (received != DL_OK) {
+        return received;
+    }
+    if (!writer.Flush() || std::fclose(file.release()) != 0) {
         return kRequestRetry;
     }
     CloseConnection();
     return DL_OK;
+}
+
+int CHttpDownload::ReceiveLength(BodyWriter& writer, std::uint32_t length) {
+    std::uint32_t done = 0;
+    while (done < length) {
+        if (m_bStop != 0) {
+            return DL_STOPPED;
+        }
+        // A whole-body read may take whatever has arrived; a chunk must stop at its end.
+        const int n =
+            m_bChunked ? ReaderReadUpTo(
+                             m_pReader, m_nRecvTimeout, writer.Tail(),
+                             static_cast<int>(std::min<std::uint32_t>(length - done, kChunkSize)))
+                       : ReaderReadChunk(m_pReader, m_nRecvTimeout, writer.Tail());
+        if (n <= 0 || !writer.Add(n)) {
+            return kRequestRetry;
+        }
+        done += static_cast<std::uint32_t>(n);
+        m_nChunkReceived += static_cast<std::uint32_t>(n);
+        m_nReceived += n;
+        Notify(3);
+    }
+    return DL_OK;
+}
+
+int CHttpDownload::ReceiveChunks(BodyWriter& writer) {
+    for (;;) {
+        char line[kReaderLineSize + 1] = {};
+        int status = 0;
+        if (ReaderReadLine(m_pReader, line, status, m_nRecvTimeout) != 0) {
+            return kRequestRetry;
+        }
+        std::uint32_t size = 0;
+        // A size line that does not end within the line buffer is no size line either.
+        if (status != 0 || !ParseChunkSizeLine(line, size) ||
+            size > 0x7FFFFFFFu - m_nChunkReceived) {
+            return DL_FAILED;
+        }
+        if (size == 0) {
+            break;
+        }
+        const int body = ReceiveLength(writer, size);
+        if (body != DL_OK) {
+            return body;
+        }
+        // Each chunk's data ends with its own line break.
+        if (ReaderReadLine(m_pReader, line, status, m_nRecvTimeout) != 0) {
+            return kRequestRetry;
+        }
+        if (status != 0 || line[0] != '\0') {
+            return DL_FAILED;
+        }
+    }
+    // Trailer fields, up to the empty line, carry nothing this downloader uses.
+    std::size_t trailer = 0;
+    for (;;) {
+        char line[kReaderLineSize + 1] = {};
+        int status = 0;
+        if (ReaderReadLine(m_pReader, line, status, m_nRecvTimeout) != 0) {
+            return kRequestRetry;
+        }
+        trailer += std::strlen(line);
+        if (trailer > kMaxHeaderBytes) {
+            return DL_FAILED;
+        }
+        if (status == 0 && line[0] == '\0') {
+            return DL_OK;
+        }
+    }
 }
 
 int CHttpDownload::Complete() {
@@ -494,19 +592,31 @@ int CHttpDownload::ParseResponseHeader(const std::string& header, std::uint32_t&
     if (status >= 400) {
         return status == 404 ? kRequestNotFound : kRequestFailed;
     }
-    const std::size_t at = lower.find("content-length:");
-    const std::size_t end = at == std::string::npos ? at : lower.find("\r\n", at);
-    if (end == std::string::npos) {
-        return kRequestFailed;
+    // Generated documents often come in chunks, without a length; the chunks end the body.
+    const std::size_t coding = lower.find("\r\ntransfer-encoding:");
+    m_bChunked = false;
+    if (coding != std::string::npos) {
+        const std::size_t from = coding + 20;
+        const std::string value = Trim(lower.substr(from, lower.find("\r\n", from) - from));
+        if (value != "chunked") {
+            return kRequestFailed;  // a coding (gzip, ...) this downloader cannot undo
+        }
+        m_bChunked = true;
+    } else {
+        const std::size_t at = lower.find("content-length:");
+        const std::size_t end = at == std::string::npos ? at : lower.find("\r\n", at);
+        if (end == std::string::npos) {
+            return kRequestFailed;
+        }
+        const std::string value = Trim(lower.substr(at + 15, end - at - 15));
+        char* stop = nullptr;
+        const long long length = std::strtoll(value.c_str(), &stop, 10);
+        // A length that no 32-bit count can reach would never end the body.
+        if (length < 0 || length > 0x7FFFFFFFLL) {
+            return kRequestFailed;
+        }
+        contentLength = static_cast<std::uint32_t>(length);
     }
-    const std::string value = Trim(lower.substr(at + 15, end - at - 15));
-    char* stop = nullptr;
-    const long long length = std::strtoll(value.c_str(), &stop, 10);
-    // A length that no 32-bit count can reach would never end the body.
-    if (length < 0 || length > 0x7FFFFFFFLL) {
-        return kRequestFailed;
-    }
-    contentLength = static_cast<std::uint32_t>(length);
     const std::size_t modified = lower.find("last-modified:");
     const std::size_t modifiedEnd =
         modified == std::string::npos ? modified : lower.find("\r\n", modified);

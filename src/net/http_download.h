@@ -47,6 +47,9 @@ bool ParseUrl(const std::string& url, std::string& host, std::string& object, st
 // is not one (the caller keeps its own time then).
 bool ParseHttpDate(const std::string& text, std::int64_t& time);
 std::string Base64Encode(const std::string& text);
+// The size in a chunked body's size line ("1a2b", "1a2b;ext=1"); false for anything else or
+// for a size over 2^31 - 1.
+bool ParseChunkSizeLine(const std::string& line, std::uint32_t& size);
 
 class CHttpDownload {
 public:
@@ -77,6 +80,8 @@ public:
     int m_nReceived = 0;
     std::uint32_t m_nContentLength = 0;
     std::uint32_t m_nChunkReceived = 0;
+    // The body comes in chunks (Transfer-Encoding: chunked) rather than with a length.
+    bool m_bChunked = false;
     int m_nHeaderLength = 0;
     std::string m_strHeader;
     std::int64_t m_lastModified = 0;
@@ -123,6 +128,11 @@ private:
     // The body into the temporary file: DL_OK, DL_STOPPED, DL_FAILED, or kRequestRetry when
     // the connection broke inside it.
     int ReceiveBody(bool firstPass);
+    class BodyWriter;
+    // `length` bytes of the body; results as ReceiveBody.
+    int ReceiveLength(BodyWriter& writer, std::uint32_t length);
+    // A chunked body up to its last chunk and trailer; a malformed size is DL_FAILED.
+    int ReceiveChunks(BodyWriter& writer);
     int Complete();
     void Notify(int code);
     bool RetryAllowed();

@@ -94,10 +94,14 @@ int ReaderReadLine(SocketReader* reader, char* line, int& status, int timeoutMs)
 }
 
 int ReaderReadChunk(SocketReader* reader, int timeoutMs, char* buffer) {
-    if (reader->count == 0 && ReaderFill(reader, timeoutMs) <= 0) {
+    return ReaderReadUpTo(reader, timeoutMs, buffer, kReaderSize);
+}
+
+int ReaderReadUpTo(SocketReader* reader, int timeoutMs, char* buffer, int maxBytes) {
+    if (maxBytes <= 0 || (reader->count == 0 && ReaderFill(reader, timeoutMs) <= 0)) {
         return 0;
     }
-    const int n = std::min(reader->count, kReaderSize);
+    const int n = std::min(reader->count, maxBytes);
     // At most two pieces: up to the end of the ring, then from its start.
     const int first = std::min(n, reader->size - reader->readPosition);
     std::memcpy(buffer, reader->data.get() + reader->readPosition, static_cast<std::size_t>(first));

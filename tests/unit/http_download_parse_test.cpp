@@ -125,6 +125,12 @@ TEST(ParseResponseHeader, StatusDecidesTheOutcome) {
         {"server error", "HTTP/1.1 503 Busy\r\n", kRequestRetry, 0, 503},
         {"negative status", "HTTP/1.1 -1 What\r\n", kRequestRetry, 0, -1},
         {"redirect without location", "HTTP/1.1 302 Found\r\n", kRequestFailed, 0, 302},
+        {"chunked", "HTTP/1.1 200 OK\r\nTransfer-Encoding: Chunked\r\n", kRequestOk, 0, 200},
+        {"chunks outrank a length",
+         "HTTP/1.1 200 OK\r\nContent-Length: 9\r\nTransfer-Encoding: chunked\r\n", kRequestOk, 0,
+         200},
+        {"a coding we cannot undo", "HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip, chunked\r\n",
+         kRequestFailed, 0, 200},
     };
     for (const HeaderCase& c : cases) {
         CHttpDownload d;
@@ -195,6 +201,33 @@ TEST(ParseResponseHeader, RedirectsJoinTheLocationToTheAddress) {
         EXPECT_EQ(d.m_strObject, c.object) << c.location;
         EXPECT_EQ(d.m_nPort, c.port) << c.location;
         EXPECT_EQ(d.m_strReferer, c.from) << c.location;
+    }
+}
+
+}  // namespace
+}  // namespace tavrin
+
+namespace tavrin {
+namespace {
+
+TEST(ParseChunkSizeLine, HexSizesWithOptionalExtensions) {
+    const struct {
+        const char* line;
+        bool ok;
+        std::uint32_t size;
+    } cases[] = {
+        {"0", true, 0},          {"1a", true, 26},
+        {"FFff", true, 0xFFFF},  {"10;name=v", true, 16},
+        {"10 ; name", true, 16}, {"7fffffff", true, 0x7FFFFFFF},
+        {"80000000", false, 0},  {"ffffffffffff", false, 0},
+        {"", false, 0},          {";x", false, 0},
+        {"-1", false, 0},        {"1 2", false, 0},
+        {"0x10", false, 0},      {"g", false, 0},
+    };
+    for (const auto& c : cases) {
+        std::uint32_t size = 12345;
+        EXPECT_EQ(ParseChunkSizeLine(c.line, size), c.ok) << c.line;
+        EXPECT_EQ(size, c.size) << c.line;
     }
 }
 

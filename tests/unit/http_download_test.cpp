@@ -158,6 +158,39 @@ TEST_F(Downloads, NotFoundAndEmptyResourcesFailWithoutAFile) {
     }
 }
 
+HttpReply ChunkedReply(const std::string& chunks) {
+    return {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n" + chunks};
+}
+
+TEST_F(Downloads, ChunkedBodiesAreDecodedIntoTheTarget) {
+    const std::string big = Body(70000);  // spans several reads and write blocks
+    const struct {
+        const char* name;
+        std::string chunks;
+        int result;
+        std::string body;
+    } cases[] = {
+        {"chunks", "5\r\nhello\r\n1;ext=x\r\n \r\n5\r\nworld\r\n0\r\n\r\n", DL_OK, "hello world"},
+        {"trailer", "3\r\nabc\r\n0\r\nChecksum: 1\r\n\r\n", DL_OK, "abc"},
+        {"large", "11170\r\n" + big + "\r\n0\r\n\r\n", DL_OK, big},
+        {"empty body", "0\r\n\r\n", DL_OK, ""},
+        {"bad size", "5\r\nhello\r\nzz\r\nxx\r\n0\r\n\r\n", DL_FAILED, ""},
+        {"data longer than its size", "3\r\nabcdef\r\n0\r\n\r\n", DL_FAILED, ""},
+        {"cut inside a chunk", "a\r\nabc", DL_FAILED, ""},
+        {"no last chunk", "3\r\nabc\r\n", DL_FAILED, ""},
+    };
+    for (const auto& c : cases) {
+        HttpPeer peer([&](const HttpRequest&) { return ChunkedReply(c.chunks); });
+        EXPECT_EQ(m_download.Download(peer.Url("/gen"), Target()), c.result) << c.name;
+        if (c.result == DL_OK) {
+            EXPECT_EQ(test::ReadFile(Target()), c.body) << c.name;
+        } else {
+            EXPECT_FALSE(platform::PathExists(Target())) << c.name;
+        }
+        platform::DeleteFileForced(Target());
+    }
+}
+
 TEST_F(Downloads, ServerErrorsAreRetriedWithinTheBudgetAfterThePause) {
     HttpPeer peer([](const HttpRequest&) { return Reply("503 Busy", "", "later"); });
     m_download.m_nRetryMode = 1;
