@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/file_utils.h"
+#include "net/tls_channel.h"
 #include "platform/codepage.h"
 #include "platform/file_system.h"
 #include "platform/named_mutex.h"
@@ -65,7 +66,8 @@ bool ParseUrl(const std::string& url, std::string& host, std::string& object, st
     port = 0;
     const std::string text = Trim(url);
     const std::size_t scheme = text.find("://");
-    if (scheme == std::string::npos || Lower(text.substr(0, scheme + 3)) != "http://") {
+    const std::string prefix = scheme == std::string::npos ? "" : Lower(text.substr(0, scheme + 3));
+    if (prefix != "http://" && prefix != "https://") {
         return false;
     }
     const std::string rest = text.substr(scheme + 3);
@@ -78,12 +80,16 @@ bool ParseUrl(const std::string& url, std::string& host, std::string& object, st
     const std::size_t colon = hostPart.find(':');
     if (colon == std::string::npos) {
         host = hostPart;
-        port = 80;
+        port = prefix == "https://" ? 443 : 80;
     } else {
         host = hostPart.substr(0, colon);
         port = static_cast<std::uint16_t>(std::atoi(hostPart.substr(colon + 1).c_str()));
     }
     return true;
+}
+
+bool IsSecureUrl(const std::string& url) {
+    return StartsWithNoCase(Trim(url), "https://");
 }
 
 bool ParseHttpDate(const std::string& text, std::int64_t& time) {
@@ -186,6 +192,7 @@ bool CHttpDownload::OpenConnection() {
 }
 
 void CHttpDownload::CloseConnection() {
+    m_tls.reset();
     if (m_pReader != nullptr) {
         FreeSocketReader(m_pReader);
         m_pReader = nullptr;
@@ -219,6 +226,14 @@ bool CHttpDownload::RetryAllowed() {
 }
 
 int CHttpDownload::Download(const std::string& url, const std::string& localPath) {
+    const int result = Fetch(url, localPath);
+    // A connection left by a failure would hold its descriptor, and the server's slot,
+    // until the next download.
+    CloseConnection();
+    return result;
+}
+
+int CHttpDownload::Fetch(const std::string& url, const std::string& localPath) {
     m_bStop = 0;
     m_nRetryCount = 0;
     m_nRedirects = 0;
@@ -234,6 +249,8 @@ int CHttpDownload::Download(const std::string& url, const std::string& localPath
     }
     m_strAuthHost = m_strHost;
     m_nAuthPort = m_nPort;
+    m_bAuthSecure = Secure();
+    m_strTlsError.clear();
     m_strLocalPath = Trim(localPath);
     if (m_strLocalPath.empty()) {
         return DL_FAILED;
@@ -429,18 +446,101 @@ int CHttpDownload::Complete() {
     return DL_OK;
 }
 
+bool CHttpDownload::Secure() const {
+    return IsSecureUrl(m_strUrl);
+}
+
+std::string CHttpDownload::HostAndPort() const {
+    const std::uint16_t usual = Secure() ? 443 : 80;
+    return m_strHost + (m_nPort != usual ? ":" + std::to_string(m_nPort) : "");
+}
+
+long CHttpDownload::SendToServer(const char* data, long length) {
+    return m_tls ? m_tls->SendAll(data, length, m_nSendTimeout)
+                 : SendAll(m_socket, data, length, m_nSendTimeout);
+}
+
+int CHttpDownload::StartTls() {
+    if (m_nProxyType == kProxyHttp) {
+        const int tunnel = OpenTunnel();
+        if (tunnel != kRequestOk) {
+            return tunnel;
+        }
+    }
+    if (!m_tlsContext) {
+        m_tlsContext = std::make_unique<TlsClientContext>();
+        if (!m_tlsContext->Load(m_strCaFile)) {
+            m_tlsContext.reset();
+            m_strTlsError = "cannot load the trusted certificates";
+            return kRequestFailed;
+        }
+    }
+    m_tls = std::make_unique<TlsChannel>(*m_tlsContext, m_socket);
+    const TlsHandshake shaken = m_tls->Handshake(m_strHost, m_nRecvTimeout);
+    m_strTlsError = m_tls->Error();
+    if (shaken != TlsHandshake::kOk) {
+        m_tls.reset();
+        // A certificate that fails now fails on every attempt.
+        return shaken == TlsHandshake::kRefused ? kRequestFailed : kRequestRetry;
+    }
+    m_pReader->receive = &TlsChannel::ReceiveFor;
+    m_pReader->receiveContext = m_tls.get();
+    return kRequestOk;
+}
+
+int CHttpDownload::OpenTunnel() {
+    std::string connect = "CONNECT " + m_strHost + ":" + std::to_string(m_nPort) + " HTTP/1.1\r\n";
+    connect += "Host: " + m_strHost + ":" + std::to_string(m_nPort) + "\r\n";
+    if (m_bProxyAuth != 0) {
+        connect += "Proxy-Authorization: Basic " +
+                   Base64Encode(m_strProxyUser + ":" + m_strProxyPassword) + "\r\n";
+    }
+    connect += "User-Agent: " + m_strUserAgent + "\r\n\r\n";
+    if (!SendMessage(connect)) {
+        return kRequestRetry;
+    }
+    std::string statusLine;
+    std::size_t headerBytes = 0;
+    for (bool first = true;; first = false) {
+        char line[kReaderLineSize + 1] = {};
+        int status = 0;
+        if (ReaderReadLine(m_pReader, line, status, m_nRecvTimeout) != 0) {
+            return kRequestRetry;
+        }
+        if (first) {
+            statusLine = line;
+        }
+        headerBytes += std::strlen(line);
+        if (headerBytes > kMaxHeaderBytes) {
+            return kRequestFailed;
+        }
+        if (status == 0 && line[0] == '\0') {
+            break;
+        }
+    }
+    // "HTTP/1.1 200 Connection established": the tunnel is open.
+    const std::size_t blank = statusLine.find(' ');
+    const int code = blank == std::string::npos ? 0 : std::atoi(statusLine.c_str() + blank + 1);
+    if (code >= 200 && code < 300) {
+        return kRequestOk;
+    }
+    return code >= 500 ? kRequestRetry : kRequestFailed;
+}
+
 std::string CHttpDownload::BuildRequest() const {
-    std::string request =
-        "GET " + (m_nProxyType == kProxyHttp ? m_strUrl : m_strObject) + " HTTP/1.1\r\n";
-    if (m_nProxyType == kProxyHttp && m_bProxyAuth != 0) {
+    // Through a CONNECT tunnel the proxy sees none of the request: it goes as to the server.
+    const bool proxied = m_nProxyType == kProxyHttp && !Secure();
+    std::string request = "GET " + (proxied ? m_strUrl : m_strObject) + " HTTP/1.1\r\n";
+    if (proxied && m_bProxyAuth != 0) {
         request += "Proxy-Authorization: Basic " +
                    Base64Encode(m_strProxyUser + ":" + m_strProxyPassword) + "\r\n";
     }
     // Credentials belong to the server they were given for, not to where it redirects.
-    if (m_bServerAuth != 0 && m_strHost == m_strAuthHost && m_nPort == m_nAuthPort) {
+    if (m_bServerAuth != 0 && m_strHost == m_strAuthHost && m_nPort == m_nAuthPort &&
+        Secure() == m_bAuthSecure) {
         request += "Authorization: Basic " + Base64Encode(m_strUser + ":" + m_strPassword) + "\r\n";
     }
-    request += "Host: " + m_strHost + (m_nPort != 80 ? ":" + std::to_string(m_nPort) : "") + "\r\n";
+    request += "Host: " + HostAndPort() + "\r\n";
     request += "Accept: */*\r\n";
     request += "Pragma: no-cache\r\n";
     request += "Cache-Control: no-cache\r\n";
@@ -468,12 +568,18 @@ int CHttpDownload::SendRequest() {
         if (connected != kRequestOk) {
             return connected;
         }
+        if (Secure()) {
+            const int secured = StartTls();
+            if (secured != kRequestOk) {
+                return secured;
+            }
+        }
         if (m_bStop != 0) {
             return kRequestStoppedOrRedirect;
         }
         const std::string request = BuildRequest();
         const long length = static_cast<long>(request.size());
-        if (SendAll(m_socket, request.data(), length, m_nSendTimeout) < length) {
+        if (SendToServer(request.data(), length) < length) {
             if (GetLastSocketError() == SocketTimedOutError()) {
                 continue;  // a new connection for the whole request
             }
@@ -557,7 +663,7 @@ int CHttpDownload::ParseResponseHeader(const std::string& header, std::uint32_t&
                         [](unsigned char c) {
                             return std::isalpha(c) || c == '+' || c == '-' || c == '.';
                         })) {
-            if (!StartsWithNoCase(value, "http://")) {
+            if (!StartsWithNoCase(value, "http://") && !StartsWithNoCase(value, "https://")) {
                 return kRequestFailed;  // a scheme this downloader does not speak
             }
             m_strUrl = value;
@@ -566,8 +672,7 @@ int CHttpDownload::ParseResponseHeader(const std::string& header, std::uint32_t&
             if (!value.empty() && value.front() == '/') {
                 m_strObject = value;
                 // The full address follows, for a proxy's request line and the next Referer.
-                m_strUrl = "http://" + m_strHost +
-                           (m_nPort != 80 ? ":" + std::to_string(m_nPort) : "") + value;
+                m_strUrl = (Secure() ? "https://" : "http://") + HostAndPort() + value;
                 return kRequestStoppedOrRedirect;
             }
             int up = 0;

@@ -10,9 +10,14 @@
 #include <functional>
 #include <string>
 
+#include <memory>
+
 #include "net/socket_transport.h"
 
 namespace tavrin {
+
+class TlsChannel;
+class TlsClientContext;
 
 enum DownloadResult : int { DL_OK = 0, DL_STOPPED = 2, DL_FAILED = 3, DL_NOT_FOUND = 4 };
 
@@ -41,8 +46,11 @@ struct DownloadProgress {
     std::string name;  // m_strFileName
 };
 
-// "http://host[:port]/object" (scheme in any case); false for anything else.
+// "http://host[:port]/object" or "https://..." (scheme in any case; port 80 or 443 when
+// none is given); false for anything else.
 bool ParseUrl(const std::string& url, std::string& host, std::string& object, std::uint16_t& port);
+// True for an "https://" address.
+bool IsSecureUrl(const std::string& url);
 // An HTTP date ("Wed, 21 Oct 2015 07:28:00 GMT") as seconds since 1970 (UTC); false when it
 // is not one (the caller keeps its own time then).
 bool ParseHttpDate(const std::string& text, std::int64_t& time);
@@ -113,17 +121,31 @@ public:
     SocketHandle m_socket = kInvalidSocket;
     SocketReader* m_pReader = nullptr;
     std::string m_strTempSuffix = ".down";
+    // A PEM file of the CAs https servers must chain to, in place of the system's roots.
+    std::string m_strCaFile;
+    // Why the last TLS handshake failed.
+    std::string m_strTlsError;
     std::string m_strMutexPrefix;
 
     bool OpenConnection();
     void CloseConnection();
 
 private:
+    int Fetch(const std::string& url, const std::string& localPath);
     int SendRequest();
     int ConnectThroughProxy();
     int Socks4Handshake(bool allowHostName);
     int Socks5Handshake();
     bool SendMessage(const std::string& message);
+    // The request to the server: through TLS for https.
+    long SendToServer(const char* data, long length);
+    // TLS over the connection (through an HTTP proxy's CONNECT tunnel when there is one).
+    int StartTls();
+    int OpenTunnel();
+    // The current address is https.
+    bool Secure() const;
+    // "host" or "host:port" when the port is not the scheme's usual one.
+    std::string HostAndPort() const;
     bool ReadBytes(unsigned char* bytes, int count);
     // The body into the temporary file: DL_OK, DL_STOPPED, DL_FAILED, or kRequestRetry when
     // the connection broke inside it.
@@ -140,6 +162,9 @@ private:
     // Where the server credentials belong: they never follow a redirect elsewhere.
     std::string m_strAuthHost;
     std::uint16_t m_nAuthPort = 0;
+    bool m_bAuthSecure = false;
+    std::unique_ptr<TlsClientContext> m_tlsContext;
+    std::unique_ptr<TlsChannel> m_tls;
     int m_nRedirects = 0;
 };
 

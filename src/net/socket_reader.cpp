@@ -50,9 +50,10 @@ int ReaderFill(SocketReader* reader, int timeoutMs) {
     // socket to the file with one copy through the ring.
     const int room = reader->size - reader->count;
     const int contiguous = std::min(room, reader->size - reader->writePosition);
-    const long got = RecvWithTimeout(
-        reader->socket, reinterpret_cast<char*>(reader->data.get()) + reader->writePosition,
-        contiguous, timeoutMs);
+    char* free = reinterpret_cast<char*>(reader->data.get()) + reader->writePosition;
+    const long got = reader->receive != nullptr
+                         ? reader->receive(reader->receiveContext, free, contiguous, timeoutMs)
+                         : RecvWithTimeout(reader->socket, free, contiguous, timeoutMs);
     if (got > 0) {
         reader->writePosition = (reader->writePosition + static_cast<int>(got)) % reader->size;
         reader->count += static_cast<int>(got);

@@ -56,6 +56,10 @@ inline constexpr int kReaderLineSize = 1024;
 
 struct SocketReader {
     SocketHandle socket = kInvalidSocket;  // not owned
+    // When set, bytes come from here instead of the socket (a TLS channel over it); same
+    // results as RecvWithTimeout.
+    long (*receive)(void* context, char* buffer, long length, int timeoutMs) = nullptr;
+    void* receiveContext = nullptr;
     int size = kReaderSize;
     std::unique_ptr<unsigned char[]> data;
     int count = 0;

@@ -54,6 +54,8 @@ const char* const kUsage =
     "           --user NAME --password TEXT (Basic credentials for the server)\n"
     "           --proxy-type none|http|socks4|socks4a|socks5  --proxy HOST:PORT\n"
     "           --proxy-user NAME --proxy-password TEXT  --progress\n"
+    "           --cacert FILE (PEM CAs that https servers must chain to, in place of\n"
+    "           the system's trusted roots)\n"
     "           exit status: 0 downloaded, 2 usage, 3 failed, 4 not found\n"
     "\n"
     "  extract  unpack a ZIP archive into FOLDER as the update does; exit status 0, or\n"
@@ -239,6 +241,7 @@ int RunDownload(const std::vector<std::string>& args) {
              return true;
          })},
         {"--proxy-password", text(d.m_strProxyPassword)},
+        {"--cacert", text(d.m_strCaFile)},
     };
     std::vector<std::string> positional;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -279,6 +282,9 @@ int RunDownload(const std::vector<std::string>& args) {
     if (result != tavrin::DL_OK) {
         std::fprintf(stderr, "tavrin-tool: download of %s failed (result %d)\n",
                      positional[0].c_str(), result);
+        if (!d.m_strTlsError.empty()) {
+            std::fprintf(stderr, "tavrin-tool: TLS: %s\n", d.m_strTlsError.c_str());
+        }
     }
     return result;
 }

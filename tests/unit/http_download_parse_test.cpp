@@ -9,7 +9,7 @@
 namespace tavrin {
 namespace {
 
-TEST(ParseUrl, AcceptsOnlyHttpAddressesWithAPath) {
+TEST(ParseUrl, AcceptsOnlyHttpAndHttpsAddressesWithAPath) {
     const struct {
         const char* url;
         bool ok;
@@ -22,7 +22,9 @@ TEST(ParseUrl, AcceptsOnlyHttpAddressesWithAPath) {
         {"  http://h/  ", true, "h", "/", 80},
         {"http://h", false, "", "", 0},  // no path
         {"http://", false, "", "", 0},
-        {"https://h/a", false, "", "", 0},  // a scheme this downloader does not speak
+        {"https://h/a", true, "h", "/a", 443},
+        {"HTTPS://h:8443/a", true, "h", "/a", 8443},
+        {"ftp://h/a", false, "", "", 0},  // a scheme this downloader does not speak
         {"h/a", false, "", "", 0},
         {"", false, "", "", 0},
     };
@@ -184,8 +186,16 @@ TEST(ParseResponseHeader, RedirectsJoinTheLocationToTheAddress) {
          "HTTP://Other:8080/New.zip", "Other", "/New.zip", 8080},
         {"http://h/a/b.zip", "\\win\\Style.zip", kRequestStoppedOrRedirect,
          "http://h/win/Style.zip", "h", "/win/Style.zip", 80},
-        {"http://h/a/b.zip", "https://secure/b.zip", kRequestFailed, "http://h/a/b.zip", "h",
-         "/a/b.zip", 80},
+        {"http://h/a/b.zip", "https://secure/b.zip", kRequestStoppedOrRedirect,
+         "https://secure/b.zip", "secure", "/b.zip", 443},
+        {"https://h:8443/a/b.zip", "/c.zip", kRequestStoppedOrRedirect, "https://h:8443/c.zip", "h",
+         "/c.zip", 8443},
+        {"https://h/a/b.zip", "/c.zip", kRequestStoppedOrRedirect, "https://h/c.zip", "h", "/c.zip",
+         443},
+        {"https://h/a/b.zip", "http://h/c.zip", kRequestStoppedOrRedirect, "http://h/c.zip", "h",
+         "/c.zip", 80},
+        {"http://h/a/b.zip", "ftp://h/b.zip", kRequestFailed, "http://h/a/b.zip", "h", "/a/b.zip",
+         80},
     };
     for (const auto& c : cases) {
         CHttpDownload d;

@@ -1,0 +1,151 @@
+// Downloads over TLS against an https peer with a CA made by the test: trust, names and
+// dates decide, redirects cross between http and https, and an HTTP proxy is tunnelled.
+#include <gtest/gtest.h>
+
+#include "net/http_download.h"
+#include "platform/file_system.h"
+#include "support/http_peer.h"
+#include "support/temp_dir.h"
+#include "support/tls_peer.h"
+
+namespace tavrin {
+namespace {
+
+using test::TlsPeer;
+
+std::string Ok(const std::string& body) {
+    return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+class HttpsDownloads : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(SocketStartup(), 0);
+        m_tmp.Write("ca.pem", m_ca.CertificatePem());
+        m_download.m_strCaFile = m_tmp / "ca.pem";
+        m_download.m_nConnectTimeout = 3000;
+        m_download.m_nRecvTimeout = 3000;
+        m_download.m_nSendTimeout = 3000;
+        m_download.SetMutexPrefix("_MUTEX_tls" + test::UniqueSuffix());
+    }
+    void TearDown() override { SocketCleanup(); }
+
+    std::string Target() const { return m_tmp / "out/target.bin"; }
+
+    test::TempDir m_tmp;
+    test::TestCa m_ca;
+    CHttpDownload m_download;
+};
+
+TEST_F(HttpsDownloads, TrustedNamesAndAddressesDownload) {
+    const std::string body(300000, 'q');  // many TLS records
+    for (const char* host : {"127.0.0.1", "localhost"}) {
+        TlsPeer peer(m_ca.Issue("DNS:localhost,IP:127.0.0.1"),
+                     [&](const std::string&) { return Ok(body); });
+        ASSERT_EQ(m_download.Download(peer.Url(host, "/pkg.zip"), Target()), DL_OK) << host;
+        EXPECT_EQ(test::ReadFile(Target()), body) << host;
+        ASSERT_EQ(peer.Exchanges().size(), 1u) << host;
+        const std::string request = peer.Exchanges()[0].request;
+        EXPECT_EQ(request.substr(0, request.find("\r\n")), "GET /pkg.zip HTTP/1.1") << host;
+        EXPECT_NE(request.find("\r\nHost: " + std::string(host) + ":" +
+                               std::to_string(peer.Port()) + "\r\n"),
+                  std::string::npos)
+            << request;
+    }
+}
+
+// Each of these must fail with result 3 at once: retrying cannot make a certificate good.
+TEST_F(HttpsDownloads, UntrustedCertificatesFailWithoutRetrying) {
+    test::TestCa stranger;
+    const struct {
+        const char* name;
+        test::IssuedCertificate certificate;
+        bool systemRoots;
+    } cases[] = {
+        {"wrong name", m_ca.Issue("DNS:other.example"), false},
+        {"wrong address", m_ca.Issue("IP:127.0.0.2"), false},
+        {"expired", m_ca.Issue("IP:127.0.0.1", -7200, -3600), false},
+        {"not yet valid", m_ca.Issue("IP:127.0.0.1", 3600, 7200), false},
+        {"unknown CA", stranger.Issue("IP:127.0.0.1"), false},
+        {"test CA not among the system's roots", m_ca.Issue("IP:127.0.0.1"), true},
+    };
+    for (const auto& c : cases) {
+        TlsPeer peer(c.certificate, [](const std::string&) { return Ok("secret"); });
+        CHttpDownload download;
+        download.m_strCaFile = c.systemRoots ? "" : m_download.m_strCaFile;
+        download.m_nRetryMode = 1;
+        download.m_nMaxRetries = 3;
+        EXPECT_EQ(download.Download(peer.Url("127.0.0.1", "/f"), Target()), DL_FAILED) << c.name;
+        EXPECT_FALSE(download.m_strTlsError.empty()) << c.name;
+        EXPECT_TRUE(peer.Exchanges().empty()) << c.name;
+        EXPECT_FALSE(platform::PathExists(Target())) << c.name;
+    }
+}
+
+TEST_F(HttpsDownloads, AMissingCaFileFails) {
+    TlsPeer peer(m_ca.Issue("IP:127.0.0.1"), [](const std::string&) { return Ok("x"); });
+    m_download.m_strCaFile = m_tmp / "missing.pem";
+    EXPECT_EQ(m_download.Download(peer.Url("127.0.0.1", "/f"), Target()), DL_FAILED);
+}
+
+TEST_F(HttpsDownloads, RedirectsCrossBetweenHttpAndHttpsWithoutTheCredentials) {
+    test::HttpPeer plain([](const test::HttpRequest&) { return test::MakeReply(200, "plain"); });
+    TlsPeer secure(m_ca.Issue("IP:127.0.0.1"), [&](const std::string& head) {
+        if (head.rfind("GET /start", 0) == 0) {
+            return "HTTP/1.1 302 Found\r\nLocation: " + plain.Url("/end") + "\r\n\r\n";
+        }
+        return Ok("unexpected");
+    });
+    test::HttpPeer entry([&](const test::HttpRequest&) {
+        return test::HttpReply{
+            "HTTP/1.1 301 Moved\r\nLocation: " + secure.Url("127.0.0.1", "/start") + "\r\n\r\n"};
+    });
+    m_download.m_bServerAuth = 1;
+    m_download.m_strUser = "u";
+    m_download.m_strPassword = "p";
+    ASSERT_EQ(m_download.Download(entry.Url("/begin"), Target()), DL_OK);
+    EXPECT_EQ(test::ReadFile(Target()), "plain");
+    ASSERT_EQ(entry.Requests().size(), 1u);
+    EXPECT_EQ(entry.Requests()[0].headers.count("authorization"), 1u);
+    ASSERT_EQ(secure.Exchanges().size(), 1u);
+    EXPECT_EQ(secure.Exchanges()[0].request.find("Authorization:"), std::string::npos);
+    ASSERT_EQ(plain.Requests().size(), 1u);
+    EXPECT_EQ(plain.Requests()[0].headers.count("authorization"), 0u);
+    EXPECT_EQ(plain.Requests()[0].headers["referer"], secure.Url("127.0.0.1", "/start"));
+}
+
+TEST_F(HttpsDownloads, ChunkedBodiesOverTls) {
+    TlsPeer peer(m_ca.Issue("IP:127.0.0.1"), [](const std::string&) {
+        return std::string(
+            "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+            "4\r\nwiki\r\n5\r\npedia\r\n0\r\n\r\n");
+    });
+    ASSERT_EQ(m_download.Download(peer.Url("127.0.0.1", "/doc"), Target()), DL_OK);
+    EXPECT_EQ(test::ReadFile(Target()), "wikipedia");
+}
+
+// The proxy sees a CONNECT with its credentials; the request itself goes through the
+// tunnel in the server's form, without them.
+TEST_F(HttpsDownloads, AnHttpProxyTunnelsWithConnect) {
+    TlsPeer proxyAndServer(
+        m_ca.Issue("DNS:files.example"), [](const std::string&) { return Ok("tunnelled"); }, true);
+    m_download.m_nProxyType = kProxyHttp;
+    m_download.m_strProxyHost = "127.0.0.1";
+    m_download.m_nProxyPort = proxyAndServer.Port();
+    m_download.m_bProxyAuth = 1;
+    m_download.m_strProxyUser = "who";
+    m_download.m_strProxyPassword = "pw";
+    ASSERT_EQ(m_download.Download("https://files.example/pkg", Target()), DL_OK);
+    EXPECT_EQ(test::ReadFile(Target()), "tunnelled");
+    ASSERT_EQ(proxyAndServer.Exchanges().size(), 1u);
+    const TlsPeer::Exchange e = proxyAndServer.Exchanges()[0];
+    EXPECT_EQ(e.connectRequest,
+              "CONNECT files.example:443 HTTP/1.1\r\nHost: files.example:443\r\n"
+              "Proxy-Authorization: Basic d2hvOnB3\r\nUser-Agent: HttpDownload/2.0\r\n\r\n");
+    EXPECT_EQ(e.request.substr(0, e.request.find("\r\n")), "GET /pkg HTTP/1.1");
+    EXPECT_EQ(e.request.find("Proxy-Authorization"), std::string::npos);
+    EXPECT_NE(e.request.find("\r\nHost: files.example\r\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tavrin
