@@ -22,6 +22,8 @@
 #include "update/update_worker.h"
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 namespace {
 
@@ -37,7 +39,8 @@ const char* const kUsage =
     "usage: tavrin-tool config [--ini PATH] [--platform N] [--client URL]\n"
     "       tavrin-tool download [OPTIONS] URL FILE\n"
     "       tavrin-tool extract ARCHIVE FOLDER\n"
-    "       tavrin-tool update-check [--ini PATH] [--data FOLDER]\n"
+    "       tavrin-tool update-check [--ini PATH] [--data FOLDER] [--public-key HEX]\n"
+    "       tavrin-tool sign-update KEY DESCRIPTION\n"
     "\n"
     "  config   fetch the platform configuration named by config.ini (beside this\n"
     "           program unless --ini says otherwise) and print its decoded values;\n"
@@ -63,7 +66,14 @@ const char* const kUsage =
     "\n"
     "  update-check  run the launcher's update check against the configured service in\n"
     "           FOLDER (emptied first; default: a new temporary folder) and print what\n"
-    "           it would hand over to the updater, without starting it\n";
+    "           it would hand over to the updater, without starting it; --public-key\n"
+    "           checks the description's signature with that key instead of the\n"
+    "           built-in one (\"\" checks the digests only)\n"
+    "\n"
+    "  sign-update  sign an update description (update.ini) with the Ed25519 private\n"
+    "           key in PEM file KEY (openssl genpkey -algorithm ed25519 -out KEY):\n"
+    "           writes DESCRIPTION.sig and prints the public key for the build option\n"
+    "           TAVRIN_UPDATE_PUBLIC_KEY\n";
 
 struct ConfigOptions {
     std::string iniPath;
@@ -307,11 +317,14 @@ int RunExtract(const std::vector<std::string>& args) {
 int RunUpdateCheckCommand(const std::vector<std::string>& args) {
     std::string iniPath = tavrin::ConfigIniPath();
     std::string folder;
+    std::string publicKey = tavrin::kBuiltInUpdateKey;
     for (std::size_t i = 0; i + 1 < args.size(); i += 2) {
         if (args[i] == "--ini") {
             iniPath = args[i + 1];
         } else if (args[i] == "--data") {
             folder = args[i + 1];
+        } else if (args[i] == "--public-key") {
+            publicKey = args[i + 1];
         } else {
             std::fputs(kUsage, stderr);
             return kExitUsage;
@@ -346,6 +359,7 @@ int RunUpdateCheckCommand(const std::vector<std::string>& args) {
     settings.dataDir = folder;
     settings.updateUrl = platform.updateUrl;
     settings.modulePath = tavrin::GetModulePath();
+    settings.publicKey = publicKey;
     tavrin::SocketStartup();
     const tavrin::UpdateReport report = tavrin::RunUpdateCheck(settings, true);
     tavrin::SocketCleanup();
@@ -353,7 +367,48 @@ int RunUpdateCheckCommand(const std::vector<std::string>& args) {
                 report.checked ? 1 : 0, report.offeredVersion, tavrin::kLauncherVersion);
     std::printf("updater=%s\nargument=%s\n", report.updaterProgram.c_str(),
                 report.updaterArgument.c_str());
+    std::printf("signature=%s\nrefusal=%s\n", publicKey.empty() ? "not checked" : "checked",
+                report.refusal.c_str());
     return report.checked ? kExitOk : kExitFetchFailed;
+}
+
+bool ReadFileText(const std::string& path, std::string& text) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        return false;
+    }
+    text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    return !file.bad();
+}
+
+int RunSignUpdate(const std::vector<std::string>& args) {
+    if (args.size() != 2) {
+        std::fputs(kUsage, stderr);
+        return kExitUsage;
+    }
+    std::string key;
+    std::string description;
+    if (!ReadFileText(args[0], key) || !ReadFileText(args[1], description)) {
+        std::fprintf(stderr, "tavrin-tool: cannot read %s or %s\n", args[0].c_str(),
+                     args[1].c_str());
+        return 1;
+    }
+    std::string signature;
+    std::string publicKey;
+    std::string error;
+    if (!tavrin::SignUpdateDescription(key, description, signature, publicKey, error)) {
+        std::fprintf(stderr, "tavrin-tool: %s: %s\n", args[0].c_str(), error.c_str());
+        return 1;
+    }
+    const std::string out = args[1] + ".sig";
+    std::ofstream file(out, std::ios::binary | std::ios::trunc);
+    file << signature << "\n";
+    if (!file.flush()) {
+        std::fprintf(stderr, "tavrin-tool: cannot write %s\n", out.c_str());
+        return 1;
+    }
+    std::printf("signature=%s\npublicKey=%s\n", out.c_str(), publicKey.c_str());
+    return kExitOk;
 }
 
 }  // namespace
@@ -373,6 +428,9 @@ int main(int argc, char** argv) {
     }
     if (command == "update-check") {
         return RunUpdateCheckCommand(args);
+    }
+    if (command == "sign-update") {
+        return RunSignUpdate(args);
     }
     if (command == "--help" || command == "-h" || command == "help") {
         std::fputs(kUsage, stdout);

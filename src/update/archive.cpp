@@ -2,10 +2,10 @@
 
 #include <minizip/unzip.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <fstream>
 #include <memory>
 #include <vector>
 
@@ -42,25 +42,67 @@ std::uint16_t Le16(const unsigned char* p) {
     return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
 }
 
+// Where an archive's bytes come from: a file, or a buffer the caller keeps alive as long as
+// the archive is open.
+struct ArchiveSource {
+    bool inMemory = false;
+    std::string path;
+    const unsigned char* data = nullptr;
+    std::size_t size = 0;
+};
+
+// Reads either kind of source at any offset.
+class SourceReader {
+public:
+    bool Open(const ArchiveSource& source) {
+        m_inMemory = source.inMemory;
+        if (!m_inMemory) {
+            return m_file.Open(source.path);
+        }
+        m_data = source.data;
+        m_size = source.size;
+        return true;
+    }
+    std::uint64_t Size() const { return m_inMemory ? m_size : m_file.Size(); }
+    // Bytes read at the offset (fewer at the end), or -1.
+    long long ReadAt(std::uint64_t offset, void* buffer, std::size_t size) {
+        if (!m_inMemory) {
+            return m_file.ReadAt(offset, buffer, size);
+        }
+        if (offset >= m_size) {
+            return 0;
+        }
+        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(size, m_size - offset));
+        std::memcpy(buffer, m_data + offset, n);
+        return static_cast<long long>(n);
+    }
+
+private:
+    bool m_inMemory = false;
+    platform::RandomAccessFile m_file;
+    const unsigned char* m_data = nullptr;
+    std::uint64_t m_size = 0;
+};
+
 // Finds the end record in the last 64 KiB and checks that it agrees with itself; minizip
 // reads the container from there.
-int CheckEndRecord(const std::string& path) {
-    std::ifstream file(path, std::ios::binary | std::ios::ate);
-    if (!file) {
+int CheckEndRecord(const ArchiveSource& source) {
+    SourceReader reader;
+    if (!reader.Open(source)) {
         return kArchiveCannotOpen;
     }
-    const auto size = static_cast<std::size_t>(file.tellg());
-    const std::size_t span = std::min(size, kEndSearchSpan + kEndRecordSize);
+    const std::uint64_t size = reader.Size();
+    const std::size_t span =
+        static_cast<std::size_t>(std::min<std::uint64_t>(size, kEndSearchSpan + kEndRecordSize));
     std::vector<unsigned char> tail(span);
-    file.seekg(static_cast<std::streamoff>(size - span));
-    if (!file.read(reinterpret_cast<char*>(tail.data()), static_cast<std::streamsize>(span))) {
+    if (reader.ReadAt(size - span, tail.data(), span) != static_cast<long long>(span)) {
         return kArchiveNoEndRecord;
     }
     for (std::size_t i = span >= kEndRecordSize ? span - kEndRecordSize + 1 : 0; i-- > 0;) {
         if (Le32(&tail[i]) != kEndRecordSignature) {
             continue;
         }
-        const std::size_t at = size - span + i;
+        const std::uint64_t at = size - span + i;
         if (at == 0) {
             return kArchiveNoEndRecord;  // an archive that is nothing but its end record
         }
@@ -88,7 +130,7 @@ struct ReadWindow {
 };
 
 struct ArchiveStream {
-    platform::RandomAccessFile file;
+    SourceReader file;
     std::uint64_t position = 0;
     ReadWindow windows[2];
     std::uint64_t uses = 0;
@@ -121,12 +163,13 @@ ReadWindow* WindowFor(ArchiveStream* s, std::uint64_t size) {
     return chosen;
 }
 
-voidpf ZOpen(voidpf, const void* path, int mode) {
+// minizip hands the source over as its "file name".
+voidpf ZOpen(voidpf, const void* source, int mode) {
     if ((mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ) {
         return nullptr;
     }
     auto stream = std::make_unique<ArchiveStream>();
-    if (!stream->file.Open(static_cast<const char*>(path))) {
+    if (!stream->file.Open(*static_cast<const ArchiveSource*>(source))) {
         return nullptr;
     }
     return stream.release();
@@ -190,7 +233,7 @@ int ZError(voidpf, voidpf handle) {
     return static_cast<ArchiveStream*>(handle)->failed ? 1 : 0;
 }
 
-unzFile OpenContainer(const std::string& path) {
+unzFile OpenContainer(const ArchiveSource& source) {
     zlib_filefunc64_def functions{};
     functions.zopen64_file = &ZOpen;
     functions.zread_file = &ZRead;
@@ -199,7 +242,7 @@ unzFile OpenContainer(const std::string& path) {
     functions.zseek64_file = &ZSeek;
     functions.zclose_file = &ZClose;
     functions.zerror_file = &ZError;
-    return unzOpen2_64(path.c_str(), &functions);
+    return unzOpen2_64(&source, &functions);
 }
 
 }  // namespace
@@ -305,10 +348,12 @@ bool IsSafeEntryName(const std::string& name) {
     return true;
 }
 
-ArchiveHandle* ArchiveOpen(const std::string& path, const std::string& root, int& result) {
-    result = CheckEndRecord(path);
+namespace {
+
+ArchiveHandle* OpenSource(const ArchiveSource& source, const std::string& root, int& result) {
+    result = CheckEndRecord(source);
     if (result == kArchiveOk) {
-        unzFile zip = OpenContainer(path);
+        unzFile zip = OpenContainer(source);
         unz_global_info64 info{};
         if (zip == nullptr || unzGetGlobalInfo64(zip, &info) != UNZ_OK) {
             if (zip != nullptr) {
@@ -332,6 +377,23 @@ ArchiveHandle* ArchiveOpen(const std::string& path, const std::string& root, int
     }
     Remember(result);
     return nullptr;
+}
+
+}  // namespace
+
+ArchiveHandle* ArchiveOpen(const std::string& path, const std::string& root, int& result) {
+    ArchiveSource source;
+    source.path = path;
+    return OpenSource(source, root, result);
+}
+
+ArchiveHandle* ArchiveOpenMemory(const void* data, std::size_t size, const std::string& root,
+                                 int& result) {
+    ArchiveSource source;
+    source.inMemory = true;
+    source.data = static_cast<const unsigned char*>(data);
+    source.size = data != nullptr ? size : 0;
+    return OpenSource(source, root, result);
 }
 
 namespace {
@@ -509,6 +571,11 @@ int ArchiveExtractEntry(ArchiveHandle* handle, int index, const std::string& out
             failed = true;
             break;
         }
+    }
+    // Data that ends before the size its header gives is damaged too, and minizip checks
+    // the CRC-32 only once all of that size was read.
+    if (unzeof(handle->zip) != 1) {
+        failed = true;
     }
     // Closing checks the CRC-32 over everything read: a damaged entry is a failure.
     handle->entryOpen = false;

@@ -2,6 +2,7 @@
 // minizip and zlib. Results are codes, as the update worker checks them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -52,6 +53,9 @@ struct ArchiveHandle;
 
 // Opens the archive; entries are unpacked under `root` (with its separator).
 ArchiveHandle* ArchiveOpen(const std::string& path, const std::string& root, int& result);
+// The same over an archive in memory; the buffer must stay until ArchiveClose.
+ArchiveHandle* ArchiveOpenMemory(const void* data, std::size_t size, const std::string& root,
+                                 int& result);
 int ArchiveGetEntry(ArchiveHandle* handle, int index, ArchiveEntry& entry);
 // Unpacks the entry to root + outputPath (a relative path).
 int ArchiveExtractEntry(ArchiveHandle* handle, int index, const std::string& outputPath);

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <fstream>
+#include <iterator>
 
 #include "app/app_globals.h"
 #include "app/config.h"
@@ -39,6 +41,35 @@ void ApplyWorkerSettings(CHttpDownload& d, const std::string& dataDir) {
 
 int VersionOf(const std::string& text) {
     return std::atoi(text.c_str());
+}
+
+std::string ReadWholeFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// The signature, fetched beside the description, must be the key's over the description's
+// exact bytes. "" when it is; else why not.
+std::string CheckSignature(CHttpDownload& download, const std::string& address,
+                           const std::string& description, const std::string& publicKey) {
+    const std::string signature = description + ".sig";
+    if (download.Download(SignatureAddress(address), signature) != DL_OK) {
+        return "the update description's signature could not be fetched";
+    }
+    if (!VerifyUpdateSignature(publicKey, ReadWholeFile(description), ReadWholeFile(signature))) {
+        return "the update description's signature does not verify";
+    }
+    return {};
+}
+
+// A package whose bytes are not the ones the description names is removed, never unpacked.
+std::string CheckPackage(const std::string& package, const std::string& digest,
+                         const std::string& name) {
+    if (digest.empty() || SameDigest(FileSha256(package), digest)) {
+        return {};
+    }
+    std::remove(package.c_str());
+    return "the " + name + " package does not match its SHA-256 digest";
 }
 
 }  // namespace
@@ -83,6 +114,12 @@ UpdateReport RunUpdateCheck(const UpdateSettings& s, bool dryRun) {
     if (download.Download(address, description) != DL_OK) {
         return report;
     }
+    if (!s.publicKey.empty()) {
+        report.refusal = CheckSignature(download, address, description, s.publicKey);
+        if (!report.refusal.empty()) {
+            return report;
+        }
+    }
     report.offeredVersion =
         VersionOf(platform::ReadProfileString("update", "versionNum", "0", 16, description));
     if (report.offeredVersion <= kLauncherVersion) {
@@ -92,9 +129,32 @@ UpdateReport RunUpdateCheck(const UpdateSettings& s, bool dryRun) {
         platform::ReadProfileString("update", "GameUrl", "", 512, description);
     const std::string updaterUrl =
         platform::ReadProfileString("update", "updateUrl", "", 512, description);
+    // Digests are optional for services that do not sign; a signed description must name
+    // both, or its signature would vouch for nothing that gets run.
+    const std::string gameDigest =
+        platform::ReadProfileString("update", "GameSha256", "", 128, description);
+    const std::string updaterDigest =
+        platform::ReadProfileString("update", "updateSha256", "", 128, description);
+    const bool digestsMissing = gameDigest.empty() || updaterDigest.empty();
+    if ((!gameDigest.empty() && !IsSha256Hex(gameDigest)) ||
+        (!updaterDigest.empty() && !IsSha256Hex(updaterDigest))) {
+        report.refusal = "a package digest in the update description is not 64 hex digits";
+        return report;
+    }
+    if (!s.publicKey.empty() && digestsMissing) {
+        report.refusal = "the signed update description names no package digests";
+        return report;
+    }
     const std::string packages = s.dataDir + "downZip" + Sep();
-    if (download.Download(updaterUrl, packages + "update") != DL_OK ||
-        download.Download(gameUrl, packages + "Game") != DL_OK) {
+    if (download.Download(updaterUrl, packages + "update") != DL_OK) {
+        return report;
+    }
+    report.refusal = CheckPackage(packages + "update", updaterDigest, "updater");
+    if (!report.refusal.empty() || download.Download(gameUrl, packages + "Game") != DL_OK) {
+        return report;
+    }
+    report.refusal = CheckPackage(packages + "Game", gameDigest, "launcher");
+    if (!report.refusal.empty()) {
         return report;
     }
     const std::string gameFolder = s.dataDir + "Game" + Sep();

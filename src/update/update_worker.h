@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+#include "update/verification.h"
+
 namespace tavrin {
 
 // The launcher's own version; an update is taken only when the service offers more.
@@ -22,6 +24,9 @@ struct UpdateSettings {
     std::string dataDir;     // g_strDataDir, with its separator
     std::string updateUrl;   // PlatformConfig.updateUrl
     std::string modulePath;  // the running launcher's file
+    // The Ed25519 public key descriptions must be signed with (64 hex digits), or "" to
+    // check only the digests a description names. The built-in key by default.
+    std::string publicKey = kBuiltInUpdateKey;
     // Starts the updater; the real one by default (tests record instead).
     std::function<bool(const std::string& program, const std::string& argument)> launch;
 };
@@ -33,6 +38,8 @@ struct UpdateReport {
     bool handedOver = false;  // the updater was started: the launcher must end
     std::string updaterProgram;
     std::string updaterArgument;
+    // Why an offered update was not taken, when it was refused as untrustworthy.
+    std::string refusal;
 };
 
 // The mutex name prefix for finished downloads, derived from the data directory.

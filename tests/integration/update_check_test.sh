@@ -9,13 +9,18 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 . "$(dirname "$0")/check.sh"
 
-run_check() { # version
+export TAVRIN_TOOL=$tool
+# run_check VERSION [TAMPER [update-check options]]: TAMPER runs once the service is up.
+run_check() {
+  local version=$1 tamper=${2:-true}
+  shift $(($# < 2 ? $# : 2))
   rm -rf "$work/site" "$work/data" "$work/serve.out"
   (
-    export DEMO_UPDATE_VERSION=$1
+    export DEMO_UPDATE_VERSION=$version
     . "$root/tools/demo-site/start-background.sh" "$work"
+    $tamper
     printf '[config]\nconfigUrl=%s/rzt/?c=index&a=micnf&yid=\n' "$demo_origin" > "$work/config.ini"
-    "$tool" update-check --ini "$work/config.ini" --data "$work/data" > "$work/out"
+    "$tool" update-check --ini "$work/config.ini" --data "$work/data" "$@" > "$work/out"
   )
 }
 
@@ -32,4 +37,41 @@ check "newer version: updater" "updater=$work/data/Update/update" "$(grep '^upda
 check "newer version: argument" "argument=$tool*$work/data/Game/*tavrin-tool" "$(grep '^argument=' "$work/out")"
 check "newer version: staged launcher is executable" yes \
   "$([ -x "$work/data/Game/tavrin-tool" ] && echo yes || echo no)"
+# The demo service signs its description and names the packages' digests.
+with_demo_key() { "$@" --public-key "$(cat "$work/site/update-key.pub")"; }
+signed_check() { # version tamper
+  local version=$1 tamper=$2
+  rm -rf "$work/site" "$work/data" "$work/serve.out"
+  (
+    export DEMO_UPDATE_VERSION=$version
+    . "$root/tools/demo-site/start-background.sh" "$work"
+    $tamper
+    printf '[config]\nconfigUrl=%s/rzt/?c=index&a=micnf&yid=\n' "$demo_origin" > "$work/config.ini"
+    with_demo_key "$tool" update-check --ini "$work/config.ini" --data "$work/data" > "$work/out"
+  )
+}
+www="$work/site/www/update"
+signed_check 34 true
+check "signed: checked" "signature=checked" "$(grep '^signature=' "$work/out")"
+check "signed: no refusal" "refusal=" "$(grep '^refusal=' "$work/out")"
+check "signed: updater" "updater=$work/data/Update/update" "$(grep '^updater=' "$work/out")"
+
+append_to_description() { printf 'note=changed\r\n' >> "$www/update.ini"; }
+signed_check 34 append_to_description
+check "changed after signing: refused" \
+  "refusal=the update description's signature does not verify" "$(grep '^refusal=' "$work/out")"
+check "changed after signing: nothing unpacked" "update.ini update.ini.sig" "$(ls "$work/data" | xargs)"
+
+replace_launcher_package() { printf 'not the package' > "$www/Game.zip"; }
+run_check 34 replace_launcher_package
+check "package digest differs: refused" \
+  "refusal=the launcher package does not match its SHA-256 digest" "$(grep '^refusal=' "$work/out")"
+check "package digest differs: no updater" "updater=" "$(grep '^updater=' "$work/out")"
+check "package digest differs: nothing unpacked" "no" "$([ -e "$work/data/Game" ] && echo yes || echo no)"
+
+drop_signature() { rm "$www/update.ini.sig"; }
+signed_check 34 drop_signature
+check "no signature: refused" \
+  "refusal=the update description's signature could not be fetched" "$(grep '^refusal=' "$work/out")"
+
 finish

@@ -35,6 +35,25 @@ python3 "$here/../demo-game/make_swf.py" "$run/www/game/demo.swf" >/dev/null
 grep -rlF '@ORIGIN@' "$run/www" | xargs -r sed -i "s|@ORIGIN@|$origin|g"
 sed -e "s|@RUN@|$run|g" -e "s|@PORT@|$port|g" "$here/nginx.conf.in" > "$run/nginx.conf"
 
+# The description names the packages' digests and is signed, as an operator's should be. The
+# key is DEMO_UPDATE_KEY (a PEM Ed25519 private key) or one made for this run; its public
+# half lands in update-key.pub, for launchers built with TAVRIN_UPDATE_PUBLIC_KEY or for
+# `tavrin-tool update-check --public-key`.
+update="$run/www/update"
+printf 'GameSha256=%s\r\nupdateSha256=%s\r\n' "$(sha256sum < "$update/Game.zip" | cut -d' ' -f1)" \
+  "$(sha256sum < "$update/update.zip" | cut -d' ' -f1)" >> "$update/update.ini"
+tool=${TAVRIN_TOOL:-}
+for candidate in "$here/../../build/native/src/tavrin-tool" "$here/../../build/core/src/tavrin-tool"; do
+  [ -n "$tool" ] || { [ -x "$candidate" ] && tool=$candidate; }
+done
+key=${DEMO_UPDATE_KEY:-$run/update-key.pem}
+[ -f "$key" ] || openssl genpkey -algorithm ed25519 -out "$key" 2>/dev/null
+if [ -n "$tool" ]; then
+  "$tool" sign-update "$key" "$update/update.ini" | sed -n 's/^publicKey=//p' > "$run/update-key.pub"
+else
+  echo "tavrin-tool is not built: the update description stays unsigned" >&2
+fi
+
 nginx_bin=$(command -v nginx || echo /usr/sbin/nginx)
 "$nginx_bin" -p "$run" -c "$run/nginx.conf" -e "$run/error.log" &
 server=$!

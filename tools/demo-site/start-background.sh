@@ -7,7 +7,7 @@ mkdir -p "$demo_run"
 "$(dirname "${BASH_SOURCE[0]}")/serve.sh" 0 "$demo_run/site" > "$demo_run/serve.out" 2>&1 &
 demo_pid=$!
 trap 'kill $demo_pid 2>/dev/null; wait $demo_pid 2>/dev/null' EXIT
-for _ in $(seq 100); do grep -q '^ready ' "$demo_run/serve.out" && break; sleep 0.1; done
+for _ in $(seq 100); do grep -qs '^ready ' "$demo_run/serve.out" && break; sleep 0.1; done
 demo_origin=$(sed -n 's/^ready //p' "$demo_run/serve.out")
 if [ -z "$demo_origin" ]; then
   echo "the demo operator service did not start:" >&2
