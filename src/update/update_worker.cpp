@@ -193,7 +193,13 @@ void UpdateThreadProc(void* /*arg*/, int& handedOver) {
     settings.dataDir = g_strDataDir;
     settings.updateUrl = PlatformConfig.updateUrl;
     settings.modulePath = GetModulePath();
-    if (RunUpdateCheck(settings).handedOver) {
+    const UpdateReport report = RunUpdateCheck(settings);
+    if (!report.refusal.empty()) {
+        // The old launcher goes on; whoever runs the service learns why from the log.
+        std::fprintf(stderr, "tavrin: update to version %d refused: %s\n", report.offeredVersion,
+                     report.refusal.c_str());
+    }
+    if (report.handedOver) {
         handedOver = 1;
     }
 }
