@@ -1,14 +1,16 @@
 # Finds the libraries the core and the tests use. Natively they come from Debian's -dev
 # packages. The Windows cross-build has no such packages for mingw-w64, so it compiles
 # tinyxml2 and GoogleTest from Debian's source packages, which scripts/fetch-win-deps.sh
-# unpacks into TAVRIN_WIN_DEPS_DIR (never committed).
+# unpacks into TAVRIN_WIN_DEPS_DIR (never committed), and links the static OpenSSL that the
+# same script builds there.
 
 if(WIN32)
   set(TAVRIN_WIN_DEPS_DIR "${CMAKE_SOURCE_DIR}/build/win-deps" CACHE PATH
-      "Unpacked sources of tinyxml2 for the Windows cross-build")
+      "tinyxml2 and minizip sources, and the built OpenSSL, for the Windows cross-build")
   if(NOT EXISTS "${TAVRIN_WIN_DEPS_DIR}/tinyxml2/tinyxml2.cpp" OR
-     NOT EXISTS "${TAVRIN_WIN_DEPS_DIR}/minizip/unzip.c")
-    message(FATAL_ERROR "tinyxml2 sources not found in ${TAVRIN_WIN_DEPS_DIR}; "
+     NOT EXISTS "${TAVRIN_WIN_DEPS_DIR}/minizip/unzip.c" OR
+     NOT EXISTS "${TAVRIN_WIN_DEPS_DIR}/openssl/include/openssl/ssl.h")
+    message(FATAL_ERROR "tinyxml2, minizip or OpenSSL not found in ${TAVRIN_WIN_DEPS_DIR}; "
                         "run scripts/fetch-win-deps.sh first")
   endif()
   add_library(tinyxml2 STATIC "${TAVRIN_WIN_DEPS_DIR}/tinyxml2/tinyxml2.cpp")
@@ -21,6 +23,19 @@ if(WIN32)
                                            PRIVATE "${minizip_dir}/include/minizip")
   target_link_libraries(minizip PUBLIC ZLIB::ZLIB)
   add_library(minizip::minizip ALIAS minizip)
+  # TLS for the downloader, and the digests and signatures of verified updates. The
+  # toolchain confines searches to the mingw-w64 root, so the built OpenSSL joins the roots
+  # for this one search.
+  set(OPENSSL_ROOT_DIR "${TAVRIN_WIN_DEPS_DIR}/openssl")
+  set(OPENSSL_USE_STATIC_LIBS TRUE)
+  set(tavrin_find_root_path ${CMAKE_FIND_ROOT_PATH})
+  list(APPEND CMAKE_FIND_ROOT_PATH "${OPENSSL_ROOT_DIR}")
+  find_package(OpenSSL 3.0 REQUIRED)
+  set(CMAKE_FIND_ROOT_PATH ${tavrin_find_root_path})
+  # What the static libraries call in Windows besides the ws2_32 and crypt32 FindOpenSSL
+  # adds: the random generator and the event log (advapi32), and the window station check
+  # before reporting a fatal error (user32).
+  target_link_libraries(OpenSSL::Crypto INTERFACE advapi32 user32)
 else()
   find_package(tinyxml2 CONFIG REQUIRED)
   # Debian's libminizip-dev: <minizip/unzip.h> over zlib.
