@@ -2,9 +2,12 @@
 // dates decide, redirects cross between http and https, and an HTTP proxy is tunnelled.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include "net/http_download.h"
 #include "platform/file_system.h"
+
 #include "support/http_peer.h"
+#include "support/tcp_peer.h"
 #include "support/temp_dir.h"
 #include "support/tls_peer.h"
 
@@ -78,6 +81,30 @@ TEST_F(HttpsDownloads, UntrustedCertificatesFailWithoutRetrying) {
         EXPECT_EQ(download.Download(peer.Url("127.0.0.1", "/f"), Target()), DL_FAILED) << c.name;
         EXPECT_FALSE(download.m_strTlsError.empty()) << c.name;
         EXPECT_TRUE(peer.Exchanges().empty()) << c.name;
+        EXPECT_FALSE(platform::PathExists(Target())) << c.name;
+    }
+}
+
+// A server that accepts and then says nothing, or says something that is not TLS, ends the
+// handshake within the waits' time-outs.
+TEST_F(HttpsDownloads, SilentOrPlainServersEndTheHandshake) {
+    const struct {
+        const char* name;
+        test::TcpPeer::Script script;
+    } cases[] = {
+        {"silent", {"", false}},
+        {"plain http", {"HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", true}},
+        {"closes at once", {"", true}},
+    };
+    m_download.m_nRecvTimeout = 300;
+    for (const auto& c : cases) {
+        test::TcpPeer peer(c.script);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(m_download.Download("https://127.0.0.1:" + std::to_string(peer.Port()) + "/f",
+                                      Target()),
+                  DL_FAILED)
+            << c.name;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3)) << c.name;
         EXPECT_FALSE(platform::PathExists(Target())) << c.name;
     }
 }
