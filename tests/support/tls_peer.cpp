@@ -6,6 +6,7 @@
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 
@@ -106,6 +107,42 @@ bool ReadHead(SSL* ssl, SocketHandle connection, std::string& head) {
     return true;
 }
 
+// Exactly `count` bytes, appended to `into`.
+bool ReadExactly(SocketHandle connection, std::size_t count, std::string& into) {
+    char buffer[512];
+    while (count > 0) {
+        if (!WaitReadable(connection, kWaitMs)) {
+            return false;
+        }
+        const long n = ReceiveSome(connection, buffer, std::min(count, sizeof buffer));
+        if (n <= 0) {
+            return false;
+        }
+        into.append(buffer, static_cast<std::size_t>(n));
+        count -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// The greeting (no authentication), then the connect request, which is kept.
+bool PlaySocks5(SocketHandle connection, std::string& request) {
+    std::string greeting;
+    if (!ReadExactly(connection, 3, greeting) || !SendAll(connection, std::string("\5\0", 2)) ||
+        !ReadExactly(connection, 4, request)) {
+        return false;
+    }
+    const char type = request[3];
+    std::size_t rest = type == 1 ? 4 + 2 : 0;
+    if (type == 3) {
+        if (!ReadExactly(connection, 1, request)) {
+            return false;
+        }
+        rest = static_cast<unsigned char>(request.back()) + 2u;
+    }
+    return rest > 0 && ReadExactly(connection, rest, request) &&
+           SendAll(connection, std::string("\5\0\0\1\0\0\0\0\0\0", 10));
+}
+
 }  // namespace
 
 TestCa::TestCa() : m_key(NewKey()) {
@@ -142,10 +179,10 @@ IssuedCertificate TestCa::Issue(const std::string& names, long fromSeconds,
     return {BioText(certBio.get()), BioText(keyBio.get())};
 }
 
-TlsPeer::TlsPeer(const IssuedCertificate& certificate, Handler handler, bool expectConnect)
+TlsPeer::TlsPeer(const IssuedCertificate& certificate, Handler handler, Proxy proxy)
     : m_certificate(certificate),
       m_handler(std::move(handler)),
-      m_expectConnect(expectConnect),
+      m_proxy(proxy),
       m_listener(ListenOnLoopback(m_port)) {
     m_thread = std::thread([this] { Serve(); });
 }
@@ -181,11 +218,13 @@ void TlsPeer::Serve() {
 
 void TlsPeer::Answer(std::intptr_t connection) {
     Exchange exchange;
-    if (m_expectConnect) {
-        if (!ReadHead(nullptr, connection, exchange.connectRequest) ||
-            !SendAll(connection, "HTTP/1.1 200 Connection established\r\n\r\n")) {
-            return;
-        }
+    if (m_proxy == Proxy::kHttpConnect &&
+        (!ReadHead(nullptr, connection, exchange.connectRequest) ||
+         !SendAll(connection, "HTTP/1.1 200 Connection established\r\n\r\n"))) {
+        return;
+    }
+    if (m_proxy == Proxy::kSocks5 && !PlaySocks5(connection, exchange.connectRequest)) {
+        return;
     }
     CtxPtr ctx(SSL_CTX_new(TLS_server_method()));
     BioPtr certBio(BIO_new_mem_buf(m_certificate.certificatePem.data(),

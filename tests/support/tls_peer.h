@@ -44,13 +44,16 @@ private:
 class TlsPeer {
 public:
     struct Exchange {
-        std::string connectRequest;  // the CONNECT head, when the peer played a proxy
+        std::string connectRequest;  // what the peer got while playing a proxy
         std::string request;         // the request head that came through TLS
     };
     using Handler = std::function<std::string(const std::string& requestHead)>;
 
-    // With expectConnect, each connection first gets a CONNECT request answered with 200.
-    TlsPeer(const IssuedCertificate& certificate, Handler handler, bool expectConnect = false);
+    // What each connection starts with before TLS: nothing, an HTTP proxy's CONNECT
+    // (answered with 200), or a SOCKS 5 handshake without authentication (granted).
+    enum class Proxy { kNone, kHttpConnect, kSocks5 };
+
+    TlsPeer(const IssuedCertificate& certificate, Handler handler, Proxy proxy = Proxy::kNone);
     ~TlsPeer();
     TlsPeer(const TlsPeer&) = delete;
     TlsPeer& operator=(const TlsPeer&) = delete;
@@ -67,7 +70,7 @@ private:
 
     IssuedCertificate m_certificate;
     Handler m_handler;
-    bool m_expectConnect;
+    Proxy m_proxy;
     std::uint16_t m_port = 0;
     std::intptr_t m_listener;
     std::atomic<bool> m_stop{false};

@@ -155,7 +155,8 @@ TEST_F(HttpsDownloads, ChunkedBodiesOverTls) {
 // tunnel in the server's form, without them.
 TEST_F(HttpsDownloads, AnHttpProxyTunnelsWithConnect) {
     TlsPeer proxyAndServer(
-        m_ca.Issue("DNS:files.example"), [](const std::string&) { return Ok("tunnelled"); }, true);
+        m_ca.Issue("DNS:files.example"), [](const std::string&) { return Ok("tunnelled"); },
+        TlsPeer::Proxy::kHttpConnect);
     m_download.m_nProxyType = kProxyHttp;
     m_download.m_strProxyHost = "127.0.0.1";
     m_download.m_nProxyPort = proxyAndServer.Port();
@@ -172,6 +173,30 @@ TEST_F(HttpsDownloads, AnHttpProxyTunnelsWithConnect) {
     EXPECT_EQ(e.request.substr(0, e.request.find("\r\n")), "GET /pkg HTTP/1.1");
     EXPECT_EQ(e.request.find("Proxy-Authorization"), std::string::npos);
     EXPECT_NE(e.request.find("\r\nHost: files.example\r\n"), std::string::npos);
+}
+
+// Through SOCKS 5 the proxy gets the server's name; TLS then checks that name end to end.
+TEST_F(HttpsDownloads, Socks5CarriesTlsToTheNamedServer) {
+    for (const char* names : {"DNS:files.example", "DNS:elsewhere.example"}) {
+        TlsPeer proxyAndServer(
+            m_ca.Issue(names), [](const std::string&) { return Ok("through socks"); },
+            TlsPeer::Proxy::kSocks5);
+        m_download.m_nProxyType = kProxySocks5;
+        m_download.m_strProxyHost = "127.0.0.1";
+        m_download.m_nProxyPort = proxyAndServer.Port();
+        const bool rightName = std::string(names) == "DNS:files.example";
+        ASSERT_EQ(m_download.Download("https://files.example:8443/pkg", Target()),
+                  rightName ? DL_OK : DL_FAILED)
+            << names;
+        if (rightName) {
+            EXPECT_EQ(test::ReadFile(Target()), "through socks");
+            ASSERT_EQ(proxyAndServer.Exchanges().size(), 1u);
+            EXPECT_EQ(proxyAndServer.Exchanges()[0].connectRequest,
+                      std::string("\5\1\0\3\x0d"
+                                  "files.example\x20\xfb",
+                                  20));
+        }
+    }
 }
 
 }  // namespace
