@@ -50,6 +50,7 @@ lane_sanitize() {
   # Chromium inside Qt WebEngine frees some objects with a mismatched size.
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 ctest --test-dir "$tests/unit" "${opts[@]}" "$@" || rc=1
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 ctest --test-dir "$tests/integration" "${opts[@]}" "$@" || rc=1
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 ctest --test-dir "$tests/soak" "${opts[@]}" "$@" || rc=1
   ASAN_OPTIONS=detect_leaks=0:new_delete_type_mismatch=0:abort_on_error=1 \
     on_display ctest --test-dir "$tests/ui" "${opts[@]}" "$@" || rc=1
   return $rc

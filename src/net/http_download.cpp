@@ -48,6 +48,27 @@ int DigitsAt(const std::string& s, std::size_t pos, std::size_t count) {
     return pos < s.size() ? std::atoi(s.substr(pos, count).c_str()) : -1;
 }
 
+// The value of every field `name` (lower case) in a lower-cased header: only at the start of
+// a line, so "content-location:" is never taken for "location:".
+std::vector<std::string> FieldValues(const std::string& lower, const std::string& name) {
+    std::vector<std::string> values;
+    const std::string key = "\r\n" + name + ":";
+    for (std::size_t at = lower.find(key); at != std::string::npos; at = lower.find(key, at + 2)) {
+        const std::size_t from = at + key.size();
+        const std::size_t end = lower.find("\r\n", from);
+        if (end == std::string::npos) {
+            break;  // a field must end with its line
+        }
+        values.push_back(Trim(lower.substr(from, end - from)));
+    }
+    return values;
+}
+
+bool AllDigits(const std::string& s) {
+    return !s.empty() &&
+           std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
+}
+
 // Days from 1970-01-01 to the given civil date (proleptic Gregorian).
 std::int64_t DaysFromCivil(int year, int month, int day) {
     year -= month <= 2 ? 1 : 0;
@@ -105,15 +126,18 @@ bool ParseHttpDate(const std::string& text, std::int64_t& time) {
     const int day = DigitsAt(rest, 0, 2);
     static const std::string kMonths = "jan,feb,mar,apr,may,jun,jul,aug,sep,oct,nov,dec";
     const std::size_t match = kMonths.find(Lower(rest.substr(3, 3)));
-    const int month = match == std::string::npos ? 1 : static_cast<int>(match / 4 + 1);
+    if (match == std::string::npos || match % 4 != 0) {
+        return false;  // no month of the year
+    }
+    const int month = static_cast<int>(match / 4 + 1);
     std::string clock = rest.substr(6);
     clock.erase(0, clock.find_first_not_of(" \t"));
-    int year = 2000;
     const std::size_t blank = clock.find_first_of(" \t");
-    if (blank != std::string::npos) {
-        year = std::atoi(clock.substr(0, blank).c_str());
-        clock = clock.substr(blank + 1);
+    if (blank == std::string::npos || !AllDigits(clock.substr(0, blank))) {
+        return false;  // no year
     }
+    const int year = std::atoi(clock.substr(0, blank).c_str());
+    clock = clock.substr(blank + 1);
     const int hour = DigitsAt(clock, 0, 2);
     const int minute = DigitsAt(clock, 3, 2);
     const int second = DigitsAt(clock, 6, 2);
@@ -230,6 +254,11 @@ int CHttpDownload::Download(const std::string& url, const std::string& localPath
     // A connection left by a failure would hold its descriptor, and the server's slot,
     // until the next download.
     CloseConnection();
+    // Nothing can resume from a partial body (every attempt starts at the first byte), so
+    // a failed download leaves nothing behind.
+    if (result != DL_OK && !m_strTempPath.empty()) {
+        std::remove(m_strTempPath.c_str());
+    }
     return result;
 }
 
@@ -251,6 +280,7 @@ int CHttpDownload::Fetch(const std::string& url, const std::string& localPath) {
     m_nAuthPort = m_nPort;
     m_bAuthSecure = Secure();
     m_strTlsError.clear();
+    m_strTempPath.clear();
     m_strLocalPath = Trim(localPath);
     if (m_strLocalPath.empty()) {
         return DL_FAILED;
@@ -362,12 +392,10 @@ int CHttpDownload::ReceiveLength(BodyWriter& writer, std::uint32_t length) {
         if (m_bStop != 0) {
             return DL_STOPPED;
         }
-        // A whole-body read may take whatever has arrived; a chunk must stop at its end.
+        // Never past the body's end: what a server sends after it is not part of the file.
         const int n =
-            m_bChunked ? ReaderReadUpTo(
-                             m_pReader, m_nRecvTimeout, writer.Tail(),
-                             static_cast<int>(std::min<std::uint32_t>(length - done, kChunkSize)))
-                       : ReaderReadChunk(m_pReader, m_nRecvTimeout, writer.Tail());
+            ReaderReadUpTo(m_pReader, m_nRecvTimeout, writer.Tail(),
+                           static_cast<int>(std::min<std::uint32_t>(length - done, kChunkSize)));
         if (n <= 0 || !writer.Add(n)) {
             return kRequestRetry;
         }
@@ -635,27 +663,25 @@ int CHttpDownload::ParseResponseHeader(const std::string& header, std::uint32_t&
     lastModified = static_cast<std::int64_t>(std::time(nullptr));
     const std::string lower = Lower(header);
     const std::size_t firstEnd = lower.find("\r\n");
-    const std::string statusLine =
-        firstEnd == std::string::npos ? "" : Trim(lower.substr(0, firstEnd));
+    // "HTTP/1.1 200 OK": a version, three digits and a blank, then a reason that may be
+    // empty. Anything else is no response of an HTTP server, whatever digits it holds.
+    const std::string statusLine = firstEnd == std::string::npos ? "" : lower.substr(0, firstEnd);
     const std::size_t blank = statusLine.find(' ');
-    if (statusLine.empty() || blank == std::string::npos) {
+    if (statusLine.rfind("http/", 0) != 0 || blank == std::string::npos ||
+        statusLine.size() < blank + 5 || statusLine[blank + 4] != ' ' ||
+        !AllDigits(statusLine.substr(blank + 1, 3))) {
         return kRequestFailed;
     }
-    const std::string afterVersion = statusLine.substr(blank + 1);
-    const std::size_t blank2 = afterVersion.find(' ');
-    if (blank2 == std::string::npos) {
-        return kRequestFailed;
-    }
-    status = std::atoi(afterVersion.substr(0, blank2).c_str());
+    status = std::atoi(statusLine.substr(blank + 1, 3).c_str());
 
     if (status >= 300 && status < 400) {
-        const std::size_t at = lower.find("location:");
-        const std::size_t end = at == std::string::npos ? at : lower.find("\r\n", at);
+        const std::size_t at = lower.find("\r\nlocation:");
+        const std::size_t end = at == std::string::npos ? at : lower.find("\r\n", at + 2);
         if (end == std::string::npos) {
             return kRequestFailed;
         }
         // The address as the server wrote it: paths are case-sensitive on most servers.
-        std::string value = Trim(header.substr(at + 9, end - at - 9));
+        std::string value = Trim(header.substr(at + 11, end - at - 11));
         m_strReferer = m_strUrl;
         const std::size_t scheme = value.find("://");
         if (scheme != std::string::npos &&
@@ -698,36 +724,31 @@ int CHttpDownload::ParseResponseHeader(const std::string& header, std::uint32_t&
         return status == 404 ? kRequestNotFound : kRequestFailed;
     }
     // Generated documents often come in chunks, without a length; the chunks end the body.
-    const std::size_t coding = lower.find("\r\ntransfer-encoding:");
+    const std::vector<std::string> codings = FieldValues(lower, "transfer-encoding");
     m_bChunked = false;
-    if (coding != std::string::npos) {
-        const std::size_t from = coding + 20;
-        const std::string value = Trim(lower.substr(from, lower.find("\r\n", from) - from));
-        if (value != "chunked") {
+    if (!codings.empty()) {
+        if (codings.size() != 1 || codings[0] != "chunked") {
             return kRequestFailed;  // a coding (gzip, ...) this downloader cannot undo
         }
         m_bChunked = true;
     } else {
-        const std::size_t at = lower.find("content-length:");
-        const std::size_t end = at == std::string::npos ? at : lower.find("\r\n", at);
-        if (end == std::string::npos) {
-            return kRequestFailed;
-        }
-        const std::string value = Trim(lower.substr(at + 15, end - at - 15));
-        char* stop = nullptr;
-        const long long length = std::strtoll(value.c_str(), &stop, 10);
+        // Digits only, and every length the same: a body whose end is in doubt could be cut
+        // short, or run into whatever follows it, and still be taken as complete.
+        const std::vector<std::string> lengths = FieldValues(lower, "content-length");
+        const bool agreed = !lengths.empty() &&
+                            std::all_of(lengths.begin(), lengths.end(), [&](const std::string& v) {
+                                return v == lengths[0] && AllDigits(v) && v.size() <= 10;
+                            });
+        const long long length = agreed ? std::strtoll(lengths[0].c_str(), nullptr, 10) : -1;
         // A length that no 32-bit count can reach would never end the body.
         if (length < 0 || length > 0x7FFFFFFFLL) {
             return kRequestFailed;
         }
         contentLength = static_cast<std::uint32_t>(length);
     }
-    const std::size_t modified = lower.find("last-modified:");
-    const std::size_t modifiedEnd =
-        modified == std::string::npos ? modified : lower.find("\r\n", modified);
+    const std::vector<std::string> modified = FieldValues(lower, "last-modified");
     std::int64_t stamp = 0;
-    if (modifiedEnd != std::string::npos &&
-        ParseHttpDate(Trim(lower.substr(modified + 14, modifiedEnd - modified - 14)), stamp)) {
+    if (!modified.empty() && ParseHttpDate(modified[0], stamp)) {
         lastModified = stamp;
     }
     return kRequestOk;

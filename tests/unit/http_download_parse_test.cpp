@@ -52,6 +52,9 @@ TEST(ParseHttpDate, ReadsGmtDatesAsUtc) {
         {"wed, 21 oct 1800 07:28:00 gmt", false, 0},  // out of range
         {"wed, 21 oct 2015 25:28:00 gmt", false, 0},
         {"wed,", false, 0},
+        {"wed, 21 foo 2015 07:28:00 gmt", false, 0},  // no month
+        {"wed, 21 n,d 2015 07:28:00 gmt", false, 0},  // the month table's commas
+        {"wed, 1111", false, 0},                      // no year
     };
     for (const auto& c : cases) {
         std::int64_t time = -1;
@@ -125,7 +128,20 @@ TEST(ParseResponseHeader, StatusDecidesTheOutcome) {
         {"not found", "HTTP/1.1 404 Not Found\r\n", kRequestNotFound, 0, 404},
         {"forbidden", "HTTP/1.1 403 Forbidden\r\n", kRequestFailed, 0, 403},
         {"server error", "HTTP/1.1 503 Busy\r\n", kRequestRetry, 0, 503},
-        {"negative status", "HTTP/1.1 -1 What\r\n", kRequestRetry, 0, -1},
+        {"negative status", "HTTP/1.1 -1 What\r\n", kRequestFailed, 0, 0},
+        {"status not a number", "HTTP/1.1 OK Fine\r\nContent-Length: 1\r\n", kRequestFailed, 0, 0},
+        {"empty reason", "HTTP/1.1 200 \r\nContent-Length: 3\r\n", kRequestOk, 3, 200},
+        {"no version", "Content-Length: 932\r\nServer: x\r\n", kRequestFailed, 0, 0},
+        {"length inside another name",
+         "HTTP/1.1 200 OK\r\nX-Content-Length: 5\r\nContent-Length: 9\r\n", kRequestOk, 9, 200},
+        {"only a length inside another name", "HTTP/1.1 200 OK\r\nX-Content-Length: 5\r\n",
+         kRequestFailed, 0, 200},
+        {"length with junk", "HTTP/1.1 200 OK\r\nContent-Length: 1x2345\r\n", kRequestFailed, 0,
+         200},
+        {"lengths that differ", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 50\r\n",
+         kRequestFailed, 0, 200},
+        {"the same length twice", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 5\r\n",
+         kRequestOk, 5, 200},
         {"redirect without location", "HTTP/1.1 302 Found\r\n", kRequestFailed, 0, 302},
         {"chunked", "HTTP/1.1 200 OK\r\nTransfer-Encoding: Chunked\r\n", kRequestOk, 0, 200},
         {"chunks outrank a length",
@@ -164,6 +180,27 @@ TEST(ParseResponseHeader, LastModifiedOrTheTimeOfReading) {
               kRequestOk);
     EXPECT_GE(modified, before);
     EXPECT_LE(modified, before + 5);
+}
+
+// Fields count only at the start of a line: "Content-Location" is not "Location", and
+// "X-Last-Modified" is not "Last-Modified".
+TEST(ParseResponseHeader, FieldsAreFoundByTheirWholeName) {
+    CHttpDownload d;
+    Aim(d, "http://h/a/b.zip");
+    std::uint32_t length = 0;
+    int status = 0;
+    std::int64_t modified = 0;
+    ASSERT_EQ(d.ParseResponseHeader("HTTP/1.1 302 Found\r\nContent-Location: /decoy.zip\r\n"
+                                    "Location: /real.zip\r\n",
+                                    length, status, modified),
+              kRequestStoppedOrRedirect);
+    EXPECT_EQ(d.m_strObject, "/real.zip");
+    ASSERT_EQ(d.ParseResponseHeader("HTTP/1.1 200 OK\r\nX-Last-Modified: Thu, 01 Jan 1970 "
+                                    "00:00:00 GMT\r\nLast-Modified: Wed, 21 Oct 2015 07:28:00 "
+                                    "GMT\r\nContent-Length: 1\r\n",
+                                    length, status, modified),
+              kRequestOk);
+    EXPECT_EQ(modified, 1445412480);
 }
 
 TEST(ParseResponseHeader, RedirectsJoinTheLocationToTheAddress) {

@@ -191,6 +191,18 @@ TEST_F(Downloads, ChunkedBodiesAreDecodedIntoTheTarget) {
     }
 }
 
+// Whatever a server sends after the announced length is not part of the file.
+TEST_F(Downloads, BytesAfterTheBodyAreNotWritten) {
+    const std::string body = Body(30000);
+    HttpPeer peer([&](const HttpRequest&) {
+        HttpReply reply = Reply("200 OK", "", body);
+        reply.bytes += std::string(40000, 'x');
+        return reply;
+    });
+    ASSERT_EQ(m_download.Download(peer.Url("/f"), Target()), DL_OK);
+    EXPECT_EQ(test::ReadFile(Target()), body);
+}
+
 TEST_F(Downloads, ServerErrorsAreRetriedWithinTheBudgetAfterThePause) {
     HttpPeer peer([](const HttpRequest&) { return Reply("503 Busy", "", "later"); });
     m_download.m_nRetryMode = 1;
@@ -220,6 +232,7 @@ TEST_F(Downloads, ABrokenBodyStartsAgainWithinTheRetryBudget) {
         const int result = m_download.Download(peer.Url("/f"), Target());
         if (mode == 0) {
             EXPECT_EQ(result, DL_FAILED);
+            EXPECT_FALSE(platform::PathExists(Target() + ".down"));
         } else {
             ASSERT_EQ(result, DL_OK);
             EXPECT_EQ(test::ReadFile(Target()), body);
@@ -238,6 +251,7 @@ TEST_F(Downloads, TheOwnerCanStopADownload) {
     };
     EXPECT_EQ(m_download.Download(peer.Url("/f"), Target()), DL_STOPPED);
     EXPECT_FALSE(platform::PathExists(Target()));
+    EXPECT_FALSE(platform::PathExists(Target() + ".down"));  // no partial body left behind
 }
 
 TEST_F(Downloads, ASecondFinisherKeepsTheFirstOnesTarget) {
