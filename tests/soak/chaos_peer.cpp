@@ -19,6 +19,14 @@
 
 namespace tavrin::test {
 
+std::uint64_t Mix(std::uint64_t x) {
+    x ^= x >> 30;
+    x *= 0xBF58476D1CE4E5B9ull;
+    x ^= x >> 27;
+    x *= 0x94D049BB133111EBull;
+    return x ^ (x >> 31);
+}
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -48,14 +56,6 @@ constexpr Weight kWeights[] = {
     {Chaos::Junk, 3},          {Chaos::NoStatus, 3},     {Chaos::HugeHeader, 2},
     {Chaos::BadChunk, 4},      {Chaos::BadLength, 4},    {Chaos::DupLengthDiffer, 2},
 };
-
-std::uint64_t Mix(std::uint64_t x) {
-    x ^= x >> 30;
-    x *= 0xBF58476D1CE4E5B9ull;
-    x ^= x >> 27;
-    x *= 0x94D049BB133111EBull;
-    return x ^ (x >> 31);
-}
 
 std::uint64_t Hash(const std::string& text, std::uint64_t seed) {
     std::uint64_t h = 0xCBF29CE484222325ull ^ Mix(seed);

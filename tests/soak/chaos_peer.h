@@ -48,6 +48,10 @@ enum class Chaos : int {
 
 const char* ChaosName(Chaos chaos);
 
+// A 64-bit mixing step (splitmix64's finaliser): every random choice of the soak comes from
+// it, so a seed replays the same run.
+std::uint64_t Mix(std::uint64_t x);
+
 struct ChaosOptions {
     std::uint64_t seed = 1;
     // How long a silent reply stays silent: longer than the client's time-outs, but it ends

@@ -36,6 +36,7 @@ namespace {
 
 using test::Chaos;
 using test::ChaosName;
+using test::Mix;
 using test::ServedRequest;
 using Clock = std::chrono::steady_clock;
 
@@ -132,14 +133,6 @@ struct Settings {
     int stopAfterMs = -1;  // a stop from another thread after this long, or none
     bool fresh = false;    // a new downloader object rather than the worker's last one
 };
-
-std::uint64_t Mix(std::uint64_t x) {
-    x ^= x >> 30;
-    x *= 0xBF58476D1CE4E5B9ull;
-    x ^= x >> 27;
-    x *= 0x94D049BB133111EBull;
-    return x ^ (x >> 31);
-}
 
 Settings SettingsFor(std::uint64_t seed, int n) {
     std::uint64_t state = Mix(seed * 0x9E3779B97F4A7C15ull + static_cast<std::uint64_t>(n));
