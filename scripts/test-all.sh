@@ -51,6 +51,7 @@ lane_sanitize() {
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 ctest --test-dir "$tests/unit" "${opts[@]}" "$@" || rc=1
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 ctest --test-dir "$tests/integration" "${opts[@]}" "$@" || rc=1
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 ctest --test-dir "$tests/soak" "${opts[@]}" "$@" || rc=1
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 ctest --test-dir "$tests/fuzz" "${opts[@]}" "$@" || rc=1
   ASAN_OPTIONS=detect_leaks=0:new_delete_type_mismatch=0:abort_on_error=1 \
     on_display ctest --test-dir "$tests/ui" "${opts[@]}" "$@" || rc=1
   return $rc

@@ -124,8 +124,11 @@ struct ReadWindow {
     std::uint64_t start = 0;
     std::uint64_t lastUse = 0;
 
+    // Without sums that could wrap: positions come from the archive's own fields, and a
+    // zip64 record can put them just below 2^64.
     bool Holds(std::uint64_t from, std::uint64_t size) const {
-        return from >= start && from + size <= start + bytes.size();
+        return from >= start && from - start <= bytes.size() &&
+               size <= bytes.size() - (from - start);
     }
 };
 
@@ -332,6 +335,11 @@ std::uint32_t EntryAttributes(std::uint32_t a) {
 
 bool IsSafeEntryName(const std::string& name) {
     if (name.empty() || name[0] == '/' || name[0] == '\\' || (name.size() > 1 && name[1] == ':')) {
+        return false;
+    }
+    // The system would end the name at a NUL byte: the file would get another name than the
+    // one checked here, and ".." right before the NUL would go unseen.
+    if (name.find('\0') != std::string::npos) {
         return false;
     }
     std::size_t start = 0;

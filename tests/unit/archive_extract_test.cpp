@@ -91,6 +91,133 @@ TEST(ExtractArchive, DamagedDataIsAFailure) {
     }
 }
 
+// The header says the entry is longer than its data: the data is intact as far as it goes,
+// but the file would come out short, so the unpacking fails.
+TEST(ExtractArchive, DataEndingBeforeItsSizeIsAFailure) {
+    for (int method : {0, Z_DEFLATED}) {
+        test::TempDir dir;
+        ASSERT_TRUE(WriteArchive(dir / "p.zip", {{"data.bin", std::string(5000, 'a'), method}}));
+        std::string bytes = test::ReadFile(dir / "p.zip");
+        const std::size_t central = bytes.find("PK\x01\x02");
+        ASSERT_NE(central, std::string::npos);
+        for (const std::size_t at : {std::size_t{22}, central + 24}) {
+            ASSERT_EQ(static_cast<unsigned char>(bytes[at]), 5000 & 0xFF);
+            bytes[at] = static_cast<char>((5000 + 100) & 0xFF);  // 5100: the high byte stays
+        }
+        dir.Write("p.zip", bytes);
+        EXPECT_FALSE(ExtractArchive(dir / "p.zip", dir / "out")) << method;
+        EXPECT_EQ(ArchiveLastResult(), kArchiveReadWrite) << method;
+    }
+}
+
+// Little-endian fields for archives put together by hand.
+void PutLe(std::string& out, std::uint64_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) {
+        out += static_cast<char>((value >> (8 * i)) & 0xFF);
+    }
+}
+
+// A zip64 end record whose directory offset and size add up to 2^64: the directory seems to
+// lie before the record, and minizip goes to read it at 2^64 - 1. The reader must fail
+// there like anywhere past the end, not read outside its buffers.
+TEST(ExtractArchive, PositionsNearTwoToTheSixtyFourAreRefused) {
+    const std::uint64_t size = 5;
+    std::string bytes = "PK\x03\x04";
+    PutLe(bytes, 0x06064B50, 4);  // the zip64 end record
+    PutLe(bytes, 44, 8);
+    PutLe(bytes, 45, 2);
+    PutLe(bytes, 45, 2);
+    PutLe(bytes, 0, 4);
+    PutLe(bytes, 0, 4);
+    PutLe(bytes, 1, 8);
+    PutLe(bytes, 1, 8);
+    PutLe(bytes, size, 8);
+    PutLe(bytes, 0 - size, 8);
+    PutLe(bytes, 0x07064B50, 4);  // its locator
+    PutLe(bytes, 0, 4);
+    PutLe(bytes, 4, 8);
+    PutLe(bytes, 1, 4);
+    PutLe(bytes, 0x06054B50, 4);  // the plain end record, consistent in itself
+    PutLe(bytes, 0, 4);
+    PutLe(bytes, 1, 2);
+    PutLe(bytes, 1, 2);
+    PutLe(bytes, 0, 10);
+
+    test::TempDir dir;
+    dir.Write("p.zip", bytes);
+    EXPECT_FALSE(ExtractArchive(dir / "p.zip", dir / "out"));
+    int result = 0;
+    ArchiveHandle* memory = ArchiveOpenMemory(bytes.data(), bytes.size(), dir.Path(), result);
+    ArchiveEntry entry;
+    EXPECT_TRUE(memory == nullptr || ArchiveGetEntry(memory, 0, entry) != kArchiveOk);
+    ArchiveClose(memory);
+}
+
+// The archive read from memory lists and unpacks exactly what the same file does.
+TEST(ArchiveOpenMemory, UnpacksWhatTheFileUnpacks) {
+    test::TempDir dir;
+    const std::string big(100000, 'x');
+    ASSERT_TRUE(WriteArchive(dir / "p.zip", {{"Game/", ""},
+                                             {"Game/tavrin.exe", big},
+                                             {"Game/readme.txt", "stored text", 0},
+                                             {"Update/update.exe", "updater"}}));
+    ASSERT_TRUE(ExtractArchive(dir / "p.zip", dir / "file"));
+    const std::string bytes = test::ReadFile(dir / "p.zip");
+
+    int fileResult = -1;
+    int memoryResult = -1;
+    ArchiveHandle* file = ArchiveOpen(dir / "p.zip", dir / "unused/", fileResult);
+    ArchiveHandle* memory =
+        ArchiveOpenMemory(bytes.data(), bytes.size(), dir / "mem/", memoryResult);
+    ASSERT_NE(file, nullptr);
+    ASSERT_NE(memory, nullptr);
+    EXPECT_EQ(memoryResult, kArchiveOk);
+    ArchiveEntry count;
+    ASSERT_EQ(ArchiveGetEntry(memory, -1, count), kArchiveOk);
+    EXPECT_EQ(count.index, 4);
+    for (int i = 0; i < count.index; ++i) {
+        ArchiveEntry fromFile;
+        ArchiveEntry fromMemory;
+        ASSERT_EQ(ArchiveGetEntry(file, i, fromFile), kArchiveOk) << i;
+        ASSERT_EQ(ArchiveGetEntry(memory, i, fromMemory), kArchiveOk) << i;
+        EXPECT_EQ(fromMemory.name, fromFile.name);
+        EXPECT_EQ(fromMemory.attributes, fromFile.attributes) << fromFile.name;
+        EXPECT_EQ(fromMemory.modificationTime, fromFile.modificationTime) << fromFile.name;
+        EXPECT_EQ(fromMemory.compressedSize, fromFile.compressedSize) << fromFile.name;
+        EXPECT_EQ(fromMemory.uncompressedSize, fromFile.uncompressedSize) << fromFile.name;
+        EXPECT_EQ(ArchiveExtractEntry(memory, i, fromMemory.name), kArchiveOk) << fromFile.name;
+    }
+    ArchiveClose(file);
+    ArchiveClose(memory);
+    EXPECT_TRUE(platform::IsDirectory(dir / "mem/Game"));
+    for (const char* name : {"Game/tavrin.exe", "Game/readme.txt", "Update/update.exe"}) {
+        EXPECT_EQ(test::ReadFile(dir / (std::string("mem/") + name)),
+                  test::ReadFile(dir / (std::string("file/") + name)))
+            << name;
+    }
+    EXPECT_EQ(test::ReadFile(dir / "mem/Game/tavrin.exe"), big);
+}
+
+// Damaged or foreign bytes give the same result from memory as from a file.
+TEST(ArchiveOpenMemory, RefusesWhatTheFileRefuses) {
+    test::TempDir dir;
+    ASSERT_TRUE(WriteArchive(dir / "p.zip", {{"a.txt", "a"}}));
+    const std::string archive = test::ReadFile(dir / "p.zip");
+    std::string badEnd = archive;
+    badEnd[badEnd.size() - 22 + 4] = 1;  // the end record's disk number
+    for (const std::string& bytes :
+         {std::string(), std::string(300, 'z'), archive.substr(0, archive.size() - 5),
+          archive.substr(archive.size() - 22), badEnd}) {
+        dir.Write("bad.zip", bytes);
+        int fileResult = 0;
+        int memoryResult = 0;
+        EXPECT_EQ(ArchiveOpen(dir / "bad.zip", dir.Path(), fileResult), nullptr);
+        EXPECT_EQ(ArchiveOpenMemory(bytes.data(), bytes.size(), dir.Path(), memoryResult), nullptr);
+        EXPECT_NE(memoryResult, kArchiveOk) << bytes.size();
+        EXPECT_EQ(memoryResult, fileResult) << bytes.size();
+    }
+}
+
 TEST(ExtractArchive, NotAnArchive) {
     test::TempDir dir;
     dir.Write("p.zip", std::string(300, 'z'));

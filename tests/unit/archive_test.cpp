@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace tavrin {
 namespace {
 
@@ -17,6 +19,13 @@ TEST(IsSafeEntryName, RefusesNamesThatLeaveTheFolder) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(IsSafeEntryName(c.name), c.safe) << c.name;
+    }
+}
+
+TEST(IsSafeEntryName, RefusesNamesWithANulByte) {
+    for (const std::string& name :
+         {std::string("a\0b.txt", 7), std::string("..\0", 3), std::string("a/..\0/b", 7)}) {
+        EXPECT_FALSE(IsSafeEntryName(name)) << name.size();
     }
 }
 

@@ -1,0 +1,76 @@
+// Response headers as a server could send them: the header parser must classify every one,
+// and a redirect must leave an address that parses into the parts it stored. The same bytes
+// go to the date parser and the chunk-size line parser.
+#include <cctype>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "fuzz_check.h"
+#include "net/http_download.h"
+
+namespace {
+
+using tavrin::fuzz::Check;
+
+void HeaderHolds(const std::string& text) {
+    tavrin::CHttpDownload download;
+    download.m_strUrl = "http://files.example.com:8080/game/update/list.xml";
+    Check(tavrin::ParseUrl(download.m_strUrl, download.m_strHost, download.m_strObject,
+                           download.m_nPort),
+          "the starting address parses");
+    std::uint32_t length = 0;
+    int status = 0;
+    std::int64_t modified = 0;
+    const int result = download.ParseResponseHeader(text, length, status, modified);
+    Check(result >= tavrin::kRequestOk && result <= tavrin::kRequestNotFound, "a known result");
+    if (result == tavrin::kRequestOk) {
+        Check(length <= 0x7FFFFFFFu, "a length a 32-bit count reaches");
+    }
+    if (result == tavrin::kRequestStoppedOrRedirect) {
+        std::string host;
+        std::string object;
+        std::uint16_t port = 0;
+        Check(tavrin::ParseUrl(download.m_strUrl, host, object, port),
+              "a redirect leaves an address that parses");
+        Check(host == download.m_strHost && object == download.m_strObject &&
+                  port == download.m_nPort,
+              "a redirect's address agrees with its stored parts");
+    }
+}
+
+void DateHolds(const std::string& text) {
+    std::int64_t time = 0;
+    if (tavrin::ParseHttpDate(text, time)) {
+        // Years 1900 to 9999: from 1900-01-01 to the leap second ending 9999.
+        Check(time >= -2208988800LL && time <= 253402300800LL, "a date within its years");
+    }
+}
+
+void ChunkSizeHolds(const std::string& text) {
+    std::uint32_t size = 0;
+    if (!tavrin::ParseChunkSizeLine(text, size)) {
+        return;
+    }
+    // The leading hex digits, read here another way.
+    std::size_t digits = 0;
+    while (digits < text.size() && std::isxdigit(static_cast<unsigned char>(text[digits]))) {
+        ++digits;
+    }
+    const std::string number = text.substr(0, digits);
+    const std::size_t first = number.find_first_not_of('0');
+    Check(first == std::string::npos || number.size() - first <= 8, "at most 32 bits of size");
+    Check(size == std::strtoull(number.c_str(), nullptr, 16), "the size its digits say");
+    Check(size <= 0x7FFFFFFFu, "a size under 2^31");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    HeaderHolds(text);
+    DateHolds(text);
+    ChunkSizeHolds(text);
+    return 0;
+}
