@@ -630,7 +630,12 @@ bool ExtractArchive(const std::string& archive, const std::string& folder) {
     bool ok = true;
     for (int i = 0; i < count.index && ok; ++i) {
         ArchiveEntry entry;
-        ok = ArchiveGetEntry(handle, i, entry) == kArchiveOk && IsSafeEntryName(entry.name);
+        ok = ArchiveGetEntry(handle, i, entry) == kArchiveOk;
+        if (ok && !IsSafeEntryName(entry.name)) {
+            // The refusal has a result of its own, so callers never see a failure as 0.
+            Remember(kArchiveCannotOpen);
+            ok = false;
+        }
         if (!ok) {
             break;
         }

@@ -2,7 +2,7 @@
 # Fuzzes one target: tests/fuzz/run.sh TARGET [SECONDS] [libFuzzer options...]
 # Builds the fuzz preset when needed, then runs the target at the lowest priority, one job,
 # starting from the committed seeds. New inputs go to build/fuzz/corpus/TARGET, crashes to
-# build/fuzz/crashes/TARGET; the committed corpus is only read.
+# build/fuzz/crashes/TARGET, the log to build/fuzz/logs; the committed corpus is only read.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 target=${1:?usage: tests/fuzz/run.sh TARGET [SECONDS] [libFuzzer options...]}
@@ -17,7 +17,8 @@ nice -n 19 cmake --build "$build" -j2 --target "fuzz_$target"
 
 scratch="$build/corpus/$target"
 crashes="$build/crashes/$target"
-logs="$build/logs/$target"
+# A folder per run: runs side by side must not share libFuzzer's log.
+logs="$build/logs/$target-$(date +%Y%m%d-%H%M%S)-$$"
 mkdir -p "$scratch" "$crashes" "$logs"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1

@@ -69,6 +69,7 @@ TEST(ExtractArchive, RefusesNamesThatLeaveTheFolder) {
         test::TempDir dir;
         ASSERT_TRUE(WriteArchive(dir / "p.zip", {{"first.txt", "1"}, {hostile, "evil"}}));
         EXPECT_FALSE(ExtractArchive(dir / "p.zip", dir / "out/inner")) << hostile;
+        EXPECT_EQ(ArchiveLastResult(), kArchiveCannotOpen) << hostile;
         EXPECT_EQ(test::ReadFile(dir / "out/inner/first.txt"), "1") << hostile;
         EXPECT_FALSE(platform::PathExists(dir / "out/escaped.txt")) << hostile;
         EXPECT_FALSE(platform::PathExists(dir / "escaped.txt")) << hostile;
