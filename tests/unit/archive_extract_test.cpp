@@ -111,10 +111,10 @@ TEST(ExtractArchive, DataEndingBeforeItsSizeIsAFailure) {
     }
 }
 
-// Little-endian fields for archives put together by hand.
+// Little-endian fields for archives put together by hand; bytes past the eighth are zero.
 void PutLe(std::string& out, std::uint64_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) {
-        out += static_cast<char>((value >> (8 * i)) & 0xFF);
+        out += static_cast<char>(i < 8 ? (value >> (8 * i)) & 0xFF : 0);
     }
 }
 
