@@ -1,6 +1,8 @@
 #include "app/file_utils.h"
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 
 #include "app/app_globals.h"
 #include "platform/codepage.h"
@@ -50,6 +52,15 @@ std::string DataDirFor(const std::string& localAppData, const std::string& baseN
 
 std::string GetDataDir() {
     return DataDirFor(platform::LocalAppDataFolder(), g_strBaseName);
+}
+
+bool ReadWholeFile(const std::string& path, std::string& bytes) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        return false;
+    }
+    bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    return !file.bad();
 }
 
 bool IsExistingFile(const std::string& path) {

@@ -26,6 +26,9 @@ std::string DataDirFor(const std::string& localAppData, const std::string& baseN
 // True when something exists at the path and it is not a folder.
 bool IsExistingFile(const std::string& path);
 
+// The whole file, byte for byte; false when it cannot be read.
+bool ReadWholeFile(const std::string& path, std::string& bytes);
+
 // Creates the folder and every missing folder above it; false only for an empty path.
 // Levels that cannot be made are passed over.
 bool CreateDirTree(const std::string& path);

@@ -23,7 +23,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 namespace {
 
@@ -372,15 +371,6 @@ int RunUpdateCheckCommand(const std::vector<std::string>& args) {
     return report.checked ? kExitOk : kExitFetchFailed;
 }
 
-bool ReadFileText(const std::string& path, std::string& text) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        return false;
-    }
-    text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    return !file.bad();
-}
-
 int RunSignUpdate(const std::vector<std::string>& args) {
     if (args.size() != 2) {
         std::fputs(kUsage, stderr);
@@ -388,7 +378,7 @@ int RunSignUpdate(const std::vector<std::string>& args) {
     }
     std::string key;
     std::string description;
-    if (!ReadFileText(args[0], key) || !ReadFileText(args[1], description)) {
+    if (!tavrin::ReadWholeFile(args[0], key) || !tavrin::ReadWholeFile(args[1], description)) {
         std::fprintf(stderr, "tavrin-tool: cannot read %s or %s\n", args[0].c_str(),
                      args[1].c_str());
         return 1;

@@ -3,8 +3,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <fstream>
-#include <iterator>
 
 #include "app/app_globals.h"
 #include "app/config.h"
@@ -43,11 +41,6 @@ int VersionOf(const std::string& text) {
     return std::atoi(text.c_str());
 }
 
-std::string ReadWholeFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
 // The signature, fetched beside the description, must be the key's over the description's
 // exact bytes. "" when it is; else why not.
 std::string CheckSignature(CHttpDownload& download, const std::string& address,
@@ -56,7 +49,10 @@ std::string CheckSignature(CHttpDownload& download, const std::string& address,
     if (download.Download(SignatureAddress(address), signature) != DL_OK) {
         return "the update description's signature could not be fetched";
     }
-    if (!VerifyUpdateSignature(publicKey, ReadWholeFile(description), ReadWholeFile(signature))) {
+    std::string bytes;
+    std::string signatureText;
+    if (!ReadWholeFile(description, bytes) || !ReadWholeFile(signature, signatureText) ||
+        !VerifyUpdateSignature(publicKey, bytes, signatureText)) {
         return "the update description's signature does not verify";
     }
     return {};

@@ -41,16 +41,22 @@ bool WriteArchive(const std::string& path, const std::vector<Item>& items) {
     return zipClose(zip, nullptr) == ZIP_OK && ok;
 }
 
+const std::string kBig(100000, 'x');
+
+// Stored and deflated files, and a folder entry.
+std::vector<Item> Package() {
+    return {{"Game/", ""},
+            {"Game/tavrin.exe", kBig},
+            {"Game/readme.txt", "stored text", 0},
+            {"Update/update.exe", "updater"}};
+}
+
 TEST(ExtractArchive, UnpacksStoredDeflatedAndFolderEntries) {
     test::TempDir dir;
-    const std::string big(100000, 'x');
-    ASSERT_TRUE(WriteArchive(dir / "p.zip", {{"Game/", ""},
-                                             {"Game/tavrin.exe", big},
-                                             {"Game/readme.txt", "stored text", 0},
-                                             {"Update/update.exe", "updater"}}));
+    ASSERT_TRUE(WriteArchive(dir / "p.zip", Package()));
     ASSERT_TRUE(ExtractArchive(dir / "p.zip", dir / "out"));
     EXPECT_TRUE(platform::IsDirectory(dir / "out/Game"));
-    EXPECT_EQ(test::ReadFile(dir / "out/Game/tavrin.exe"), big);
+    EXPECT_EQ(test::ReadFile(dir / "out/Game/tavrin.exe"), kBig);
     EXPECT_EQ(test::ReadFile(dir / "out/Game/readme.txt"), "stored text");
     EXPECT_EQ(test::ReadFile(dir / "out/Update/update.exe"), "updater");
 }
@@ -157,11 +163,7 @@ TEST(ExtractArchive, PositionsNearTwoToTheSixtyFourAreRefused) {
 // The archive read from memory lists and unpacks exactly what the same file does.
 TEST(ArchiveOpenMemory, UnpacksWhatTheFileUnpacks) {
     test::TempDir dir;
-    const std::string big(100000, 'x');
-    ASSERT_TRUE(WriteArchive(dir / "p.zip", {{"Game/", ""},
-                                             {"Game/tavrin.exe", big},
-                                             {"Game/readme.txt", "stored text", 0},
-                                             {"Update/update.exe", "updater"}}));
+    ASSERT_TRUE(WriteArchive(dir / "p.zip", Package()));
     ASSERT_TRUE(ExtractArchive(dir / "p.zip", dir / "file"));
     const std::string bytes = test::ReadFile(dir / "p.zip");
 
@@ -196,7 +198,7 @@ TEST(ArchiveOpenMemory, UnpacksWhatTheFileUnpacks) {
                   test::ReadFile(dir / (std::string("file/") + name)))
             << name;
     }
-    EXPECT_EQ(test::ReadFile(dir / "mem/Game/tavrin.exe"), big);
+    EXPECT_EQ(test::ReadFile(dir / "mem/Game/tavrin.exe"), kBig);
 }
 
 // Damaged or foreign bytes give the same result from memory as from a file.
