@@ -7,7 +7,6 @@
 #include "app/app_globals.h"
 #include "app/file_utils.h"
 #include "platform/profile.h"
-#include "platform/url_fetch.h"
 
 namespace tavrin {
 
@@ -82,9 +81,10 @@ std::string UrlDecode(std::string_view text) {
     return out;
 }
 
-bool FetchUrlText(const std::string& url, std::string& text, std::string* error) {
+bool FetchUrlText(const std::string& url, std::string& text, std::string* error,
+                  const std::vector<platform::BrowserCookie>& cookies) {
     std::string body;
-    if (!platform::FetchUrlBody(url, g_strBaseName, body, {}, error)) {
+    if (!platform::FetchUrlBody(url, g_strBaseName, body, {}, error, cookies)) {
         return false;
     }
     body.erase(std::remove(body.begin(), body.end(), '\n'), body.end());
@@ -136,9 +136,10 @@ bool LoadPlatformConfig(const std::string& iniPath) {
     return true;
 }
 
-void LoadClientConfig(const std::string& url) {
+void LoadClientConfig(const std::string& url,
+                      const std::vector<platform::BrowserCookie>& cookies) {
     std::string text;
-    if (FetchUrlText(url, text)) {
+    if (FetchUrlText(url, text, nullptr, cookies)) {
         ParseClientConfig(text, ClientConfig);
     }
 }

@@ -5,6 +5,9 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "platform/url_fetch.h"
 
 namespace tavrin {
 
@@ -51,11 +54,12 @@ std::string PlatformConfigUrl(const std::string& iniPath);
 // byte, an incomplete or malformed escape included, is copied as it is.
 std::string UrlDecode(std::string_view text);
 
-// GETs the address with the base name as User-Agent. The body's line feeds are dropped
-// (carriage returns stay), joining its lines. The HTTP status is not looked at: an error
-// page counts as fetched. False, with `text` untouched, when the fetch failed; then
-// `error`, when given, says why.
-bool FetchUrlText(const std::string& url, std::string& text, std::string* error = nullptr);
+// GETs the address with the base name as User-Agent, carrying those of `cookies` that a
+// browser would send there. The body's line feeds are dropped (carriage returns stay),
+// joining its lines. The HTTP status is not looked at: an error page counts as fetched.
+// False, with `text` untouched, when the fetch failed; then `error`, when given, says why.
+bool FetchUrlText(const std::string& url, std::string& text, std::string* error = nullptr,
+                  const std::vector<platform::BrowserCookie>& cookies = {});
 
 // Fill `out` from a document's first element's first "url" / "clientConfig" child. False,
 // with `out` untouched, when the text is not well-formed XML or the element is missing.
@@ -70,8 +74,10 @@ inline bool LoadPlatformConfig() {
     return LoadPlatformConfig(ConfigIniPath());
 }
 
-// Fetches and parses the client configuration at `url` into ClientConfig. A failed fetch
-// or an unusable document leaves ClientConfig as it was.
-void LoadClientConfig(const std::string& url);
+// Fetches and parses the client configuration at `url` into ClientConfig, with the login
+// browser's cookies (operators' verification addresses look at the session). A failed
+// fetch or an unusable document leaves ClientConfig as it was.
+void LoadClientConfig(const std::string& url,
+                      const std::vector<platform::BrowserCookie>& cookies = {});
 
 }  // namespace tavrin

@@ -63,10 +63,29 @@ const Curl& TheCurl() {
     return curl;
 }
 
+// The cookie in the Netscape cookie-file line that libcurl's cookie engine reads; empty for a
+// cookie whose fields would break the line.
+std::string CookieFileLine(const BrowserCookie& cookie) {
+    const std::string fields[] = {cookie.name, cookie.value, cookie.domain, cookie.path};
+    for (const std::string& field : fields) {
+        if (field.find_first_of("\t\r\n", 0, 3) != std::string::npos) {
+            return {};
+        }
+    }
+    if (cookie.name.empty() || cookie.domain.empty()) {
+        return {};
+    }
+    return (cookie.httpOnly ? "#HttpOnly_" : "") + std::string(cookie.hostOnly ? "" : ".") +
+           cookie.domain + (cookie.hostOnly ? "\tFALSE\t" : "\tTRUE\t") +
+           (cookie.path.empty() ? "/" : cookie.path) + (cookie.secure ? "\tTRUE\t" : "\tFALSE\t") +
+           std::to_string(cookie.expires) + "\t" + cookie.name + "\t" + cookie.value;
+}
+
 }  // namespace
 
 bool FetchUrlBody(const std::string& url, const std::string& userAgent, std::string& body,
-                  const FetchLimits& limits, std::string* error) {
+                  const FetchLimits& limits, std::string* error,
+                  const std::vector<BrowserCookie>& cookies) {
     const Curl& api = TheCurl();
     if (!api.loaded) {
         if (error != nullptr) {
@@ -94,6 +113,17 @@ bool FetchUrlBody(const std::string& url, const std::string& userAgent, std::str
     api.easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, limits.connectTimeoutMs);
     api.easy_setopt(h, CURLOPT_TIMEOUT_MS, limits.totalTimeoutMs);
     api.easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    if (!cookies.empty()) {
+        // libcurl's own cookie engine applies the browser's rules to every request,
+        // redirects to other hosts included.
+        api.easy_setopt(h, CURLOPT_COOKIEFILE, "");
+        for (const BrowserCookie& cookie : cookies) {
+            const std::string line = CookieFileLine(cookie);
+            if (!line.empty()) {
+                api.easy_setopt(h, CURLOPT_COOKIELIST, line.c_str());
+            }
+        }
+    }
     api.easy_setopt(h, CURLOPT_WRITEFUNCTION, &WriteBody);
     api.easy_setopt(h, CURLOPT_WRITEDATA, &sink);
     char message[CURL_ERROR_SIZE] = {};

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <ctime>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -26,13 +27,80 @@ struct Transfer {
 };
 
 bool IsWebAddress(const std::string& url) {
-    return url.rfind("http://", 0) == 0 || url.rfind("https://", 0) == 0 ||
-           url.rfind("HTTP://", 0) == 0 || url.rfind("HTTPS://", 0) == 0;
+    const std::size_t colon = url.find("://");
+    if (colon != 4 && colon != 5) {
+        return false;
+    }
+    // Scheme names are case-insensitive ("Http://" is a web address too).
+    std::string scheme = url.substr(0, colon);
+    for (char& c : scheme) {
+        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+    return scheme == "http" || scheme == "https";
+}
+
+constexpr int kMaxRedirects = 20;
+
+bool IsRedirect(DWORD status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// The absolute address a redirect answer points to, or empty.
+std::string RedirectTarget(HINTERNET request, const std::string& base) {
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    if (!HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+                        nullptr) ||
+        !IsRedirect(status)) {
+        return {};
+    }
+    char location[4096];
+    size = sizeof location;
+    if (!HttpQueryInfoA(request, HTTP_QUERY_LOCATION, location, &size, nullptr)) {
+        return {};
+    }
+    char combined[4096];
+    DWORD combinedSize = sizeof combined;
+    if (!InternetCombineUrlA(base.c_str(), location, combined, &combinedSize, ICU_NO_ENCODE)) {
+        return {};
+    }
+    return std::string(combined, combinedSize);
+}
+
+// Opens the address, following redirects itself so that every request carries the
+// browser's cookies for its own address and nothing from the system's cookie store.
+HINTERNET OpenFollowingRedirects(HINTERNET session, std::string url,
+                                 const std::vector<BrowserCookie>& cookies, const char*& failure) {
+    const DWORD flags = INTERNET_FLAG_TRANSFER_ASCII | INTERNET_FLAG_NO_AUTO_REDIRECT |
+                        INTERNET_FLAG_NO_COOKIES;
+    for (int hop = 0; hop <= kMaxRedirects; ++hop) {
+        if (!IsWebAddress(url)) {
+            failure = "a redirect left http and https";
+            return nullptr;
+        }
+        const std::string cookie = CookieHeaderFor(url, cookies, std::time(nullptr));
+        const std::string headers = cookie.empty() ? std::string() : "Cookie: " + cookie + "\r\n";
+        HINTERNET request =
+            InternetOpenUrlA(session, url.c_str(), headers.empty() ? nullptr : headers.c_str(),
+                             static_cast<DWORD>(headers.size()), flags, 0);
+        if (request == nullptr) {
+            failure = "the address could not be opened";
+            return nullptr;
+        }
+        const std::string next = RedirectTarget(request, url);
+        if (next.empty()) {
+            return request;
+        }
+        InternetCloseHandle(request);
+        url = next;
+    }
+    failure = "too many redirects";
+    return nullptr;
 }
 
 // One whole WinInet fetch; returns why it failed, or nullptr.
 const char* Fetch(const std::string& url, const std::string& userAgent, const FetchLimits& limits,
-                  std::string& data) {
+                  const std::vector<BrowserCookie>& cookies, std::string& data) {
     HINTERNET session =
         InternetOpenA(userAgent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
     if (session == nullptr) {
@@ -45,11 +113,7 @@ const char* Fetch(const std::string& url, const std::string& userAgent, const Fe
     InternetSetOptionA(session, INTERNET_OPTION_SEND_TIMEOUT, &transferMs, sizeof transferMs);
 
     const char* failure = nullptr;
-    HINTERNET request =
-        InternetOpenUrlA(session, url.c_str(), nullptr, 0, INTERNET_FLAG_TRANSFER_ASCII, 0);
-    if (request == nullptr) {
-        failure = "the address could not be opened";
-    }
+    HINTERNET request = OpenFollowingRedirects(session, url, cookies, failure);
     char chunk[4096];
     while (failure == nullptr) {
         DWORD got = 0;
@@ -73,7 +137,8 @@ const char* Fetch(const std::string& url, const std::string& userAgent, const Fe
 }  // namespace
 
 bool FetchUrlBody(const std::string& url, const std::string& userAgent, std::string& body,
-                  const FetchLimits& limits, std::string* error) {
+                  const FetchLimits& limits, std::string* error,
+                  const std::vector<BrowserCookie>& cookies) {
     if (!IsWebAddress(url)) {
         if (error != nullptr) {
             *error = "not an http or https address";
@@ -84,9 +149,9 @@ bool FetchUrlBody(const std::string& url, const std::string& userAgent, std::str
     // silent can hold InternetOpenUrlA far longer. The fetch runs on its own thread and the
     // caller stops waiting at the deadline; a late thread ends when its connection does.
     auto transfer = std::make_shared<Transfer>();
-    std::thread([transfer, url, userAgent, limits] {
+    std::thread([transfer, url, userAgent, limits, cookies] {
         std::string data;
-        const char* failure = Fetch(url, userAgent, limits, data);
+        const char* failure = Fetch(url, userAgent, limits, cookies, data);
         const DWORD systemError = GetLastError();
         std::lock_guard<std::mutex> lock(transfer->mutex);
         transfer->failure = failure;

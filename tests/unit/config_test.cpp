@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 
 #include "app/app_globals.h"
@@ -200,6 +201,105 @@ TEST(FetchUrlBody, RefusesABodyOverTheLimit) {
     EXPECT_FALSE(platform::FetchUrlBody(peer.Url("/"), "t", body, limits, &error));
     EXPECT_EQ(body, "untouched");
     EXPECT_FALSE(error.empty());
+}
+
+// The names of the cookies a request carried, sorted.
+std::string CookieNames(const HttpRequest& request) {
+    const auto found = request.headers.find("cookie");
+    if (found == request.headers.end()) {
+        return "";
+    }
+    std::vector<std::string> names;
+    std::string header = found->second + ";";
+    for (std::size_t at = 0, end; (end = header.find(';', at)) != std::string::npos; at = end + 1) {
+        const std::size_t start = header.find_first_not_of(' ', at);
+        const std::string pair = header.substr(start, end - start);
+        names.push_back(pair.substr(0, pair.find('=')));
+    }
+    std::sort(names.begin(), names.end());
+    std::string joined;
+    for (const std::string& name : names) {
+        joined += (joined.empty() ? "" : ",") + name;
+    }
+    return joined;
+}
+
+TEST(FetchUrlText, CarriesTheBrowsersCookiesByItsRules) {
+    // "/hop" sends the fetch on to the same peer under the name "localhost".
+    std::uint16_t port = 0;
+    HttpPeer peer([&port](const HttpRequest& request) {
+        if (request.target == "/hop") {
+            return HttpReply{"HTTP/1.1 302 Found\r\nLocation: http://localhost:" +
+                             std::to_string(port) + "/game/there\r\nContent-Length: 0\r\n\r\n"};
+        }
+        return MakeReply(200, "<r/>");
+    });
+    port = peer.Port();
+    using platform::BrowserCookie;
+    const std::vector<BrowserCookie> cookies = {
+        {"session", "s1", "127.0.0.1", true, "/", false, true, 0},
+        {"game", "g", "127.0.0.1", true, "/game", false, false, 0},
+        {"secure", "x", "127.0.0.1", true, "/", true, false, 0},
+        {"expired", "x", "127.0.0.1", true, "/", false, false, 1000},
+        {"lasting", "x", "127.0.0.1", true, "/", false, false, 4102444800},  // 2100
+        {"other", "x", "example.com", false, "/", false, false, 0},
+        {"ipdomain", "x", "0.0.1", false, "/", false, false, 0},
+        {"local", "l", "localhost", true, "/", false, false, 0},
+    };
+    const struct {
+        const char* target;
+        const char* sent;
+    } cases[] = {
+        // Loopback counts as secure, as browsers treat it.
+        {"/", "lasting,secure,session"},
+        {"/game", "game,lasting,secure,session"},
+        {"/game/verify?u=%E4%B8%AD", "game,lasting,secure,session"},
+        {"/gamer", "lasting,secure,session"},
+        {"/hop", "lasting,secure,session"},
+        {"/game/there", "local"},  // after the redirect: only the new host's cookies
+    };
+    for (const auto& c : cases) {
+        if (std::string(c.target) == "/game/there") {
+            continue;  // reached through "/hop"
+        }
+        std::string text;
+        ASSERT_TRUE(FetchUrlText(peer.Url(c.target), text, nullptr, cookies)) << c.target;
+    }
+    const std::vector<HttpRequest> requests = peer.Requests();
+    for (const auto& c : cases) {
+        const auto request = std::find_if(requests.begin(), requests.end(),
+                                          [&](const HttpRequest& r) { return r.target == c.target; });
+        ASSERT_NE(request, requests.end()) << c.target;
+        EXPECT_EQ(CookieNames(*request), c.sent) << c.target;
+    }
+}
+
+TEST(CookieHeaderFor, ChoosesByDomainPathSchemeAndTimeLongestPathFirst) {
+    using platform::BrowserCookie;
+    const std::vector<BrowserCookie> cookies = {
+        {"a", "1", "example.com", false, "/", false, false, 0},
+        {"b", "2", "example.com", true, "/app/", false, false, 0},
+        {"c", "3", "www.example.com", true, "/", true, false, 0},
+        {"e", "5", "localhost", true, "/", true, false, 0},
+        {"d", "4", "example.com", false, "/", false, false, 500},
+    };
+    const struct {
+        const char* url;
+        const char* header;
+    } cases[] = {
+        {"http://example.com/", "a=1; d=4"},
+        {"HTTP://EXAMPLE.com:8080/app/x?q=1", "b=2; a=1; d=4"},
+        {"http://www.example.com/app/", "a=1; d=4"},
+        {"https://www.example.com/", "a=1; c=3; d=4"},
+        {"http://user@badexample.com/", ""},
+        {"http://example.com/application", "a=1; d=4"},
+        {"ftp://example.com/", ""},
+        {"http://localhost/", "e=5"},  // loopback is a secure context
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(platform::CookieHeaderFor(c.url, cookies, 100), c.header) << c.url;
+    }
+    EXPECT_EQ(platform::CookieHeaderFor("http://example.com/", cookies, 500), "a=1");
 }
 
 class LoadConfig : public ::testing::Test {
