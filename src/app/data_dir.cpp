@@ -28,4 +28,15 @@ void PruneDataDir(const std::string& dataDir, const std::string& baseName) {
     platform::RemoveDirectoryEntry(dataDir);
 }
 
+std::string BrowserProfileDirFor(const std::string& stateFolder, const std::string& baseName) {
+    if (stateFolder.empty() || baseName.empty() || baseName == "." || baseName == "..") {
+        return {};
+    }
+    return DataDirFor(stateFolder, baseName + ".browser");
+}
+
+std::string BrowserProfileDir() {
+    return BrowserProfileDirFor(platform::UserStateFolder(), g_strBaseName);
+}
+
 }  // namespace tavrin

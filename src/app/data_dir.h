@@ -18,4 +18,11 @@ std::string StagedLauncherPath(const std::string& dataDir, const std::string& ba
 // user's whole application data folder.
 void PruneDataDir(const std::string& dataDir, const std::string& baseName);
 
+// The embedded browser's profile (cookies, the pages' storage, the game's saved data) of
+// the program with this base name: "<base name>.browser" in the user's state folder,
+// beside and never inside a data directory, so pruning and updates leave it alone. Empty
+// when there is no state folder or no usable base name: the browser then keeps nothing.
+std::string BrowserProfileDirFor(const std::string& stateFolder, const std::string& baseName);
+std::string BrowserProfileDir();
+
 }  // namespace tavrin

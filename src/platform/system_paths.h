@@ -18,4 +18,9 @@ std::string ModuleFileName();
 // $XDG_DATA_HOME, else ~/.local/share); empty when it cannot be found.
 std::string LocalAppDataFolder();
 
+// Where per-user state that outlives the data directory's pruning goes (Windows: the local
+// application data folder; elsewhere $XDG_STATE_HOME, else ~/.local/state); empty when it
+// cannot be found.
+std::string UserStateFolder();
+
 }  // namespace tavrin::platform

@@ -30,9 +30,12 @@ std::string ModuleFileName() {
     }
 }
 
-std::string LocalAppDataFolder() {
-    // The XDG base directory rules: a relative $XDG_DATA_HOME is invalid and ignored.
-    const char* xdg = std::getenv("XDG_DATA_HOME");
+namespace {
+
+// An XDG base folder: the variable when it holds an absolute path (the rules ignore a
+// relative one), else the fallback under the home folder; empty without a home folder.
+std::string XdgFolder(const char* variable, const char* underHome) {
+    const char* xdg = std::getenv(variable);
     if (xdg != nullptr && xdg[0] == '/') {
         return xdg;
     }
@@ -49,7 +52,17 @@ std::string LocalAppDataFolder() {
     if (homeDir.back() != '/') {
         homeDir += '/';
     }
-    return homeDir + ".local/share";
+    return homeDir + underHome;
+}
+
+}  // namespace
+
+std::string LocalAppDataFolder() {
+    return XdgFolder("XDG_DATA_HOME", ".local/share");
+}
+
+std::string UserStateFolder() {
+    return XdgFolder("XDG_STATE_HOME", ".local/state");
 }
 
 }  // namespace tavrin::platform

@@ -33,4 +33,8 @@ std::string LocalAppDataFolder() {
     return ok ? std::string(buffer) : std::string();
 }
 
+std::string UserStateFolder() {
+    return LocalAppDataFolder();
+}
+
 }  // namespace tavrin::platform

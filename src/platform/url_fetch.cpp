@@ -82,6 +82,11 @@ bool PathMatches(const std::string& path, const std::string& cookiePath) {
 
 }  // namespace
 
+bool IsWebAddress(const std::string& url) {
+    WebAddress address;
+    return ParseWebAddress(url, address);
+}
+
 std::string CookieHeaderFor(const std::string& url, const std::vector<BrowserCookie>& cookies,
                             std::int64_t now) {
     WebAddress address;

@@ -41,6 +41,10 @@ bool FetchUrlBody(const std::string& url, const std::string& userAgent, std::str
                   const FetchLimits& limits = {}, std::string* error = nullptr,
                   const std::vector<BrowserCookie>& cookies = {});
 
+// True for an absolute http or https address with a host (the scheme in any case). Nothing
+// else may leave the launcher: not files, shares or other programs' protocols.
+bool IsWebAddress(const std::string& url);
+
 // The value of the Cookie header a browser sends to `url` (http or https) from `cookies`,
 // at `now` (seconds since 1970): longer paths first, as browsers order them. Empty when no
 // cookie applies or the address is not a web address.

@@ -26,19 +26,6 @@ struct Transfer {
     std::string data;
 };
 
-bool IsWebAddress(const std::string& url) {
-    const std::size_t colon = url.find("://");
-    if (colon != 4 && colon != 5) {
-        return false;
-    }
-    // Scheme names are case-insensitive ("Http://" is a web address too).
-    std::string scheme = url.substr(0, colon);
-    for (char& c : scheme) {
-        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    }
-    return scheme == "http" || scheme == "https";
-}
-
 constexpr int kMaxRedirects = 20;
 
 bool IsRedirect(DWORD status) {

@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "app/config.h"
+#include "ui/browser_profile.h"
 #include "ui/login_rules.h"
 #include "ui/login_window.h"
 #include "ui/shell_open.h"
@@ -102,7 +103,8 @@ void CControlLayerDlg::OnPageComplete() {
         emit pageCompleted();
         return;
     }
-    LoadClientConfig(address);
+    // The verification address may look at the session the login page started.
+    LoadClientConfig(address, BrowserCookies());
     CTavrinApp* app = TheApp();
     if (ClientConfig.isOpen) {
         app->OpenGameWindow();
@@ -113,7 +115,13 @@ void CControlLayerDlg::OnPageComplete() {
         return;
     }
     app->ShowLoginWindow();
-    m_pView->GoBack();
+    if (m_pView->CanGoBackToPage()) {
+        m_pView->GoBack();
+    } else {
+        // Closed after a refresh: behind the verification lies the blank page the game
+        // left, which would leave the player an empty window. The login page instead.
+        NavigateTo(PlatformConfig.minMainPage);
+    }
     OpenInDefaultBrowser(ClientConfig.errorPage);
     emit pageCompleted();
 }

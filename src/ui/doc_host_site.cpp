@@ -1,46 +1,127 @@
 #include "ui/doc_host_site.h"
 
+#include <QAuthenticator>
+#include <QFile>
+#include <QTimer>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
-#include <QFile>
+#include <cstdio>
 
+#include "ui/browser_profile.h"
 #include "ui/html_view.h"
+#include "ui/message_box.h"
+#include "ui/shell_open.h"
 
 namespace tavrin::ui {
 
 namespace {
 
 const QString kBridgeMark = QStringLiteral("\u0001tavrin-bridge");
+// A pop-up that never navigates anywhere is dropped after this long.
+constexpr int kPopupLifetimeMs = 30000;
 
-QWebEngineScript BridgeScript() {
-    QFile file(QStringLiteral(":/scripts/external.js"));
+QString ReadResource(const QString& path) {
+    QFile file(path);
     file.open(QIODevice::ReadOnly);
+    return QString::fromUtf8(file.readAll());
+}
+
+// Before the page's own scripts, in the page's world, in every frame.
+QWebEngineScript PageScript(const QString& name, const QString& source,
+                            QWebEngineScript::InjectionPoint point) {
     QWebEngineScript script;
-    script.setName(QStringLiteral("tavrin-external"));
-    script.setSourceCode(QString::fromUtf8(file.readAll()));
-    // Before the page's own scripts, in the page's world, in every frame: the page must
-    // find `window.external` as soon as it runs.
-    script.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    script.setName(name);
+    script.setSourceCode(source);
+    script.setInjectionPoint(point);
     script.setWorldId(QWebEngineScript::MainWorld);
     script.setRunsOnSubFrames(true);
     return script;
 }
 
+// A window the page opened (a target=_blank link, window.open): it never shows. Its first
+// real address goes to the player's default browser, as the old control's new windows
+// went to the system's browser; an empty pop-up that script navigates later is followed
+// until it does.
+class PopupCatcher : public QWebEnginePage {
+public:
+    PopupCatcher(QWebEngineProfile* profile, QObject* parent) : QWebEnginePage(profile, parent) {
+        QTimer::singleShot(kPopupLifetimeMs, this, &QObject::deleteLater);
+    }
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame) override {
+        if (!isMainFrame || url.isEmpty() || url.toString() == QLatin1String("about:blank")) {
+            return true;
+        }
+        if (!m_bHandedOver) {
+            m_bHandedOver = true;
+            OpenInDefaultBrowser(url.toEncoded().toStdString());
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    bool m_bHandedOver = false;
+};
+
 }  // namespace
 
-CDocHostSite::CDocHostSite(CMLHtmlView* view) : QWebEnginePage(view), m_pView(view) {
+CDocHostSite::CDocHostSite(CMLHtmlView* view)
+    : QWebEnginePage(LauncherProfile(), view), m_pView(view) {
     QWebEngineSettings* s = settings();
     s->setAttribute(QWebEngineSettings::JavascriptEnabled, true);
     s->setAttribute(QWebEngineSettings::PluginsEnabled, true);
     s->setAttribute(QWebEngineSettings::ErrorPageEnabled, true);
     s->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, true);
-    scripts().insert(BridgeScript());
+    // The page must find `window.external` as soon as it runs.
+    scripts().insert(PageScript(QStringLiteral("tavrin-external"),
+                                ReadResource(QStringLiteral(":/scripts/external.js")),
+                                QWebEngineScript::DocumentCreation));
+    scripts().insert(PageScript(QStringLiteral("tavrin-login-flash"),
+                                ReadResource(QStringLiteral(":/scripts/ruffle_fetch.js")) +
+                                    ReadResource(QStringLiteral(":/scripts/login_flash.js")),
+                                QWebEngineScript::DocumentCreation));
+    connect(this, &QWebEnginePage::authenticationRequired, this,
+            [this](const QUrl& address, QAuthenticator* authenticator) {
+                *authenticator = QAuthenticator();  // a null authenticator cancels
+                RefuseLogIn(address);
+            });
+    connect(this, &QWebEnginePage::proxyAuthenticationRequired, this,
+            [this](const QUrl& address, QAuthenticator* authenticator, const QString&) {
+                *authenticator = QAuthenticator();
+                RefuseLogIn(address);
+            });
+}
+
+void CDocHostSite::RefuseLogIn(const QUrl& address) {
+    const QString shown = address.toDisplayString();
+    std::fprintf(stderr, "refused the HTTP log-in that %s asked for\n", qPrintable(shown));
+    // Not from inside the engine's question: the box waits for the player.
+    QMetaObject::invokeMethod(
+        this,
+        [shown] {
+            ShowMessage(nullptr,
+                        QStringLiteral("此页面要求HTTP身份验证，启动器不支持：\n%1").arg(shown),
+                        MessageKind::kOk);
+        },
+        Qt::QueuedConnection);
 }
 
 bool CDocHostSite::acceptNavigationRequest(const QUrl&, NavigationType, bool isMainFrame) {
     m_pView->OnBeforeNavigate2(isMainFrame);
     return true;
+}
+
+QWebEnginePage* CDocHostSite::createWindow(WebWindowType) {
+    return new PopupCatcher(profile(), this);
+}
+
+bool CDocHostSite::IsPageOrigin(const QUrl& securityOrigin) const {
+    const QUrl page = url();
+    return securityOrigin.scheme() == page.scheme() && securityOrigin.host() == page.host() &&
+           securityOrigin.port(-1) == page.port(-1) && !page.host().isEmpty();
 }
 
 void CDocHostSite::javaScriptAlert(const QUrl& securityOrigin, const QString& msg) {
@@ -59,7 +140,9 @@ bool CDocHostSite::javaScriptConfirm(const QUrl& securityOrigin, const QString& 
 bool CDocHostSite::javaScriptPrompt(const QUrl& securityOrigin, const QString& msg,
                                     const QString& defaultValue, QString* result) {
     if (msg == kBridgeMark) {
-        *result = m_pView->OnBridgeCall(defaultValue);
+        // A frame of another origin that finds its way to the bridge gets no answer.
+        *result = IsPageOrigin(securityOrigin) ? m_pView->OnBridgeCall(defaultValue)
+                                               : QStringLiteral("refused");
         return true;
     }
     return QWebEnginePage::javaScriptPrompt(securityOrigin, msg, defaultValue, result);

@@ -1,7 +1,9 @@
 // CDocHostSite: the page object through which the login browser's engine asks its host how
 // to behave. Its answers: no borders, the engine's own context menu and error pages, no
-// script-error reports, scripting and plug-ins allowed, message boxes through the view's
-// hook, and `window.external` carrying the view's three methods.
+// script-error reports, scripting and Flash content allowed (Flash through the launcher's
+// player), message boxes through the view's hook, `window.external` carrying the view's
+// three methods for the operator's own frames only, new windows in the player's default
+// browser, and no downloads or HTTP log-ins inside the launcher.
 #pragma once
 
 #include <QWebEnginePage>
@@ -18,6 +20,7 @@ public:
 
 protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
+    QWebEnginePage* createWindow(WebWindowType type) override;
     void javaScriptAlert(const QUrl& securityOrigin, const QString& msg) override;
     bool javaScriptConfirm(const QUrl& securityOrigin, const QString& msg) override;
     bool javaScriptPrompt(const QUrl& securityOrigin, const QString& msg,
@@ -26,6 +29,10 @@ protected:
                                   int lineNumber, const QString& sourceID) override;
 
 private:
+    // True when a frame of this origin may use the page's bridge: the page's own origin.
+    bool IsPageOrigin(const QUrl& securityOrigin) const;
+    void RefuseLogIn(const QUrl& address);
+
     CMLHtmlView* m_pView;
 };
 

@@ -10,6 +10,7 @@
 #include <QWebEngineSettings>
 #include <cstdio>
 
+#include "ui/browser_profile.h"
 #include "ui/ruffle_scheme.h"
 
 namespace tavrin::ui {
@@ -38,7 +39,9 @@ QString ForScriptElement(QString text) {
 // The player page: answers its bridge calls and keeps its console to itself.
 class FlashPage : public QWebEnginePage {
 public:
-    explicit FlashPage(CShockwaveflash1* player) : QWebEnginePage(player), m_pPlayer(player) {}
+    // The launcher's profile: what the movie saves stays with the player between runs.
+    explicit FlashPage(CShockwaveflash1* player)
+        : QWebEnginePage(LauncherProfile(), player), m_pPlayer(player) {}
 
 protected:
     bool javaScriptPrompt(const QUrl& origin, const QString& msg, const QString& defaultValue,
@@ -69,7 +72,6 @@ QStringList& CShockwaveflash1::DefaultCallNames() {
 
 CShockwaveflash1::CShockwaveflash1(QWidget* parent)
     : QWebEngineView(parent), m_callNames(DefaultCallNames()), m_pPage(new FlashPage(this)) {
-    InstallRuffleSchemeHandler();
     // A game's sound plays without waiting for a click.
     m_pPage->settings()->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
     setPage(m_pPage);
@@ -143,9 +145,11 @@ QString CShockwaveflash1::BuildPlayerPage() const {
                "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><style>"
                "html,body{margin:0;width:100%;height:100%;overflow:hidden;background:#000}"
                "#player{display:block;width:100%;height:100%}</style></head><body>"
-               "<script>window.__tavrinFlashSetup=%1;</script>"
-               "<script src=\"%2:/ruffle.js\"></script><script>%3</script></body></html>")
-        .arg(ForScriptElement(setupJson), QString::fromLatin1(kRuffleScheme),
+               "<script>window.__tavrinFlashSetup=%1;</script><script>%2</script>"
+               "<script src=\"%3:/ruffle.js\"></script><script>%4</script></body></html>")
+        .arg(ForScriptElement(setupJson),
+             ForScriptElement(ReadResource(QStringLiteral(":/scripts/ruffle_fetch.js"))),
+             QString::fromLatin1(kRuffleScheme),
              ForScriptElement(ReadResource(QStringLiteral(":/scripts/flash_page.js"))));
 }
 

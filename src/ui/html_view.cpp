@@ -52,13 +52,21 @@ void CMLHtmlView::Navigate(const std::string& address) {
 }
 
 std::string CMLHtmlView::GetLocationURL() const {
-    return url().toString().toLocal8Bit().toStdString();
+    // Fully encoded, as the browser asked for it: a decoded form would turn "%20" into a
+    // space that the fetch refuses, and characters outside ASCII into the code page's.
+    return url().toEncoded().toStdString();
 }
 
 void CMLHtmlView::GoBack() {
     // The view's own back() does nothing after a navigation that script started without a
     // user gesture; the history's does.
     m_pSite->history()->back();
+}
+
+bool CMLHtmlView::CanGoBackToPage() const {
+    const QWebEngineHistory* history = m_pSite->history();
+    return history->canGoBack() &&
+           history->backItem().url() != QUrl(QStringLiteral("about:blank"));
 }
 
 void CMLHtmlView::OnBeforeNavigate2(bool isMainFrame) {
@@ -140,29 +148,44 @@ QString CMLHtmlView::OnBridgeCall(const QString& request) {
     if (method == QLatin1String("designer-state")) {
         return DesignerState();
     }
+    if (method == QLatin1String("designer")) {
+        ReportDesignerEvent(first, args.size() > 1 ? args.at(1).toString() : QString());
+        return QStringLiteral("true");
+    }
     long answer = 0;
-    if (m_pOwner == nullptr) {
+    if (method == QLatin1String("invoke_enterroom")) {
+        std::int32_t room = 0;
+        if (!ParseRoomArgument(first.toStdString(), room)) {
+            return QStringLiteral("error");  // the page's call throws, as automation's did
+        }
+        answer = m_pOwner != nullptr ? m_pOwner->OnViewEnterRoom(room) : 0;
+    } else if (m_pOwner == nullptr) {
         answer = 0;
-    } else if (method == QLatin1String("invoke_enterroom")) {
-        // As an automation call would convert it: whole numbers, anything else is 0.
-        answer = m_pOwner->OnViewEnterRoom(static_cast<int>(first.toDouble()));
     } else if (method == QLatin1String("invoke_inlineurl")) {
         answer = m_pOwner->OnViewInlineUrl(first.toLocal8Bit().toStdString());
     } else if (method == QLatin1String("invoke_syssetting")) {
         answer = m_pOwner->OnViewSysSetting();
-    } else if (method == QLatin1String("designer")) {
-        const QString href = args.size() > 1 ? args.at(1).toString() : QString();
-        if (first == QLatin1String("linkdown")) {
-            m_pOwner->OnViewLinkDown(href);
-        } else if (first == QLatin1String("linkup")) {
-            m_pOwner->OnViewLinkUp(href);
-        } else if (first == QLatin1String("pointermove")) {
-            m_pOwner->OnViewPointerMove(QCursor::pos());
-        } else if (first == QLatin1String("pointerout")) {
-            m_pOwner->OnViewPointerOut(QCursor::pos());
-        }
     }
     return answer == 0 ? QStringLiteral("true") : QStringLiteral("false");
+}
+
+void CMLHtmlView::ReportDesignerEvent(const QString& kind, const QString& href) {
+    // Only what the owner asked for: a page cannot report what the switches keep off.
+    const bool attached = m_bAttachDesigner || m_bAttachDesigner2;
+    const bool links = attached && m_designer.m_bReportLinks;
+    const bool pointer = attached && m_designer.m_bReportPointer;
+    if (m_pOwner == nullptr) {
+        return;
+    }
+    if (links && kind == QLatin1String("linkdown")) {
+        m_pOwner->OnViewLinkDown(href);
+    } else if (links && kind == QLatin1String("linkup")) {
+        m_pOwner->OnViewLinkUp(href);
+    } else if (pointer && kind == QLatin1String("pointermove")) {
+        m_pOwner->OnViewPointerMove(QCursor::pos());
+    } else if (pointer && kind == QLatin1String("pointerout")) {
+        m_pOwner->OnViewPointerOut(QCursor::pos());
+    }
 }
 
 bool CMLHtmlView::event(QEvent* event) {

@@ -56,6 +56,8 @@ public:
     // The address of the current top-level document, in the active code page.
     std::string GetLocationURL() const;
     void GoBack();
+    // True when going back leads to a page: not to nothing, nor to a blank page.
+    bool CanGoBackToPage() const;
 
     CHtmlViewDesigner m_designer;
     CMLHtmlViewOwner* m_pOwner = nullptr;
@@ -80,6 +82,7 @@ private:
     void OnLoadFinished();
     void OnLoadingChanged(const QWebEngineLoadingInfo& info);
     QString DesignerState() const;
+    void ReportDesignerEvent(const QString& kind, const QString& href);
 
     CDocHostSite* m_pSite;
     // Stands for the frame of the latest navigate-complete: the document-complete of that

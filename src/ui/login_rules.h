@@ -26,6 +26,12 @@ NavigationErrorKind ClassifyHttpStatus(int status);
 // page error; every other code is a navigation error.
 NavigationErrorKind ClassifyEngineError(int chromiumNetError);
 
+// The argument of the page's invoke_enterroom (the script's value as text) as the 32-bit
+// integer the method takes, converted the way automation converts a script's number:
+// rounded to the nearest, halves to even. False for text that is not a finite number or a
+// value outside the 32-bit range: the call is refused, never truncated or wrapped.
+bool ParseRoomArgument(const std::string& text, std::int32_t& room);
+
 // The control layer's drag band: client rows 1 to 99.
 bool InLayerDragBand(int clientY);
 

@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QWebEngineProfile>
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
 
@@ -66,13 +65,6 @@ void RuffleSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job) {
         return;
     }
     job->reply(MimeTypeOf(name), file);
-}
-
-void InstallRuffleSchemeHandler() {
-    QWebEngineProfile* profile = QWebEngineProfile::defaultProfile();
-    if (profile->urlSchemeHandler(kRuffleScheme) == nullptr) {
-        profile->installUrlSchemeHandler(kRuffleScheme, new RuffleSchemeHandler(profile));
-    }
 }
 
 }  // namespace tavrin::ui

@@ -30,7 +30,4 @@ public:
     void requestStarted(QWebEngineUrlRequestJob* job) override;
 };
 
-// Installs the handler on the default browser profile once.
-void InstallRuffleSchemeHandler();
-
 }  // namespace tavrin::ui

@@ -2,6 +2,9 @@
 
 #include <QDesktopServices>
 #include <QUrl>
+#include <cstdio>
+
+#include "platform/url_fetch.h"
 
 namespace tavrin::ui {
 
@@ -16,6 +19,13 @@ void SetOpenUrlHook(std::function<void(const std::string&)> hook) { Hook() = std
 
 void OpenInDefaultBrowser(const std::string& address) {
     if (address.empty()) {
+        return;
+    }
+    // Addresses come from the operator's documents and pages: only web pages are opened,
+    // never a file, a share or another program's protocol.
+    if (!platform::IsWebAddress(address)) {
+        std::fprintf(stderr, "refused to open %s: only http and https addresses are opened\n",
+                     address.c_str());
         return;
     }
     if (Hook()) {

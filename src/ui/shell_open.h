@@ -6,7 +6,8 @@
 
 namespace tavrin::ui {
 
-// Opens the address with the desktop's default handler; an empty address does nothing.
+// Opens the address with the desktop's default browser. An empty address does nothing;
+// anything but an http or https address is refused (and said so on the error output).
 void OpenInDefaultBrowser(const std::string& address);
 
 // Tests see the addresses instead of a browser opening. An empty function restores the

@@ -8,6 +8,7 @@
 #include "update/update_worker.h"
 
 #include <thread>
+#include "ui/browser_profile.h"
 #include "ui/game_window.h"
 #include "ui/login_window.h"
 #include "ui/message_box.h"
@@ -37,6 +38,10 @@ CTavrinApp::CTavrinApp(int& argc, char** argv) : QApplication(argc, argv) {
 }
 
 CTavrinApp::~CTavrinApp() {
+    // Pages and views must be gone before the browser profile is released.
+    delete m_pGameWnd;
+    delete m_pLoginDlg;
+    ReleaseLauncherProfile();
     g_pApp = nullptr;
 }
 
@@ -73,6 +78,7 @@ bool CTavrinApp::InitInstance() {
     // Pages and views must be gone before the browser profile is released.
     delete m_pGameWnd;
     delete m_pLoginDlg;
+    ReleaseLauncherProfile();
     return false;
 }
 
@@ -80,6 +86,10 @@ void CTavrinApp::ShowLoginWindow() {
     if (m_pLoginDlg == nullptr) {
         m_pLoginDlg = new CTavrinDlg();
         m_pLoginDlg->OnInitDialog();
+    }
+    if (m_pLoginDlg->windowFlags().testFlag(Qt::Tool)) {
+        // Back from the game: the login window has its task-bar button again.
+        m_pLoginDlg->setWindowFlag(Qt::Tool, false);
     }
     m_pLoginDlg->show();
     m_pLoginDlg->raise();

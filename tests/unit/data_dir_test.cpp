@@ -50,5 +50,27 @@ TEST(StagedLauncherPath, IsGameFolderPlusBaseNameAsProgram) {
                   Exe("Launcher"));
 }
 
+TEST(BrowserProfileDir, OnePerBaseNameBesideTheDataDirectoryAndKeptByPruning) {
+    TempDir tmp;
+    // Where the local application data folder and the state folder are one (Windows).
+    const std::string profileA = BrowserProfileDirFor(tmp.Path(), "Tavrin");
+    const std::string profileB = BrowserProfileDirFor(tmp.Path(), "Other");
+    const std::string dataDir = DataDirFor(tmp.Path(), "Tavrin");
+    ASSERT_FALSE(profileA.empty());
+    EXPECT_NE(profileA, profileB);
+    EXPECT_NE(profileA.rfind(dataDir, 0), 0u) << profileA << " is inside " << dataDir;
+    ASSERT_TRUE(CreateDirTree(profileA));
+    tmp.Write("Tavrin.browser/Cookies", "session");
+    tmp.Write("Tavrin/update.ini", "[update]\n");
+    PruneDataDir(dataDir, "Tavrin");
+    EXPECT_FALSE(platform::PathExists(tmp / "Tavrin"));
+    EXPECT_TRUE(IsExistingFile(tmp / "Tavrin.browser/Cookies"));
+    // Without a usable base name or state folder nothing is kept anywhere.
+    for (const char* base : {"", ".", ".."}) {
+        EXPECT_EQ(BrowserProfileDirFor(tmp.Path(), base), "") << base;
+    }
+    EXPECT_EQ(BrowserProfileDirFor("", "Tavrin"), "");
+}
+
 }  // namespace
 }  // namespace tavrin

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/url_fetch.h"
+
 namespace tavrin {
 namespace {
 
@@ -20,6 +22,59 @@ TEST(IsVerifiedAddress, NeedsTheExactMarkerSomewhere) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(IsVerifiedAddress(c.address, c.marker), c.verified) << c.address;
+    }
+}
+
+TEST(ParseRoomArgument, RoundsLikeAutomationAndRefusesWhatDoesNotFit) {
+    const struct {
+        const char* text;
+        bool ok;
+        std::int32_t room;
+    } cases[] = {
+        {"3", true, 3},
+        {" 7 ", true, 7},
+        {"-12", true, -12},
+        {"2.5", true, 2},  // halves go to the even neighbour
+        {"3.5", true, 4},
+        {"2.6", true, 3},
+        {"-2.5", true, -2},
+        {"2147483647", true, 2147483647},
+        {"-2147483648", true, -2147483647 - 1},
+        {"2147483648", false, 0},
+        {"1e10", false, 0},
+        {"-1e300", false, 0},
+        {"NaN", false, 0},
+        {"Infinity", false, 0},
+        {"undefined", false, 0},
+        {"3abc", false, 0},
+        {"", false, 0},
+    };
+    for (const auto& c : cases) {
+        std::int32_t room = -99;
+        EXPECT_EQ(ParseRoomArgument(c.text, room), c.ok) << c.text;
+        EXPECT_EQ(room, c.ok ? c.room : -99) << c.text;
+    }
+}
+
+TEST(IsWebAddress, OnlyHttpAndHttpsWithAHostLeaveTheLauncher) {
+    const struct {
+        const char* address;
+        bool web;
+    } cases[] = {
+        {"http://h/x", true},
+        {"HTTPS://h:8443/x?y=1", true},
+        {"Http://h", true},
+        {"file:///etc/passwd", false},
+        {"\\\\server\\share\\x.exe", false},
+        {"http:\\\\server\\x", false},
+        {"javascript:alert('http://x')", false},
+        {"tavrin-ruffle:/ruffle.js", false},
+        {"steam://run/1", false},
+        {"http://", false},
+        {"ftp://h/f", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(platform::IsWebAddress(c.address), c.web) << c.address;
     }
 }
 

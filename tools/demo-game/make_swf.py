@@ -9,6 +9,7 @@ movie is ours, reproducible byte for byte, and needs no Flash toolchain.
 
 Usage:
     python3 make_swf.py OUTPUT.swf [--compress]   # write the movie
+    python3 make_swf.py OUTPUT.swf --banner       # write the login page's banner
     python3 make_swf.py --check                   # build in memory, re-parse it
 
 What the movie does, and what a host can observe:
@@ -53,7 +54,7 @@ OP = {
     "stop": 0x07, "not": 0x12, "pop": 0x17,
     "getvar": 0x1C,
     "deflocal": 0x3C, "callfunc": 0x3D, "return": 0x3E, "new": 0x40,
-    "add2": 0x47, "eq2": 0x49,
+    "add2": 0x47, "eq2": 0x49, "greater": 0x67,
     "getmember": 0x4E, "setmember": 0x4F,
     "increment": 0x50, "callmethod": 0x52,
     "geturl": 0x83, "pool": 0x88, "deffunc": 0x9B,
@@ -424,10 +425,45 @@ def program():
     ]
 
 
-def do_action_bytes():
+BANNER_W, BANNER_H = 300, 60
+BANNER_TEXT = "New server open - play now"
+
+
+def banner_program():
+    """The login page's banner, as operators' pages of this kind carry one: a sliding
+    shine over a coloured strip and a line of text. Once it plays it calls
+    ExternalInterface "tavrinBannerShown", so a page (and a test) can tell."""
+    shine = R("tvShine")
+    return [
+        ("stop",),
+        ("do", Method(ROOT, "createEmptyMovieClip", "tvStrip", 1)),
+        *[("do", Method(R("tvStrip"), m, *a))
+          for m, a in (("beginFill", (0xA53A12, 100)), ("moveTo", (0, 0)),
+                       ("lineTo", (BANNER_W, 0)), ("lineTo", (BANNER_W, BANNER_H)),
+                       ("lineTo", (0, BANNER_H)), ("lineTo", (0, 0)), ("endFill", ()))],
+        ("do", Method(ROOT, "createEmptyMovieClip", "tvShine", 2)),
+        *[("do", Method(shine, m, *a))
+          for m, a in (("beginFill", (0xFFD080, 45)), ("moveTo", (0, 0)), ("lineTo", (40, 0)),
+                       ("lineTo", (20, BANNER_H)), ("lineTo", (-20, BANNER_H)),
+                       ("lineTo", (0, 0)), ("endFill", ()))],
+        ("do", Method(ROOT, "createTextField", "tvLine", 3, 10, 16, BANNER_W - 20, 30)),
+        ("set", R("tvLine"), "selectable", False),
+        ("local", "f", New("TextFormat", "_sans", 18, 0xFFFFFF)),
+        ("set", Var("f"), "align", "center"),
+        ("do", Method(R("tvLine"), "setNewTextFormat", Var("f"))),
+        ("set", R("tvLine"), "text", BANNER_TEXT),
+        ("set", ROOT, "onEnterFrame", Func([], [
+            ("set", shine, "_x", Bin("add2", Get(shine, "_x"), 4)),
+            ("if", Bin("greater", Get(shine, "_x"), BANNER_W + 40), [("set", shine, "_x", -40)]),
+        ])),
+        ("do", Method(EI, "call", "tavrinBannerShown")),
+    ]
+
+
+def do_action_bytes(statements=None):
     pool = Pool()
     c = Code(pool)
-    block(c, program())
+    block(c, statements if statements is not None else program())
     body = c.assemble()
     return pool.encode() + body + b"\0"
 
@@ -450,12 +486,13 @@ def rect(xmin, xmax, ymin, ymax):
     return int(bits, 2).to_bytes(len(bits) // 8, "big")
 
 
-def build(compress=False):
-    body = rect(0, STAGE_W * 20, 0, STAGE_H * 20)          # twips
+def build(compress=False, banner=False):
+    width, height = (BANNER_W, BANNER_H) if banner else (STAGE_W, STAGE_H)
+    body = rect(0, width * 20, 0, height * 20)              # twips
     body += struct.pack("<HH", FRAME_RATE << 8, 1)          # 8.8 fixed fps, 1 frame
     body += tag(69, struct.pack("<I", 0x01))                # FileAttributes: AS1/2, UseNetwork
     body += tag(9, bytes(BACKGROUND))                       # SetBackgroundColor
-    body += tag(12, do_action_bytes())                      # DoAction
+    body += tag(12, do_action_bytes(banner_program() if banner else None))  # DoAction
     body += tag(1)                                          # ShowFrame
     body += tag(0)                                          # End
     length = 8 + len(body)
@@ -494,11 +531,11 @@ def main(argv):
     if argv[1:] == ["--check"]:
         self_check()
         return 0
-    args = [a for a in argv[1:] if a != "--compress"]
+    args = [a for a in argv[1:] if a not in ("--compress", "--banner")]
     if len(args) != 1:
         sys.stderr.write(__doc__.split("Usage:")[1].split("What the")[0])
         return 2
-    data = build("--compress" in argv)
+    data = build("--compress" in argv, "--banner" in argv)
     with open(args[0], "wb") as f:
         f.write(data)
     print("wrote %s (%d bytes)" % (args[0], len(data)))

@@ -8,27 +8,6 @@
   const ask = window.prompt.bind(window);
   const host = (message) => ask(MARK, JSON.stringify(message));
 
-  // Ruffle loads its modules with fetch(), which this engine refuses for our scheme; an
-  // XMLHttpRequest for the same address works.
-  const realFetch = window.fetch.bind(window);
-  window.fetch = function (input, init) {
-    const url = input instanceof Request ? input.url : String(input);
-    if (!url.startsWith(setup.scheme + ':')) {
-      return realFetch(input, init);
-    }
-    return new Promise((resolve, reject) => {
-      const xhr = new XMLHttpRequest();
-      xhr.open('GET', url);
-      xhr.responseType = 'arraybuffer';
-      xhr.onload = () => resolve(new Response(xhr.response, {
-        status: 200,
-        headers: {'Content-Type': url.endsWith('.wasm') ? 'application/wasm' : 'text/javascript'},
-      }));
-      xhr.onerror = () => reject(new TypeError('cannot load ' + url));
-      xhr.send();
-    });
-  };
-
   // Values in the ExternalInterface XML form, both ways.
   const escape = (s) => String(s).replace(/&/g, '&amp;').replace(/</g, '&lt;').replace(/>/g, '&gt;');
   function encode(value) {
