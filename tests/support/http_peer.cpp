@@ -42,10 +42,11 @@ HttpRequest ParseHead(const std::string& head) {
 
 }  // namespace
 
-HttpReply MakeReply(int status, const std::string& body, const std::string& contentType) {
+HttpReply MakeReply(int status, const std::string& body, const std::string& contentType,
+                    const std::string& extraHeaders) {
     std::ostringstream out;
     out << "HTTP/1.1 " << status << (status < 400 ? " OK" : " Error") << "\r\n"
-        << "Content-Type: " << contentType << "\r\n"
+        << extraHeaders << "Content-Type: " << contentType << "\r\n"
         << "Content-Length: " << body.size() << "\r\n"
         << "Connection: close\r\n\r\n"
         << body;

@@ -30,8 +30,10 @@ struct HttpReply {
 };
 
 // A well-formed reply with Content-Length and Connection: close. Statuses below 400 say OK.
+// `extraHeaders` are whole header lines, each ending in CRLF.
 HttpReply MakeReply(int status, const std::string& body,
-                    const std::string& contentType = "text/xml");
+                    const std::string& contentType = "text/xml",
+                    const std::string& extraHeaders = "");
 
 class HttpPeer {
 public:

@@ -1,7 +1,9 @@
 // Start-up and exit of the application object, with message boxes answered by a hook.
 #include <gtest/gtest.h>
 
+#include <QProcess>
 #include <QTimer>
+#include <cstdio>
 #include <cstdlib>
 
 #include "app/app_globals.h"
@@ -26,6 +28,7 @@ class AppStartup : public ::testing::Test {
 protected:
     void SetUp() override {
         setenv("XDG_DATA_HOME", m_tmp.Path().c_str(), 1);
+        setenv("XDG_STATE_HOME", m_tmp.Path().c_str(), 1);
         SetMessageBoxHook([this](const MessageRequest& request) {
             m_messages.push_back(request);
             return MessageAnswer::kOk;
@@ -109,6 +112,70 @@ TEST_F(AppStartup, FetchesThePlatformDocumentShowsTheLoginWindowAndPrunes) {
     EXPECT_FALSE(platform::PathExists(DataDir()));
 }
 
+// One start of the launcher in a process of its own (this program, started again): the
+// browser profile lives once per process, as in the launcher. Closes the login window as
+// soon as its page has a title and prints that title.
+int RunOneStart(const std::string& folder) {
+    int argc = 1;
+    char name[] = "tavrin_app_tests";
+    char* argv[] = {name, nullptr};
+    CTavrinApp::PrepareProcess();
+    CTavrinApp app(argc, argv);
+    app.m_strIniPath = folder + "/config.ini";
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        const QString title = app.m_pLoginDlg != nullptr
+                                  ? app.m_pLoginDlg->ControlLayer().View()->title()
+                                  : QString();
+        if (title == "first" || title == "again") {
+            std::printf("title %s\n", qPrintable(title));
+            app.m_pLoginDlg->close();
+        }
+    });
+    closer.start(50);
+    QTimer::singleShot(60000, [&] { app.RunExitSequence(); });
+    app.InitInstance();
+    return 0;
+}
+
+TEST_F(AppStartup, TheLoginPagesCookiesAndStorageAreThereAtTheNextStart) {
+    // The page stores a value the first time and tells what it found; the server sets a
+    // cookie that lasts an hour ("remember me").
+    const std::string page = test::HtmlPage(
+        "<script>document.title = localStorage.v ? 'again' : 'first';"
+        "localStorage.v = 'kept';</script>");
+    HttpPeer peer([&](const HttpRequest& request) {
+        if (request.target == "/login") {
+            return test::MakeReply(200, page, "text/html",
+                                   "Set-Cookie: remember=yes; Max-Age=3600; Path=/; HttpOnly\r\n");
+        }
+        return test::MakeReply(200, "<c><url minMainPage=\"" + peer.Url("/login") + "\"/></c>");
+    });
+    m_tmp.Write("config.ini", "[config]\nconfigUrl=" + peer.Url("/c?yid=") + "\n");
+    QStringList titles;
+    for (int run = 0; run < 2; ++run) {
+        QProcess start;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TAVRIN_TEST_ONE_START"), QString::fromStdString(m_tmp.Path()));
+        start.setProcessEnvironment(env);
+        start.start(QString::fromStdString(platform::ModuleFileName()), {});
+        ASSERT_TRUE(start.waitForFinished(90000));
+        titles << QString::fromUtf8(start.readAllStandardOutput()).trimmed();
+        // Each start prunes the data directory, at start and at exit.
+        EXPECT_FALSE(platform::PathExists(DataDir()));
+    }
+    EXPECT_EQ(titles, QStringList({"title first", "title again"}));
+    std::vector<std::string> cookies;
+    for (const HttpRequest& request : peer.Requests()) {
+        if (request.target == "/login") {
+            const auto cookie = request.headers.find("cookie");
+            cookies.push_back(cookie == request.headers.end() ? "" : cookie->second);
+        }
+    }
+    EXPECT_EQ(cookies, (std::vector<std::string>{"", "remember=yes"}));
+    EXPECT_TRUE(platform::PathExists(m_tmp / "tavrin_app_tests.browser"));
+}
+
 TEST_F(AppStartup, AStagedLauncherKeepsTheDataDirectory) {
     HttpPeer peer([](const HttpRequest&) {
         return test::MakeReply(200, "<c><url minMainPage=\"about:blank\"/></c>");
@@ -129,5 +196,8 @@ TEST_F(AppStartup, AStagedLauncherKeepsTheDataDirectory) {
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     tavrin::test::PrepareTestProcess();
+    if (const char* folder = std::getenv("TAVRIN_TEST_ONE_START")) {
+        return tavrin::ui::RunOneStart(folder);
+    }
     return RUN_ALL_TESTS();
 }

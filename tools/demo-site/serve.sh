@@ -31,6 +31,7 @@ for archive, name, stored in (("update.zip", "update", "update"), ("Game.zip", "
 PY
 # The demo game movie is built, not stored.
 python3 "$here/../demo-game/make_swf.py" "$run/www/game/demo.swf" >/dev/null
+python3 "$here/../demo-game/make_swf.py" "$run/www/login/banner.swf" --banner >/dev/null
 # Addresses in the documents point at wherever the service runs.
 grep -rlF '@ORIGIN@' "$run/www" | xargs -r sed -i "s|@ORIGIN@|$origin|g"
 sed -e "s|@RUN@|$run|g" -e "s|@PORT@|$port|g" "$here/nginx.conf.in" > "$run/nginx.conf"
