@@ -105,6 +105,28 @@ TEST_F(GameRoad, TheMoviePlaysWithItsOptionsAndGetsTheMachinesMemory) {
     test::SaveScreenshot(Game(), QStringLiteral("game-window"));
 }
 
+TEST_F(GameRoad, TheDemoLoginPagePlaysItsFlashBannerAndVerificationNeedsTheSession) {
+    // Without the session the login form starts, the operator counts the game as closed.
+    LoadClientConfig(m_service.Url("/game/verify?server=1"));
+    EXPECT_FALSE(ClientConfig.isOpen);
+    EXPECT_NE(ClientConfig.errorPage.find("reason=session"), std::string::npos);
+
+    TheApp()->ShowLoginWindow();
+    ASSERT_TRUE(WaitFor([this] { return LoginView()->title().contains("Tavrin"); }));
+    // The banner is an <object> of the page: the launcher's player plays it and the movie
+    // tells the page so.
+    bool shown = false;
+    ASSERT_TRUE(WaitFor([&] {
+        LoginView()->page()->runJavaScript(QStringLiteral("window.tavrinBannerSeen === true"),
+                                           [&](const QVariant& seen) { shown = seen.toBool(); });
+        return shown;
+    }, std::chrono::seconds(30)));
+    EXPECT_EQ(m_service.CountRequests("GET /login/banner.swf"), 1);
+    test::SaveScreenshot(TheApp()->m_pLoginDlg, QStringLiteral("login-banner"));
+    EnterGame();
+    EXPECT_TRUE(ClientConfig.isOpen);
+}
+
 TEST_F(GameRoad, OpensAtTheLargeSizeAndSwitchesBetweenTheTwoSizes) {
     EnterGame();
     const QScreen* screen = QGuiApplication::primaryScreen();

@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QTest>
+#include <algorithm>
 
 #include "support/http_peer.h"
 #include "ui/html_view.h"
@@ -39,6 +40,10 @@ struct RecordingOwner : CMLHtmlViewOwner {
         return 0;
     }
     long OnViewSysSetting() override { return sysSettingAnswer; }
+    long OnViewLinkDown(const QString& href) override {
+        linkDowns.push_back(href);
+        return 0;
+    }
 
     int beforeNavigate = 0, navigateComplete = 0, documentComplete = 0;
     int pageErrors = 0, navigationErrors = 0;
@@ -46,6 +51,7 @@ struct RecordingOwner : CMLHtmlViewOwner {
     std::vector<QString> messages;
     std::vector<int> rooms;
     std::vector<std::string> urls;
+    std::vector<QString> linkDowns;
 };
 
 // Records the page's mouse events in its title: presses per button and moves with the
@@ -62,6 +68,11 @@ protected:
         : m_peer([](const HttpRequest& request) {
               if (request.target == "/missing") {
                   return MakeReply(404, test::HtmlPage("gone"), "text/html");
+              }
+              if (request.target == "/own") {  // a frame of the page's own origin
+                  return MakeReply(
+                      200, test::HtmlPage("<script>window.external.invoke_enterroom(4)</script>"),
+                      "text/html");
               }
               if (request.target == "/frames") {
                   return MakeReply(200, test::HtmlPage("<iframe src=\"/inner\"></iframe>"),
@@ -96,6 +107,49 @@ TEST_F(HtmlView, PageMethodsReachTheOwnerAndReturnItsAnswer) {
     EXPECT_EQ(Title(), "true,false,true,undefined,true");
     EXPECT_EQ(m_owner.rooms, std::vector<int>{3});
     EXPECT_EQ(m_owner.urls, std::vector<std::string>{"http://h/\xE4\xB8\xAD?a=1"});
+}
+
+// What a frame finds of the bridge, and what it gets when it calls the launcher directly.
+const char* const kBridgeProbe =
+    "const mark='\\u0001tavrin-bridge';"
+    "const direct=(m,a)=>{try{return String(prompt(mark,JSON.stringify({method:m,args:a})))}"
+    "catch(e){return 'threw'}};";
+
+TEST_F(HtmlView, TheBridgeAnswersOnlyThePagesOwnOriginAndWellDefinedArguments) {
+    // An advertising frame of another origin tries the bridge both ways; a frame of the
+    // page's own origin may use it.
+    HttpPeer other([](const HttpRequest&) {
+        return MakeReply(200,
+                         test::HtmlPage(std::string("<script>") + kBridgeProbe +
+                                        "parent.postMessage(JSON.stringify({type:typeof "
+                                        "window.external.invoke_enterroom,direct:direct("
+                                        "'invoke_enterroom',['9'])}),'*')</script>"),
+                         "text/html");
+    });
+    Load(test::HtmlPage(
+        std::string("<iframe src='") + other.Url("/ad") + "'></iframe><iframe src='/own'></iframe>" +
+        "<script>" + kBridgeProbe +
+        "const x=window.external,out={str:String(x)};"
+        "try{x.invoke_enterroom(1e10);out.huge='returned'}catch(e){out.huge=e.name}"
+        "out.half=x.invoke_enterroom(2.5);"
+        "out.fake=direct('designer',['linkdown','http://x/']);"
+        "addEventListener('message',e=>{out.frame=JSON.parse(e.data);"
+        "document.title=JSON.stringify(out)});</script>"));
+    ASSERT_TRUE(WaitFor([&] { return Title().contains("frame") && m_owner.rooms.size() == 2; }))
+        << Title().toStdString();
+    const QJsonObject out = QJsonDocument::fromJson(Title().toUtf8()).object();
+    EXPECT_EQ(out.value("str").toString(), "[object External]");
+    EXPECT_EQ(out.value("huge").toString(), "TypeError");
+    EXPECT_TRUE(out.value("half").toBool());
+    const QJsonObject frame = out.value("frame").toObject();
+    EXPECT_EQ(frame.value("type").toString(), "undefined");
+    EXPECT_NE(frame.value("direct").toString(), "true");
+    // 2.5 rounds to 2; the own frame's 4 arrives; the other origin's 9 never does, and no
+    // link report arrives while the switches are off.
+    std::vector<int> rooms = m_owner.rooms;
+    std::sort(rooms.begin(), rooms.end());
+    EXPECT_EQ(rooms, (std::vector<int>{2, 4}));
+    EXPECT_TRUE(m_owner.linkDowns.empty());
 }
 
 TEST_F(HtmlView, ReportsNavigationAndOneDocumentCompletePerNavigation) {

@@ -10,8 +10,13 @@
 #include <QScreen>
 #include <QSignalSpy>
 
+#include <QWebEngineCookieStore>
+#include <QWebEngineProfile>
+#include <algorithm>
+
 #include "app/config.h"
 #include "support/http_peer.h"
+#include "ui/browser_profile.h"
 #include "ui/desktop_effects.h"
 #include "ui/game_window.h"
 #include "ui/message_box.h"
@@ -43,6 +48,10 @@ protected:
     void SetUp() override {
         PlatformConfig = {};
         ClientConfig = {};
+        // The profile lives as long as the test program: start without the last test's
+        // cookies (cookies do not tell ports apart).
+        LauncherProfile()->cookieStore()->deleteAllCookies();
+        ASSERT_TRUE(WaitFor([] { return BrowserCookies().empty(); }));
         PlatformConfig.minMainPage = m_peer.Url("/login");
         PlatformConfig.szVerify = "/verify";
         PlatformConfig.officialUrl = m_peer.Url("/official");
@@ -59,6 +68,23 @@ protected:
 
     HttpReply Serve(const HttpRequest& request) {
         const std::string& t = request.target;
+        if (t == "/login") {
+            return MakeReply(200, test::HtmlPage("<p>login</p>", "<title>login</title>"),
+                             "text/html", "Set-Cookie: sid=s3cret; Path=/; HttpOnly\r\n");
+        }
+        if (t.rfind("/verify?session", 0) == 0) {
+            const auto cookie = request.headers.find("cookie");
+            const bool session =
+                cookie != request.headers.end() && cookie->second.find("sid=s3cret") != std::string::npos;
+            return MakeReply(200, ClientDocument(session, m_peer.Url("/m.swf"), m_peer.Url("/error")));
+        }
+        if (t == "/file.zip") {
+            return MakeReply(200, "PK", "application/zip",
+                             "Content-Disposition: attachment; filename=\"file.zip\"\r\n");
+        }
+        if (t == "/secret") {
+            return MakeReply(401, "no", "text/html", "WWW-Authenticate: Basic realm=\"x\"\r\n");
+        }
         if (t.rfind("/verify?open", 0) == 0) {
             return MakeReply(200, ClientDocument(true, m_peer.Url("/m.swf"), m_peer.Url("/error")));
         }
@@ -253,9 +279,14 @@ TEST_F(LoginWindow, OtherAddressesAndAnEmptyMarkerNeverLeadIntoTheGame) {
 }
 
 TEST_F(LoginWindow, LinkButtonsOpenTheirAddressesAndEmptyOnesDoNothing) {
+    // Only web addresses leave the launcher, whatever the operator's document says.
+    PlatformConfig.bbsUrl = "file:///etc/passwd";
+    PlatformConfig.svrUrl = "\\\\server\\share\\run.exe";
     CTavrinDlg* dlg = Open();
     dlg->ControlLayer().m_btnOfficial.click();
     dlg->ControlLayer().m_btnRecharge.click();  // no address configured
+    dlg->ControlLayer().m_btnForum.click();
+    dlg->ControlLayer().m_btnService.click();
     EXPECT_EQ(m_opened, std::vector<std::string>{m_peer.Url("/official")});
     dlg->ControlLayer().m_btnMinimize.click();
     EXPECT_TRUE(WaitFor([&] { return dlg->isMinimized(); }));
@@ -274,6 +305,86 @@ TEST_F(LoginWindow, ReloadingTheAreaPageAsksForAFreshAddress) {
             EXPECT_LE(stamp, before + 60);
         }
     }
+}
+
+TEST_F(LoginWindow, TheVerificationFetchCarriesTheSessionTheLoginPageStarted) {
+    Open();
+    ASSERT_TRUE(WaitFor([] { return !BrowserCookies().empty(); }));
+    QSignalSpy entered(TheApp(), &CTavrinApp::gameWindowOpened);
+    View()->Navigate(m_peer.Url("/verify?session&u=1"));
+    ASSERT_TRUE(WaitFor([&] { return entered.count() == 1; }));
+    int withSession = 0;
+    for (const HttpRequest& r : m_peer.Requests()) {
+        if (r.target == "/verify?session&u=1") {
+            withSession += r.headers.count("cookie") != 0 && r.headers.at("cookie") == "sid=s3cret";
+        }
+    }
+    EXPECT_EQ(withSession, 2);  // the browser's request and the launcher's own
+
+    // Without the session the operator says closed: back to the login page.
+    LauncherProfile()->cookieStore()->deleteAllCookies();
+    ASSERT_TRUE(WaitFor([] { return BrowserCookies().empty(); }));
+    TheApp()->m_pGameWnd->m_bGameLoaded = false;
+    View()->Navigate(m_peer.Url("/verify?session&u=2"));
+    ASSERT_TRUE(WaitFor([&] { return !m_opened.empty(); }));
+    EXPECT_EQ(entered.count(), 1);
+    EXPECT_FALSE(ClientConfig.isOpen);
+}
+
+TEST_F(LoginWindow, TheVerifiedAddressReachesThePeerAsTheBrowserAskedForIt) {
+    Open();
+    QSignalSpy entered(TheApp(), &CTavrinApp::gameWindowOpened);
+    const std::string target = "/verify?open&q=a%20b&c=%E4%B8%AD&d=x+y";
+    View()->Navigate(m_peer.Url(target));
+    ASSERT_TRUE(WaitFor([&] { return entered.count() == 1; }));
+    EXPECT_EQ(RequestsFor(target), 2);  // byte for byte, from the browser and the launcher
+    EXPECT_EQ(RequestsFor("/verify"), 2);
+}
+
+TEST_F(LoginWindow, NewWindowsOpenInTheDefaultBrowserAndOnlyForWebAddresses) {
+    Open();
+    View()->setHtml(QString::fromStdString(test::HtmlPage(
+                        "<a id='l' target='_blank' href='/linked'>news</a><script>"
+                        "document.getElementById('l').click();"
+                        "window.open('/opened');"
+                        "const w = window.open('');"
+                        "setTimeout(() => { w.location.href = '/later'; }, 300);"
+                        "window.open('file:///etc/passwd');</script>")),
+                    QUrl(QString::fromStdString(m_peer.Url("/popups"))));
+    ASSERT_TRUE(WaitFor([&] { return m_opened.size() >= 3; }));
+    test::Pump(std::chrono::milliseconds(500));
+    std::sort(m_opened.begin(), m_opened.end());
+    EXPECT_EQ(m_opened, (std::vector<std::string>{m_peer.Url("/later"), m_peer.Url("/linked"),
+                                                  m_peer.Url("/opened")}));
+    EXPECT_EQ(View()->GetLocationURL(), m_peer.Url("/popups"));  // the login page stays
+}
+
+TEST_F(LoginWindow, AGameClosedAfterARefreshBringsBackTheLoginPageAndItsTaskBarButton) {
+    CTavrinDlg* dlg = Open();
+    QSignalSpy entered(TheApp(), &CTavrinApp::gameWindowOpened);
+    View()->Navigate(m_peer.Url("/verify?open"));
+    ASSERT_TRUE(WaitFor([&] { return entered.count() == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return View()->GetLocationURL() == "about:blank"; }));
+    EXPECT_TRUE(dlg->windowFlags().testFlag(Qt::Tool));
+    // The refresh: the area page leads to a verification that says closed.
+    ClientConfig.area_url = m_peer.Url("/verify?closed");
+    TheApp()->m_pGameWnd->m_bGameLoaded = false;
+    dlg->ControlLayer().ReloadAreaPage();
+    ASSERT_TRUE(WaitFor([&] { return View()->GetLocationURL() == m_peer.Url("/login"); }));
+    EXPECT_TRUE(dlg->isVisible());
+    EXPECT_FALSE(dlg->windowFlags().testFlag(Qt::Tool));
+    EXPECT_EQ(m_opened, std::vector<std::string>{m_peer.Url("/error")});
+}
+
+TEST_F(LoginWindow, DownloadsAndHttpLogInsAreRefusedWithAReason) {
+    Open();
+    View()->Navigate(m_peer.Url("/file.zip"));
+    ASSERT_TRUE(WaitFor([&] { return m_messages.size() == 1; }));
+    EXPECT_TRUE(m_messages[0].contains(QString::fromStdString(m_peer.Url("/file.zip"))));
+    View()->Navigate(m_peer.Url("/secret"));
+    ASSERT_TRUE(WaitFor([&] { return m_messages.size() == 2; }));
+    EXPECT_TRUE(m_messages[1].contains(QStringLiteral("身份验证")));
+    EXPECT_TRUE(m_opened.empty());
 }
 
 }  // namespace
