@@ -136,8 +136,7 @@ bool LoadPlatformConfig(const std::string& iniPath) {
     return true;
 }
 
-void LoadClientConfig(const std::string& url,
-                      const std::vector<platform::BrowserCookie>& cookies) {
+void LoadClientConfig(const std::string& url, const std::vector<platform::BrowserCookie>& cookies) {
     std::string text;
     if (FetchUrlText(url, text, nullptr, cookies)) {
         ParseClientConfig(text, ClientConfig);

@@ -96,15 +96,17 @@ std::string CookieHeaderFor(const std::string& url, const std::vector<BrowserCoo
     std::vector<const BrowserCookie*> chosen;
     for (const BrowserCookie& cookie : cookies) {
         const std::string& cookiePath = cookie.path.empty() ? std::string("/") : cookie.path;
-        if ((cookie.expires != 0 && cookie.expires <= now) || (cookie.secure && !address.https && !IsLoopback(address.host)) ||
+        if ((cookie.expires != 0 && cookie.expires <= now) ||
+            (cookie.secure && !address.https && !IsLoopback(address.host)) ||
             !DomainMatches(address.host, cookie) || !PathMatches(address.path, cookiePath)) {
             continue;
         }
         chosen.push_back(&cookie);
     }
-    std::stable_sort(chosen.begin(), chosen.end(), [](const BrowserCookie* a, const BrowserCookie* b) {
-        return a->path.size() > b->path.size();
-    });
+    std::stable_sort(chosen.begin(), chosen.end(),
+                     [](const BrowserCookie* a, const BrowserCookie* b) {
+                         return a->path.size() > b->path.size();
+                     });
     std::string header;
     for (const BrowserCookie* cookie : chosen) {
         header += (header.empty() ? "" : "; ") + cookie->name + "=" + cookie->value;

@@ -24,11 +24,11 @@ struct FetchLimits {
 struct BrowserCookie {
     std::string name;
     std::string value;
-    std::string domain;     // without a leading dot
-    bool hostOnly = true;   // sent to `domain` itself only, else to its subdomains as well
+    std::string domain;    // without a leading dot
+    bool hostOnly = true;  // sent to `domain` itself only, else to its subdomains as well
     std::string path = "/";
-    bool secure = false;    // over https only
-    bool httpOnly = false;  // hidden from the pages' scripts; sent all the same
+    bool secure = false;       // over https only
+    bool httpOnly = false;     // hidden from the pages' scripts; sent all the same
     std::int64_t expires = 0;  // seconds since 1970; 0 for a cookie of this session
 };
 

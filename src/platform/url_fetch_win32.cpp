@@ -58,8 +58,8 @@ std::string RedirectTarget(HINTERNET request, const std::string& base) {
 // browser's cookies for its own address and nothing from the system's cookie store.
 HINTERNET OpenFollowingRedirects(HINTERNET session, std::string url,
                                  const std::vector<BrowserCookie>& cookies, const char*& failure) {
-    const DWORD flags = INTERNET_FLAG_TRANSFER_ASCII | INTERNET_FLAG_NO_AUTO_REDIRECT |
-                        INTERNET_FLAG_NO_COOKIES;
+    const DWORD flags =
+        INTERNET_FLAG_TRANSFER_ASCII | INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_COOKIES;
     for (int hop = 0; hop <= kMaxRedirects; ++hop) {
         if (!IsWebAddress(url)) {
             failure = "a redirect left http and https";

@@ -69,8 +69,7 @@ void CControlLayerDlg::OnInitDialog() {
             [] { OpenInDefaultBrowser(PlatformConfig.bbsUrl); });
     connect(&m_btnService, &QAbstractButton::clicked, this,
             [] { OpenInDefaultBrowser(PlatformConfig.svrUrl); });
-    connect(&m_btnMinimize, &QAbstractButton::clicked, this,
-            [this] { m_pOwner->showMinimized(); });
+    connect(&m_btnMinimize, &QAbstractButton::clicked, this, [this] { m_pOwner->showMinimized(); });
     connect(&m_btnClose, &QAbstractButton::clicked, this, [] { TheApp()->RunExitSequence(); });
 
     auto* placeholder = new QWidget(this);
@@ -92,10 +91,13 @@ void CControlLayerDlg::NavigateTo(const std::string& address) {
 }
 
 void CControlLayerDlg::ReloadAreaPage() {
-    NavigateTo(BuildAreaPageUrl(ClientConfig.area_url, static_cast<std::int64_t>(std::time(nullptr))));
+    NavigateTo(
+        BuildAreaPageUrl(ClientConfig.area_url, static_cast<std::int64_t>(std::time(nullptr))));
 }
 
-void CControlLayerDlg::ShowBlankPage() { NavigateTo("about:blank"); }
+void CControlLayerDlg::ShowBlankPage() {
+    NavigateTo("about:blank");
+}
 
 void CControlLayerDlg::OnPageComplete() {
     const std::string address = m_pView->GetLocationURL();

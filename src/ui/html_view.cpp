@@ -20,7 +20,8 @@ namespace {
 constexpr int kErrAborted = -3;
 }  // namespace
 
-CMLHtmlView::CMLHtmlView(QWidget* parent) : QWebEngineView(parent), m_pSite(new CDocHostSite(this)) {
+CMLHtmlView::CMLHtmlView(QWidget* parent)
+    : QWebEngineView(parent), m_pSite(new CDocHostSite(this)) {
     setPage(m_pSite);
     setContextMenuPolicy(Qt::DefaultContextMenu);  // the engine's own menu
     connect(m_pSite, &QWebEnginePage::loadStarted, this, &CMLHtmlView::OnLoadStarted);
@@ -65,8 +66,7 @@ void CMLHtmlView::GoBack() {
 
 bool CMLHtmlView::CanGoBackToPage() const {
     const QWebEngineHistory* history = m_pSite->history();
-    return history->canGoBack() &&
-           history->backItem().url() != QUrl(QStringLiteral("about:blank"));
+    return history->canGoBack() && history->backItem().url() != QUrl(QStringLiteral("about:blank"));
 }
 
 void CMLHtmlView::OnBeforeNavigate2(bool isMainFrame) {

@@ -57,6 +57,8 @@ NavigationErrorKind ClassifyEngineError(int chromiumNetError) {
                : NavigationErrorKind::kNavigationError;
 }
 
-bool InLayerDragBand(int clientY) { return clientY >= 1 && clientY <= 99; }
+bool InLayerDragBand(int clientY) {
+    return clientY >= 1 && clientY <= 99;
+}
 
 }  // namespace tavrin

@@ -44,7 +44,9 @@ QString RuffleFolder() {
     return QString::fromLocal8Bit(GetModuleDir()) + QStringLiteral("ruffle");
 }
 
-void SetRuffleFolder(const QString& folder) { FolderOverride() = folder; }
+void SetRuffleFolder(const QString& folder) {
+    FolderOverride() = folder;
+}
 
 bool RuffleInstalled() {
     const QDir dir(RuffleFolder());

@@ -15,7 +15,9 @@ std::function<void(const std::string&)>& Hook() {
 }
 }  // namespace
 
-void SetOpenUrlHook(std::function<void(const std::string&)> hook) { Hook() = std::move(hook); }
+void SetOpenUrlHook(std::function<void(const std::string&)> hook) {
+    Hook() = std::move(hook);
+}
 
 void OpenInDefaultBrowser(const std::string& address) {
     if (address.empty()) {

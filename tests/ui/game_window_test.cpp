@@ -116,11 +116,14 @@ TEST_F(GameRoad, TheDemoLoginPagePlaysItsFlashBannerAndVerificationNeedsTheSessi
     // The banner is an <object> of the page: the launcher's player plays it and the movie
     // tells the page so.
     bool shown = false;
-    ASSERT_TRUE(WaitFor([&] {
-        LoginView()->page()->runJavaScript(QStringLiteral("window.tavrinBannerSeen === true"),
-                                           [&](const QVariant& seen) { shown = seen.toBool(); });
-        return shown;
-    }, std::chrono::seconds(30)));
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            LoginView()->page()->runJavaScript(
+                QStringLiteral("window.tavrinBannerSeen === true"),
+                [&](const QVariant& seen) { shown = seen.toBool(); });
+            return shown;
+        },
+        std::chrono::seconds(30)));
     EXPECT_EQ(m_service.CountRequests("GET /login/banner.swf"), 1);
     test::SaveScreenshot(TheApp()->m_pLoginDlg, QStringLiteral("login-banner"));
     EnterGame();

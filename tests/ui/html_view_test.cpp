@@ -99,10 +99,10 @@ protected:
 };
 
 TEST_F(HtmlView, PageMethodsReachTheOwnerAndReturnItsAnswer) {
-    Load(test::HtmlPage(
-        "<script>const x=window.external;document.title=[x.invoke_enterroom(3),"
-        "x.INVOKE_SYSSETTING(),x.Invoke_InlineUrl('http://h/\u4e2d?a=1'),"
-        "typeof x.other,'invoke_enterroom' in x].join(',')</script>"));
+    Load(
+        test::HtmlPage("<script>const x=window.external;document.title=[x.invoke_enterroom(3),"
+                       "x.INVOKE_SYSSETTING(),x.Invoke_InlineUrl('http://h/\u4e2d?a=1'),"
+                       "typeof x.other,'invoke_enterroom' in x].join(',')</script>"));
     ASSERT_TRUE(WaitFor([&] { return Title().contains(','); })) << Title().toStdString();
     EXPECT_EQ(Title(), "true,false,true,undefined,true");
     EXPECT_EQ(m_owner.rooms, std::vector<int>{3});
@@ -126,15 +126,14 @@ TEST_F(HtmlView, TheBridgeAnswersOnlyThePagesOwnOriginAndWellDefinedArguments) {
                                         "'invoke_enterroom',['9'])}),'*')</script>"),
                          "text/html");
     });
-    Load(test::HtmlPage(
-        std::string("<iframe src='") + other.Url("/ad") + "'></iframe><iframe src='/own'></iframe>" +
-        "<script>" + kBridgeProbe +
-        "const x=window.external,out={str:String(x)};"
-        "try{x.invoke_enterroom(1e10);out.huge='returned'}catch(e){out.huge=e.name}"
-        "out.half=x.invoke_enterroom(2.5);"
-        "out.fake=direct('designer',['linkdown','http://x/']);"
-        "addEventListener('message',e=>{out.frame=JSON.parse(e.data);"
-        "document.title=JSON.stringify(out)});</script>"));
+    Load(test::HtmlPage(std::string("<iframe src='") + other.Url("/ad") +
+                        "'></iframe><iframe src='/own'></iframe>" + "<script>" + kBridgeProbe +
+                        "const x=window.external,out={str:String(x)};"
+                        "try{x.invoke_enterroom(1e10);out.huge='returned'}catch(e){out.huge=e.name}"
+                        "out.half=x.invoke_enterroom(2.5);"
+                        "out.fake=direct('designer',['linkdown','http://x/']);"
+                        "addEventListener('message',e=>{out.frame=JSON.parse(e.data);"
+                        "document.title=JSON.stringify(out)});</script>"));
     ASSERT_TRUE(WaitFor([&] { return Title().contains("frame") && m_owner.rooms.size() == 2; }))
         << Title().toStdString();
     const QJsonObject out = QJsonDocument::fromJson(Title().toUtf8()).object();
@@ -211,7 +210,6 @@ TEST_F(HtmlView, RightButtonDragSelectionAndF5NeverReachThePage) {
     EXPECT_EQ(count("d2"), 0) << Title().toStdString();
     EXPECT_EQ(count("m1"), 0) << Title().toStdString();
     EXPECT_EQ(count("loads"), 1) << Title().toStdString();
-
 }
 
 TEST_F(HtmlView, MessageBoxesGoToTheOwnerOnlyWhenItAsks) {

@@ -19,8 +19,8 @@
 #include "ui/browser_profile.h"
 #include "ui/desktop_effects.h"
 #include "ui/game_window.h"
-#include "ui/message_box.h"
 #include "ui/login_window.h"
+#include "ui/message_box.h"
 #include "ui/redraw_button.h"
 #include "ui/shell_open.h"
 #include "ui/tavrin_app.h"
@@ -42,8 +42,7 @@ std::string ClientDocument(bool open, const std::string& movie, const std::strin
 
 class LoginWindow : public ::testing::Test {
 protected:
-    LoginWindow()
-        : m_peer([this](const HttpRequest& request) { return Serve(request); }) {}
+    LoginWindow() : m_peer([this](const HttpRequest& request) { return Serve(request); }) {}
 
     void SetUp() override {
         PlatformConfig = {};
@@ -74,9 +73,10 @@ protected:
         }
         if (t.rfind("/verify?session", 0) == 0) {
             const auto cookie = request.headers.find("cookie");
-            const bool session =
-                cookie != request.headers.end() && cookie->second.find("sid=s3cret") != std::string::npos;
-            return MakeReply(200, ClientDocument(session, m_peer.Url("/m.swf"), m_peer.Url("/error")));
+            const bool session = cookie != request.headers.end() &&
+                                 cookie->second.find("sid=s3cret") != std::string::npos;
+            return MakeReply(200,
+                             ClientDocument(session, m_peer.Url("/m.swf"), m_peer.Url("/error")));
         }
         if (t == "/file.zip") {
             return MakeReply(200, "PK", "application/zip",
@@ -91,9 +91,9 @@ protected:
         if (t.rfind("/verify?closed", 0) == 0) {
             return MakeReply(200, ClientDocument(false, "", m_peer.Url("/error")));
         }
-        return MakeReply(200, test::HtmlPage("<p>page " + t + "</p>",
-                                             "<title>" + t.substr(1) + "</title>"),
-                         "text/html");
+        return MakeReply(
+            200, test::HtmlPage("<p>page " + t + "</p>", "<title>" + t.substr(1) + "</title>"),
+            "text/html");
     }
 
     CTavrinDlg* Open() {
@@ -146,9 +146,12 @@ TEST_F(LoginWindow, OpensAtTheScreenCornerWithItsLayerButtonsAndBrowserInPlace) 
         QRect place;
         int normalImage;
     } buttons[] = {
-        {&layer.m_btnOfficial, {307, 21, 86, 26}, 149}, {&layer.m_btnRecharge, {397, 21, 86, 26}, 152},
-        {&layer.m_btnForum, {487, 21, 86, 26}, 155},    {&layer.m_btnService, {577, 21, 86, 26}, 158},
-        {&layer.m_btnMinimize, {674, 11, 24, 21}, 164}, {&layer.m_btnClose, {699, 11, 23, 21}, 161},
+        {&layer.m_btnOfficial, {307, 21, 86, 26}, 149},
+        {&layer.m_btnRecharge, {397, 21, 86, 26}, 152},
+        {&layer.m_btnForum, {487, 21, 86, 26}, 155},
+        {&layer.m_btnService, {577, 21, 86, 26}, 158},
+        {&layer.m_btnMinimize, {674, 11, 24, 21}, 164},
+        {&layer.m_btnClose, {699, 11, 23, 21}, 161},
     };
     for (const auto& b : buttons) {
         EXPECT_EQ(b.button->geometry(), b.place) << b.normalImage;
@@ -255,8 +258,8 @@ TEST_F(LoginWindow, VerifiedAddressWithTheGameClosedGoesBackAndOpensTheErrorPage
     CTavrinDlg* dlg = Open();
     QSignalSpy entered(TheApp(), &CTavrinApp::gameWindowOpened);
     // The page's own script goes there, without a user gesture; going back must still work.
-    View()->page()->runJavaScript(
-        QStringLiteral("location.href='%1'").arg(QString::fromStdString(m_peer.Url("/verify?closed"))));
+    View()->page()->runJavaScript(QStringLiteral("location.href='%1'")
+                                      .arg(QString::fromStdString(m_peer.Url("/verify?closed"))));
     ASSERT_TRUE(WaitFor([&] { return !m_opened.empty(); }));
     EXPECT_EQ(m_opened, std::vector<std::string>{m_peer.Url("/error")});
     EXPECT_FALSE(ClientConfig.isOpen);
@@ -343,13 +346,13 @@ TEST_F(LoginWindow, TheVerifiedAddressReachesThePeerAsTheBrowserAskedForIt) {
 
 TEST_F(LoginWindow, NewWindowsOpenInTheDefaultBrowserAndOnlyForWebAddresses) {
     Open();
-    View()->setHtml(QString::fromStdString(test::HtmlPage(
-                        "<a id='l' target='_blank' href='/linked'>news</a><script>"
-                        "document.getElementById('l').click();"
-                        "window.open('/opened');"
-                        "const w = window.open('');"
-                        "setTimeout(() => { w.location.href = '/later'; }, 300);"
-                        "window.open('file:///etc/passwd');</script>")),
+    View()->setHtml(QString::fromStdString(
+                        test::HtmlPage("<a id='l' target='_blank' href='/linked'>news</a><script>"
+                                       "document.getElementById('l').click();"
+                                       "window.open('/opened');"
+                                       "const w = window.open('');"
+                                       "setTimeout(() => { w.location.href = '/later'; }, 300);"
+                                       "window.open('file:///etc/passwd');</script>")),
                     QUrl(QString::fromStdString(m_peer.Url("/popups"))));
     ASSERT_TRUE(WaitFor([&] { return m_opened.size() >= 3; }));
     test::Pump(std::chrono::milliseconds(500));

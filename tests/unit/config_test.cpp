@@ -267,8 +267,9 @@ TEST(FetchUrlText, CarriesTheBrowsersCookiesByItsRules) {
     }
     const std::vector<HttpRequest> requests = peer.Requests();
     for (const auto& c : cases) {
-        const auto request = std::find_if(requests.begin(), requests.end(),
-                                          [&](const HttpRequest& r) { return r.target == c.target; });
+        const auto request =
+            std::find_if(requests.begin(), requests.end(),
+                         [&](const HttpRequest& r) { return r.target == c.target; });
         ASSERT_NE(request, requests.end()) << c.target;
         EXPECT_EQ(CookieNames(*request), c.sent) << c.target;
     }

@@ -17,7 +17,7 @@ TEST(IsVerifiedAddress, NeedsTheExactMarkerSomewhere) {
         {"http://h/x?next=/game/verify", "/game/verify", true},
         {"http://h/GAME/VERIFY?u=1", "/game/verify", false},  // case counts
         {"http://h/login", "/game/verify", false},
-        {"http://h/game/verify", "", false},                  // an empty marker never matches
+        {"http://h/game/verify", "", false},  // an empty marker never matches
         {"", "", false},
     };
     for (const auto& c : cases) {
@@ -80,8 +80,7 @@ TEST(IsWebAddress, OnlyHttpAndHttpsWithAHostLeaveTheLauncher) {
 
 TEST(BuildAreaPageUrl, AppendsTheTimeAsAParameter) {
     EXPECT_EQ(BuildAreaPageUrl("http://h/area", 1700000000), "http://h/area?v=1700000000");
-    EXPECT_EQ(BuildAreaPageUrl("http://h/area?s=2", 1700000000),
-              "http://h/area?s=2&v=1700000000");
+    EXPECT_EQ(BuildAreaPageUrl("http://h/area?s=2", 1700000000), "http://h/area?s=2&v=1700000000");
     EXPECT_EQ(BuildAreaPageUrl("", 5), "?v=5");
     // Low 32 bits as a signed number, as the address has always carried it.
     EXPECT_EQ(BuildAreaPageUrl("a", 0x80000000LL), "a?v=-2147483648");
