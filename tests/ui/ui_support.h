@@ -11,7 +11,7 @@ class QWidget;
 namespace tavrin::test {
 
 // Settings every window test needs before its application object exists: the browser
-// engine refuses to run as root unless its sandbox is off.
+// engine refuses to run as root unless its sandbox is off, and no session bus is looked for.
 void PrepareTestProcess();
 
 // Runs the event loop until `done` holds or the time is up; returns `done()`.
