@@ -13,14 +13,16 @@ packages=(
   libtinyxml2-dev libcurl4-openssl-dev libminizip-dev zlib1g-dev libssl-dev openssl ca-certificates
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # user interface, and its tests on a virtual display (with and without a compositor)
-  qt6-base-dev qt6-webengine-dev libxcb1-dev xvfb xauth xcompmgr imagemagick fonts-noto-cjk
+  qt6-base-dev qt6-webengine-dev qt6-websockets-dev libfontconfig-dev libxcb1-dev xvfb xauth
+  xcompmgr imagemagick fonts-noto-cjk
   xdotool x11-utils
   # Windows lane: cross compilers and Wine with the Chinese locale; unpacking and building
   # OpenSSL from Debian's source package
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 locales
   dpkg-dev perl make
-  # demo operator service and the real peers of the download tests
-  nginx-light dante-server microsocks time bc zip
+  # demo operator service (its ActionScript 3 game is built with Haxe) and the real peers of
+  # the download tests
+  haxe nginx-light dante-server microsocks time bc zip
 )
 missing=()
 for p in "${packages[@]}"; do
