@@ -46,6 +46,8 @@ else()
   find_package(CURL REQUIRED)
   # TLS for the downloader, and the digests and signatures of verified updates.
   find_package(OpenSSL 3.0 REQUIRED)
+  # Finding a font that draws Chinese for the game's device-font text.
+  find_package(Fontconfig REQUIRED)
 endif()
 
 if(TAVRIN_BUILD_TESTS)
@@ -61,5 +63,5 @@ if(TAVRIN_BUILD_TESTS)
 endif()
 
 if(TAVRIN_BUILD_UI)
-  find_package(Qt6 REQUIRED COMPONENTS Core Gui Widgets WebEngineWidgets Test)
+  find_package(Qt6 REQUIRED COMPONENTS Core Gui Widgets WebEngineWidgets WebSockets Test)
 endif()

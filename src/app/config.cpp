@@ -3,6 +3,8 @@
 #include <tinyxml2.h>
 
 #include <algorithm>
+#include <charconv>
+#include <optional>
 
 #include "app/app_globals.h"
 #include "app/file_utils.h"
@@ -124,7 +126,53 @@ bool ParseClientConfig(std::string_view xml, ClientConfigData& out) {
     out.isOpen = DecodedAttribute(*client, "isOpen") != "0";
     out.errorPage = DecodedAttribute(*client, "errorPage");
     out.area_url = DecodedAttribute(*client, "area_url");
+    out.sockets = DecodedAttribute(*client, "sockets");
     return true;
+}
+
+namespace {
+
+std::optional<SocketEndpoint> ParseSocketEntry(std::string_view entry) {
+    const std::size_t colon = entry.rfind(':');
+    if (colon == std::string_view::npos || colon + 1 == entry.size()) {
+        return std::nullopt;
+    }
+    std::string_view host = entry.substr(0, colon);
+    const std::string_view digits = entry.substr(colon + 1);
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
+        host = host.substr(1, host.size() - 2);
+    } else if (host.find_first_of("[]:") != std::string_view::npos) {
+        return std::nullopt;  // an IPv6 address needs its brackets
+    }
+    unsigned port = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), port);
+    if (host.empty() || error != std::errc() || end != digits.data() + digits.size() || port == 0 ||
+        port > 65535) {
+        return std::nullopt;
+    }
+    return SocketEndpoint{std::string(host), static_cast<unsigned short>(port)};
+}
+
+}  // namespace
+
+std::vector<SocketEndpoint> ParseSocketList(std::string_view list,
+                                            std::vector<std::string>* rejected) {
+    std::vector<SocketEndpoint> endpoints;
+    constexpr std::string_view kSeparators = ", \t\r\n";
+    std::size_t at = list.find_first_not_of(kSeparators);
+    while (at != std::string_view::npos) {
+        const std::size_t end = std::min(list.find_first_of(kSeparators, at), list.size());
+        const std::string_view entry = list.substr(at, end - at);
+        if (const auto endpoint = ParseSocketEntry(entry)) {
+            if (std::find(endpoints.begin(), endpoints.end(), *endpoint) == endpoints.end()) {
+                endpoints.push_back(*endpoint);
+            }
+        } else if (rejected != nullptr) {
+            rejected->emplace_back(entry);
+        }
+        at = list.find_first_not_of(kSeparators, end);
+    }
+    return endpoints;
 }
 
 bool LoadPlatformConfig(const std::string& iniPath) {

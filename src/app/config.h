@@ -29,7 +29,23 @@ struct ClientConfigData {
     std::string errorPage;
     std::string title;
     bool isOpen = false;
+    // The game servers the movie may open sockets to: "host:port" entries separated by
+    // commas or blanks; empty for none.
+    std::string sockets;
 };
+
+// One game server the movie may reach.
+struct SocketEndpoint {
+    std::string host;  // a name or address as the movie names it; IPv6 without brackets
+    unsigned short port = 0;
+    friend bool operator==(const SocketEndpoint&, const SocketEndpoint&) = default;
+};
+
+// The entries of a "sockets" list in their order, each once. Entries that are not
+// "host:port" with a port from 1 to 65535 ("[v6]:port" for IPv6) are skipped and named in
+// `rejected` when given.
+std::vector<SocketEndpoint> ParseSocketList(std::string_view list,
+                                            std::vector<std::string>* rejected = nullptr);
 
 // Filled once at start-up; read by the windows and the update worker.
 extern PlatformConfigData PlatformConfig;

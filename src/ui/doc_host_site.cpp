@@ -2,7 +2,6 @@
 
 #include <QAuthenticator>
 #include <QFile>
-#include <QTimer>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
@@ -11,6 +10,7 @@
 #include "ui/browser_profile.h"
 #include "ui/html_view.h"
 #include "ui/message_box.h"
+#include "ui/popup_catcher.h"
 #include "ui/shell_open.h"
 
 namespace tavrin::ui {
@@ -18,8 +18,6 @@ namespace tavrin::ui {
 namespace {
 
 const QString kBridgeMark = QStringLiteral("\u0001tavrin-bridge");
-// A pop-up that never navigates anywhere is dropped after this long.
-constexpr int kPopupLifetimeMs = 30000;
 
 QString ReadResource(const QString& path) {
     QFile file(path);
@@ -38,33 +36,6 @@ QWebEngineScript PageScript(const QString& name, const QString& source,
     script.setRunsOnSubFrames(true);
     return script;
 }
-
-// A window the page opened (a target=_blank link, window.open): it never shows. Its first
-// real address goes to the player's default browser, as the old control's new windows
-// went to the system's browser; an empty pop-up that script navigates later is followed
-// until it does.
-class PopupCatcher : public QWebEnginePage {
-public:
-    PopupCatcher(QWebEngineProfile* profile, QObject* parent) : QWebEnginePage(profile, parent) {
-        QTimer::singleShot(kPopupLifetimeMs, this, &QObject::deleteLater);
-    }
-
-protected:
-    bool acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame) override {
-        if (!isMainFrame || url.isEmpty() || url.toString() == QLatin1String("about:blank")) {
-            return true;
-        }
-        if (!m_bHandedOver) {
-            m_bHandedOver = true;
-            OpenInDefaultBrowser(url.toEncoded().toStdString());
-            deleteLater();
-        }
-        return false;
-    }
-
-private:
-    bool m_bHandedOver = false;
-};
 
 }  // namespace
 

@@ -1,6 +1,9 @@
 #include "ui/flash_player.h"
 
 #include <QEventLoop>
+#include <QPointer>
+#include <QRandomGenerator>
+#include <QWebEngineFullScreenRequest>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -9,9 +12,13 @@
 #include <QWebEnginePage>
 #include <QWebEngineSettings>
 #include <cstdio>
+#include <memory>
 
 #include "ui/browser_profile.h"
+#include "ui/popup_catcher.h"
 #include "ui/ruffle_scheme.h"
+#include "ui/shell_open.h"
+#include "ui/socket_bridge.h"
 
 namespace tavrin::ui {
 
@@ -21,6 +28,13 @@ const QString kPageMark = QStringLiteral("\u0001tavrin-flash");
 // Ruffle plays movies as Flash Player 32.
 constexpr std::int32_t kRuffleFlashVersion = 32 << 16;
 constexpr int kCallFunctionTimeoutMs = 2000;
+
+QString RandomNonce() {
+    quint32 words[4];
+    QRandomGenerator::system()->fillRange(words);
+    return QString::fromLatin1(
+        QByteArray(reinterpret_cast<const char*>(words), sizeof words).toBase64());
+}
 
 QString ReadResource(const QString& path) {
     QFile file(path);
@@ -36,12 +50,26 @@ QString ForScriptElement(QString text) {
 
 }  // namespace
 
-// The player page: answers its bridge calls and keeps its console to itself.
+// The player page: answers its bridge calls, keeps its console to itself, and keeps the
+// movie in it: links go to the player's browser, new windows too.
 class FlashPage : public QWebEnginePage {
 public:
     // The launcher's profile: what the movie saves stays with the player between runs.
     explicit FlashPage(CShockwaveflash1* player)
-        : QWebEnginePage(LauncherProfile(), player), m_pPlayer(player) {}
+        : QWebEnginePage(LauncherProfile(), player), m_pPlayer(player) {
+        connect(this, &QWebEnginePage::loadFinished, this, [this] { m_bPageLoaded = true; });
+        connect(this, &QWebEnginePage::fullScreenRequested, this,
+                [this](QWebEngineFullScreenRequest request) {
+                    if (m_bFullScreenAllowed || !request.toggleOn()) {
+                        request.accept();
+                        emit m_pPlayer->FullScreenRequested(request.toggleOn());
+                    } else {
+                        request.reject();
+                    }
+                });
+    }
+
+    bool m_bFullScreenAllowed = false;
 
 protected:
     bool javaScriptPrompt(const QUrl& origin, const QString& msg, const QString& defaultValue,
@@ -52,6 +80,17 @@ protected:
         }
         return QWebEnginePage::javaScriptPrompt(origin, msg, defaultValue, result);
     }
+    bool acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame) override {
+        if (!isMainFrame || !m_bPageLoaded) {
+            return true;
+        }
+        // A form the movie sent to its own window: the game page stays, the address goes
+        // to the player's browser (without the form's body, which a browser cannot be
+        // handed).
+        OpenInDefaultBrowser(url.toEncoded().toStdString());
+        return false;
+    }
+    QWebEnginePage* createWindow(WebWindowType) override { return new PopupCatcher(profile(), this); }
     void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString& message, int line,
                                   const QString& source) override {
         // Quiet, unless a developer asks to see what the player says.
@@ -63,17 +102,14 @@ protected:
 
 private:
     CShockwaveflash1* m_pPlayer;
+    bool m_bPageLoaded = false;
 };
 
-QStringList& CShockwaveflash1::DefaultCallNames() {
-    static QStringList names{QStringLiteral("GetSysMem")};
-    return names;
-}
-
 CShockwaveflash1::CShockwaveflash1(QWidget* parent)
-    : QWebEngineView(parent), m_callNames(DefaultCallNames()), m_pPage(new FlashPage(this)) {
+    : QWebEngineView(parent), m_pPage(new FlashPage(this)), m_strNonce(RandomNonce()) {
     // A game's sound plays without waiting for a click.
     m_pPage->settings()->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
+    m_pPage->settings()->setAttribute(QWebEngineSettings::FullScreenSupportEnabled, true);
     setPage(m_pPage);
     // The movie's own menu, not the browser's.
     setContextMenuPolicy(Qt::NoContextMenu);
@@ -96,6 +132,7 @@ void CShockwaveflash1::put_AllowScriptAccess(const QString& access) {
 
 void CShockwaveflash1::put_AllowFullScreen(const QString& allow) {
     m_strAllowFullScreen = allow;
+    m_pPage->m_bFullScreenAllowed = allow.compare(QStringLiteral("true"), Qt::CaseInsensitive) == 0;
     m_propertyLog << QStringLiteral("AllowFullScreen=") + allow;
 }
 
@@ -115,9 +152,25 @@ void CShockwaveflash1::put_FlashVars(const QString& vars) {
     m_propertyLog << QStringLiteral("FlashVars=") + vars;
 }
 
+void CShockwaveflash1::SetSocketEndpoints(const std::vector<SocketEndpoint>& endpoints) {
+    delete m_pBridge;
+    m_pBridge = nullptr;
+    if (endpoints.empty()) {
+        return;
+    }
+    m_pBridge = new CSocketBridge(endpoints, this);
+    if (!m_pBridge->Listen()) {
+        delete m_pBridge;
+        m_pBridge = nullptr;
+    }
+}
+
 void CShockwaveflash1::put_Movie(const QString& url) {
     m_strMovie = url;
     m_propertyLog << QStringLiteral("Movie=") + url;
+    if (m_pBridge != nullptr) {
+        m_pBridge->SetPageOrigin(QUrl(url));
+    }
     // The page takes the movie's address as its own: the movie, and what it loads from its
     // own server, count as same-origin and need no CORS headers from the operator.
     m_pPage->setHtml(BuildPlayerPage(), QUrl(url));
@@ -126,28 +179,66 @@ void CShockwaveflash1::put_Movie(const QString& url) {
 QString CShockwaveflash1::BuildPlayerPage() const {
     QJsonObject options;
     options[QStringLiteral("quality")] = m_strQuality;
-    // The page has the movie's origin, so "sameDomain" holds for it by construction.
+    // The page has the movie's origin, so "sameDomain" holds for it by construction; what
+    // the movie calls goes to the launcher alone.
     options[QStringLiteral("allowScriptAccess")] =
         m_strAllowScriptAccess.compare(QStringLiteral("never"), Qt::CaseInsensitive) != 0;
-    options[QStringLiteral("allowFullscreen")] =
-        m_strAllowFullScreen.compare(QStringLiteral("true"), Qt::CaseInsensitive) == 0;
+    options[QStringLiteral("allowFullscreen")] = m_pPage->m_bFullScreenAllowed;
     options[QStringLiteral("wmode")] = m_strWMode;
     options[QStringLiteral("menu")] = m_bMenu;
     options[QStringLiteral("parameters")] = m_strFlashVars;
+    QJsonArray sockets;
+    for (std::size_t i = 0; m_pBridge != nullptr && i < m_pBridge->Endpoints().size(); ++i) {
+        const SocketEndpoint& endpoint = m_pBridge->Endpoints()[i];
+        sockets.append(QJsonObject{{QStringLiteral("host"), QString::fromStdString(endpoint.host)},
+                                   {QStringLiteral("port"), endpoint.port},
+                                   {QStringLiteral("proxyUrl"), m_pBridge->ProxyUrl(i)}});
+    }
     QJsonObject setup;
     setup[QStringLiteral("scheme")] = QString::fromLatin1(kRuffleScheme);
     setup[QStringLiteral("movie")] = m_strMovie;
     setup[QStringLiteral("options")] = options;
-    setup[QStringLiteral("callNames")] = QJsonArray::fromStringList(m_callNames);
+    setup[QStringLiteral("sockets")] = sockets;
+    const platform::FontFile& font = ChineseFont();
+    if (!font.path.empty()) {
+        QJsonArray families;
+        for (const std::string& family : font.families) {
+            families.append(QString::fromStdString(family));
+        }
+        setup[QStringLiteral("font")] = QJsonObject{
+            {QStringLiteral("url"), QString::fromLatin1(kRuffleScheme) + QLatin1String(kChineseFontPath)},
+            {QStringLiteral("families"), families}};
+    }
+    setup[QStringLiteral("texts")] = QJsonObject{
+        {QStringLiteral("loading"), QStringLiteral("正在载入游戏……")},
+        {QStringLiteral("failed"), QStringLiteral("游戏载入失败")},
+        {QStringLiteral("broken"), QStringLiteral("游戏文件无法下载或无法播放。")},
+        {QStringLiteral("noPlayer"), QStringLiteral("Flash 播放器无法启动。")},
+        {QStringLiteral("wayOut"), QStringLiteral("请点击右上角的刷新按钮或按 F5 重新进入游戏。")}};
     const QString setupJson =
         QString::fromUtf8(QJsonDocument(setup).toJson(QJsonDocument::Compact));
+    // Only the launcher's scripts run here: no inline script without this page's nonce, no
+    // code made from text, no javascript: addresses.
+    const QString policy =
+        QStringLiteral("script-src 'nonce-%1' %2: 'wasm-unsafe-eval'; worker-src blob:; "
+                       "object-src 'none'; base-uri 'none'")
+            .arg(m_strNonce, QString::fromLatin1(kRuffleScheme));
     return QStringLiteral(
-               "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><style>"
+               "<!DOCTYPE html><html><head><meta charset=\"utf-8\">"
+               "<meta http-equiv=\"Content-Security-Policy\" content=\"%1\"><style>"
                "html,body{margin:0;width:100%;height:100%;overflow:hidden;background:#000}"
-               "#player{display:block;width:100%;height:100%}</style></head><body>"
-               "<script>window.__tavrinFlashSetup=%1;</script><script>%2</script>"
-               "<script src=\"%3:/ruffle.js\"></script><script>%4</script></body></html>")
-        .arg(ForScriptElement(setupJson),
+               "#player{display:block;width:100%;height:100%}"
+               "#status{position:absolute;left:0;top:0;right:0;bottom:0;display:flex;"
+               "flex-direction:column;align-items:center;justify-content:center;color:#e8dccb;"
+               "font:16px 'Noto Sans CJK SC','Microsoft YaHei',sans-serif;pointer-events:none}"
+               "#status[hidden]{display:none}#status h1{font-size:22px;color:#ffb45a}"
+               "#status small{color:#8a7a6a}</style></head><body>"
+               "<div id=\"status\">%2</div>"
+               "<script nonce=\"%3\">window.__tavrinFlashSetup=%4;</script>"
+               "<script nonce=\"%3\">%5</script>"
+               "<script src=\"%6:/ruffle.js\"></script><script nonce=\"%3\">%7</script>"
+               "</body></html>")
+        .arg(policy, QStringLiteral("正在载入游戏……"), m_strNonce, ForScriptElement(setupJson),
              ForScriptElement(ReadResource(QStringLiteral(":/scripts/ruffle_fetch.js"))),
              QString::fromLatin1(kRuffleScheme),
              ForScriptElement(ReadResource(QStringLiteral(":/scripts/flash_page.js"))));
@@ -164,36 +255,97 @@ QString CShockwaveflash1::OnPageMessage(const QString& json) {
     if (kind == QLatin1String("fscommand")) {
         emit FSCommand(message.value(QStringLiteral("command")).toString(),
                        message.value(QStringLiteral("args")).toString());
+    } else if (kind == QLatin1String("navigate")) {
+        OpenInDefaultBrowser(message.value(QStringLiteral("url")).toString().toStdString());
+    } else if (kind == QLatin1String("socket")) {
+        return OnSocketRequest(message.value(QStringLiteral("url")).toString());
+    } else if (kind == QLatin1String("failed")) {
+        const QString reason = message.value(QStringLiteral("reason")).toString();
+        std::fprintf(stderr, "player: %s %s\n", qPrintable(reason),
+                     qPrintable(message.value(QStringLiteral("detail")).toString()));
+        emit PlayerFailed(reason);
     }
     return {};
+}
+
+QString CShockwaveflash1::OnSocketRequest(const QString& proxyUrl) {
+    QString error = QStringLiteral("the game has no game servers");
+    QString url;
+    if (m_pBridge != nullptr) {
+        QPointer<CShockwaveflash1> self(this);
+        ++m_nNestedWaits;
+        url = m_pBridge->Connect(proxyUrl, &error);
+        if (self.isNull()) {
+            return {};
+        }
+        EndNestedWait();
+    }
+    if (url.isEmpty()) {
+        std::fprintf(stderr, "socket bridge: no connection for the movie: %s\n", qPrintable(error));
+    }
+    const QJsonObject answer = url.isEmpty() ? QJsonObject{{QStringLiteral("error"), error}}
+                                             : QJsonObject{{QStringLiteral("url"), url}};
+    return QString::fromUtf8(QJsonDocument(answer).toJson(QJsonDocument::Compact));
+}
+
+void CShockwaveflash1::EndNestedWait() {
+    if (--m_nNestedWaits == 0) {
+        emit nestedWaitEnded();
+    }
 }
 
 void CShockwaveflash1::SetReturnValue(const QString& reply) {
     m_strReturnValue = reply;
 }
 
+namespace {
+
+QString CallScript(const QString& request) {
+    return QStringLiteral(
+               "(function(r){try{return window.__tavrinCallFunction(r);}catch(e){return null;}})(%1)")
+        .arg(QString::fromUtf8(QJsonDocument(QJsonArray{request}).toJson(QJsonDocument::Compact))
+                 .mid(1)
+                 .chopped(1));
+}
+
+}  // namespace
+
 QString CShockwaveflash1::CallFunction(const QString& request) {
-    // The page answers asynchronously; the caller expects the answer now.
+    // The page answers asynchronously; the caller expects the answer now. The answer may
+    // also come after the wait has given up, so it lands in state that outlives the wait.
+    struct Pending {
+        QString answer;
+        bool answered = false;
+        QPointer<QEventLoop> loop;
+    };
+    auto pending = std::make_shared<Pending>();
     QEventLoop loop;
-    QString answer;
-    bool answered = false;
-    const QString script =
-        QStringLiteral(
-            "(function(r){try{return window.__tavrinCallFunction(r);}catch(e){return null;}})(%1)")
-            .arg(
-                QString::fromUtf8(QJsonDocument(QJsonArray{request}).toJson(QJsonDocument::Compact))
-                    .mid(1)
-                    .chopped(1));
-    m_pPage->runJavaScript(script, [&](const QVariant& result) {
-        answered = true;
-        answer = result.isNull() ? QString() : result.toString();
-        loop.quit();
+    pending->loop = &loop;
+    m_pPage->runJavaScript(CallScript(request), [pending](const QVariant& result) {
+        pending->answered = true;
+        pending->answer = result.isNull() ? QString() : result.toString();
+        if (pending->loop) {
+            pending->loop->quit();
+        }
     });
     QTimer::singleShot(kCallFunctionTimeoutMs, &loop, &QEventLoop::quit);
-    if (!answered) {
+    if (!pending->answered) {
+        QPointer<CShockwaveflash1> self(this);
+        ++m_nNestedWaits;
         loop.exec(QEventLoop::ExcludeUserInputEvents);
+        if (!self.isNull()) {
+            EndNestedWait();
+        }
     }
-    return answered ? answer : QString();
+    return pending->answered ? pending->answer : QString();
+}
+
+void CShockwaveflash1::CallFunctionWithoutWaiting(const QString& request) {
+    m_pPage->runJavaScript(CallScript(request));
+}
+
+void CShockwaveflash1::ExitFullScreen() {
+    m_pPage->triggerAction(QWebEnginePage::ExitFullScreen);
 }
 
 std::int32_t CShockwaveflash1::FlashVersion() const {

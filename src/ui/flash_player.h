@@ -2,15 +2,21 @@
 // inside a browser view; this wrapper keeps the members the launcher uses of a Flash control:
 // the properties it puts before the movie loads, calls into the movie, the reply to the
 // movie's calls, the player version, and the movie's two events (FlashCall, FSCommand).
+// What the control did on its own for a movie it does here too: sockets to the game's
+// servers, Chinese device fonts, saved data, links in the player's browser, full screen.
 #pragma once
 
 #include <QString>
 #include <QStringList>
 #include <QWebEngineView>
 #include <cstdint>
+#include <vector>
+
+#include "app/config.h"
 
 namespace tavrin::ui {
 
+class CSocketBridge;
 class FlashPage;
 
 class CShockwaveflash1 : public QWebEngineView {
@@ -28,20 +34,28 @@ public:
     void put_Menu(bool menu);
     void put_FlashVars(const QString& vars);
     void put_Movie(const QString& url);
+    // The game servers the movie may open sockets to; before the movie is put.
+    void SetSocketEndpoints(const std::vector<SocketEndpoint>& endpoints);
 
     // Calls a callback the movie registered; the request is in the ExternalInterface XML
-    // form. Returns the movie's answer in the same form, or an empty string on failure.
+    // form. Returns the movie's answer in the same form, or an empty string on failure
+    // (no such callback, or no answer within two seconds).
     QString CallFunction(const QString& request);
+    // The same, for a caller that does not use the answer: returns at once.
+    void CallFunctionWithoutWaiting(const QString& request);
     // The answer to the FlashCall being handled.
     void SetReturnValue(const QString& reply);
     // The Flash version the player plays movies as (major << 16 | minor << 8), 0 when the
     // player cannot run here.
     std::int32_t FlashVersion() const;
 
-    // The names the movie may call through ExternalInterface; each reaches FlashCall.
-    QStringList m_callNames;
-    // What m_callNames starts as ("GetSysMem"); tests add names they want to hear.
-    static QStringList& DefaultCallNames();
+    // True while the player runs an event loop of its own for a call (the window holding
+    // it must not be deleted then); nestedWaitEnded() tells when the last has ended.
+    bool InNestedWait() const { return m_nNestedWaits > 0; }
+    // Leaves the page's full screen, if the movie is in it.
+    void ExitFullScreen();
+    CSocketBridge* SocketBridge() const { return m_pBridge; }
+
     // Every property put, "Name=value", in order (what the movie was started with).
     QStringList m_propertyLog;
 
@@ -52,11 +66,19 @@ signals:
     // The movie called the launcher; answer with SetReturnValue before returning.
     void FlashCall(const QString& request);
     void FSCommand(const QString& command, const QString& args);
+    // The movie asks for full screen (true) or leaves it (false).
+    void FullScreenRequested(bool on);
+    // The player could not start or the movie could not be played; the page says so.
+    void PlayerFailed(const QString& reason);
+    void nestedWaitEnded();
 
 private:
     QString BuildPlayerPage() const;
+    QString OnSocketRequest(const QString& proxyUrl);
+    void EndNestedWait();
 
     FlashPage* m_pPage;
+    CSocketBridge* m_pBridge = nullptr;
     QString m_strQuality;
     QString m_strAllowScriptAccess;
     QString m_strAllowFullScreen;
@@ -65,6 +87,8 @@ private:
     QString m_strFlashVars;
     QString m_strMovie;
     QString m_strReturnValue;
+    QString m_strNonce;
+    int m_nNestedWaits = 0;
 };
 
 }  // namespace tavrin::ui

@@ -157,6 +157,26 @@ Size ClampToTrackSizes(Size proposed, const TrackSizes& limits) {
             std::min(std::max(proposed.height, limits.minimum.height), limits.maximum.height)};
 }
 
+Rect SizeFrameByDrag(const Rect& start, const SizingEdges& edges, Point delta,
+                     const TrackSizes& limits) {
+    const Size proposed{start.Width() + (edges.right ? delta.x : 0) - (edges.left ? delta.x : 0),
+                        start.Height() + (edges.bottom ? delta.y : 0) - (edges.top ? delta.y : 0)};
+    const Size size = ClampToTrackSizes(proposed, limits);
+    Rect r = start;
+    // The edge that is not dragged is the anchor.
+    if (edges.left) {
+        r.left = r.right - size.width;
+    } else {
+        r.right = r.left + size.width;
+    }
+    if (edges.top) {
+        r.top = r.bottom - size.height;
+    } else {
+        r.bottom = r.top + size.height;
+    }
+    return r;
+}
+
 bool InTitleDragBand(int clientY) {
     return clientY >= 1 && clientY <= kTitleStripHeight;
 }

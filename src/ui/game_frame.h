@@ -161,6 +161,12 @@ TrackSizes GetTrackSizes(const ScreenMetrics& screen);
 // The proposed size brought within the tracking sizes, each axis on its own.
 Size ClampToTrackSizes(Size proposed, const TrackSizes& limits);
 
+// Where a sizing drag that started at `start` puts the window when the pointer has moved by
+// `delta`: the dragged edges follow within the tracking sizes and the others stay, so that a
+// drag past a limit stops the edge instead of moving the window.
+Rect SizeFrameByDrag(const Rect& start, const SizingEdges& edges, Point delta,
+                     const TrackSizes& limits);
+
 // --- Dragging -----------------------------------------------------------------------------
 
 // A left press on client rows 1 to 29 starts a drag; row 0 does not.

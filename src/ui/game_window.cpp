@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QWindow>
+#include <cstdio>
 
 #include "app/app_globals.h"
 #include "app/config.h"
@@ -86,6 +87,12 @@ CFlashPayer::CFlashPayer()
     m_pFlash->installEventFilter(this);
     connect(m_pFlash, &CShockwaveflash1::FlashCall, this, &CFlashPayer::OnFlashCall);
     connect(m_pFlash, &CShockwaveflash1::FSCommand, this, &CFlashPayer::OnFSCommand);
+    connect(m_pFlash, &CShockwaveflash1::FullScreenRequested, this, &CFlashPayer::SetFullScreen);
+    connect(m_pFlash, &CShockwaveflash1::nestedWaitEnded, this, [this] {
+        if (m_bRetired && m_nOpenQuestions == 0) {
+            deleteLater();
+        }
+    });
 }
 
 bool CFlashPayer::CheckFlashVersion() {
@@ -169,6 +176,12 @@ void CFlashPayer::ApplyTrackSizes() {
 }
 
 void CFlashPayer::LayoutControls() {
+    if (m_bFullScreen) {
+        // Over the frame and its buttons, which come back as they were afterwards.
+        m_pFlash->setGeometry(rect());
+        m_pFlash->raise();
+        return;
+    }
     const auto places = PlaceGameControls({width(), height()});
     if (!places) {
         return;
@@ -188,6 +201,12 @@ void CFlashPayer::LoadGameMovie() {
     m_pFlash->put_WMode(QStringLiteral("window"));
     m_pFlash->put_Menu(false);
     m_pFlash->put_FlashVars(QString::fromLocal8Bit(ClientConfig.flashVars));
+    std::vector<std::string> rejected;
+    m_pFlash->SetSocketEndpoints(ParseSocketList(ClientConfig.sockets, &rejected));
+    for (const std::string& entry : rejected) {
+        std::fprintf(stderr, "client configuration: \"%s\" is not a game server (host:port)\n",
+                     entry.c_str());
+    }
     m_pFlash->put_Movie(QString::fromLocal8Bit(ClientConfig.mainFlash));
     show();
     if (isMinimized()) {
@@ -199,13 +218,24 @@ void CFlashPayer::LoadGameMovie() {
     m_bGameLoaded = true;
 }
 
-QString CFlashPayer::CallFlashFunction(const QString& name, const QStringList& args) {
+namespace {
+
+QString FlashRequestFor(const QString& name, const QStringList& args) {
     std::vector<std::string> values;
     for (const QString& arg : args) {
         values.push_back(arg.toStdString());
     }
-    return m_pFlash->CallFunction(
-        QString::fromStdString(BuildFlashRequest(name.toStdString(), values)));
+    return QString::fromStdString(BuildFlashRequest(name.toStdString(), values));
+}
+
+}  // namespace
+
+QString CFlashPayer::CallFlashFunction(const QString& name, const QStringList& args) {
+    return m_pFlash->CallFunction(FlashRequestFor(name, args));
+}
+
+void CFlashPayer::NotifyFlashFunction(const QString& name, const QStringList& args) {
+    m_pFlash->CallFunctionWithoutWaiting(FlashRequestFor(name, args));
 }
 
 void CFlashPayer::OnFlashCall(const QString& request) {
@@ -228,9 +258,30 @@ void CFlashPayer::OnFSCommand(const QString& command, const QString&) {
     }
 }
 
+bool CFlashPayer::AskYesNo(const QString& text, MessageIcon icon) {
+    ++m_nOpenQuestions;
+    const bool yes = ShowMessage(this, text, MessageKind::kYesNo, icon) == MessageAnswer::kYes;
+    --m_nOpenQuestions;
+    if (m_bRetired && m_nOpenQuestions == 0 && !m_pFlash->InNestedWait()) {
+        deleteLater();  // after the handler that asked has returned
+    }
+    return yes;
+}
+
+void CFlashPayer::Retire() {
+    hide();
+    m_bGameLoaded = false;
+    if (!m_bRetired && m_nOpenQuestions == 0 && !m_pFlash->InNestedWait()) {
+        deleteLater();
+    }
+    m_bRetired = true;
+}
+
 void CFlashPayer::RefreshGame() {
-    const bool yes = ShowMessage(this, QStringLiteral("是否刷新游戏?"), MessageKind::kYesNo,
-                                 MessageIcon::kNone) == MessageAnswer::kYes;
+    const bool yes = AskYesNo(QStringLiteral("是否刷新游戏?"), MessageIcon::kNone);
+    if (m_bRetired) {
+        return;  // a new game window has come while the box was open
+    }
     switch (TakeRefreshAnswer(yes, m_bGameLoaded)) {
         case RefreshStep::kReturnFocus:
             m_pFlash->setFocus();
@@ -246,13 +297,35 @@ void CFlashPayer::RefreshGame() {
 }
 
 void CFlashPayer::QuitGame() {
-    if (ShowMessage(this, QStringLiteral("是否退出游戏?"), MessageKind::kYesNo) !=
-        MessageAnswer::kYes) {
-        m_pFlash->setFocus();
+    if (!AskYesNo(QStringLiteral("是否退出游戏?"), MessageIcon::kUsual)) {
+        if (!m_bRetired) {
+            m_pFlash->setFocus();
+        }
         return;
     }
+    // Even from a window replaced while the box was open: the player asked to quit.
     hide();
     TheApp()->RunExitSequence();
+}
+
+void CFlashPayer::SetFullScreen(bool on) {
+    if (on == m_bFullScreen) {
+        return;
+    }
+    m_bFullScreen = on;
+    if (on) {
+        m_rcBeforeFullScreen = geometry();
+        // The track sizes would keep the window from covering the screen.
+        setMinimumSize(0, 0);
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        showFullScreen();
+    } else {
+        showNormal();
+        ApplyTrackSizes();
+        setGeometry(m_rcBeforeFullScreen);
+    }
+    LayoutControls();
+    m_pFlash->setFocus();
 }
 
 void CFlashPayer::MaximiseAction() {
@@ -350,22 +423,11 @@ void CFlashPayer::mouseMoveEvent(QMouseEvent* event) {
         move(pos() + at - m_ptDragStart);
     } else if (m_bSizing) {
         const QPoint d = event->globalPosition().toPoint() - m_ptSizingStart;
-        QRect r = m_rcSizingStart;
-        if (m_sizingEdges.left) {
-            r.setLeft(qMin(r.left() + d.x(), r.right() - minimumWidth() + 1));
-        }
-        if (m_sizingEdges.right) {
-            r.setRight(r.right() + d.x());
-        }
-        if (m_sizingEdges.top) {
-            r.setTop(qMin(r.top() + d.y(), r.bottom() - minimumHeight() + 1));
-        }
-        if (m_sizingEdges.bottom) {
-            r.setBottom(r.bottom() + d.y());
-        }
-        const TrackSizes limits = GetTrackSizes(CurrentScreen());
-        const Size clamped = ClampToTrackSizes({r.width(), r.height()}, limits);
-        setGeometry(QRect(r.topLeft(), QSize(clamped.width, clamped.height)));
+        const QRect& from = m_rcSizingStart;
+        const Rect r = SizeFrameByDrag({from.left(), from.top(), from.right() + 1, from.bottom() + 1},
+                                       m_sizingEdges, {d.x(), d.y()},
+                                       GetTrackSizes(CurrentScreen()));
+        setGeometry(ToQRect(r));
     } else if (event->buttons() == Qt::NoButton) {
         setCursor(CursorFor(GameWindowHitTest({width(), height()}, {at.x(), at.y()})));
     }
@@ -379,6 +441,12 @@ void CFlashPayer::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 bool CFlashPayer::HandleKey(QKeyEvent* event) {
+    if (m_bFullScreen && event->key() == Qt::Key_Escape) {
+        if (event->type() == QEvent::KeyPress) {
+            m_pFlash->ExitFullScreen();  // as the Flash player's own full screen did
+        }
+        return true;
+    }
     switch (GameKeyActionFor(WindowsKeyOf(event->key()))) {
         case GameKeyAction::kRefresh:
             if (event->type() == QEvent::KeyPress) {
@@ -424,8 +492,9 @@ void CFlashPayer::changeEvent(QEvent* event) {
     if (event->type() == QEvent::WindowStateChange) {
         const auto* change = static_cast<QWindowStateChangeEvent*>(event);
         if ((change->oldState() & Qt::WindowMinimized) && !(windowState() & Qt::WindowMinimized)) {
-            // Back from the task bar: the movie lays its stage out again.
-            CallFlashFunction(QStringLiteral("stageResize"));
+            // Back from the task bar: the movie lays its stage out again. Nothing waits for
+            // it, so no event loop runs here that could replace this window under us.
+            NotifyFlashFunction(QStringLiteral("stageResize"));
         }
     }
     QWidget::changeEvent(event);

@@ -11,6 +11,7 @@
 
 #include "ui/flash_player.h"
 #include "ui/game_frame.h"
+#include "ui/message_box.h"
 #include "ui/redraw_button.h"
 
 namespace tavrin::ui {
@@ -28,11 +29,20 @@ public:
     void LoadGameMovie();
     // Calls a callback the movie registered; empty on failure.
     QString CallFlashFunction(const QString& name, const QStringList& args = {});
+    // The same for a call whose result nobody uses: nothing waits for the movie.
+    void NotifyFlashFunction(const QString& name, const QStringList& args = {});
     void OnFlashCall(const QString& request);
     void OnFSCommand(const QString& command, const QString& args);
 
     void RefreshGame();
     void QuitGame();
+    // Takes the window off the screen for good, as a new game window replaces it. It is
+    // deleted once no question is open over it (a box's own event loop must not delete the
+    // window it belongs to).
+    void Retire();
+    // The movie's full screen: the player covers the screen, the frame comes back after.
+    void SetFullScreen(bool on);
+    bool IsFullScreen() const { return m_bFullScreen; }
     void MaximiseAction();
     void RestoreAction();
     // Lays the buttons and the player out for the current size.
@@ -66,6 +76,8 @@ private:
     void SetupButtons();
     // Keys for the whole window, the player included: F5, Enter, Esc.
     bool HandleKey(QKeyEvent* event);
+    // A Yes/No box over the window; false for any other answer.
+    bool AskYesNo(const QString& text, MessageIcon icon);
 
     CShockwaveflash1* m_pFlash;
     QImage m_bmpTitle;
@@ -80,6 +92,10 @@ private:
     SizingEdges m_sizingEdges;
     QPoint m_ptSizingStart;
     QRect m_rcSizingStart;
+    int m_nOpenQuestions = 0;
+    bool m_bFullScreen = false;
+    QRect m_rcBeforeFullScreen;
+    bool m_bRetired = false;
 };
 
 }  // namespace tavrin::ui

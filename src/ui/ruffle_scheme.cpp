@@ -7,6 +7,8 @@
 
 #include "app/file_utils.h"
 
+#include <cstdio>
+
 namespace tavrin::ui {
 
 namespace {
@@ -54,7 +56,30 @@ bool RuffleInstalled() {
            !dir.entryList({QStringLiteral("*.wasm")}, QDir::Files).isEmpty();
 }
 
+const platform::FontFile& ChineseFont() {
+    static const platform::FontFile font = [] {
+        platform::FontFile found = platform::FindChineseFont();
+        if (found.path.empty()) {
+            std::fprintf(stderr,
+                         "player: no font with Chinese characters on this system; the game's "
+                         "Chinese text will not show (install one, e.g. Noto Sans CJK)\n");
+        }
+        return found;
+    }();
+    return font;
+}
+
 void RuffleSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job) {
+    if (job->requestUrl().path() == QLatin1String(kChineseFontPath + 1) &&
+        !ChineseFont().path.empty()) {
+        auto* font = new QFile(QString::fromLocal8Bit(ChineseFont().path), job);
+        if (font->open(QIODevice::ReadOnly)) {
+            job->reply("font/collection", font);
+        } else {
+            job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+        }
+        return;
+    }
     // Only plain file names of the player's folder: nothing else on the disk is reachable.
     const QString name = job->requestUrl().path().section(QLatin1Char('/'), -1);
     if (name.isEmpty() || name.startsWith(QLatin1Char('.')) || name.contains(QLatin1Char('\\'))) {

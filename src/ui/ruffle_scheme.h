@@ -7,6 +7,8 @@
 #include <QString>
 #include <QWebEngineUrlSchemeHandler>
 
+#include "platform/font_files.h"
+
 namespace tavrin::ui {
 
 inline constexpr const char* kRuffleScheme = "tavrin-ruffle";
@@ -21,6 +23,11 @@ void SetRuffleFolder(const QString& folder);
 
 // True when the folder holds a complete player.
 bool RuffleInstalled();
+
+// The system's font for Chinese device-font text, looked for once; served on the scheme at
+// kChineseFontPath. Without one, the movie's Chinese text cannot show (said once on stderr).
+inline constexpr const char* kChineseFontPath = ":/fonts/chinese";
+const platform::FontFile& ChineseFont();
 
 class RuffleSchemeHandler : public QWebEngineUrlSchemeHandler {
     Q_OBJECT

@@ -75,7 +75,9 @@ bool CTavrinApp::InitInstance() {
     if (!m_bExitRequested) {
         exec();
     }
-    // Pages and views must be gone before the browser profile is released.
+    // Pages and views must be gone before the browser profile is released, replaced game
+    // windows still waiting for their deletion included.
+    sendPostedEvents(nullptr, QEvent::DeferredDelete);
     delete m_pGameWnd;
     delete m_pLoginDlg;
     ReleaseLauncherProfile();
@@ -105,8 +107,7 @@ void CTavrinApp::OpenGameWindow() {
             return;
         }
         // Taken away after the current event, which may be one of its own.
-        m_pGameWnd->hide();
-        m_pGameWnd->deleteLater();
+        m_pGameWnd->Retire();
     }
     m_pGameWnd = new CFlashPayer();
     if (!m_pGameWnd->CheckFlashVersion()) {
@@ -140,8 +141,7 @@ void CTavrinApp::RunExitSequence() {
     m_bExitRequested = true;
     SocketCleanup();
     if (m_pGameWnd != nullptr) {
-        m_pGameWnd->hide();
-        m_pGameWnd->deleteLater();
+        m_pGameWnd->Retire();
     }
     if (m_pLoginDlg != nullptr) {
         // Taken away after the current event: this may run inside one of its handlers.

@@ -38,8 +38,6 @@ protected:
         PlatformConfig = {};
         ClientConfig = {};
         ASSERT_TRUE(LoadPlatformConfig(m_tmp / "config.ini"));
-        CShockwaveflash1::DefaultCallNames() = {QStringLiteral("GetSysMem"),
-                                                QStringLiteral("tavrinDemoState")};
         SetOpenUrlHook([this](const std::string& url) { m_opened.push_back(url); });
         SetMessageBoxHook([this](const MessageRequest& request) {
             m_messages.push_back(request.text);
@@ -181,6 +179,16 @@ TEST_F(GameRoad, DragsByTheTitleStripAndSizesFromTheBordersWithinTheTwoSizes) {
     SendMouse(Game(), QEvent::MouseMove, corner + QPoint(5000, 5000), Qt::LeftButton);
     SendMouse(Game(), QEvent::MouseButtonRelease, corner + QPoint(5000, 5000), Qt::NoButton);
     ASSERT_TRUE(WaitFor([&] { return Game()->size() == Game()->maximumSize(); }));
+    // The top-left corner far past the large size: the window stops growing and its
+    // bottom-right corner stays where it was.
+    Game()->m_btnRestore.click();
+    ASSERT_TRUE(WaitFor([&] { return Game()->size() == small; }));
+    const QRect before = Game()->geometry();
+    SendMouse(Game(), QEvent::MouseButtonPress, QPoint(0, 0), Qt::LeftButton);
+    SendMouse(Game(), QEvent::MouseMove, QPoint(-3000, -3000), Qt::LeftButton);
+    SendMouse(Game(), QEvent::MouseButtonRelease, QPoint(-3000, -3000), Qt::NoButton);
+    ASSERT_TRUE(WaitFor([&] { return Game()->size() == Game()->maximumSize(); }));
+    EXPECT_EQ(Game()->geometry().bottomRight(), before.bottomRight());
     // The controls follow the size.
     EXPECT_EQ(Game()->FlashControl()->geometry(),
               QRect(2, 29, Game()->width() - 4, Game()->height() - 31));

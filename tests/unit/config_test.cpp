@@ -116,7 +116,7 @@ TEST(ParseClientConfig, DecodesEveryUsedAttribute) {
         "<root><clientConfig mainFlash=\"http%3A%2F%2Fcdn%2Fmain.swf\" "
         "flashVars=\"uid%3D7%26key%3Dab+c\" title=\"%E5%8F%8C%E7%BA%BF1%E5%8C%BA\" "
         "version=\"9\" listFileName=\"l.txt\" isOpen=\"1\" errorPage=\"http://err/\" "
-        "area_url=\"http://area/?s=1\"/></root>",
+        "area_url=\"http://area/?s=1\" sockets=\"10.0.0.5%3A8001%2C+game.example%3A9000\"/></root>",
         c));
     EXPECT_EQ(c.mainFlash, "http://cdn/main.swf");
     EXPECT_EQ(c.flashVars, "uid=7&key=ab c");
@@ -126,6 +126,30 @@ TEST(ParseClientConfig, DecodesEveryUsedAttribute) {
     EXPECT_TRUE(c.isOpen);
     EXPECT_EQ(c.errorPage, "http://err/");
     EXPECT_EQ(c.area_url, "http://area/?s=1");
+    EXPECT_EQ(c.sockets, "10.0.0.5:8001, game.example:9000");
+}
+
+TEST(ParseSocketList, HostAndPortEntriesInOrderEachOnce) {
+    const struct {
+        const char* list;
+        std::vector<SocketEndpoint> endpoints;
+        std::vector<std::string> rejected;
+    } cases[] = {
+        {"", {}, {}},
+        {"127.0.0.1:843", {{"127.0.0.1", 843}}, {}},
+        {"a.example:1,b.example:65535 c:2\t\r\nd:3",
+         {{"a.example", 1}, {"b.example", 65535}, {"c", 2}, {"d", 3}},
+         {}},
+        {" ,, a:1 ,a:1, ", {{"a", 1}}, {}},
+        {"[::1]:7000", {{"::1", 7000}}, {}},
+        {"a:0 a:65536 a: :80 a a:8x ::1:80 a:-1 a:+5", {},
+         {"a:0", "a:65536", "a:", ":80", "a", "a:8x", "::1:80", "a:-1", "a:+5"}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> rejected;
+        EXPECT_EQ(ParseSocketList(c.list, &rejected), c.endpoints) << c.list;
+        EXPECT_EQ(rejected, c.rejected) << c.list;
+    }
 }
 
 // A peer that serves one body for every request.

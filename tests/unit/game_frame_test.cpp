@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <iterator>
 #include <ostream>
 #include <vector>
@@ -61,6 +62,33 @@ TEST(ClampToTrackSizes, EachAxisOnItsOwn) {
     EXPECT_EQ(ClampToTrackSizes({2000, -5}, limits), (Size{1412, 631}));
     // Crossed limits never come from GetTrackSizes, but must not be undefined either.
     EXPECT_EQ(ClampToTrackSizes({50, 50}, {{100, 100}, {80, 80}}), (Size{80, 80}));
+}
+
+TEST(SizeFrameByDrag, DraggedEdgesStopAtTheLimitsAndTheOthersStay) {
+    const TrackSizes limits{{1004, 631}, {1412, 799}};
+    const Rect start{100, 50, 1300, 750};  // 1200 x 700
+    const struct {
+        SizingEdges edges;
+        Point delta;
+        Rect expected;
+    } cases[] = {
+        {{.left = true}, {-50, 0}, {50, 50, 1300, 750}},
+        {{.left = true}, {-5000, 0}, {-112, 50, 1300, 750}},  // stops at the large width
+        {{.left = true}, {5000, 0}, {296, 50, 1300, 750}},    // and at the small one
+        {{.top = true}, {0, -5000}, {100, -49, 1300, 750}},
+        {{.top = true}, {0, 5000}, {100, 119, 1300, 750}},
+        {{.right = true}, {5000, 0}, {100, 50, 1512, 750}},
+        {{.bottom = true}, {0, -5000}, {100, 50, 1300, 681}},
+        {{.left = true, .top = true}, {-5000, -5000}, {-112, -49, 1300, 750}},
+        {{.top = true, .right = true}, {30, 20}, {100, 70, 1330, 750}},
+        {{.left = true, .bottom = true}, {10, 10}, {110, 50, 1300, 760}},
+    };
+    for (const auto& c : cases) {
+        const Rect r = SizeFrameByDrag(start, c.edges, c.delta, limits);
+        EXPECT_EQ((std::array{r.left, r.top, r.right, r.bottom}),
+                  (std::array{c.expected.left, c.expected.top, c.expected.right, c.expected.bottom}))
+            << c.delta.x << "," << c.delta.y;
+    }
 }
 
 TEST(GameWindowHitTest, CornersThenEdgesAndTheTopEdgeIsClient) {

@@ -1,6 +1,8 @@
 // The game movie's page: creates the Ruffle player with the options the launcher put, and
-// connects the movie's ExternalInterface calls and fscommands to the launcher. Calls reach
-// the launcher synchronously through a marked prompt() that it answers itself.
+// connects the movie to the launcher. Calls reach the launcher synchronously through a
+// marked prompt() that it answers itself. The movie gets what the Flash control gave it and
+// no more: its ExternalInterface calls all go to the launcher, its links to the player's
+// browser, its sockets through the launcher's bridge; it never runs script in this page.
 (function () {
   'use strict';
   const setup = window.__tavrinFlashSetup;
@@ -9,7 +11,8 @@
   const host = (message) => ask(MARK, JSON.stringify(message));
 
   // Values in the ExternalInterface XML form, both ways.
-  const escape = (s) => String(s).replace(/&/g, '&amp;').replace(/</g, '&lt;').replace(/>/g, '&gt;');
+  const escape = (s) => String(s).replace(/&/g, '&amp;').replace(/</g, '&lt;')
+      .replace(/>/g, '&gt;').replace(/"/g, '&quot;');
   function encode(value) {
     if (value === null) return '<null/>';
     if (value === undefined) return '<undefined/>';
@@ -25,33 +28,61 @@
     return '<string>' + escape(value) + '</string>';
   }
   function decode(node) {
-    if (!node) return undefined;
+    if (!node) return null;
     switch (node.nodeName) {
       case 'string': return node.textContent;
       case 'number': return Number(node.textContent);
       case 'true': return true;
       case 'false': return false;
-      case 'null': return null;
       case 'array': return Array.from(node.children).map((p) => decode(p.firstElementChild));
       case 'object': {
         const result = {};
         for (const p of node.children) result[p.getAttribute('id')] = decode(p.firstElementChild);
         return result;
       }
-      default: return undefined;
+      default: return null;
     }
   }
   const parse = (xml) => new DOMParser().parseFromString(xml, 'text/xml').documentElement;
 
-  // The movie's calls: each name the launcher answers is a global function of the page.
-  for (const name of setup.callNames) {
-    window[name] = function () {
-      const request = '<invoke name="' + name + '" returntype="xml"><arguments>' +
+  // The movie's ExternalInterface.call(name, ...): Ruffle compiles "return (name)(...)" into
+  // a function. Every such name goes to the launcher as a FlashCall, as it did from the
+  // Flash control; nothing else may make code from text in this page.
+  const callForm = /^return \(([\s\S]*)\)\(\.\.\.arguments\);$/;
+  const NativeFunction = window.Function;
+  function LauncherCall(...parts) {
+    const match = parts.length === 1 ? callForm.exec(String(parts[0])) : null;
+    if (!match) {
+      throw new EvalError('the player page runs no code made from text');
+    }
+    const name = match[1];
+    return function () {
+      const request = '<invoke name="' + escape(name) + '" returntype="xml"><arguments>' +
           Array.from(arguments).map(encode).join('') + '</arguments></invoke>';
       const reply = host({kind: 'flashcall', request: request});
-      return reply ? decode(parse(reply)) : undefined;
+      return reply ? decode(parse(reply)) : null;
     };
   }
+  LauncherCall.prototype = NativeFunction.prototype;
+  window.Function = LauncherCall;
+
+  // navigateToURL and getURL, whatever their target: the player's browser, never this page.
+  window.open = function (url, target) {
+    host({kind: 'navigate', url: new URL(String(url), document.baseURI).href,
+          target: String(target === undefined ? '' : target)});
+    return null;
+  };
+
+  // Sockets: the launcher connects first, so a server that cannot be reached fails the
+  // connect as it did in Flash, then the bytes go through its bridge.
+  const NativeWebSocket = window.WebSocket;
+  window.WebSocket = function (url) {
+    const answer = JSON.parse(host({kind: 'socket', url: String(url)}) || '{}');
+    if (!answer.url) {
+      throw new DOMException(answer.error || 'the connection failed', 'NetworkError');
+    }
+    return new NativeWebSocket(answer.url);
+  };
 
   // The launcher's calls into the movie: a request in the same XML form.
   window.__tavrinCallFunction = function (request) {
@@ -65,19 +96,43 @@
     return encode(player[name].apply(player, args));
   };
 
-  function start() {
-    window.RufflePlayer.config = {
-      publicPath: setup.scheme + ':/',
-      polyfills: false,
-      autoplay: 'on',
-      unmuteOverlay: 'hidden',
-      splashScreen: false,
-      openUrlMode: 'allow',
-      letterbox: 'on',
-      // The wgpu renderer on a software adapter first asks the player to enable hardware
-      // acceleration and eats the first click; plain WebGL (or canvas) does not.
-      preferredRenderer: 'webgl',
+  // What the player shows while the movie loads, or instead of it when it fails.
+  const status = document.getElementById('status');
+  function fail(reason, detail) {
+    if (status.dataset.failed) return;
+    status.dataset.failed = '1';
+    status.innerHTML = '';
+    const title = document.createElement('h1');
+    title.textContent = setup.texts.failed;
+    const what = document.createElement('p');
+    what.textContent = reason;
+    const wayOut = document.createElement('p');
+    wayOut.textContent = setup.texts.wayOut;
+    const technical = document.createElement('small');
+    technical.textContent = detail || '';
+    status.append(title, what, wayOut, technical);
+    status.className = 'failed';
+    const player = document.getElementById('player');
+    if (player) player.style.visibility = 'hidden';
+    host({kind: 'failed', reason: reason, detail: detail || ''});
+  }
+
+  function watchForPanic(player) {
+    const root = player.shadowRoot;
+    if (!root) return;
+    const look = () => {
+      const panic = root.getElementById('panic');
+      if (panic) {
+        const title = root.getElementById('panic-title');
+        fail(setup.texts.broken, (title ? title.textContent + ': ' : '') + setup.movie);
+      }
     };
+    new MutationObserver(look).observe(root, {childList: true, subtree: true});
+    look();
+  }
+
+  function start() {
+    window.RufflePlayer.config = {publicPath: setup.scheme + ':/', polyfills: false};
     const player = window.RufflePlayer.newest().createPlayer();
     player.id = 'player';
     document.body.appendChild(player);
@@ -85,13 +140,41 @@
       host({kind: 'fscommand', command: String(command), args: String(args)});
       return true;
     };
-    const options = setup.options;
-    options.url = setup.movie;
-    player.load(options);
+    player.addEventListener('loadedmetadata', () => {
+      status.hidden = !status.dataset.failed;
+      player.focus();
+    });
+    watchForPanic(player);
+    const fonts = setup.font ? setup.font.families : null;
+    const options = Object.assign({}, setup.options, {
+      url: setup.movie,
+      autoplay: 'on',
+      unmuteOverlay: 'hidden',
+      splashScreen: false,
+      // The whole stage scaled to fit, and what the movie draws beyond it stays visible,
+      // as in the Flash control.
+      letterbox: 'off',
+      contextMenu: setup.options.menu ? 'on' : 'off',
+      openUrlMode: 'allow',
+      socketProxy: setup.sockets,
+      fontSources: setup.font ? [setup.font.url] : [],
+      defaultFonts: fonts ? {sans: fonts, serif: fonts, typewriter: fonts, japaneseGothic: fonts,
+                             japaneseGothicMono: fonts, japaneseMincho: fonts} : {},
+      // The wgpu renderer on a software adapter first asks the player to enable hardware
+      // acceleration and eats the first click; plain WebGL (or canvas) does not.
+      preferredRenderer: 'webgl',
+    });
+    // Keys typed before any click reach the movie.
+    player.tabIndex = 0;
+    player.focus();
+    const loading = player.load(options);
+    if (loading && loading.catch) {
+      loading.catch((e) => fail(setup.texts.broken, String(e && e.message || e)));
+    }
   }
   if (window.RufflePlayer && window.RufflePlayer.newest) {
     start();
   } else {
-    host({kind: 'failed', reason: 'the Flash player could not be started'});
+    fail(setup.texts.noPlayer, setup.scheme + ':/ruffle.js');
   }
 })();

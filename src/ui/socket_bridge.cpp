@@ -1,0 +1,225 @@
+#include "ui/socket_bridge.h"
+
+#include <QEventLoop>
+#include <QPointer>
+#include <QRandomGenerator>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QWebSocket>
+#include <QWebSocketCorsAuthenticator>
+#include <QWebSocketServer>
+#include <cstdio>
+
+namespace tavrin::ui {
+
+namespace {
+
+constexpr qint64 kChunkBytes = 64 * 1024;
+// How long a connection whose movie has gone may take to hand its last bytes to the server.
+constexpr int kFlushTimeoutMs = 10000;
+
+QString RandomKey() {
+    quint32 words[4];
+    QRandomGenerator::system()->fillRange(words);
+    return QString::fromLatin1(
+        QByteArray(reinterpret_cast<const char*>(words), sizeof words).toHex());
+}
+
+bool SameOrigin(const QUrl& a, const QUrl& b) {
+    return a.scheme() == b.scheme() && a.host() == b.host() &&
+           a.port(a.scheme() == QLatin1String("https") ? 443 : 80) ==
+               b.port(b.scheme() == QLatin1String("https") ? 443 : 80);
+}
+
+}  // namespace
+
+// One movie connection: the WebSocket from the player page and the TCP connection to the
+// game server, bytes passed on both ways unchanged.
+class SocketRelay : public QObject {
+public:
+    SocketRelay(CSocketBridge* bridge, QWebSocket* ws, QTcpSocket* tcp)
+        : QObject(bridge), m_pBridge(bridge), m_pWs(ws), m_pTcp(tcp) {
+        ++m_pBridge->m_nRelays;
+        ws->setParent(this);
+        tcp->setParent(this);
+        tcp->disconnect(m_pBridge);
+        ws->setMaxAllowedIncomingMessageSize(static_cast<quint64>(bridge->m_limits.pendingToServer));
+        connect(ws, &QWebSocket::binaryMessageReceived, this, &SocketRelay::ToServer);
+        connect(ws, &QWebSocket::bytesWritten, this, &SocketRelay::ToMovie);
+        connect(ws, &QWebSocket::disconnected, this, &SocketRelay::OnMovieGone);
+        connect(tcp, &QTcpSocket::readyRead, this, &SocketRelay::ToMovie);
+        connect(tcp, &QTcpSocket::disconnected, this, &SocketRelay::OnServerGone);
+        connect(tcp, &QTcpSocket::errorOccurred, this, &SocketRelay::OnServerGone);
+        // What the server said before the page came for the connection.
+        ToMovie();
+        if (tcp->state() != QAbstractSocket::ConnectedState) {
+            OnServerGone();
+        }
+    }
+    ~SocketRelay() override { --m_pBridge->m_nRelays; }
+
+private:
+    void ToServer(const QByteArray& data) {
+        if (m_pTcp->bytesToWrite() + data.size() > m_pBridge->m_limits.pendingToServer) {
+            std::fprintf(stderr, "socket bridge: %s:%u does not take what the game sends; closed\n",
+                         qPrintable(m_pTcp->peerName()), m_pTcp->peerPort());
+            m_pTcp->abort();
+            m_pWs->close(QWebSocketProtocol::CloseCodeTooMuchData);
+            return;
+        }
+        m_pTcp->write(data);
+    }
+
+    void ToMovie() {
+        while (m_pTcp->bytesAvailable() > 0 &&
+               m_pWs->bytesToWrite() < m_pBridge->m_limits.pendingToMovie &&
+               m_pWs->state() == QAbstractSocket::ConnectedState) {
+            m_pWs->sendBinaryMessage(m_pTcp->read(kChunkBytes));
+        }
+        if (m_bServerGone && m_pTcp->bytesAvailable() == 0) {
+            m_pWs->close();  // after everything the server sent
+        }
+    }
+
+    void OnServerGone() {
+        if (!m_bServerGone) {
+            m_bServerGone = true;
+            ToMovie();
+        }
+    }
+
+    void OnMovieGone() {
+        if (m_bMovieGone) {
+            return;
+        }
+        m_bMovieGone = true;
+        // What the movie wrote last still goes out before the server sees the close.
+        m_pTcp->disconnectFromHost();
+        if (m_pTcp->state() == QAbstractSocket::UnconnectedState) {
+            deleteLater();
+            return;
+        }
+        connect(m_pTcp, &QTcpSocket::disconnected, this, &QObject::deleteLater);
+        QTimer::singleShot(kFlushTimeoutMs, this, &QObject::deleteLater);
+    }
+
+    CSocketBridge* m_pBridge;
+    QWebSocket* m_pWs;
+    QTcpSocket* m_pTcp;
+    bool m_bServerGone = false;
+    bool m_bMovieGone = false;
+};
+
+CSocketBridge::CSocketBridge(std::vector<SocketEndpoint> endpoints, QObject* parent)
+    : QObject(parent),
+      m_endpoints(std::move(endpoints)),
+      m_pServer(new QWebSocketServer(QStringLiteral("tavrin"), QWebSocketServer::NonSecureMode,
+                                     this)),
+      m_strRunKey(RandomKey()) {
+    connect(m_pServer, &QWebSocketServer::newConnection, this, &CSocketBridge::OnNewConnection);
+    connect(m_pServer, &QWebSocketServer::originAuthenticationRequired, this,
+            [this](QWebSocketCorsAuthenticator* request) {
+                request->setAllowed(!m_pageOrigin.isEmpty() &&
+                                    SameOrigin(QUrl(request->origin()), m_pageOrigin));
+            });
+}
+
+CSocketBridge::~CSocketBridge() {
+    m_pServer->close();
+}
+
+bool CSocketBridge::Listen() {
+    if (!m_pServer->listen(QHostAddress::LocalHost, 0)) {
+        std::fprintf(stderr, "socket bridge: cannot listen on the loopback interface: %s\n",
+                     qPrintable(m_pServer->errorString()));
+        return false;
+    }
+    return true;
+}
+
+QString CSocketBridge::ProxyUrl(std::size_t index) const {
+    return QStringLiteral("ws://127.0.0.1:%1/%2/e/%3")
+        .arg(m_pServer->serverPort())
+        .arg(m_strRunKey)
+        .arg(index);
+}
+
+void CSocketBridge::SetPageOrigin(const QUrl& pageUrl) {
+    m_pageOrigin = pageUrl;
+}
+
+int CSocketBridge::OpenConnections() const {
+    return m_nRelays;
+}
+
+QString CSocketBridge::Connect(const QString& proxyUrl, QString* error) {
+    std::size_t index = m_endpoints.size();
+    for (std::size_t i = 0; i < m_endpoints.size(); ++i) {
+        if (m_pServer->isListening() && proxyUrl == ProxyUrl(i)) {
+            index = i;
+        }
+    }
+    if (index == m_endpoints.size()) {
+        *error = QStringLiteral("not a game server of this game");
+        return {};
+    }
+    if (m_nRelays + m_tickets.size() >= m_limits.connections) {
+        *error = QStringLiteral("too many connections");
+        return {};
+    }
+    QPointer<CSocketBridge> self(this);
+    QPointer<QTcpSocket> tcp(new QTcpSocket(this));
+    // Above this the socket stops reading, and the game server's sending waits.
+    tcp->setReadBufferSize(m_limits.pendingToMovie);
+    QEventLoop wait;
+    connect(tcp, &QTcpSocket::connected, &wait, &QEventLoop::quit);
+    connect(tcp, &QTcpSocket::errorOccurred, &wait, &QEventLoop::quit);
+    QTimer::singleShot(m_limits.connectTimeoutMs, &wait, &QEventLoop::quit);
+    const SocketEndpoint& endpoint = m_endpoints[index];
+    tcp->connectToHost(QString::fromStdString(endpoint.host), endpoint.port);
+    if (tcp->state() != QAbstractSocket::ConnectedState &&
+        tcp->error() == QAbstractSocket::UnknownSocketError) {
+        wait.exec();
+    }
+    if (self.isNull() || tcp.isNull()) {
+        return {};  // the game went away meanwhile
+    }
+    if (tcp->state() != QAbstractSocket::ConnectedState) {
+        *error = tcp->error() == QAbstractSocket::UnknownSocketError
+                     ? QStringLiteral("no answer in time")
+                     : tcp->errorString();
+        tcp->abort();
+        tcp->deleteLater();
+        return {};
+    }
+    const QString ticket = RandomKey();
+    m_tickets.insert(ticket, tcp);
+    QTimer::singleShot(m_limits.unclaimedTicketMs, this, [this, ticket] { DropTicket(ticket); });
+    return QStringLiteral("ws://127.0.0.1:%1/%2/t/%3")
+        .arg(m_pServer->serverPort())
+        .arg(m_strRunKey, ticket);
+}
+
+void CSocketBridge::DropTicket(const QString& ticket) {
+    if (QTcpSocket* tcp = m_tickets.take(ticket)) {
+        tcp->abort();
+        tcp->deleteLater();
+    }
+}
+
+void CSocketBridge::OnNewConnection() {
+    while (QWebSocket* ws = m_pServer->nextPendingConnection()) {
+        const QString prefix = QStringLiteral("/%1/t/").arg(m_strRunKey);
+        const QString path = ws->requestUrl().path();
+        QTcpSocket* tcp = path.startsWith(prefix) ? m_tickets.take(path.mid(prefix.size()))
+                                                  : nullptr;
+        if (tcp == nullptr) {
+            ws->close(QWebSocketProtocol::CloseCodePolicyViolated);
+            ws->deleteLater();
+            continue;
+        }
+        new SocketRelay(this, ws, tcp);
+    }
+}
+
+}  // namespace tavrin::ui
