@@ -17,6 +17,8 @@ namespace {
 constexpr qint64 kChunkBytes = 64 * 1024;
 // How long a connection whose movie has gone may take to hand its last bytes to the server.
 constexpr int kFlushTimeoutMs = 10000;
+// How long the page has to answer the bridge's close.
+constexpr int kCloseGraceMs = 2000;
 
 QString RandomKey() {
     quint32 words[4];
@@ -60,14 +62,28 @@ public:
 
 private:
     void ToServer(const QByteArray& data) {
+        if (m_bServerGone) {
+            return;  // the movie learns it from the close that is on its way
+        }
         if (m_pTcp->bytesToWrite() + data.size() > m_pBridge->m_limits.pendingToServer) {
             std::fprintf(stderr, "socket bridge: %s:%u does not take what the game sends; closed\n",
                          qPrintable(m_pTcp->peerName()), m_pTcp->peerPort());
+            m_bServerGone = true;
             m_pTcp->abort();
-            m_pWs->close(QWebSocketProtocol::CloseCodeTooMuchData);
+            CloseMovieSide(QWebSocketProtocol::CloseCodeTooMuchData);
             return;
         }
         m_pTcp->write(data);
+    }
+
+    void CloseMovieSide(QWebSocketProtocol::CloseCode code) {
+        if (m_bClosing) {
+            return;
+        }
+        m_bClosing = true;
+        m_pWs->close(code);
+        // A page that keeps sending may never get to answer the close.
+        QTimer::singleShot(kCloseGraceMs, m_pWs, &QWebSocket::abort);
     }
 
     void ToMovie() {
@@ -77,7 +93,7 @@ private:
             m_pWs->sendBinaryMessage(m_pTcp->read(kChunkBytes));
         }
         if (m_bServerGone && m_pTcp->bytesAvailable() == 0) {
-            m_pWs->close();  // after everything the server sent
+            CloseMovieSide(QWebSocketProtocol::CloseCodeNormal);  // after all the server sent
         }
     }
 
@@ -108,6 +124,7 @@ private:
     QTcpSocket* m_pTcp;
     bool m_bServerGone = false;
     bool m_bMovieGone = false;
+    bool m_bClosing = false;
 };
 
 CSocketBridge::CSocketBridge(std::vector<SocketEndpoint> endpoints, QObject* parent)
