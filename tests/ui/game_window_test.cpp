@@ -10,6 +10,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include "app/config.h"
 #include "demo_service.h"
@@ -249,6 +250,32 @@ TEST_F(GameRoad, TheRefreshButtonAsksAndYesReloadsOnce) {
     EXPECT_EQ(m_service.CountRequests("GET /game/area.html?server=1&v="), 1);
 }
 
+TEST_F(GameRoad, AWindowReplacedWhileItsQuestionIsOpenGoesOnlyAfterTheAnswer) {
+    EnterGame();
+    QPointer<CFlashPayer> first = Game();
+    m_answer = MessageAnswer::kYes;
+    QKeyEvent f5(QEvent::KeyPress, Qt::Key_F5, Qt::NoModifier);
+    QApplication::sendEvent(first, &f5);  // Yes: the area page reloads
+    // The second question stays open, with its own event loop, until the new window is up.
+    bool stillThereUnderTheBox = false;
+    SetMessageBoxHook([&](const MessageRequest&) {
+        QEventLoop box;
+        QObject::connect(TheApp(), &CTavrinApp::gameWindowOpened, &box, &QEventLoop::quit);
+        QTimer::singleShot(20000, &box, &QEventLoop::quit);
+        box.exec();
+        test::Pump(std::chrono::milliseconds(200));
+        stillThereUnderTheBox = !first.isNull();
+        return MessageAnswer::kYes;
+    });
+    QApplication::sendEvent(first, &f5);
+    EXPECT_TRUE(stillThereUnderTheBox);
+    ASSERT_NE(Game(), first);
+    EXPECT_TRUE(Game()->m_bGameLoaded);
+    EXPECT_TRUE(WaitFor([&] { return first.isNull(); }));
+    test::Pump(std::chrono::milliseconds(1000));
+    EXPECT_EQ(m_service.CountRequests("GET /game/area.html?server=1&v="), 1);
+}
+
 TEST_F(GameRoad, QuittingAsksFirstAndEndsTheProgram) {
     EnterGame();
     Game()->m_btnClose.click();  // No: the game goes on
@@ -282,6 +309,30 @@ TEST_F(GameRoad, WithoutAPlayerTheVersionTestSendsThePlayerToTheDownloadAndEnds)
                               "对不起，您的Flash播放器版本低于11.5.0，请升级后再进行游戏!")});
     EXPECT_EQ(m_opened, std::vector<std::string>{PlatformConfig.AdobeFlashUrl});
     EXPECT_TRUE(Game() == nullptr || !Game()->isVisible());
+}
+
+}  // namespace
+}  // namespace tavrin::ui
+
+namespace tavrin::ui {
+namespace {
+
+TEST(FlashPlayer, AnAnswerThatComesAfterTheWaitGaveUpIsDropped) {
+    CShockwaveflash1 player;
+    QSignalSpy loaded(player.page(), &QWebEnginePage::loadFinished);
+    // A movie callback that takes three seconds, longer than a call waits.
+    player.page()->setHtml(QStringLiteral(
+        "<script>window.__tavrinCallFunction = function () {"
+        "  const end = Date.now() + 3000; while (Date.now() < end) {}"
+        "  return '<string>late</string>'; };</script>"));
+    ASSERT_TRUE(WaitFor([&] { return loaded.count() > 0; }));
+    EXPECT_EQ(player.CallFunction(QStringLiteral("<invoke name=\"stageResize\"/>")), QString());
+    EXPECT_FALSE(player.InNestedWait());
+    test::Pump(std::chrono::milliseconds(1500));  // the late answer arrives meanwhile
+    player.page()->runJavaScript(QStringLiteral(
+        "window.__tavrinCallFunction = function () { return '<string>quick</string>'; }"));
+    EXPECT_EQ(player.CallFunction(QStringLiteral("<invoke name=\"stageResize\"/>")),
+              QStringLiteral("<string>quick</string>"));
 }
 
 }  // namespace
