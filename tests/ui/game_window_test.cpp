@@ -15,6 +15,7 @@
 #include "app/config.h"
 #include "demo_service.h"
 #include "platform/memory_status.h"
+#include "support/http_peer.h"
 #include "support/temp_dir.h"
 #include "ui/flash_protocol.h"
 #include "ui/game_window.h"
@@ -333,6 +334,48 @@ TEST(FlashPlayer, AnAnswerThatComesAfterTheWaitGaveUpIsDropped) {
         "window.__tavrinCallFunction = function () { return '<string>quick</string>'; }"));
     EXPECT_EQ(player.CallFunction(QStringLiteral("<invoke name=\"stageResize\"/>")),
               QStringLiteral("<string>quick</string>"));
+}
+
+TEST(FlashPlayer, AMovieThatCannotPlaySaysSoInThePlayersLanguage) {
+    test::HttpPeer operatorSite([](const test::HttpRequest& request) {
+        if (request.target == "/missing.swf") {
+            return test::MakeReply(404, "<h1>not here</h1>", "text/html");
+        }
+        return test::MakeReply(200, "this is not a movie", "application/x-shockwave-flash");
+    });
+    test::TempDir empty;
+    const struct {
+        std::string path;
+        QString ruffleFolder;  // empty: the installed player
+        QString says;
+    } cases[] = {
+        {"/missing.swf", {}, QStringLiteral("游戏文件无法下载或无法播放。")},
+        {"/text.swf", {}, QStringLiteral("游戏文件无法下载或无法播放。")},
+        {"/text.swf", QString::fromStdString(empty.Path()), QStringLiteral("Flash 播放器无法启动。")},
+    };
+    for (const auto& c : cases) {
+        const QString installed = RuffleFolder();
+        if (!c.ruffleFolder.isEmpty()) {
+            SetRuffleFolder(c.ruffleFolder);
+        }
+        CShockwaveflash1 player;
+        QSignalSpy failed(&player, &CShockwaveflash1::PlayerFailed);
+        player.resize(800, 500);
+        player.show();
+        player.put_Movie(QString::fromStdString(operatorSite.Url(c.path)));
+        EXPECT_TRUE(WaitFor([&] { return failed.count() > 0; })) << c.path;
+        SetRuffleFolder(installed);
+        if (failed.isEmpty()) {
+            continue;
+        }
+        EXPECT_EQ(failed[0][0].toString(), c.says) << c.path;
+        QString shown;
+        player.page()->runJavaScript(QStringLiteral("document.getElementById('status').innerText"),
+                                     [&](const QVariant& text) { shown = text.toString(); });
+        ASSERT_TRUE(WaitFor([&] { return !shown.isEmpty(); }));
+        EXPECT_TRUE(shown.contains(QStringLiteral("游戏载入失败"))) << shown.toStdString();
+        EXPECT_TRUE(shown.contains(QStringLiteral("F5"))) << shown.toStdString();
+    }
 }
 
 }  // namespace
