@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Serves the demo operator service on 127.0.0.1 until stopped (Ctrl+C, or the parent's
 # kill). Usage: serve.sh [PORT] [RUNDIR]. Port 0 or none picks a free port. Prints
-# "ready http://127.0.0.1:PORT" once the service answers.
+# "ready http://127.0.0.1:PORT" once the service answers. The game server of the AS3 demo
+# (game_server.py) runs beside it on another free port, named in /game/verify?server=3.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 port=${1:-0}
@@ -13,6 +14,27 @@ origin="http://127.0.0.1:$port"
 
 mkdir -p "$run/tmp"
 rm -rf "$run/www"
+
+# The game server of the ActionScript 3 demo runs beside nginx, on a port of its own; it also
+# ends by itself should this script be killed outright.
+server=""
+rm -f "$run/game.port"
+python3 "$here/game_server.py" --port-file "$run/game.port" 2>>"$run/game-server.log" &
+game=$!
+stop() {
+  kill $game $server 2>/dev/null || true
+  wait $game $server 2>/dev/null || true
+}
+trap stop EXIT
+trap 'exit 143' INT TERM
+for _ in $(seq 100); do
+  [ -s "$run/game.port" ] && break
+  kill -0 $game 2>/dev/null || { cat "$run/game-server.log" >&2; exit 1; }
+  sleep 0.05
+done
+gameport=$(cat "$run/game.port" 2>/dev/null || true)
+[ -n "$gameport" ] || { echo "the game server did not start; see $run/game-server.log" >&2; exit 1; }
+
 cp -r "$here/www" "$run/www"
 # The update service: it offers version ${DEMO_UPDATE_VERSION:-33}. The launcher is 33, so by
 # default there is no update; DEMO_UPDATE_VERSION=34 makes it hand over to the demo updater.
@@ -32,8 +54,17 @@ PY
 # The demo game movie is built, not stored.
 python3 "$here/../demo-game/make_swf.py" "$run/www/game/demo.swf" >/dev/null
 python3 "$here/../demo-game/make_swf.py" "$run/www/login/banner.swf" --banner >/dev/null
-# Addresses in the documents point at wherever the service runs.
-grep -rlF '@ORIGIN@' "$run/www" | xargs -r sed -i "s|@ORIGIN@|$origin|g"
+if command -v haxe >/dev/null 2>&1; then
+  "$here/../demo-game/build-as3.sh" "$run/www/game/arena.swf"
+else
+  echo "haxe is not installed: the ActionScript 3 demo game (/game/arena.swf) is not served" >&2
+fi
+# Addresses in the documents point at wherever the service (and its game server) runs;
+# inside an encoded attribute the origin is percent-encoded too.
+origin_encoded=${origin//:/%3A}
+origin_encoded=${origin_encoded//\//%2F}
+grep -rlF -e '@ORIGIN' -e '@GAMEPORT@' "$run/www" |
+  xargs -r sed -i -e "s|@ORIGIN@|$origin|g" -e "s|@ORIGIN_ENCODED@|$origin_encoded|g" -e "s|@GAMEPORT@|$gameport|g"
 sed -e "s|@RUN@|$run|g" -e "s|@PORT@|$port|g" "$here/nginx.conf.in" > "$run/nginx.conf"
 
 # The description names the packages' digests and is signed, as an operator's should be. The
@@ -58,7 +89,6 @@ fi
 nginx_bin=$(command -v nginx || echo /usr/sbin/nginx)
 "$nginx_bin" -p "$run" -c "$run/nginx.conf" -e "$run/error.log" &
 server=$!
-trap 'kill $server 2>/dev/null || true; wait $server 2>/dev/null || true' EXIT INT TERM
 for _ in $(seq 100); do
   if python3 -c "import urllib.request,sys; urllib.request.urlopen(sys.argv[1], timeout=1)" \
        "$origin/rzt/?c=index&a=micnf&yid=0" 2>/dev/null; then
