@@ -15,7 +15,7 @@ ln -sfn "$root/build/native/src/ruffle" "$(dirname "$bench")/ruffle"
 [ "$(id -u)" != 0 ] || export QTWEBENGINE_DISABLE_SANDBOX=1
 export XDG_DATA_HOME="$work/data"
 cat > "$work/runs.sh" <<RUNS
-for i in \$(seq $runs); do "$bench" 2>/dev/null | tr '\n' ' '; echo; done
+for i in \$(seq $runs); do "$bench" 2>>"$work/processes" | tr '\n' ' '; echo; done
 RUNS
 xvfb-run -a -s "-screen 0 1280x1024x24" bash "$work/runs.sh" > "$work/out"
 cat "$work/out"

@@ -16,18 +16,39 @@
 
 namespace {
 
-// Memory of a process and all its descendants, in KiB: the proportional set size, so that
-// pages the browser processes share are counted once, not once per process.
-long long ResidentKiB(const QString& pid) {
+long long PssKiB(const QString& pid) {
     long long total = 0;
-    QFile status(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
-    if (status.open(QIODevice::ReadOnly)) {
-        for (const QByteArray& line : status.readAll().split('\n')) {
+    QFile rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
+    if (rollup.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : rollup.readAll().split('\n')) {
             if (line.startsWith("Pss:")) {
                 total += line.mid(4).trimmed().split(' ').first().toLongLong();
             }
         }
     }
+    return total;
+}
+
+// What kind of process it is: the browser engine's processes say so in their arguments.
+QByteArray KindOf(const QString& pid) {
+    QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+    if (!cmdline.open(QIODevice::ReadOnly)) {
+        return "?";
+    }
+    for (const QByteArray& arg : cmdline.readAll().split('\0')) {
+        if (arg.startsWith("--type=")) {
+            return arg.mid(7);
+        }
+    }
+    return "launcher";
+}
+
+// Memory of a process and all its descendants, in KiB: the proportional set size, so that
+// pages the browser processes share are counted once, not once per process. Each process
+// is listed on stderr.
+long long ResidentKiB(const QString& pid) {
+    long long total = PssKiB(pid);
+    std::fprintf(stderr, "  %s %s: %lld KiB\n", qPrintable(pid), KindOf(pid).constData(), total);
     QFile children(QStringLiteral("/proc/%1/task/%1/children").arg(pid));
     if (children.open(QIODevice::ReadOnly)) {
         for (const QByteArray& child : children.readAll().split(' ')) {

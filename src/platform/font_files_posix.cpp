@@ -45,6 +45,10 @@ FontFile FindChineseFont() {
         return found;
     }
     found.path = reinterpret_cast<const char*>(file);
+    int face = 0;
+    if (FcPatternGetInteger(match.get(), FC_INDEX, 0, &face) == FcResultMatch && face > 0) {
+        found.face = static_cast<unsigned>(face) & 0xFFFF;  // the rest names an instance
+    }
     FcChar8* family = nullptr;
     for (int i = 0; FcPatternGetString(match.get(), FC_FAMILY, i, &family) == FcResultMatch; ++i) {
         const std::string name(reinterpret_cast<const char*>(family));

@@ -1,5 +1,6 @@
 #include "ui/ruffle_scheme.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QWebEngineUrlRequestJob>
@@ -69,15 +70,36 @@ const platform::FontFile& ChineseFont() {
     return font;
 }
 
+namespace {
+
+// Only the one font of the collection: the player would load every other one as well.
+void ServeChineseFont(QWebEngineUrlRequestJob* job) {
+    const platform::FontFile& font = ChineseFont();
+    QFile file(QString::fromLocal8Bit(font.path));
+    std::string face;
+    std::string error = "cannot be read";
+    if (font.path.empty() || !file.open(QIODevice::ReadOnly)) {
+        job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+        return;
+    }
+    const QByteArray data = file.readAll();
+    if (!platform::ExtractFontFace(std::string_view(data.constData(), data.size()), font.face,
+                                   face, error)) {
+        std::fprintf(stderr, "player: the font %s: %s\n", font.path.c_str(), error.c_str());
+        job->fail(QWebEngineUrlRequestJob::RequestFailed);
+        return;
+    }
+    auto* body = new QBuffer(job);
+    body->setData(QByteArray::fromStdString(face));
+    body->open(QIODevice::ReadOnly);
+    job->reply("font/otf", body);
+}
+
+}  // namespace
+
 void RuffleSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job) {
-    if (job->requestUrl().path() == QLatin1String(kChineseFontPath + 1) &&
-        !ChineseFont().path.empty()) {
-        auto* font = new QFile(QString::fromLocal8Bit(ChineseFont().path), job);
-        if (font->open(QIODevice::ReadOnly)) {
-            job->reply("font/collection", font);
-        } else {
-            job->fail(QWebEngineUrlRequestJob::UrlNotFound);
-        }
+    if (job->requestUrl().path() == QLatin1String(kChineseFontPath + 1)) {
+        ServeChineseFont(job);
         return;
     }
     // Only plain file names of the player's folder: nothing else on the disk is reachable.
