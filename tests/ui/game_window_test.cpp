@@ -13,7 +13,7 @@
 #include <QTimer>
 
 #include "app/config.h"
-#include "demo_service.h"
+#include "game_road.h"
 #include "platform/memory_status.h"
 #include "support/http_peer.h"
 #include "support/temp_dir.h"
@@ -31,58 +31,6 @@ namespace {
 
 using test::WaitFor;
 
-class GameRoad : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_FALSE(m_service.Origin().empty()) << "the demo service did not start";
-        m_tmp.Write("config.ini",
-                    "[config]\nconfigUrl=" + m_service.Url("/rzt/?c=index&a=micnf&yid=") + "\n");
-        PlatformConfig = {};
-        ClientConfig = {};
-        ASSERT_TRUE(LoadPlatformConfig(m_tmp / "config.ini"));
-        SetOpenUrlHook([this](const std::string& url) { m_opened.push_back(url); });
-        SetMessageBoxHook([this](const MessageRequest& request) {
-            m_messages.push_back(request.text);
-            return m_answer;
-        });
-        QObject::connect(TheApp(), &CTavrinApp::gameWindowOpened, TheApp(), [this] {
-            // Listens to every call the new movie makes.
-            QObject::connect(Game()->FlashControl(), &CShockwaveflash1::FlashCall, TheApp(),
-                             [this](const QString& request) { OnMovieCall(request); });
-        });
-    }
-    void TearDown() override {
-        SetOpenUrlHook({});
-        SetMessageBoxHook({});
-        QObject::disconnect(TheApp(), &CTavrinApp::gameWindowOpened, nullptr, nullptr);
-    }
-
-    void OnMovieCall(const QString& request) {
-        if (FlashRequestName(request.toStdString()) == "tavrinDemoState") {
-            const int at = request.indexOf(QLatin1String("<string>"));
-            const int end = request.indexOf(QLatin1String("</string>"));
-            m_movieState = request.mid(at + 8, end - at - 8);
-        }
-    }
-
-    CFlashPayer* Game() const { return TheApp()->m_pGameWnd; }
-    CMLHtmlView* LoginView() const { return TheApp()->m_pLoginDlg->ControlLayer().View(); }
-
-    // Shows the login window and enters the game through the demo's verification address.
-    void EnterGame() {
-        TheApp()->ShowLoginWindow();
-        ASSERT_TRUE(WaitFor([this] { return LoginView()->title().contains("Tavrin"); }));
-        LoginView()->page()->runJavaScript(QStringLiteral("document.forms[0].submit()"));
-        ASSERT_TRUE(WaitFor([this] { return Game() != nullptr && Game()->isVisible(); }));
-    }
-
-    test::DemoService m_service;
-    test::TempDir m_tmp;
-    std::vector<std::string> m_opened;
-    std::vector<QString> m_messages;
-    MessageAnswer m_answer = MessageAnswer::kNo;
-    QString m_movieState;
-};
 
 TEST_F(GameRoad, TheMoviePlaysWithItsOptionsAndGetsTheMachinesMemory) {
     EnterGame();
@@ -215,10 +163,7 @@ TEST_F(GameRoad, TheMoviesGameRefreshLeadsToANewGameWindow) {
     // shown scaled to fit and centred.
     QWidget* input = first->FlashControl()->focusProxy();
     ASSERT_NE(input, nullptr);
-    const QSize view = first->FlashControl()->size();
-    const double scale = std::min(view.width() / 1000.0, view.height() / 600.0);
-    const QPoint button(static_cast<int>((view.width() - 1000 * scale) / 2 + 160 * scale),
-                        static_cast<int>((view.height() - 600 * scale) / 2 + 290 * scale));
+    const QPoint button = StagePoint(160, 290);
     int tries = 0;
     ASSERT_TRUE(WaitFor([&] {
         if (first->m_bGameLoaded && tries++ % 25 == 0) {

@@ -142,7 +142,17 @@
     };
     player.addEventListener('loadedmetadata', () => {
       status.hidden = !status.dataset.failed;
+      // Keys reach the movie without a click. The player takes keys only once it has seen
+      // the focus arrive, and it starts listening for that a moment after the movie's
+      // first frame, when the focus is already in it: it is told so (again) until then.
       player.focus();
+      for (const delay of [0, 200, 600, 1500, 3000]) {
+        setTimeout(() => {
+          if (document.activeElement === player) {
+            player.dispatchEvent(new FocusEvent('focusin'));
+          }
+        }, delay);
+      }
     });
     watchForPanic(player);
     const fonts = setup.font ? setup.font.families : null;
@@ -164,9 +174,7 @@
       // acceleration and eats the first click; plain WebGL (or canvas) does not.
       preferredRenderer: 'webgl',
     });
-    // Keys typed before any click reach the movie.
     player.tabIndex = 0;
-    player.focus();
     const loading = player.load(options);
     if (loading && loading.catch) {
       loading.catch((e) => fail(setup.texts.broken, String(e && e.message || e)));
