@@ -101,9 +101,6 @@ void CControlLayerDlg::ShowBlankPage() {
 
 void CControlLayerDlg::OnPageComplete() {
     const std::string address = m_pView->GetLocationURL();
-    if (address == "about:blank" && !m_pOwner->isVisible()) {
-        m_pView->Sleep();  // the game has the screen; the page comes back at the next load
-    }
     if (!IsVerifiedAddress(address, PlatformConfig.szVerify)) {
         emit pageCompleted();
         return;

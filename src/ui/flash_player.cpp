@@ -5,10 +5,14 @@
 #include <QRandomGenerator>
 #include <QWebEngineFullScreenRequest>
 #include <QFile>
+#include <QBuffer>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTimer>
+#include <QUrlQuery>
+#include <QWebEngineUrlRequestJob>
 #include <QWebEnginePage>
 #include <QWebEngineSettings>
 #include <cstdio>
@@ -24,10 +28,26 @@ namespace tavrin::ui {
 
 namespace {
 
-const QString kPageMark = QStringLiteral("\u0001tavrin-flash");
 // Ruffle plays movies as Flash Player 32.
 constexpr std::int32_t kRuffleFlashVersion = 32 << 16;
 constexpr int kCallFunctionTimeoutMs = 2000;
+
+QString RandomHex() {
+    quint32 words[4];
+    QRandomGenerator::system()->fillRange(words);
+    return QString::fromLatin1(
+        QByteArray(reinterpret_cast<const char*>(words), sizeof words).toHex());
+}
+
+// The players by the token of their page's bridge address.
+QHash<QString, CShockwaveflash1*>& Players() {
+    static QHash<QString, CShockwaveflash1*> players;
+    return players;
+}
+
+bool SameOrigin(const QUrl& a, const QUrl& b) {
+    return a.scheme() == b.scheme() && a.host() == b.host() && a.port() == b.port();
+}
 
 QString RandomNonce() {
     quint32 words[4];
@@ -50,8 +70,8 @@ QString ForScriptElement(QString text) {
 
 }  // namespace
 
-// The player page: answers its bridge calls, keeps its console to itself, and keeps the
-// movie in it: links go to the player's browser, new windows too.
+// The player page: keeps its console to itself, and keeps the movie in it: links go to
+// the player's browser, new windows too.
 class FlashPage : public QWebEnginePage {
 public:
     // The launcher's profile: what the movie saves stays with the player between runs.
@@ -72,14 +92,6 @@ public:
     bool m_bFullScreenAllowed = false;
 
 protected:
-    bool javaScriptPrompt(const QUrl& origin, const QString& msg, const QString& defaultValue,
-                          QString* result) override {
-        if (msg == kPageMark) {
-            *result = m_pPlayer->OnPageMessage(defaultValue);
-            return true;
-        }
-        return QWebEnginePage::javaScriptPrompt(origin, msg, defaultValue, result);
-    }
     bool acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame) override {
         if (!isMainFrame || !m_bPageLoaded) {
             return true;
@@ -106,7 +118,11 @@ private:
 };
 
 CShockwaveflash1::CShockwaveflash1(QWidget* parent)
-    : QWebEngineView(parent), m_pPage(new FlashPage(this)), m_strNonce(RandomNonce()) {
+    : QWebEngineView(parent),
+      m_pPage(new FlashPage(this)),
+      m_strNonce(RandomNonce()),
+      m_strBridgeToken(RandomHex()) {
+    Players().insert(m_strBridgeToken, this);
     // A game's sound plays without waiting for a click.
     m_pPage->settings()->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
     m_pPage->settings()->setAttribute(QWebEngineSettings::FullScreenSupportEnabled, true);
@@ -116,6 +132,7 @@ CShockwaveflash1::CShockwaveflash1(QWidget* parent)
 }
 
 CShockwaveflash1::~CShockwaveflash1() {
+    Players().remove(m_strBridgeToken);
     setPage(nullptr);
     delete m_pPage;
 }
@@ -199,6 +216,8 @@ QString CShockwaveflash1::BuildPlayerPage() const {
     setup[QStringLiteral("movie")] = m_strMovie;
     setup[QStringLiteral("options")] = options;
     setup[QStringLiteral("sockets")] = sockets;
+    setup[QStringLiteral("bridge")] = QStringLiteral("%1:/bridge/%2?m=")
+                                          .arg(QString::fromLatin1(kRuffleScheme), m_strBridgeToken);
     const platform::FontFile& font = ChineseFont();
     if (!font.path.empty()) {
         QJsonArray families;
@@ -244,48 +263,76 @@ QString CShockwaveflash1::BuildPlayerPage() const {
              ForScriptElement(ReadResource(QStringLiteral(":/scripts/flash_page.js"))));
 }
 
-QString CShockwaveflash1::OnPageMessage(const QString& json) {
+bool CShockwaveflash1::AnswerPageRequest(QWebEngineUrlRequestJob* job) {
+    const QUrl address = job->requestUrl();
+    const QString prefix = QStringLiteral("/bridge/");
+    if (!address.path().startsWith(prefix)) {
+        return false;
+    }
+    CShockwaveflash1* player = Players().value(address.path().mid(prefix.size()));
+    // Only the player's own page knows its token; a request from any other origin is not
+    // its page's, whatever it knows.
+    if (player == nullptr || !SameOrigin(job->initiator(), QUrl(player->m_strMovie))) {
+        job->fail(QWebEngineUrlRequestJob::RequestDenied);
+        return true;
+    }
+    const QString message = QUrlQuery(address).queryItemValue(QStringLiteral("m"), QUrl::FullyDecoded);
+    QPointer<QWebEngineUrlRequestJob> pending(job);
+    player->OnPageMessage(message, [pending](const QString& answer) {
+        if (pending.isNull()) {
+            return;  // the page went away meanwhile
+        }
+        auto* body = new QBuffer(pending);
+        body->setData(answer.toUtf8());
+        body->open(QIODevice::ReadOnly);
+        pending->reply("text/plain;charset=utf-8", body);
+    });
+    return true;
+}
+
+void CShockwaveflash1::OnPageMessage(const QString& json, const std::function<void(QString)>& answer) {
     const QJsonObject message = QJsonDocument::fromJson(json.toUtf8()).object();
     const QString kind = message.value(QStringLiteral("kind")).toString();
     if (kind == QLatin1String("flashcall")) {
         m_strReturnValue.clear();
         emit FlashCall(message.value(QStringLiteral("request")).toString());
-        return m_strReturnValue;
+        answer(m_strReturnValue);
+        return;
+    }
+    if (kind == QLatin1String("socket")) {
+        OnSocketRequest(message.value(QStringLiteral("url")).toString(), answer);
+        return;
     }
     if (kind == QLatin1String("fscommand")) {
         emit FSCommand(message.value(QStringLiteral("command")).toString(),
                        message.value(QStringLiteral("args")).toString());
     } else if (kind == QLatin1String("navigate")) {
         OpenInDefaultBrowser(message.value(QStringLiteral("url")).toString().toStdString());
-    } else if (kind == QLatin1String("socket")) {
-        return OnSocketRequest(message.value(QStringLiteral("url")).toString());
     } else if (kind == QLatin1String("failed")) {
         const QString reason = message.value(QStringLiteral("reason")).toString();
         std::fprintf(stderr, "player: %s %s\n", qPrintable(reason),
                      qPrintable(message.value(QStringLiteral("detail")).toString()));
         emit PlayerFailed(reason);
     }
-    return {};
+    answer({});
 }
 
-QString CShockwaveflash1::OnSocketRequest(const QString& proxyUrl) {
-    QString error = QStringLiteral("the game has no game servers");
-    QString url;
-    if (m_pBridge != nullptr) {
-        QPointer<CShockwaveflash1> self(this);
-        ++m_nNestedWaits;
-        url = m_pBridge->Connect(proxyUrl, &error);
-        if (self.isNull()) {
-            return {};
+void CShockwaveflash1::OnSocketRequest(const QString& proxyUrl,
+                                       const std::function<void(QString)>& answer) {
+    const auto reply = [answer](const QString& url, const QString& error) {
+        if (url.isEmpty()) {
+            std::fprintf(stderr, "socket bridge: no connection for the movie: %s\n",
+                         qPrintable(error));
         }
-        EndNestedWait();
+        const QJsonObject result = url.isEmpty() ? QJsonObject{{QStringLiteral("error"), error}}
+                                                 : QJsonObject{{QStringLiteral("url"), url}};
+        answer(QString::fromUtf8(QJsonDocument(result).toJson(QJsonDocument::Compact)));
+    };
+    if (m_pBridge == nullptr) {
+        reply({}, QStringLiteral("the game has no game servers"));
+        return;
     }
-    if (url.isEmpty()) {
-        std::fprintf(stderr, "socket bridge: no connection for the movie: %s\n", qPrintable(error));
-    }
-    const QJsonObject answer = url.isEmpty() ? QJsonObject{{QStringLiteral("error"), error}}
-                                             : QJsonObject{{QStringLiteral("url"), url}};
-    return QString::fromUtf8(QJsonDocument(answer).toJson(QJsonDocument::Compact));
+    m_pBridge->Connect(proxyUrl, reply);
 }
 
 void CShockwaveflash1::EndNestedWait() {

@@ -10,9 +10,12 @@
 #include <QStringList>
 #include <QWebEngineView>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "app/config.h"
+
+class QWebEngineUrlRequestJob;
 
 namespace tavrin::ui {
 
@@ -59,8 +62,13 @@ public:
     // Every property put, "Name=value", in order (what the movie was started with).
     QStringList m_propertyLog;
 
-    // Called by the player page.
-    QString OnPageMessage(const QString& json);
+    // A message of the player page (a movie's call, command, link, socket, failure) as
+    // JSON; `answer` gets the reply, at once or (for a socket) once it is known.
+    void OnPageMessage(const QString& json, const std::function<void(QString)>& answer);
+    // The player pages reach their player through requests for the Flash player's scheme
+    // (a synchronous request: a dialog would end the page's full screen). False when the
+    // request is not one of theirs.
+    static bool AnswerPageRequest(QWebEngineUrlRequestJob* job);
 
 signals:
     // The movie called the launcher; answer with SetReturnValue before returning.
@@ -74,7 +82,7 @@ signals:
 
 private:
     QString BuildPlayerPage() const;
-    QString OnSocketRequest(const QString& proxyUrl);
+    void OnSocketRequest(const QString& proxyUrl, const std::function<void(QString)>& answer);
     void EndNestedWait();
 
     FlashPage* m_pPage;
@@ -88,6 +96,7 @@ private:
     QString m_strMovie;
     QString m_strReturnValue;
     QString m_strNonce;
+    QString m_strBridgeToken;
     int m_nNestedWaits = 0;
 };
 

@@ -49,7 +49,6 @@ bool CMLHtmlView::CreateInDialog(CMLHtmlViewOwner* owner, QWidget* placeholder) 
 }
 
 void CMLHtmlView::Navigate(const std::string& address) {
-    Wake();
     load(QUrl(QString::fromLocal8Bit(address)));
 }
 
@@ -59,22 +58,7 @@ std::string CMLHtmlView::GetLocationURL() const {
     return url().toEncoded().toStdString();
 }
 
-void CMLHtmlView::Sleep() {
-    if (window()->isVisible() || page()->lifecycleState() != QWebEnginePage::LifecycleState::Active) {
-        return;  // the engine freezes only pages nobody sees
-    }
-    page()->setLifecycleState(QWebEnginePage::LifecycleState::Frozen);
-    page()->setLifecycleState(QWebEnginePage::LifecycleState::Discarded);
-}
-
-void CMLHtmlView::Wake() {
-    if (page()->lifecycleState() != QWebEnginePage::LifecycleState::Active) {
-        page()->setLifecycleState(QWebEnginePage::LifecycleState::Active);
-    }
-}
-
 void CMLHtmlView::GoBack() {
-    Wake();
     // The view's own back() does nothing after a navigation that script started without a
     // user gesture; the history's does.
     m_pSite->history()->back();

@@ -58,10 +58,7 @@ public:
     void GoBack();
     // True when going back leads to a page: not to nothing, nor to a blank page.
     bool CanGoBackToPage() const;
-    // While the login window is hidden behind the game the page is discarded: its renderer
-    // and memory go back to the game. Any navigation brings it back first.
-    void Sleep();
-    void Wake();
+
 
     CHtmlViewDesigner m_designer;
     CMLHtmlViewOwner* m_pOwner = nullptr;

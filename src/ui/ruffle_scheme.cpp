@@ -7,6 +7,7 @@
 #include <QWebEngineUrlScheme>
 
 #include "app/file_utils.h"
+#include "ui/flash_player.h"
 
 #include <cstdio>
 
@@ -98,6 +99,9 @@ void ServeChineseFont(QWebEngineUrlRequestJob* job) {
 }  // namespace
 
 void RuffleSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job) {
+    if (CShockwaveflash1::AnswerPageRequest(job)) {
+        return;
+    }
     if (job->requestUrl().path() == QLatin1String(kChineseFontPath + 1)) {
         ServeChineseFont(job);
         return;

@@ -1,7 +1,5 @@
 #include "ui/socket_bridge.h"
 
-#include <QEventLoop>
-#include <QPointer>
 #include <QRandomGenerator>
 #include <QTcpSocket>
 #include <QTimer>
@@ -169,7 +167,7 @@ int CSocketBridge::OpenConnections() const {
     return m_nRelays;
 }
 
-QString CSocketBridge::Connect(const QString& proxyUrl, QString* error) {
+void CSocketBridge::Connect(const QString& proxyUrl, ConnectDone done) {
     std::size_t index = m_endpoints.size();
     for (std::size_t i = 0; i < m_endpoints.size(); ++i) {
         if (m_pServer->isListening() && proxyUrl == ProxyUrl(i)) {
@@ -177,44 +175,48 @@ QString CSocketBridge::Connect(const QString& proxyUrl, QString* error) {
         }
     }
     if (index == m_endpoints.size()) {
-        *error = QStringLiteral("not a game server of this game");
-        return {};
+        done({}, QStringLiteral("not a game server of this game"));
+        return;
     }
-    if (m_nRelays + m_tickets.size() >= m_limits.connections) {
-        *error = QStringLiteral("too many connections");
-        return {};
+    if (m_nRelays + m_nConnecting + m_tickets.size() >= m_limits.connections) {
+        done({}, QStringLiteral("too many connections"));
+        return;
     }
-    QPointer<CSocketBridge> self(this);
-    QPointer<QTcpSocket> tcp(new QTcpSocket(this));
+    ++m_nConnecting;
+    auto* tcp = new QTcpSocket(this);
     // Above this the socket stops reading, and the game server's sending waits.
     tcp->setReadBufferSize(m_limits.pendingToMovie);
-    QEventLoop wait;
-    connect(tcp, &QTcpSocket::connected, &wait, &QEventLoop::quit);
-    connect(tcp, &QTcpSocket::errorOccurred, &wait, &QEventLoop::quit);
-    QTimer::singleShot(m_limits.connectTimeoutMs, &wait, &QEventLoop::quit);
+    // Lives as long as the attempt; whichever of its ends comes first counts.
+    auto* attempt = new QObject(tcp);
+    const auto settle = [this, tcp, attempt, done] {
+        if (attempt->property("settled").toBool()) {
+            return;
+        }
+        attempt->setProperty("settled", true);
+        attempt->deleteLater();
+        --m_nConnecting;
+        if (tcp->state() != QAbstractSocket::ConnectedState) {
+            const QString error = tcp->error() == QAbstractSocket::UnknownSocketError
+                                      ? QStringLiteral("no answer in time")
+                                      : tcp->errorString();
+            tcp->abort();
+            tcp->deleteLater();
+            done({}, error);
+            return;
+        }
+        const QString ticket = RandomKey();
+        m_tickets.insert(ticket, tcp);
+        QTimer::singleShot(m_limits.unclaimedTicketMs, this, [this, ticket] { DropTicket(ticket); });
+        done(QStringLiteral("ws://127.0.0.1:%1/%2/t/%3")
+                 .arg(m_pServer->serverPort())
+                 .arg(m_strRunKey, ticket),
+             {});
+    };
+    connect(tcp, &QTcpSocket::connected, attempt, settle);
+    connect(tcp, &QTcpSocket::errorOccurred, attempt, settle);
+    QTimer::singleShot(m_limits.connectTimeoutMs, attempt, settle);
     const SocketEndpoint& endpoint = m_endpoints[index];
     tcp->connectToHost(QString::fromStdString(endpoint.host), endpoint.port);
-    if (tcp->state() != QAbstractSocket::ConnectedState &&
-        tcp->error() == QAbstractSocket::UnknownSocketError) {
-        wait.exec();
-    }
-    if (self.isNull() || tcp.isNull()) {
-        return {};  // the game went away meanwhile
-    }
-    if (tcp->state() != QAbstractSocket::ConnectedState) {
-        *error = tcp->error() == QAbstractSocket::UnknownSocketError
-                     ? QStringLiteral("no answer in time")
-                     : tcp->errorString();
-        tcp->abort();
-        tcp->deleteLater();
-        return {};
-    }
-    const QString ticket = RandomKey();
-    m_tickets.insert(ticket, tcp);
-    QTimer::singleShot(m_limits.unclaimedTicketMs, this, [this, ticket] { DropTicket(ticket); });
-    return QStringLiteral("ws://127.0.0.1:%1/%2/t/%3")
-        .arg(m_pServer->serverPort())
-        .arg(m_strRunKey, ticket);
 }
 
 void CSocketBridge::DropTicket(const QString& ticket) {

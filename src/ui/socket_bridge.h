@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QString>
 #include <QUrl>
+#include <functional>
 #include <vector>
 
 #include "app/config.h"
@@ -49,10 +50,11 @@ public:
     // WebSockets are answered only for pages of this origin (the player page's).
     void SetPageOrigin(const QUrl& pageUrl);
 
-    // Connects to the game server behind a proxy address, waiting for the outcome while the
-    // event loop runs. Returns the address with a fresh ticket that the WebSocket carrying
-    // this connection must use, or an empty string with `error` saying why.
-    QString Connect(const QString& proxyUrl, QString* error);
+    // Connects to the game server behind a proxy address. `done` gets the address, with a
+    // fresh ticket, that the WebSocket carrying this connection must use; or an empty
+    // address and why not.
+    using ConnectDone = std::function<void(const QString& url, const QString& error)>;
+    void Connect(const QString& proxyUrl, ConnectDone done);
 
     // Connections that carry data now, for diagnostics and tests.
     int OpenConnections() const;
@@ -69,6 +71,7 @@ private:
     QUrl m_pageOrigin;
     QHash<QString, QTcpSocket*> m_tickets;  // connected, waiting for their WebSocket
     int m_nRelays = 0;
+    int m_nConnecting = 0;
     friend class SocketRelay;
 };
 

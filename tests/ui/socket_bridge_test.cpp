@@ -80,10 +80,16 @@ protected:
         ASSERT_TRUE(m_bridge->Listen());
         m_bridge->SetPageOrigin(kPage);
     }
-    QString Connect(std::size_t index = 0) {
-        QString error;
-        const QString url = m_bridge->Connect(m_bridge->ProxyUrl(index), &error);
-        m_error = error;
+    QString Connect(std::size_t index = 0) { return ConnectTo(m_bridge->ProxyUrl(index)); }
+    QString ConnectTo(const QString& proxyUrl) {
+        bool done = false;
+        QString url;
+        m_bridge->Connect(proxyUrl, [&](const QString& answer, const QString& error) {
+            url = answer;
+            m_error = error;
+            done = true;
+        });
+        EXPECT_TRUE(WaitFor([&] { return done; }));
         return url;
     }
 
@@ -121,9 +127,8 @@ TEST_F(SocketBridge, OnlyListedServersThatAnswerGetATicket) {
     // Addresses the bridge never gave out.
     for (const QString& url : {m_bridge->ProxyUrl(2), QStringLiteral("ws://127.0.0.1:1/x/e/0"),
                                m_bridge->ProxyUrl(0) + QStringLiteral("0")}) {
-        QString error;
-        EXPECT_TRUE(m_bridge->Connect(url, &error).isEmpty()) << url.toStdString();
-        EXPECT_EQ(error, QStringLiteral("not a game server of this game"));
+        EXPECT_TRUE(ConnectTo(url).isEmpty()) << url.toStdString();
+        EXPECT_EQ(m_error, QStringLiteral("not a game server of this game"));
     }
 }
 

@@ -1,14 +1,22 @@
 // The game movie's page: creates the Ruffle player with the options the launcher put, and
-// connects the movie to the launcher. Calls reach the launcher synchronously through a
-// marked prompt() that it answers itself. The movie gets what the Flash control gave it and
+// connects the movie to the launcher. Calls reach the launcher synchronously, as requests
+// to the player's own scheme that it answers itself (a dialog such as prompt() would end
+// the movie's full screen). The movie gets what the Flash control gave it and
 // no more: its ExternalInterface calls all go to the launcher, its links to the player's
 // browser, its sockets through the launcher's bridge; it never runs script in this page.
 (function () {
   'use strict';
   const setup = window.__tavrinFlashSetup;
-  const MARK = '\u0001tavrin-flash';
-  const ask = window.prompt.bind(window);
-  const host = (message) => ask(MARK, JSON.stringify(message));
+  const host = (message) => {
+    const request = new XMLHttpRequest();
+    request.open('GET', setup.bridge + encodeURIComponent(JSON.stringify(message)), false);
+    try {
+      request.send();
+    } catch (e) {
+      return null;
+    }
+    return request.status === 200 ? request.responseText : null;
+  };
 
   // Values in the ExternalInterface XML form, both ways.
   const escape = (s) => String(s).replace(/&/g, '&amp;').replace(/</g, '&lt;')
