@@ -106,6 +106,9 @@ void HttpPeer::Answer(std::intptr_t connection) {
         }
         head.append(buffer, static_cast<std::size_t>(n));
     }
+    if (head.find("\r\n\r\n") == std::string::npos) {
+        return;  // stopped before a whole request came (a browser's idle spare connection)
+    }
     const HttpRequest request = ParseHead(head);
     {
         std::lock_guard<std::mutex> lock(m_mutex);
