@@ -1,4 +1,5 @@
-// Measures the road into the game against the configuration in config.ini beside it: the
+// Measures the road into the game against the configuration in config.ini beside it (on the
+// demo's server named by the first argument, default 1): the
 // time from the login page sending the player to the verification address until the game
 // movie's first frame runs (its first call to the launcher), and the launcher's memory
 // (its own and its browser processes') after the movie has played for five seconds.
@@ -66,6 +67,8 @@ int main(int argc, char** argv) {
     using namespace tavrin::ui;
     CTavrinApp::PrepareProcess();
     CTavrinApp app(argc, argv);
+    // The demo's server to enter: "1" plays the ActionScript 2 demo, "3" the AS3 arena.
+    const QString server = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("1");
     QElapsedTimer clock;
     bool submitted = false;
     bool firstFrame = false;
@@ -95,7 +98,9 @@ int main(int argc, char** argv) {
         }
         submitted = true;
         clock.start();
-        view->page()->runJavaScript(QStringLiteral("document.forms[0].submit()"));
+        view->page()->runJavaScript(
+            QStringLiteral("document.getElementById('server').value = '%1'; document.forms[0].submit()")
+                .arg(server));
     });
     step.start(10);
     QTimer::singleShot(60000, [&] { app.RunExitSequence(); });

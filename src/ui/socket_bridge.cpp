@@ -43,7 +43,8 @@ public:
         ws->setParent(this);
         tcp->setParent(this);
         tcp->disconnect(m_pBridge);
-        ws->setMaxAllowedIncomingMessageSize(static_cast<quint64>(bridge->m_limits.pendingToServer));
+        ws->setMaxAllowedIncomingMessageSize(static_cast<quint64>(bridge->m_limits.messageSize));
+        ws->setMaxAllowedIncomingFrameSize(static_cast<quint64>(bridge->m_limits.messageSize));
         connect(ws, &QWebSocket::binaryMessageReceived, this, &SocketRelay::ToServer);
         connect(ws, &QWebSocket::bytesWritten, this, &SocketRelay::ToMovie);
         connect(ws, &QWebSocket::disconnected, this, &SocketRelay::OnMovieGone);
@@ -63,7 +64,9 @@ private:
         if (m_bServerGone) {
             return;  // the movie learns it from the close that is on its way
         }
-        if (m_pTcp->bytesToWrite() + data.size() > m_pBridge->m_limits.pendingToServer) {
+        // One message may be large (a movie's whole flush); a server that has not taken
+        // the earlier ones yet gets no more.
+        if (m_pTcp->bytesToWrite() > m_pBridge->m_limits.pendingToServer) {
             std::fprintf(stderr, "socket bridge: %s:%u does not take what the game sends; closed\n",
                          qPrintable(m_pTcp->peerName()), m_pTcp->peerPort());
             m_bServerGone = true;

@@ -31,6 +31,8 @@ public:
         // Unsent bytes towards a game server that does not read: past this the connection
         // ends, rather than the launcher holding everything the movie writes.
         qint64 pendingToServer = 8 << 20;
+        // The largest single write of the movie (one flush) that the bridge takes.
+        qint64 messageSize = 64 << 20;
         // Unsent bytes towards the movie: reading from the game server pauses above this, so
         // a flood waits in the server's own buffers.
         qint64 pendingToMovie = 1 << 20;
