@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Plays the demo on the current (virtual) display: starts the launcher, waits for the login
 # page, logs in, plays, refreshes the game, and saves a screenshot after each step. Ends the
-# launcher after about half a minute. Usage: demo-headless.sh TAVRIN SCREENSHOT_FOLDER
+# launcher after about half a minute; then starts it again and plays the ActionScript 3
+# arena. Usage: demo-headless.sh TAVRIN SCREENSHOT_FOLDER
 set -uo pipefail
 tavrin=$1
 shots=$2
@@ -45,4 +46,26 @@ sleep 6
 shot 3-game-after-refresh
 
 kill -0 "$launcher" 2>/dev/null && echo "The launcher ran until the demo's time was up."
+
+# A second start, into the ActionScript 3 arena of server 3: it chats with the demo's game
+# server through the launcher's socket bridge and draws Chinese text in device fonts.
+kill "$launcher" 2>/dev/null
+wait "$launcher" 2>/dev/null
+"$tavrin" >> "$shots/launcher.log" 2>&1 &
+launcher=$!
+for _ in $(seq 100); do [ -n "$(window)" ] && break; sleep 0.2; done
+sleep 4
+# From the password field: Tab to the server list, two down to server 3, Tab to the button.
+xdotool mousemove 400 302 click 1
+sleep 0.3
+xdotool key Tab Down Down Tab Return
+sleep 6
+shot 4-arena
+# Keys typed over the game reach the movie without a click; its "发言" button (stage
+# 580-740 x 480-524 of 1000 x 600, shown scaled by 1.276 from (2, 30)) says hello to the
+# game server, whose answer shows in the chat box.
+xdotool mousemove 640 330 type tavrin
+xdotool mousemove 844 671 click 1
+sleep 2
+shot 5-arena-chat
 exit 0
