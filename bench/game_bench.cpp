@@ -99,7 +99,8 @@ int main(int argc, char** argv) {
         submitted = true;
         clock.start();
         view->page()->runJavaScript(
-            QStringLiteral("document.getElementById('server').value = '%1'; document.forms[0].submit()")
+            QStringLiteral(
+                "document.getElementById('server').value = '%1'; document.forms[0].submit()")
                 .arg(server));
     });
     step.start(10);

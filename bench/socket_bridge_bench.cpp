@@ -6,12 +6,12 @@
 // Usage: tavrin_socket_bench MOVIE.swf
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QWebSocket>
 #include <QFile>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
 #include <QTimer>
+#include <QWebSocket>
 #include <cstdio>
 
 #include "app/app_globals.h"
@@ -48,9 +48,10 @@ protected:
             QTcpSocket* s = web.nextPendingConnection();
             QObject::connect(s, &QTcpSocket::readyRead, [this, s] {
                 s->readAll();
-                s->write("HTTP/1.1 200 OK\r\nContent-Type: application/x-shockwave-flash\r\n"
-                         "Content-Length: " + QByteArray::number(m_movie.size()) +
-                         "\r\nConnection: close\r\n\r\n" + m_movie);
+                s->write(
+                    "HTTP/1.1 200 OK\r\nContent-Type: application/x-shockwave-flash\r\n"
+                    "Content-Length: " +
+                    QByteArray::number(m_movie.size()) + "\r\nConnection: close\r\n\r\n" + m_movie);
                 s->disconnectFromHost();
             });
         });
@@ -208,7 +209,9 @@ int main(int argc, char** argv) {
     servers.quit();
     servers.wait();
 
-    const auto mibPerS = [](double ms) { return ms > 0 ? (kTransfer / 1048576.0) / (ms / 1000) : 0; };
+    const auto mibPerS = [](double ms) {
+        return ms > 0 ? (kTransfer / 1048576.0) / (ms / 1000) : 0;
+    };
     std::printf("direct_round_trip_us %.1f\n", direct.roundTripMs * 1000 / kRounds);
     std::printf("bridge_native_round_trip_us %.1f\n", bridgeOnly.roundTripMs * 1000 / kRounds);
     std::printf("bridge_round_trip_us %.1f\n", bridged.roundTripMs * 1000 / kRounds);

@@ -31,7 +31,8 @@ FontFile FindChineseFont() {
     if (FcInit() == FcFalse) {
         return found;
     }
-    Pattern query(FcNameParse(reinterpret_cast<const FcChar8*>("sans-serif:lang=zh-cn:style=Regular")));
+    Pattern query(
+        FcNameParse(reinterpret_cast<const FcChar8*>("sans-serif:lang=zh-cn:style=Regular")));
     if (!query) {
         return found;
     }

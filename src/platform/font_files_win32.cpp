@@ -1,5 +1,5 @@
-#include <windows.h>
 #include <shlobj.h>
+#include <windows.h>
 
 #include "platform/font_files.h"
 
@@ -23,9 +23,8 @@ FontFile FindChineseFont() {
         const char* file;
         const char* family;
     } kCandidates[] = {
-        {"msyh.ttc", "Microsoft YaHei"}, {"msyh.ttf", "Microsoft YaHei"},
-        {"simsun.ttc", "SimSun"},        {"simhei.ttf", "SimHei"},
-        {"simsun.ttf", "SimSun"},
+        {"msyh.ttc", "Microsoft YaHei"}, {"msyh.ttf", "Microsoft YaHei"}, {"simsun.ttc", "SimSun"},
+        {"simhei.ttf", "SimHei"},        {"simsun.ttf", "SimSun"},
     };
     const std::string folder = FontsFolder();
     if (folder.empty()) {

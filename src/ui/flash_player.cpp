@@ -1,20 +1,20 @@
 #include "ui/flash_player.h"
 
-#include <QEventLoop>
-#include <QPointer>
-#include <QRandomGenerator>
-#include <QWebEngineFullScreenRequest>
-#include <QFile>
 #include <QBuffer>
+#include <QEventLoop>
+#include <QFile>
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPointer>
+#include <QRandomGenerator>
 #include <QTimer>
 #include <QUrlQuery>
-#include <QWebEngineUrlRequestJob>
+#include <QWebEngineFullScreenRequest>
 #include <QWebEnginePage>
 #include <QWebEngineSettings>
+#include <QWebEngineUrlRequestJob>
 #include <cstdio>
 #include <memory>
 
@@ -102,7 +102,9 @@ protected:
         OpenInDefaultBrowser(url.toEncoded().toStdString());
         return false;
     }
-    QWebEnginePage* createWindow(WebWindowType) override { return new PopupCatcher(profile(), this); }
+    QWebEnginePage* createWindow(WebWindowType) override {
+        return new PopupCatcher(profile(), this);
+    }
     void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString& message, int line,
                                   const QString& source) override {
         // Quiet, unless a developer asks to see what the player says.
@@ -216,17 +218,19 @@ QString CShockwaveflash1::BuildPlayerPage() const {
     setup[QStringLiteral("movie")] = m_strMovie;
     setup[QStringLiteral("options")] = options;
     setup[QStringLiteral("sockets")] = sockets;
-    setup[QStringLiteral("bridge")] = QStringLiteral("%1:/bridge/%2?m=")
-                                          .arg(QString::fromLatin1(kRuffleScheme), m_strBridgeToken);
+    setup[QStringLiteral("bridge")] =
+        QStringLiteral("%1:/bridge/%2?m=")
+            .arg(QString::fromLatin1(kRuffleScheme), m_strBridgeToken);
     const platform::FontFile& font = ChineseFont();
     if (!font.path.empty()) {
         QJsonArray families;
         for (const std::string& family : font.families) {
             families.append(QString::fromStdString(family));
         }
-        setup[QStringLiteral("font")] = QJsonObject{
-            {QStringLiteral("url"), QString::fromLatin1(kRuffleScheme) + QLatin1String(kChineseFontPath)},
-            {QStringLiteral("families"), families}};
+        setup[QStringLiteral("font")] =
+            QJsonObject{{QStringLiteral("url"),
+                         QString::fromLatin1(kRuffleScheme) + QLatin1String(kChineseFontPath)},
+                        {QStringLiteral("families"), families}};
     }
     setup[QStringLiteral("texts")] = QJsonObject{
         {QStringLiteral("loading"), QStringLiteral("正在载入游戏……")},
@@ -238,10 +242,10 @@ QString CShockwaveflash1::BuildPlayerPage() const {
         QString::fromUtf8(QJsonDocument(setup).toJson(QJsonDocument::Compact));
     // Only the launcher's scripts run here: no inline script without this page's nonce, no
     // code made from text, no javascript: addresses.
-    const QString policy =
-        QStringLiteral("script-src 'nonce-%1' %2: 'wasm-unsafe-eval'; worker-src blob:; "
-                       "object-src 'none'; base-uri 'none'")
-            .arg(m_strNonce, QString::fromLatin1(kRuffleScheme));
+    const QString policy = QStringLiteral(
+                               "script-src 'nonce-%1' %2: 'wasm-unsafe-eval'; worker-src blob:; "
+                               "object-src 'none'; base-uri 'none'")
+                               .arg(m_strNonce, QString::fromLatin1(kRuffleScheme));
     return QStringLiteral(
                "<!DOCTYPE html><html><head><meta charset=\"utf-8\">"
                "<meta http-equiv=\"Content-Security-Policy\" content=\"%1\"><style>"
@@ -276,7 +280,8 @@ bool CShockwaveflash1::AnswerPageRequest(QWebEngineUrlRequestJob* job) {
         job->fail(QWebEngineUrlRequestJob::RequestDenied);
         return true;
     }
-    const QString message = QUrlQuery(address).queryItemValue(QStringLiteral("m"), QUrl::FullyDecoded);
+    const QString message =
+        QUrlQuery(address).queryItemValue(QStringLiteral("m"), QUrl::FullyDecoded);
     QPointer<QWebEngineUrlRequestJob> pending(job);
     player->OnPageMessage(message, [pending](const QString& answer) {
         if (pending.isNull()) {
@@ -290,7 +295,8 @@ bool CShockwaveflash1::AnswerPageRequest(QWebEngineUrlRequestJob* job) {
     return true;
 }
 
-void CShockwaveflash1::OnPageMessage(const QString& json, const std::function<void(QString)>& answer) {
+void CShockwaveflash1::OnPageMessage(const QString& json,
+                                     const std::function<void(QString)>& answer) {
     const QJsonObject message = QJsonDocument::fromJson(json.toUtf8()).object();
     const QString kind = message.value(QStringLiteral("kind")).toString();
     if (kind == QLatin1String("flashcall")) {
@@ -349,7 +355,8 @@ namespace {
 
 QString CallScript(const QString& request) {
     return QStringLiteral(
-               "(function(r){try{return window.__tavrinCallFunction(r);}catch(e){return null;}})(%1)")
+               "(function(r){try{return window.__tavrinCallFunction(r);}catch(e){return "
+               "null;}})(%1)")
         .arg(QString::fromUtf8(QJsonDocument(QJsonArray{request}).toJson(QJsonDocument::Compact))
                  .mid(1)
                  .chopped(1));

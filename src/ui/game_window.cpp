@@ -22,9 +22,13 @@ namespace tavrin::ui {
 
 namespace {
 
-QRect ToQRect(const Rect& r) { return QRect(r.left, r.top, r.Width(), r.Height()); }
+QRect ToQRect(const Rect& r) {
+    return QRect(r.left, r.top, r.Width(), r.Height());
+}
 
-QImage LoadBitmap(int id) { return QImage(QStringLiteral(":/res/%1.bmp").arg(id)); }
+QImage LoadBitmap(int id) {
+    return QImage(QStringLiteral(":/res/%1.bmp").arg(id));
+}
 
 Qt::CursorShape CursorFor(HitCode code) {
     switch (code) {
@@ -187,8 +191,8 @@ void CFlashPayer::LayoutControls() {
         return;
     }
     for (const ControlPlace& place : *places) {
-        QWidget* control = place.id == kFlashControlId ? static_cast<QWidget*>(m_pFlash)
-                                                       : ButtonFor(place.id);
+        QWidget* control =
+            place.id == kFlashControlId ? static_cast<QWidget*>(m_pFlash) : ButtonFor(place.id);
         control->setGeometry(ToQRect(place.rect));
     }
     update();
@@ -400,7 +404,8 @@ void CFlashPayer::mousePressEvent(QMouseEvent* event) {
         QWidget::mousePressEvent(event);
         return;
     }
-    if (const auto edges = SizingEdgesFor(GameWindowHitTest({width(), height()}, {at.x(), at.y()}))) {
+    if (const auto edges =
+            SizingEdgesFor(GameWindowHitTest({width(), height()}, {at.x(), at.y()}))) {
         // The window manager sizes the window where there is one; elsewhere we do.
         if (windowHandle() == nullptr || !windowHandle()->startSystemResize(EdgesOf(*edges))) {
             m_bSizing = true;
@@ -424,9 +429,9 @@ void CFlashPayer::mouseMoveEvent(QMouseEvent* event) {
     } else if (m_bSizing) {
         const QPoint d = event->globalPosition().toPoint() - m_ptSizingStart;
         const QRect& from = m_rcSizingStart;
-        const Rect r = SizeFrameByDrag({from.left(), from.top(), from.right() + 1, from.bottom() + 1},
-                                       m_sizingEdges, {d.x(), d.y()},
-                                       GetTrackSizes(CurrentScreen()));
+        const Rect r =
+            SizeFrameByDrag({from.left(), from.top(), from.right() + 1, from.bottom() + 1},
+                            m_sizingEdges, {d.x(), d.y()}, GetTrackSizes(CurrentScreen()));
         setGeometry(ToQRect(r));
     } else if (event->buttons() == Qt::NoButton) {
         setCursor(CursorFor(GameWindowHitTest({width(), height()}, {at.x(), at.y()})));

@@ -59,7 +59,6 @@ public:
     // True when going back leads to a page: not to nothing, nor to a blank page.
     bool CanGoBackToPage() const;
 
-
     CHtmlViewDesigner m_designer;
     CMLHtmlViewOwner* m_pOwner = nullptr;
     std::string m_strURL = "about:blank";

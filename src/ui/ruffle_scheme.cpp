@@ -84,8 +84,8 @@ void ServeChineseFont(QWebEngineUrlRequestJob* job) {
         return;
     }
     const QByteArray data = file.readAll();
-    if (!platform::ExtractFontFace(std::string_view(data.constData(), data.size()), font.face,
-                                   face, error)) {
+    if (!platform::ExtractFontFace(std::string_view(data.constData(), data.size()), font.face, face,
+                                   error)) {
         std::fprintf(stderr, "player: the font %s: %s\n", font.path.c_str(), error.c_str());
         job->fail(QWebEngineUrlRequestJob::RequestFailed);
         return;

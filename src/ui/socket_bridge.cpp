@@ -131,8 +131,8 @@ private:
 CSocketBridge::CSocketBridge(std::vector<SocketEndpoint> endpoints, QObject* parent)
     : QObject(parent),
       m_endpoints(std::move(endpoints)),
-      m_pServer(new QWebSocketServer(QStringLiteral("tavrin"), QWebSocketServer::NonSecureMode,
-                                     this)),
+      m_pServer(
+          new QWebSocketServer(QStringLiteral("tavrin"), QWebSocketServer::NonSecureMode, this)),
       m_strRunKey(RandomKey()) {
     connect(m_pServer, &QWebSocketServer::newConnection, this, &CSocketBridge::OnNewConnection);
     connect(m_pServer, &QWebSocketServer::originAuthenticationRequired, this,
@@ -209,7 +209,8 @@ void CSocketBridge::Connect(const QString& proxyUrl, ConnectDone done) {
         }
         const QString ticket = RandomKey();
         m_tickets.insert(ticket, tcp);
-        QTimer::singleShot(m_limits.unclaimedTicketMs, this, [this, ticket] { DropTicket(ticket); });
+        QTimer::singleShot(m_limits.unclaimedTicketMs, this,
+                           [this, ticket] { DropTicket(ticket); });
         done(QStringLiteral("ws://127.0.0.1:%1/%2/t/%3")
                  .arg(m_pServer->serverPort())
                  .arg(m_strRunKey, ticket),
@@ -233,8 +234,8 @@ void CSocketBridge::OnNewConnection() {
     while (QWebSocket* ws = m_pServer->nextPendingConnection()) {
         const QString prefix = QStringLiteral("/%1/t/").arg(m_strRunKey);
         const QString path = ws->requestUrl().path();
-        QTcpSocket* tcp = path.startsWith(prefix) ? m_tickets.take(path.mid(prefix.size()))
-                                                  : nullptr;
+        QTcpSocket* tcp =
+            path.startsWith(prefix) ? m_tickets.take(path.mid(prefix.size())) : nullptr;
         if (tcp == nullptr) {
             ws->close(QWebSocketProtocol::CloseCodePolicyViolated);
             ws->deleteLater();

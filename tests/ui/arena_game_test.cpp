@@ -50,8 +50,9 @@ bool ClickUntil(QWidget* input, QPoint at, const std::function<bool()>& done,
 TEST_F(GameRoad, TheArenaTalksToItsGameServerThroughTheBridge) {
     EnterGame("3");
     ASSERT_TRUE(WaitForMovieState(QStringLiteral("socket"), QStringLiteral("connected")));
-    ASSERT_TRUE(WaitFor([&] { return MovieState(QStringLiteral("heard")).startsWith("WELCOME demo"); }))
-        << m_movieState.toStdString();
+    ASSERT_TRUE(WaitFor([&] {
+        return MovieState(QStringLiteral("heard")).startsWith("WELCOME demo");
+    })) << m_movieState.toStdString();
     CSocketBridge* bridge = Game()->FlashControl()->SocketBridge();
     ASSERT_NE(bridge, nullptr);
     EXPECT_EQ(bridge->OpenConnections(), 1);
@@ -240,7 +241,8 @@ TEST_F(GameRoad, OnlyWebAddressesOfTheMovieLeaveTheLauncher) {
         EXPECT_EQ(m_opened.size(), c.opened ? 1u : 0u) << c.recharge.toStdString();
         EXPECT_NE(PageText(arena.player.page(), QStringLiteral("document.title")),
                   QStringLiteral("ran"));
-        EXPECT_EQ(arena.player.page()->url(), QUrl(QString::fromStdString(m_service.Url("/game/arena.swf"))));
+        EXPECT_EQ(arena.player.page()->url(),
+                  QUrl(QString::fromStdString(m_service.Url("/game/arena.swf"))));
     }
 }
 
@@ -254,8 +256,9 @@ TEST_F(GameRoad, WithoutTheMenuARightClickShowsNoPlayerMenu) {
             ".getElementById('context-menu-overlay');"
             " return String(!!m && getComputedStyle(m).display !== 'none'); })()");
         QTest::mouseClick(input, Qt::RightButton, {}, QPoint(700, 300));
-        const bool shown = WaitFor([&] { return PageText(arena.player.page(), menuShown) == "true"; },
-                                   std::chrono::milliseconds(menu ? 10000 : 1500));
+        const bool shown =
+            WaitFor([&] { return PageText(arena.player.page(), menuShown) == "true"; },
+                    std::chrono::milliseconds(menu ? 10000 : 1500));
         EXPECT_EQ(shown, menu);
     }
 }

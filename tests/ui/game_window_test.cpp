@@ -31,7 +31,6 @@ namespace {
 
 using test::WaitFor;
 
-
 TEST_F(GameRoad, TheMoviePlaysWithItsOptionsAndGetsTheMachinesMemory) {
     EnterGame();
     EXPECT_EQ(Game()->FlashControl()->m_propertyLog,
@@ -267,10 +266,10 @@ TEST(FlashPlayer, AnAnswerThatComesAfterTheWaitGaveUpIsDropped) {
     CShockwaveflash1 player;
     QSignalSpy loaded(player.page(), &QWebEnginePage::loadFinished);
     // A movie callback that takes three seconds, longer than a call waits.
-    player.page()->setHtml(QStringLiteral(
-        "<script>window.__tavrinCallFunction = function () {"
-        "  const end = Date.now() + 3000; while (Date.now() < end) {}"
-        "  return '<string>late</string>'; };</script>"));
+    player.page()->setHtml(
+        QStringLiteral("<script>window.__tavrinCallFunction = function () {"
+                       "  const end = Date.now() + 3000; while (Date.now() < end) {}"
+                       "  return '<string>late</string>'; };</script>"));
     ASSERT_TRUE(WaitFor([&] { return loaded.count() > 0; }));
     EXPECT_EQ(player.CallFunction(QStringLiteral("<invoke name=\"stageResize\"/>")), QString());
     EXPECT_FALSE(player.InNestedWait());
@@ -296,7 +295,8 @@ TEST(FlashPlayer, AMovieThatCannotPlaySaysSoInThePlayersLanguage) {
     } cases[] = {
         {"/missing.swf", {}, QStringLiteral("游戏文件无法下载或无法播放。")},
         {"/text.swf", {}, QStringLiteral("游戏文件无法下载或无法播放。")},
-        {"/text.swf", QString::fromStdString(empty.Path()), QStringLiteral("Flash 播放器无法启动。")},
+        {"/text.swf", QString::fromStdString(empty.Path()),
+         QStringLiteral("Flash 播放器无法启动。")},
     };
     for (const auto& c : cases) {
         const QString installed = RuffleFolder();

@@ -216,7 +216,8 @@ TEST_F(SocketBridge, AFloodFromTheServerWaitsInItsOwnBuffersWhileTheMovieIsBehin
     stalled.write("GET " + url.path().toLatin1() +
                   " HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
                   "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n"
-                  "Origin: " + kPage.toString(QUrl::RemovePath).toLatin1() + "\r\n\r\n");
+                  "Origin: " +
+                  kPage.toString(QUrl::RemovePath).toLatin1() + "\r\n\r\n");
     ASSERT_TRUE(WaitFor([&] { return m_bridge->OpenConnections() == 1; }));
     QTcpSocket* server = m_server.peers[0];
     const QByteArray block(256 * 1024, 'f');

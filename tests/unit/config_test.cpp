@@ -142,7 +142,8 @@ TEST(ParseSocketList, HostAndPortEntriesInOrderEachOnce) {
          {}},
         {" ,, a:1 ,a:1, ", {{"a", 1}}, {}},
         {"[::1]:7000", {{"::1", 7000}}, {}},
-        {"a:0 a:65536 a: :80 a a:8x ::1:80 a:-1 a:+5", {},
+        {"a:0 a:65536 a: :80 a a:8x ::1:80 a:-1 a:+5",
+         {},
          {"a:0", "a:65536", "a:", ":80", "a", "a:8x", "::1:80", "a:-1", "a:+5"}},
     };
     for (const auto& c : cases) {

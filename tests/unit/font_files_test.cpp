@@ -13,7 +13,9 @@ namespace {
 std::string U32(std::uint32_t v) {
     return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
 }
-std::string U16(std::uint16_t v) { return {char(v >> 8), char(v)}; }
+std::string U16(std::uint16_t v) {
+    return {char(v >> 8), char(v)};
+}
 
 struct Table {
     std::string tag;
@@ -23,7 +25,8 @@ struct Table {
 // A font's offset table and directory with the tables placed at `at` onwards (offsets are
 // from the start of the whole file, as in a collection).
 std::string Directory(const std::vector<Table>& tables, std::uint32_t at) {
-    std::string out = U32(0x00010000) + U16(std::uint16_t(tables.size())) + U16(0) + U16(0) + U16(0);
+    std::string out =
+        U32(0x00010000) + U16(std::uint16_t(tables.size())) + U16(0) + U16(0) + U16(0);
     for (const Table& t : tables) {
         out += t.tag + U32(0) + U32(at) + U32(std::uint32_t(t.body.size()));
         at += std::uint32_t(t.body.size());
@@ -50,8 +53,8 @@ std::string TableBody(const std::string& font, int index) {
                         std::uint32_t(std::uint8_t(font[record + 9])) << 16 |
                         std::uint32_t(std::uint8_t(font[record + 10])) << 8 |
                         std::uint8_t(font[record + 11]);
-    const auto length = std::uint32_t(std::uint8_t(font[record + 14])) << 8 |
-                        std::uint8_t(font[record + 15]);
+    const auto length =
+        std::uint32_t(std::uint8_t(font[record + 14])) << 8 | std::uint8_t(font[record + 15]);
     EXPECT_EQ(offset % 4, 0u);
     return font.substr(offset, length);
 }

@@ -85,8 +85,9 @@ TEST(SizeFrameByDrag, DraggedEdgesStopAtTheLimitsAndTheOthersStay) {
     };
     for (const auto& c : cases) {
         const Rect r = SizeFrameByDrag(start, c.edges, c.delta, limits);
-        EXPECT_EQ((std::array{r.left, r.top, r.right, r.bottom}),
-                  (std::array{c.expected.left, c.expected.top, c.expected.right, c.expected.bottom}))
+        EXPECT_EQ(
+            (std::array{r.left, r.top, r.right, r.bottom}),
+            (std::array{c.expected.left, c.expected.top, c.expected.right, c.expected.bottom}))
             << c.delta.x << "," << c.delta.y;
     }
 }
