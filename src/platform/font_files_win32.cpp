@@ -34,7 +34,7 @@ FontFile FindChineseFont() {
         const std::string path = folder + "\\" + candidate.file;
         const DWORD attributes = GetFileAttributesA(path.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            return {path, {candidate.family}};
+            return {path, 0, {candidate.family}};
         }
     }
     return {};

@@ -39,7 +39,7 @@ class SocketRelay : public QObject {
 public:
     SocketRelay(CSocketBridge* bridge, QWebSocket* ws, QTcpSocket* tcp)
         : QObject(bridge), m_pBridge(bridge), m_pWs(ws), m_pTcp(tcp) {
-        ++m_pBridge->m_nRelays;
+        m_pBridge->m_relays.insert(this);
         ws->setParent(this);
         tcp->setParent(this);
         tcp->disconnect(m_pBridge);
@@ -57,7 +57,7 @@ public:
             OnServerGone();
         }
     }
-    ~SocketRelay() override { --m_pBridge->m_nRelays; }
+    ~SocketRelay() override { m_pBridge->m_relays.remove(this); }
 
 private:
     void ToServer(const QByteArray& data) {
@@ -144,6 +144,11 @@ CSocketBridge::CSocketBridge(std::vector<SocketEndpoint> endpoints, QObject* par
 
 CSocketBridge::~CSocketBridge() {
     m_pServer->close();
+    // While this object is still whole: the relays count themselves out of it, and their
+    // sockets' last signals still reach them.
+    while (!m_relays.isEmpty()) {
+        delete *m_relays.begin();
+    }
 }
 
 bool CSocketBridge::Listen() {
@@ -167,7 +172,7 @@ void CSocketBridge::SetPageOrigin(const QUrl& pageUrl) {
 }
 
 int CSocketBridge::OpenConnections() const {
-    return m_nRelays;
+    return static_cast<int>(m_relays.size());
 }
 
 void CSocketBridge::Connect(const QString& proxyUrl, ConnectDone done) {
@@ -181,7 +186,7 @@ void CSocketBridge::Connect(const QString& proxyUrl, ConnectDone done) {
         done({}, QStringLiteral("not a game server of this game"));
         return;
     }
-    if (m_nRelays + m_nConnecting + m_tickets.size() >= m_limits.connections) {
+    if (m_relays.size() + m_nConnecting + m_tickets.size() >= m_limits.connections) {
         done({}, QStringLiteral("too many connections"));
         return;
     }

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <QHash>
+#include <QSet>
 #include <QObject>
 #include <QString>
 #include <QUrl>
@@ -72,7 +73,7 @@ private:
     QString m_strRunKey;  // a secret of this run in every address
     QUrl m_pageOrigin;
     QHash<QString, QTcpSocket*> m_tickets;  // connected, waiting for their WebSocket
-    int m_nRelays = 0;
+    QSet<SocketRelay*> m_relays;
     int m_nConnecting = 0;
     friend class SocketRelay;
 };
