@@ -7,8 +7,8 @@
 #pragma once
 
 #include <QHash>
-#include <QSet>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QUrl>
 #include <functional>

@@ -8,13 +8,17 @@
 
 #include "app/app_globals.h"
 #include "app/config.h"
+#include "demo_service.h"
 #include "platform/file_system.h"
 #include "platform/named_mutex.h"
 #include "platform/system_paths.h"
 #include "support/http_peer.h"
 #include "support/temp_dir.h"
+#include "ui/flash_player.h"
+#include "ui/game_window.h"
 #include "ui/login_window.h"
 #include "ui/message_box.h"
+#include "ui/ruffle_scheme.h"
 #include "ui/tavrin_app.h"
 #include "ui_support.h"
 
@@ -114,7 +118,9 @@ TEST_F(AppStartup, FetchesThePlatformDocumentShowsTheLoginWindowAndPrunes) {
 
 // One start of the launcher in a process of its own (this program, started again): the
 // browser profile lives once per process, as in the launcher. Closes the login window as
-// soon as its page has a title and prints that title.
+// soon as its page has a title and prints that title. With TAVRIN_TEST_ONE_START_SERVER it
+// logs in to that server of the demo service instead, prints the visits the game counted and
+// ends.
 int RunOneStart(const std::string& folder) {
     int argc = 1;
     char name[] = "tavrin_app_tests";
@@ -122,12 +128,32 @@ int RunOneStart(const std::string& folder) {
     CTavrinApp::PrepareProcess();
     CTavrinApp app(argc, argv);
     app.m_strIniPath = folder + "/config.ini";
+    SetRuffleFolder(QStringLiteral(TAVRIN_RUFFLE_DIR));
+    const QString server = qEnvironmentVariable("TAVRIN_TEST_ONE_START_SERVER");
+    bool submitted = false;
+    QObject::connect(&app, &CTavrinApp::gameWindowOpened, [&] {
+        QObject::connect(app.m_pGameWnd->FlashControl(), &CShockwaveflash1::FlashCall,
+                         [&](const QString& request) {
+                             const int at = request.indexOf(QLatin1String(";visits="));
+                             if (at >= 0) {
+                                 std::printf("visits %s\n",
+                                             qPrintable(request.mid(at + 8).section(';', 0, 0)));
+                                 app.RunExitSequence();
+                             }
+                         });
+    });
     QTimer closer;
     QObject::connect(&closer, &QTimer::timeout, [&] {
-        const QString title = app.m_pLoginDlg != nullptr
-                                  ? app.m_pLoginDlg->ControlLayer().View()->title()
-                                  : QString();
-        if (title == "first" || title == "again") {
+        CMLHtmlView* view =
+            app.m_pLoginDlg != nullptr ? app.m_pLoginDlg->ControlLayer().View() : nullptr;
+        const QString title = view != nullptr ? view->title() : QString();
+        if (!server.isEmpty() && title.contains(QLatin1String("Tavrin")) && !submitted) {
+            submitted = true;
+            view->page()->runJavaScript(
+                QStringLiteral("document.getElementById('server').value = '%1';"
+                               "document.forms[0].submit()")
+                    .arg(server));
+        } else if (server.isEmpty() && (title == "first" || title == "again")) {
             std::printf("title %s\n", qPrintable(title));
             app.m_pLoginDlg->close();
         }
@@ -136,6 +162,20 @@ int RunOneStart(const std::string& folder) {
     QTimer::singleShot(60000, [&] { app.RunExitSequence(); });
     app.InitInstance();
     return 0;
+}
+
+// Runs RunOneStart in a new process of this program; returns what it printed.
+QString StartOnce(const std::string& folder, const QString& server = {}) {
+    QProcess start;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TAVRIN_TEST_ONE_START"), QString::fromStdString(folder));
+    if (!server.isEmpty()) {
+        env.insert(QStringLiteral("TAVRIN_TEST_ONE_START_SERVER"), server);
+    }
+    start.setProcessEnvironment(env);
+    start.start(QString::fromStdString(platform::ModuleFileName()), {});
+    EXPECT_TRUE(start.waitForFinished(90000));
+    return QString::fromUtf8(start.readAllStandardOutput()).trimmed();
 }
 
 TEST_F(AppStartup, TheLoginPagesCookiesAndStorageAreThereAtTheNextStart) {
@@ -154,13 +194,7 @@ TEST_F(AppStartup, TheLoginPagesCookiesAndStorageAreThereAtTheNextStart) {
     m_tmp.Write("config.ini", "[config]\nconfigUrl=" + peer.Url("/c?yid=") + "\n");
     QStringList titles;
     for (int run = 0; run < 2; ++run) {
-        QProcess start;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("TAVRIN_TEST_ONE_START"), QString::fromStdString(m_tmp.Path()));
-        start.setProcessEnvironment(env);
-        start.start(QString::fromStdString(platform::ModuleFileName()), {});
-        ASSERT_TRUE(start.waitForFinished(90000));
-        titles << QString::fromUtf8(start.readAllStandardOutput()).trimmed();
+        titles << StartOnce(m_tmp.Path());
         // Each start prunes the data directory, at start and at exit.
         EXPECT_FALSE(platform::PathExists(DataDir()));
     }
@@ -174,6 +208,18 @@ TEST_F(AppStartup, TheLoginPagesCookiesAndStorageAreThereAtTheNextStart) {
     }
     EXPECT_EQ(cookies, (std::vector<std::string>{"", "remember=yes"}));
     EXPECT_TRUE(platform::PathExists(m_tmp / "tavrin_app_tests.browser"));
+}
+
+TEST_F(AppStartup, TheGamesSavedDataIsThereAtTheNextStart) {
+    test::DemoService service;
+    ASSERT_FALSE(service.Origin().empty()) << "the demo service did not start";
+    m_tmp.Write("config.ini",
+                "[config]\nconfigUrl=" + service.Url("/rzt/?c=index&a=micnf&yid=") + "\n");
+    // The arena counts its visits in a SharedObject.
+    const QString first = StartOnce(m_tmp.Path(), QStringLiteral("3"));
+    const QString second = StartOnce(m_tmp.Path(), QStringLiteral("3"));
+    ASSERT_TRUE(first.startsWith(QLatin1String("visits "))) << first.toStdString();
+    EXPECT_EQ(second, QStringLiteral("visits %1").arg(first.mid(7).toInt() + 1));
 }
 
 TEST_F(AppStartup, AStagedLauncherKeepsTheDataDirectory) {
