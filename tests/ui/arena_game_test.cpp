@@ -265,3 +265,23 @@ TEST_F(GameRoad, WithoutTheMenuARightClickShowsNoPlayerMenu) {
 
 }  // namespace
 }  // namespace tavrin::ui
+
+namespace tavrin::ui {
+namespace {
+
+TEST_F(GameRoad, TheWholeStageShowsWithoutBarsOverWhatLiesBeyondIt) {
+    // A player taller than the stage's shape: the stage fits the width, and above and below
+    // it shows what the movie draws there (the arena's band beyond its stage), as in the
+    // Flash control, rather than bars.
+    ArenaPlayer arena(m_service.Url("/game/arena.swf"), QStringLiteral("player=t"), {});
+    arena.player.resize(1000, 800);
+    ASSERT_TRUE(arena.WaitForState(QStringLiteral("visits=")));
+    test::Pump(std::chrono::milliseconds(500));
+    const QImage shot = arena.player.grab().toImage();
+    for (const QPoint at : {QPoint(500, 30), QPoint(500, 770)}) {
+        EXPECT_EQ(shot.pixelColor(at).rgb() & 0xFFFFFF, 0x3A2414u) << at.x() << "," << at.y();
+    }
+}
+
+}  // namespace
+}  // namespace tavrin::ui

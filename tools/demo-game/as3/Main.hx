@@ -26,6 +26,7 @@ class Main {
 	public static inline var STAGE_W = 1000;
 	public static inline var STAGE_H = 600;
 	public static inline var BACKGROUND = 0x101820;
+	public static inline var BEYOND = 0x3A2414;
 	static inline var ORANGE = 0xFFB45A;
 	static inline var EDGE = 0xC9652A;
 	static inline var INK = 0xF3E9D8;
@@ -103,6 +104,9 @@ class Main {
 				report();
 			});
 			stage.focus = stage;
+			// Haxe's start-up code aligns the stage top-left; a game made with Flash keeps the
+			// default, the whole stage centred in the player.
+			stage.align = cast "";
 		}
 		root.addEventListener(Event.ENTER_FRAME, function(_) emblem.rotation += 3);
 
@@ -260,6 +264,14 @@ class Main {
 
 	function drawScene() {
 		var g = root.graphics;
+		// Beyond the stage, as games draw for screens wider or taller than it: a host that
+		// shows the whole stage shows this too, where a letterbox would show bars.
+		g.beginFill(BEYOND);
+		g.drawRect(-STAGE_W, -STAGE_H, 3 * STAGE_W, STAGE_H);
+		g.drawRect(-STAGE_W, STAGE_H, 3 * STAGE_W, STAGE_H);
+		g.drawRect(-STAGE_W, 0, STAGE_W, STAGE_H);
+		g.drawRect(STAGE_W, 0, STAGE_W, STAGE_H);
+		g.endFill();
 		// A plain background everywhere the font probe sits: a host counts its bright pixels.
 		g.beginFill(BACKGROUND);
 		g.drawRect(0, 0, STAGE_W, STAGE_H);
