@@ -8,7 +8,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPointer>
-#include <QRandomGenerator>
 #include <QTimer>
 #include <QUrlQuery>
 #include <QWebEngineFullScreenRequest>
@@ -20,6 +19,7 @@
 
 #include "ui/browser_profile.h"
 #include "ui/popup_catcher.h"
+#include "ui/random_secret.h"
 #include "ui/ruffle_scheme.h"
 #include "ui/shell_open.h"
 #include "ui/socket_bridge.h"
@@ -32,13 +32,6 @@ namespace {
 constexpr std::int32_t kRuffleFlashVersion = 32 << 16;
 constexpr int kCallFunctionTimeoutMs = 2000;
 
-QString RandomHex() {
-    quint32 words[4];
-    QRandomGenerator::system()->fillRange(words);
-    return QString::fromLatin1(
-        QByteArray(reinterpret_cast<const char*>(words), sizeof words).toHex());
-}
-
 // The players by the token of their page's bridge address.
 QHash<QString, CShockwaveflash1*>& Players() {
     static QHash<QString, CShockwaveflash1*> players;
@@ -47,13 +40,6 @@ QHash<QString, CShockwaveflash1*>& Players() {
 
 bool SameOrigin(const QUrl& a, const QUrl& b) {
     return a.scheme() == b.scheme() && a.host() == b.host() && a.port() == b.port();
-}
-
-QString RandomNonce() {
-    quint32 words[4];
-    QRandomGenerator::system()->fillRange(words);
-    return QString::fromLatin1(
-        QByteArray(reinterpret_cast<const char*>(words), sizeof words).toBase64());
 }
 
 QString ReadResource(const QString& path) {
@@ -122,8 +108,8 @@ private:
 CShockwaveflash1::CShockwaveflash1(QWidget* parent)
     : QWebEngineView(parent),
       m_pPage(new FlashPage(this)),
-      m_strNonce(RandomNonce()),
-      m_strBridgeToken(RandomHex()) {
+      m_strNonce(RandomSecret()),
+      m_strBridgeToken(RandomSecret()) {
     Players().insert(m_strBridgeToken, this);
     // A game's sound plays without waiting for a click.
     m_pPage->settings()->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);

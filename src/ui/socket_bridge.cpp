@@ -1,6 +1,7 @@
 #include "ui/socket_bridge.h"
 
-#include <QRandomGenerator>
+#include "ui/random_secret.h"
+
 #include <QTcpSocket>
 #include <QTimer>
 #include <QWebSocket>
@@ -17,13 +18,6 @@ constexpr qint64 kChunkBytes = 64 * 1024;
 constexpr int kFlushTimeoutMs = 10000;
 // How long the page has to answer the bridge's close.
 constexpr int kCloseGraceMs = 2000;
-
-QString RandomKey() {
-    quint32 words[4];
-    QRandomGenerator::system()->fillRange(words);
-    return QString::fromLatin1(
-        QByteArray(reinterpret_cast<const char*>(words), sizeof words).toHex());
-}
 
 bool SameOrigin(const QUrl& a, const QUrl& b) {
     return a.scheme() == b.scheme() && a.host() == b.host() &&
@@ -133,7 +127,7 @@ CSocketBridge::CSocketBridge(std::vector<SocketEndpoint> endpoints, QObject* par
       m_endpoints(std::move(endpoints)),
       m_pServer(
           new QWebSocketServer(QStringLiteral("tavrin"), QWebSocketServer::NonSecureMode, this)),
-      m_strRunKey(RandomKey()) {
+      m_strRunKey(RandomSecret()) {
     connect(m_pServer, &QWebSocketServer::newConnection, this, &CSocketBridge::OnNewConnection);
     connect(m_pServer, &QWebSocketServer::originAuthenticationRequired, this,
             [this](QWebSocketCorsAuthenticator* request) {
@@ -212,7 +206,7 @@ void CSocketBridge::Connect(const QString& proxyUrl, ConnectDone done) {
             done({}, error);
             return;
         }
-        const QString ticket = RandomKey();
+        const QString ticket = RandomSecret();
         m_tickets.insert(ticket, tcp);
         QTimer::singleShot(m_limits.unclaimedTicketMs, this,
                            [this, ticket] { DropTicket(ticket); });
