@@ -20,7 +20,8 @@ bool Same(const tavrin::PlatformConfigData& a, const tavrin::PlatformConfigData&
 
 bool Same(const tavrin::ClientConfigData& a, const tavrin::ClientConfigData& b) {
     return a.area_url == b.area_url && a.mainFlash == b.mainFlash && a.flashVars == b.flashVars &&
-           a.errorPage == b.errorPage && a.title == b.title && a.isOpen == b.isOpen;
+           a.errorPage == b.errorPage && a.title == b.title && a.isOpen == b.isOpen &&
+           a.sockets == b.sockets;
 }
 
 }  // namespace
@@ -34,10 +35,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(Same(platform, platformBefore), "a refused platform document changes nothing");
     }
 
-    const tavrin::ClientConfigData clientBefore{"a", "m", "f", "e", "t", true};
+    const tavrin::ClientConfigData clientBefore{"a", "m", "f", "e", "t", true, "s:1"};
     tavrin::ClientConfigData client = clientBefore;
     if (!tavrin::ParseClientConfig(xml, client)) {
         Check(Same(client, clientBefore), "a refused client document changes nothing");
+    }
+    // The game servers: every entry taken is a host with a port in range, and the whole text
+    // as a list too.
+    for (const std::string_view list : {std::string_view(client.sockets), xml}) {
+        for (const tavrin::SocketEndpoint& endpoint : tavrin::ParseSocketList(list)) {
+            Check(!endpoint.host.empty() && endpoint.port != 0,
+                  "a game server has a host and a port");
+        }
     }
     return 0;
 }

@@ -6,6 +6,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QWebSocket>
+#include <algorithm>
 #include <memory>
 
 #include "ui/socket_bridge.h"
@@ -236,6 +237,35 @@ TEST_F(SocketBridge, AFloodFromTheServerWaitsInItsOwnBuffersWhileTheMovieIsBehin
     // The kernel's buffers on both sides and the bridge's limit, far below what was offered.
     EXPECT_LT(taken, 24 << 20);
     EXPECT_GT(offered - taken, 0);
+}
+
+TEST_F(SocketBridge, ManySocketsAtOnceEachKeepTheirOwnBytes) {
+    Start({m_server.Endpoint()});
+    constexpr int kSockets = 8;
+    std::vector<std::unique_ptr<MovieSocket>> movies;
+    for (int i = 0; i < kSockets; ++i) {
+        movies.push_back(std::make_unique<MovieSocket>());
+        ASSERT_TRUE(movies.back()->Open(Connect())) << i;
+    }
+    for (int i = 0; i < kSockets; ++i) {
+        movies[i]->ws.sendBinaryMessage(QByteArray("movie ") + QByteArray::number(i));
+    }
+    ASSERT_TRUE(WaitFor([&] {
+        return std::all_of(m_server.received.begin(), m_server.received.end(),
+                           [](const QByteArray& r) { return !r.isEmpty(); }) &&
+               m_server.received.size() == kSockets;
+    }));
+    for (std::size_t i = 0; i < m_server.peers.size(); ++i) {
+        m_server.peers[i]->write("back to " + m_server.received[i]);
+    }
+    ASSERT_TRUE(WaitFor([&] {
+        return std::all_of(movies.begin(), movies.end(),
+                           [](const auto& m) { return !m->received.isEmpty(); });
+    }));
+    for (int i = 0; i < kSockets; ++i) {
+        EXPECT_EQ(movies[i]->received, QByteArray("back to movie ") + QByteArray::number(i));
+    }
+    EXPECT_EQ(m_bridge->OpenConnections(), kSockets);
 }
 
 TEST_F(SocketBridge, ConnectionsBeyondTheLimitAreRefused) {
