@@ -221,6 +221,21 @@ TEST_F(GameRoad, AWindowReplacedWhileItsQuestionIsOpenGoesOnlyAfterTheAnswer) {
     EXPECT_EQ(m_service.CountRequests("GET /game/area.html?server=1&v="), 1);
 }
 
+TEST_F(GameRoad, RestoringAWindowWhoseRefreshIsUnderWayDoesNotWaitForItsMovie) {
+    EnterGame();
+    QPointer<CFlashPayer> first = Game();
+    m_answer = MessageAnswer::kYes;
+    first->RefreshGame();  // the new window comes while the old one is being restored
+    first->showMinimized();
+    ASSERT_TRUE(WaitFor([&] { return first.isNull() || first->isMinimized(); }));
+    if (!first.isNull()) {
+        first->showNormal();
+    }
+    ASSERT_TRUE(WaitFor([&] { return Game() != first && Game() != nullptr; }));
+    EXPECT_TRUE(WaitFor([&] { return first.isNull(); }));
+    EXPECT_TRUE(Game()->m_bGameLoaded);
+}
+
 TEST_F(GameRoad, QuittingAsksFirstAndEndsTheProgram) {
     EnterGame();
     Game()->m_btnClose.click();  // No: the game goes on
