@@ -47,13 +47,12 @@ int main(int argc, char** argv) {
             return;
         }
         connected = true;
-        QObject::connect(&app.m_pLoginDlg->ControlLayer(),
-                         &tavrin::ui::CControlLayerDlg::pageCompleted, [&app] {
-                             std::printf("startup_to_login_ms %.0f\n",
-                                         MillisecondsSinceProcessStart());
-                             std::fflush(stdout);
-                             app.RunExitSequence();
-                         });
+        QObject::connect(
+            &app.m_pLoginDlg->ControlLayer(), &tavrin::ui::CControlLayerDlg::pageCompleted, [&app] {
+                std::printf("startup_to_login_ms %.0f\n", MillisecondsSinceProcessStart());
+                std::fflush(stdout);
+                app.RunExitSequence();
+            });
     });
     watch.start(1);
     app.InitInstance();

@@ -8,7 +8,13 @@
 namespace tavrin {
 
 // The order of the five images and colours of every image button.
-enum ButtonState : int { kStateNormal = 0, kStateHover, kStatePressed, kStateFocused, kStateDisabled };
+enum ButtonState : int {
+    kStateNormal = 0,
+    kStateHover,
+    kStatePressed,
+    kStateFocused,
+    kStateDisabled
+};
 inline constexpr int kButtonStateCount = 5;
 
 using ButtonImages = std::array<int, kButtonStateCount>;
@@ -17,9 +23,9 @@ using ButtonImages = std::array<int, kButtonStateCount>;
 inline constexpr ButtonImages kDefaultButtonImages = {155, 154, 150, 154, 155};
 
 struct ButtonFlags {
-    bool hover = false;     // the pointer is over the button
-    bool pressed = false;   // the left button went down on it and has not come up
-    bool focused = false;   // focused, selected or the default button at this draw
+    bool hover = false;    // the pointer is over the button
+    bool pressed = false;  // the left button went down on it and has not come up
+    bool focused = false;  // focused, selected or the default button at this draw
     bool disabled = false;
 };
 

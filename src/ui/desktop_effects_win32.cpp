@@ -3,6 +3,8 @@
 namespace tavrin::ui {
 
 // Every supported Windows desktop composites layered windows.
-bool HasCompositor() { return true; }
+bool HasCompositor() {
+    return true;
+}
 
 }  // namespace tavrin::ui

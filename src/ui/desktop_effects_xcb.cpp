@@ -17,8 +17,7 @@ bool HasCompositor() {
     // A compositing manager owns the selection _NET_WM_CM_S<screen>.
     const std::string name = "_NET_WM_CM_S0";
     std::unique_ptr<xcb_intern_atom_reply_t, decltype(&free)> atom(
-        xcb_intern_atom_reply(c, xcb_intern_atom(c, 1, name.size(), name.c_str()), nullptr),
-        &free);
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 1, name.size(), name.c_str()), nullptr), &free);
     if (!atom || atom->atom == XCB_ATOM_NONE) {
         return false;
     }

@@ -47,6 +47,8 @@ std::string FormatSysMemReply(std::uint64_t totalBytes, std::uint64_t availableB
     return "<string>" + std::to_string(total) + "," + std::to_string(available) + "</string>";
 }
 
-bool IsFlashVersionSupported(std::int32_t version) { return version >= kRequiredFlashVersion; }
+bool IsFlashVersionSupported(std::int32_t version) {
+    return version >= kRequiredFlashVersion;
+}
 
 }  // namespace tavrin

@@ -39,7 +39,8 @@ QBitmap ShapeOf(const QImage& image, bool blended) {
 
 }  // namespace
 
-CTavrinDlg::CTavrinDlg() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), m_controlLayer(this) {
+CTavrinDlg::CTavrinDlg()
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), m_controlLayer(this) {
     setAttribute(Qt::WA_TranslucentBackground);
 }
 

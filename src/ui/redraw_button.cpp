@@ -5,14 +5,16 @@
 
 namespace tavrin::ui {
 
-QImage LoadPngResource(int id) { return QImage(QStringLiteral(":/res/%1.png").arg(id)); }
+QImage LoadPngResource(int id) {
+    return QImage(QStringLiteral(":/res/%1.png").arg(id));
+}
 
 CRedrawButton::CRedrawButton(QWidget* parent)
     : QAbstractButton(parent),
       m_clrText{QColor(0x00, 0x53, 0x7F), QColor(0x00, 0x53, 0x7F), QColor(0xFF, 0xFF, 0xFF),
                 QColor(0x00, 0x53, 0x7F), QColor(0x80, 0x80, 0x80)} {
-    m_font.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"),
-                        QStringLiteral("Noto Sans CJK SC")});
+    m_font.setFamilies(
+        {QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("Noto Sans CJK SC")});
     m_font.setPixelSize(12);
     setCursor(Qt::PointingHandCursor);
     // Every pixel is ours: the picture, or the captured background under it.
@@ -26,7 +28,9 @@ void CRedrawButton::SizeToImage() {
     }
 }
 
-void CRedrawButton::CaptureBackground(const QImage& ownerFrame) { m_bkDC = ownerFrame; }
+void CRedrawButton::CaptureBackground(const QImage& ownerFrame) {
+    m_bkDC = ownerFrame;
+}
 
 ButtonState CRedrawButton::CurrentState() const {
     ButtonFlags flags;

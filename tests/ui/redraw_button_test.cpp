@@ -15,7 +15,9 @@ QImage Rendered(CRedrawButton& button) {
     return button.grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
-QImage Picture(int id) { return LoadPngResource(id).convertToFormat(QImage::Format_RGB32); }
+QImage Picture(int id) {
+    return LoadPngResource(id).convertToFormat(QImage::Format_RGB32);
+}
 
 void Send(CRedrawButton& button, QEvent::Type type, Qt::MouseButtons buttons) {
     const QPointF at(5, 5);

@@ -1,5 +1,6 @@
 #include "ui_support.h"
 
+#include <unistd.h>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -8,7 +9,6 @@
 #include <QScreen>
 #include <QThread>
 #include <QWidget>
-#include <unistd.h>
 
 namespace tavrin::test {
 

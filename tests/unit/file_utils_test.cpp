@@ -28,11 +28,15 @@ TEST(ComputeBaseName, CutsFolderAndLastExtension) {
         const char* path;
         const char* expected;
     } cases[] = {
-        {"/games/Launcher.exe", "Launcher"}, {"/games/tavrin", "tavrin"},    // no dot: the name
-                                                                             // itself, never empty
-        {"/games/my.game.exe", "my.game"},   {"/games.d/tavrin", "tavrin"},  // a dot in a folder
-                                                                             // does not count
-        {"Launcher.exe", "Launcher"},        {"/games/.exe", ""},           {"", ""},
+        {"/games/Launcher.exe", "Launcher"},
+        {"/games/tavrin", "tavrin"},  // no dot: the name
+                                      // itself, never empty
+        {"/games/my.game.exe", "my.game"},
+        {"/games.d/tavrin", "tavrin"},  // a dot in a folder
+                                        // does not count
+        {"Launcher.exe", "Launcher"},
+        {"/games/.exe", ""},
+        {"", ""},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ComputeBaseName(Native(c.path)), c.expected) << c.path;
