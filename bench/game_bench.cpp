@@ -3,12 +3,13 @@
 // time from the login page sending the player to the verification address until the game
 // movie's first frame runs (its first call to the launcher), and the launcher's memory
 // (its own and its browser processes') after the movie has played for five seconds.
+#include <cstdio>
+#include <functional>
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTimer>
-#include <cstdio>
-#include <functional>
 
 #include "app/config.h"
 #include "ui/game_window.h"

@@ -4,6 +4,8 @@
 // 100-byte message to an echo server on loopback and then send 10 MiB through it and back.
 // Prints all three and the movie's ratios to the direct client.
 // Usage: tavrin_socket_bench MOVIE.swf
+#include <cstdio>
+
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -12,7 +14,6 @@
 #include <QThread>
 #include <QTimer>
 #include <QWebSocket>
-#include <cstdio>
 
 #include "app/app_globals.h"
 #include "ui/flash_player.h"

@@ -4,11 +4,12 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <QTimer>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
+
+#include <QTimer>
 
 #include "ui/login_window.h"
 #include "ui/tavrin_app.h"

@@ -8,9 +8,8 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
-#include <string>
-
 #include <memory>
+#include <string>
 
 #include "net/socket_transport.h"
 

@@ -1,7 +1,9 @@
 // The transport on Windows: Winsock 2 sockets driven by event objects (WSAEventSelect), every
 // wait bounded by its own time-out.
-#include <windows.h>
 #include <winsock2.h>
+
+#include <windows.h>
+
 #include <ws2tcpip.h>
 
 #include <cstring>

@@ -1,7 +1,7 @@
+#include "platform/font_files.h"
+
 #include <cstdint>
 #include <string>
-
-#include "platform/font_files.h"
 
 namespace tavrin::platform {
 

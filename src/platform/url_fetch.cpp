@@ -1,9 +1,9 @@
 // The cookie rules of RFC 6265 that decide which of the browser's cookies go with a request;
 // shared by the fetches of every platform that has to apply them itself.
+#include "platform/url_fetch.h"
+
 #include <algorithm>
 #include <cctype>
-
-#include "platform/url_fetch.h"
 
 namespace tavrin::platform {
 

@@ -4,12 +4,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
 #include <string>
 #include <type_traits>
 #include <vector>
-
-#include <functional>
-#include <map>
 
 #include "app/app_globals.h"
 #include "app/config.h"
@@ -20,9 +21,6 @@
 #include "platform/system_paths.h"
 #include "update/archive.h"
 #include "update/update_worker.h"
-
-#include <filesystem>
-#include <fstream>
 
 namespace {
 

@@ -1,12 +1,13 @@
 #include "ui/browser_profile.h"
 
+#include <cstdio>
+
 #include <QApplication>
 #include <QDateTime>
 #include <QNetworkCookie>
 #include <QWebEngineCookieStore>
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineProfile>
-#include <cstdio>
 
 #include "app/app_globals.h"
 #include "app/data_dir.h"

@@ -1,7 +1,8 @@
 #include "ui/control_layer.h"
 
-#include <QMouseEvent>
 #include <ctime>
+
+#include <QMouseEvent>
 
 #include "app/config.h"
 #include "ui/browser_profile.h"

@@ -3,9 +3,10 @@
 // page loads: a page that reaches the verification address leads into the game.
 #pragma once
 
+#include <string>
+
 #include <QPoint>
 #include <QWidget>
-#include <string>
 
 #include "ui/html_view.h"
 #include "ui/redraw_button.h"

@@ -1,8 +1,9 @@
 #include <xcb/xcb.h>
 
-#include <QGuiApplication>
 #include <memory>
 #include <string>
+
+#include <QGuiApplication>
 
 #include "ui/desktop_effects.h"
 

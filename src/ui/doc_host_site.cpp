@@ -1,11 +1,12 @@
 #include "ui/doc_host_site.h"
 
+#include <cstdio>
+
 #include <QAuthenticator>
 #include <QFile>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
-#include <cstdio>
 
 #include "ui/browser_profile.h"
 #include "ui/html_view.h"

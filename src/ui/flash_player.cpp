@@ -1,5 +1,8 @@
 #include "ui/flash_player.h"
 
+#include <cstdio>
+#include <memory>
+
 #include <QBuffer>
 #include <QEventLoop>
 #include <QFile>
@@ -14,8 +17,6 @@
 #include <QWebEnginePage>
 #include <QWebEngineSettings>
 #include <QWebEngineUrlRequestJob>
-#include <cstdio>
-#include <memory>
 
 #include "ui/browser_profile.h"
 #include "ui/popup_catcher.h"

@@ -6,12 +6,13 @@
 // servers, Chinese device fonts, saved data, links in the player's browser, full screen.
 #pragma once
 
-#include <QString>
-#include <QStringList>
-#include <QWebEngineView>
 #include <cstdint>
 #include <functional>
 #include <vector>
+
+#include <QString>
+#include <QStringList>
+#include <QWebEngineView>
 
 #include "app/config.h"
 

@@ -1,5 +1,7 @@
 #include "ui/game_window.h"
 
+#include <cstdio>
+
 #include <QChildEvent>
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -8,7 +10,6 @@
 #include <QPainter>
 #include <QScreen>
 #include <QWindow>
-#include <cstdio>
 
 #include "app/app_globals.h"
 #include "app/config.h"

@@ -5,9 +5,10 @@
 // behaviours, all off unless the owner turns them on).
 #pragma once
 
+#include <string>
+
 #include <QPointer>
 #include <QWebEngineView>
-#include <string>
 
 class QWebEngineLoadingInfo;
 

@@ -2,8 +2,9 @@
 // and a question icon on Yes/No boxes.
 #pragma once
 
-#include <QString>
 #include <functional>
+
+#include <QString>
 
 class QWidget;
 

@@ -3,11 +3,12 @@
 // own frame (the owner hands it a copy of that frame with CaptureBackground).
 #pragma once
 
+#include <array>
+
 #include <QAbstractButton>
 #include <QColor>
 #include <QFont>
 #include <QImage>
-#include <array>
 
 #include "ui/button_state.h"
 

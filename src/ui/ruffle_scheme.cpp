@@ -1,5 +1,7 @@
 #include "ui/ruffle_scheme.h"
 
+#include <cstdio>
+
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
@@ -8,8 +10,6 @@
 
 #include "app/file_utils.h"
 #include "ui/flash_player.h"
-
-#include <cstdio>
 
 namespace tavrin::ui {
 

@@ -1,8 +1,9 @@
 #include "ui/shell_open.h"
 
+#include <cstdio>
+
 #include <QDesktopServices>
 #include <QUrl>
-#include <cstdio>
 
 #include "platform/url_fetch.h"
 

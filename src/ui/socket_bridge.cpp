@@ -1,13 +1,14 @@
 #include "ui/socket_bridge.h"
 
-#include "ui/random_secret.h"
+#include <cstdio>
 
 #include <QTcpSocket>
 #include <QTimer>
 #include <QWebSocket>
 #include <QWebSocketCorsAuthenticator>
 #include <QWebSocketServer>
-#include <cstdio>
+
+#include "ui/random_secret.h"
 
 namespace tavrin::ui {
 

@@ -6,13 +6,14 @@
 // a one-time ticket for the WebSocket that then carries the bytes both ways.
 #pragma once
 
+#include <functional>
+#include <vector>
+
 #include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QString>
 #include <QUrl>
-#include <functional>
-#include <vector>
 
 #include "app/config.h"
 

@@ -1,19 +1,19 @@
 #include "ui/tavrin_app.h"
 
+#include <thread>
+
 #include "app/app_globals.h"
 #include "app/config.h"
 #include "app/data_dir.h"
 #include "app/file_utils.h"
 #include "net/socket_transport.h"
-#include "update/update_worker.h"
-
-#include <thread>
 #include "ui/browser_profile.h"
 #include "ui/game_window.h"
 #include "ui/login_window.h"
 #include "ui/message_box.h"
 #include "ui/ruffle_scheme.h"
 #include "ui/shell_open.h"
+#include "update/update_worker.h"
 
 namespace tavrin::ui {
 

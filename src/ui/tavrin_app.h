@@ -2,9 +2,10 @@
 // windows, and the one exit sequence every way out of the program takes.
 #pragma once
 
+#include <string>
+
 #include <QApplication>
 #include <QPointer>
-#include <string>
 
 #include "update/update_worker.h"
 

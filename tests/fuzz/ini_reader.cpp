@@ -1,5 +1,7 @@
 // The settings file reader. The input is split at its first two NUL bytes into the file's
 // text, the section and the key.
+#include "app/ini_reader.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstddef>
@@ -7,7 +9,6 @@
 #include <string>
 #include <string_view>
 
-#include "app/ini_reader.h"
 #include "fuzz_check.h"
 
 using tavrin::fuzz::Check;

@@ -1,4 +1,5 @@
 #include <winsock2.h>
+
 #include <ws2tcpip.h>
 
 #include "support/loopback_socket.h"

@@ -1,10 +1,11 @@
 // Start-up and exit of the application object, with message boxes answered by a hook.
 #include <gtest/gtest.h>
 
-#include <QProcess>
-#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
+
+#include <QProcess>
+#include <QTimer>
 
 #include "app/app_globals.h"
 #include "app/config.h"

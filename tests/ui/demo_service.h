@@ -1,10 +1,11 @@
 // The demo operator service (nginx serving tools/demo-site) for tests of the whole road.
 #pragma once
 
+#include <string>
+
 #include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
-#include <string>
 
 namespace tavrin::test {
 

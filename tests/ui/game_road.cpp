@@ -1,7 +1,8 @@
 #include "game_road.h"
 
-#include <QStringList>
 #include <algorithm>
+
+#include <QStringList>
 
 #include "app/config.h"
 #include "ui/flash_protocol.h"

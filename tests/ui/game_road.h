@@ -4,10 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <QPoint>
-#include <QString>
 #include <string>
 #include <vector>
+
+#include <QPoint>
+#include <QString>
 
 #include "demo_service.h"
 #include "support/temp_dir.h"

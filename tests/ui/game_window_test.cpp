@@ -1,5 +1,7 @@
 // The whole road against the demo operator service (nginx): login, the game window with the
 // movie running in Ruffle, the calls between movie and launcher, refresh, quit.
+#include "ui/game_window.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -18,7 +20,6 @@
 #include "support/http_peer.h"
 #include "support/temp_dir.h"
 #include "ui/flash_protocol.h"
-#include "ui/game_window.h"
 #include "ui/login_window.h"
 #include "ui/message_box.h"
 #include "ui/ruffle_scheme.h"

@@ -1,5 +1,9 @@
 // The browser view on its own, with an owner that records what the view tells it.
+#include "ui/html_view.h"
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include <QApplication>
 #include <QJsonDocument>
@@ -7,10 +11,8 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QTest>
-#include <algorithm>
 
 #include "support/http_peer.h"
-#include "ui/html_view.h"
 #include "ui_support.h"
 
 namespace tavrin::ui {

@@ -1,6 +1,10 @@
 // The login window and its control layer as the player meets them: real windows on a
 // (virtual) display, the login road against a scripted HTTP peer.
+#include "ui/login_window.h"
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include <QBitmap>
 #include <QGuiApplication>
@@ -9,17 +13,14 @@
 #include <QProcess>
 #include <QScreen>
 #include <QSignalSpy>
-
 #include <QWebEngineCookieStore>
 #include <QWebEngineProfile>
-#include <algorithm>
 
 #include "app/config.h"
 #include "support/http_peer.h"
 #include "ui/browser_profile.h"
 #include "ui/desktop_effects.h"
 #include "ui/game_window.h"
-#include "ui/login_window.h"
 #include "ui/message_box.h"
 #include "ui/redraw_button.h"
 #include "ui/shell_open.h"

@@ -1,11 +1,12 @@
 // The image button draws the picture of its state, and blends with a captured background.
+#include "ui/redraw_button.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QEnterEvent>
 #include <QMouseEvent>
 
-#include "ui/redraw_button.h"
 #include "ui_support.h"
 
 namespace tavrin::ui {

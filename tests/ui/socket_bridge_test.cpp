@@ -1,15 +1,17 @@
 // The bridge between the player page's WebSockets and the game servers, against real
 // sockets on loopback: a Qt WebSocket client stands in for the page, a QTcpServer for the
 // game server.
+#include "ui/socket_bridge.h"
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
 
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QWebSocket>
-#include <algorithm>
-#include <memory>
 
-#include "ui/socket_bridge.h"
 #include "ui_support.h"
 
 namespace tavrin::ui {

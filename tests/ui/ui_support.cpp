@@ -1,6 +1,7 @@
 #include "ui_support.h"
 
 #include <unistd.h>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>

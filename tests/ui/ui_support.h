@@ -1,10 +1,11 @@
 // Helpers for tests that drive real windows under a (virtual) display.
 #pragma once
 
-#include <QString>
 #include <chrono>
 #include <functional>
 #include <string>
+
+#include <QString>
 
 class QWidget;
 

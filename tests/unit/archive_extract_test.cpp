@@ -1,9 +1,8 @@
 // Unpacking archives written here with minizip's own writer, so the same cases run on every
 // platform (under Wine as well): stored and deflated entries, folders, an old read-only copy,
 // damaged data and names that would leave the folder.
-#include <minizip/zip.h>
-
 #include <gtest/gtest.h>
+#include <minizip/zip.h>
 
 #include <string>
 #include <vector>

@@ -1,10 +1,9 @@
 // POSIX-only behaviour of the path helpers: links and the XDG data folder.
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
-
-#include <gtest/gtest.h>
 
 #include "app/file_utils.h"
 #include "platform/file_system.h"

@@ -1,14 +1,14 @@
 // Downloads against scripted peers on loopback: the body, the request on the wire, redirects,
 // retries, stopping, the completion mutex and the SOCKS handshakes.
-#include <sys/stat.h>
+#include "net/http_download.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <chrono>
 #include <thread>
 
-#include "net/http_download.h"
 #include "platform/file_system.h"
 #include "platform/named_mutex.h"
 #include "support/http_peer.h"

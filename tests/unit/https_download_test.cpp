@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+
 #include "net/http_download.h"
 #include "platform/file_system.h"
-
 #include "support/http_peer.h"
 #include "support/tcp_peer.h"
 #include "support/temp_dir.h"

@@ -2,10 +2,9 @@
 // starting the updater.
 #include "update/update_worker.h"
 
+#include <gtest/gtest.h>
 #include <minizip/zip.h>
 #include <sys/stat.h>
-
-#include <gtest/gtest.h>
 
 #include <map>
 #include <mutex>
