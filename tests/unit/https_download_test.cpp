@@ -17,7 +17,7 @@ namespace {
 using test::TlsPeer;
 
 std::string Ok(const std::string& body) {
-    return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    return test::MakeReply(200, body, "application/octet-stream").bytes;
 }
 
 class HttpsDownloads : public ::testing::Test {

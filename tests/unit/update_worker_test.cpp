@@ -47,11 +47,6 @@ std::string MakeZip(const test::TempDir& tmp, const std::vector<ZipFile>& files)
     return test::ReadFile(path);
 }
 
-HttpReply Ok(const std::string& body) {
-    return {"HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) +
-            "\r\nConnection: close\r\n\r\n" + body};
-}
-
 class UpdateCheck : public ::testing::Test {
 protected:
     UpdateCheck()
@@ -59,7 +54,7 @@ protected:
               std::lock_guard<std::mutex> lock(m_mutex);
               const auto file = m_files.find(r.target.substr(0, r.target.find('?')));
               if (file != m_files.end()) {
-                  return Ok(file->second);
+                  return test::MakeReply(200, file->second, "application/octet-stream");
               }
               return HttpReply{"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n"};
           }) {}
