@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include <QAuthenticator>
-#include <QFile>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
@@ -11,6 +10,7 @@
 #include "ui/browser_profile.h"
 #include "ui/html_view.h"
 #include "ui/message_box.h"
+#include "ui/page_support.h"
 #include "ui/popup_catcher.h"
 #include "ui/shell_open.h"
 
@@ -19,12 +19,6 @@ namespace tavrin::ui {
 namespace {
 
 const QString kBridgeMark = QStringLiteral("\u0001tavrin-bridge");
-
-QString ReadResource(const QString& path) {
-    QFile file(path);
-    file.open(QIODevice::ReadOnly);
-    return QString::fromUtf8(file.readAll());
-}
 
 // Before the page's own scripts, in the page's world, in every frame.
 QWebEngineScript PageScript(const QString& name, const QString& source,
@@ -49,11 +43,11 @@ CDocHostSite::CDocHostSite(CMLHtmlView* view)
     s->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, true);
     // The page must find `window.external` as soon as it runs.
     scripts().insert(PageScript(QStringLiteral("tavrin-external"),
-                                ReadResource(QStringLiteral(":/scripts/external.js")),
+                                ReadPageScript(QStringLiteral("external.js")),
                                 QWebEngineScript::DocumentCreation));
     scripts().insert(PageScript(QStringLiteral("tavrin-login-flash"),
-                                ReadResource(QStringLiteral(":/scripts/ruffle_fetch.js")) +
-                                    ReadResource(QStringLiteral(":/scripts/login_flash.js")),
+                                ReadPageScript(QStringLiteral("ruffle_fetch.js")) +
+                                    ReadPageScript(QStringLiteral("login_flash.js")),
                                 QWebEngineScript::DocumentCreation));
     connect(this, &QWebEnginePage::authenticationRequired, this,
             [this](const QUrl& address, QAuthenticator* authenticator) {

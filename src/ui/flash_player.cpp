@@ -5,7 +5,6 @@
 
 #include <QBuffer>
 #include <QEventLoop>
-#include <QFile>
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -19,6 +18,7 @@
 #include <QWebEngineUrlRequestJob>
 
 #include "ui/browser_profile.h"
+#include "ui/page_support.h"
 #include "ui/popup_catcher.h"
 #include "ui/random_secret.h"
 #include "ui/ruffle_scheme.h"
@@ -37,16 +37,6 @@ constexpr int kCallFunctionTimeoutMs = 2000;
 QHash<QString, CShockwaveflash1*>& Players() {
     static QHash<QString, CShockwaveflash1*> players;
     return players;
-}
-
-bool SameOrigin(const QUrl& a, const QUrl& b) {
-    return a.scheme() == b.scheme() && a.host() == b.host() && a.port() == b.port();
-}
-
-QString ReadResource(const QString& path) {
-    QFile file(path);
-    file.open(QIODevice::ReadOnly);
-    return QString::fromUtf8(file.readAll());
 }
 
 // Inside a <script> element only "</script" would end it early.
@@ -249,9 +239,9 @@ QString CShockwaveflash1::BuildPlayerPage() const {
                "<script src=\"%6:/ruffle.js\"></script><script nonce=\"%3\">%7</script>"
                "</body></html>")
         .arg(policy, QStringLiteral("正在载入游戏……"), m_strNonce, ForScriptElement(setupJson),
-             ForScriptElement(ReadResource(QStringLiteral(":/scripts/ruffle_fetch.js"))),
+             ForScriptElement(ReadPageScript(QStringLiteral("ruffle_fetch.js"))),
              QString::fromLatin1(kRuffleScheme),
-             ForScriptElement(ReadResource(QStringLiteral(":/scripts/flash_page.js"))));
+             ForScriptElement(ReadPageScript(QStringLiteral("flash_page.js"))));
 }
 
 bool CShockwaveflash1::AnswerPageRequest(QWebEngineUrlRequestJob* job) {

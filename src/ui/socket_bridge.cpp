@@ -8,6 +8,7 @@
 #include <QWebSocketCorsAuthenticator>
 #include <QWebSocketServer>
 
+#include "ui/page_support.h"
 #include "ui/random_secret.h"
 
 namespace tavrin::ui {
@@ -19,12 +20,6 @@ constexpr qint64 kChunkBytes = 64 * 1024;
 constexpr int kFlushTimeoutMs = 10000;
 // How long the page has to answer the bridge's close.
 constexpr int kCloseGraceMs = 2000;
-
-bool SameOrigin(const QUrl& a, const QUrl& b) {
-    return a.scheme() == b.scheme() && a.host() == b.host() &&
-           a.port(a.scheme() == QLatin1String("https") ? 443 : 80) ==
-               b.port(b.scheme() == QLatin1String("https") ? 443 : 80);
-}
 
 }  // namespace
 
