@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "app/app_globals.h"
-#include "app/file_utils.h"
+#include "app/program_paths.h"
 #include "platform/profile.h"
 
 namespace tavrin {

@@ -1,7 +1,7 @@
 #include "app/data_dir.h"
 
 #include "app/app_globals.h"
-#include "app/file_utils.h"
+#include "app/program_paths.h"
 #include "platform/file_system.h"
 #include "platform/system_paths.h"
 
@@ -9,7 +9,7 @@ namespace tavrin {
 
 std::string PrepareDataDir() {
     g_strDataDir = GetDataDir();
-    CreateDirTree(g_strDataDir);
+    platform::CreateDirTree(g_strDataDir);
     return g_strDataDir;
 }
 
@@ -24,7 +24,7 @@ void PruneDataDir(const std::string& dataDir, const std::string& baseName) {
     if (platform::PathExists(StagedLauncherPath(dataDir, baseName))) {
         return;
     }
-    DeleteDirContents(dataDir);
+    platform::DeleteDirContents(dataDir);
     platform::RemoveDirectoryEntry(dataDir);
 }
 

@@ -10,7 +10,6 @@
 #include <thread>
 #include <vector>
 
-#include "app/file_utils.h"
 #include "net/tls_channel.h"
 #include "platform/codepage.h"
 #include "platform/file_system.h"
@@ -350,9 +349,9 @@ private:
 };
 
 int CHttpDownload::ReceiveBody(bool firstPass) {
-    const std::size_t sep = FindLastMbChar(m_strTempPath, platform::PathSeparator());
+    const std::size_t sep = platform::FindLastMbChar(m_strTempPath, platform::PathSeparator());
     if (sep != std::string::npos) {
-        CreateDirTree(m_strTempPath.substr(0, sep));
+        platform::CreateDirTree(m_strTempPath.substr(0, sep));
     }
     std::unique_ptr<std::FILE, decltype(&std::fclose)> file(std::fopen(m_strTempPath.c_str(), "wb"),
                                                             &std::fclose);
@@ -454,16 +453,16 @@ int CHttpDownload::ReceiveChunks(BodyWriter& writer) {
 }
 
 int CHttpDownload::Complete() {
-    const std::size_t sep = FindLastMbChar(m_strLocalPath, platform::PathSeparator());
+    const std::size_t sep = platform::FindLastMbChar(m_strLocalPath, platform::PathSeparator());
     const std::string name =
         sep == std::string::npos ? m_strLocalPath : m_strLocalPath.substr(sep + 1);
     platform::NamedMutex mutex(m_strMutexPrefix + "_" + name);
     const bool existed = mutex.AlreadyExisted();
     mutex.Lock();
-    if (existed && IsExistingFile(m_strLocalPath)) {
+    if (existed && platform::IsExistingFile(m_strLocalPath)) {
         // Another process has just put the same file in place; ours is not needed.
         std::remove(m_strTempPath.c_str());
-    } else if (IsExistingFile(m_strTempPath)) {
+    } else if (platform::IsExistingFile(m_strTempPath)) {
         // Only with our copy at hand is the old target given up: otherwise a failed rename
         // would leave no file at all.
         std::remove(m_strLocalPath.c_str());

@@ -28,12 +28,8 @@ std::size_t Gb18030CharLength(const std::string& s, std::size_t pos) {
     return GbkCharLength(s, pos);
 }
 
-}  // namespace tavrin::platform
-
-namespace tavrin {
-
 std::size_t FindFirstMbChar(const std::string& s, char ch) {
-    for (std::size_t i = 0; i < s.size(); i += platform::CharLength(s, i)) {
+    for (std::size_t i = 0; i < s.size(); i += CharLength(s, i)) {
         if (s[i] == ch) {
             return i;
         }
@@ -43,7 +39,7 @@ std::size_t FindFirstMbChar(const std::string& s, char ch) {
 
 std::size_t FindLastMbChar(const std::string& s, char ch) {
     std::size_t found = std::string::npos;
-    for (std::size_t i = 0; i < s.size(); i += platform::CharLength(s, i)) {
+    for (std::size_t i = 0; i < s.size(); i += CharLength(s, i)) {
         if (s[i] == ch) {
             found = i;
         }
@@ -55,7 +51,7 @@ std::size_t FindMbString(const std::string& s, const std::string& needle) {
     if (needle.empty()) {
         return 0;
     }
-    for (std::size_t i = 0; i < s.size(); i += platform::CharLength(s, i)) {
+    for (std::size_t i = 0; i < s.size(); i += CharLength(s, i)) {
         if (s.compare(i, needle.size(), needle) == 0) {
             return i;
         }
@@ -63,4 +59,4 @@ std::size_t FindMbString(const std::string& s, const std::string& needle) {
     return std::string::npos;
 }
 
-}  // namespace tavrin
+}  // namespace tavrin::platform

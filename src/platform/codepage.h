@@ -20,10 +20,6 @@ std::size_t CharLength(const std::string& s, std::size_t pos);
 std::size_t GbkCharLength(const std::string& s, std::size_t pos);
 std::size_t Gb18030CharLength(const std::string& s, std::size_t pos);
 
-}  // namespace tavrin::platform
-
-namespace tavrin {
-
 // Position of the first / last character equal to `ch` (an ASCII byte), or npos.
 std::size_t FindFirstMbChar(const std::string& s, char ch);
 std::size_t FindLastMbChar(const std::string& s, char ch);
@@ -31,4 +27,4 @@ std::size_t FindLastMbChar(const std::string& s, char ch);
 // Position of the first occurrence of `needle` that starts on a character boundary, or npos.
 std::size_t FindMbString(const std::string& s, const std::string& needle);
 
-}  // namespace tavrin
+}  // namespace tavrin::platform

@@ -41,4 +41,24 @@ struct DirEntry {
 // The entries of a folder without "." and ".."; empty when it cannot be read.
 std::vector<DirEntry> ListDirectory(const std::string& folder);
 
+// Helpers built on the operations above, the same on every system. Paths are byte strings
+// in the active code page; separators are searched character by character.
+
+// True when the path ends with the platform separator as a whole character.
+bool EndsWithSeparator(const std::string& path);
+
+// True when something exists at the path and it is not a folder.
+bool IsExistingFile(const std::string& path);
+
+// The whole file, byte for byte; false when it cannot be read.
+bool ReadWholeFile(const std::string& path, std::string& bytes);
+
+// Creates the folder and every missing folder above it; false only for an empty path.
+// Levels that cannot be made are passed over.
+bool CreateDirTree(const std::string& path);
+
+// Removes everything inside the folder (not the folder itself). Links are removed, never
+// followed. Entries that cannot be removed stay, and so do the folders holding them.
+void DeleteDirContents(const std::string& folder);
+
 }  // namespace tavrin::platform

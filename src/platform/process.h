@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-namespace tavrin {
+namespace tavrin::platform {
 
 std::uint32_t CurrentProcessId();
 
@@ -16,4 +16,4 @@ bool StartDetached(const std::string& program, const std::string& argument);
 // "*.exe", elsewhere the first regular file with an execute bit. Empty when there is none.
 std::string FindFirstProgram(const std::string& folder);
 
-}  // namespace tavrin
+}  // namespace tavrin::platform

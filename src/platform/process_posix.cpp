@@ -9,7 +9,7 @@
 
 extern char** environ;
 
-namespace tavrin {
+namespace tavrin::platform {
 
 std::uint32_t CurrentProcessId() {
     return static_cast<std::uint32_t>(getpid());
@@ -50,4 +50,4 @@ std::string FindFirstProgram(const std::string& folder) {
     return found;
 }
 
-}  // namespace tavrin
+}  // namespace tavrin::platform

@@ -4,7 +4,7 @@
 
 #include "platform/process.h"
 
-namespace tavrin {
+namespace tavrin::platform {
 
 std::uint32_t CurrentProcessId() {
     return GetCurrentProcessId();
@@ -26,4 +26,4 @@ std::string FindFirstProgram(const std::string& folder) {
     return data.cFileName;
 }
 
-}  // namespace tavrin
+}  // namespace tavrin::platform

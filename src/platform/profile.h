@@ -1,6 +1,6 @@
 // Reading one value from an INI file ("private profile"). Windows uses the system's
 // GetPrivateProfileStringA; elsewhere the project's own reader follows the same rules
-// (see app/ini_reader.h).
+// (see platform/ini_reader.h).
 #pragma once
 
 #include <cstddef>

@@ -1,7 +1,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "app/ini_reader.h"
+#include "platform/ini_reader.h"
 #include "platform/profile.h"
 
 namespace tavrin::platform {

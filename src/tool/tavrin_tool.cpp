@@ -14,9 +14,10 @@
 
 #include "app/app_globals.h"
 #include "app/config.h"
-#include "app/file_utils.h"
+#include "app/program_paths.h"
 #include "net/http_download.h"
 #include "net/socket_transport.h"
+#include "platform/file_system.h"
 #include "platform/process.h"
 #include "platform/system_paths.h"
 #include "update/archive.h"
@@ -278,7 +279,7 @@ int RunDownload(const std::vector<std::string>& args) {
     }
     // A temporary file of this process's own, so that two copies fetching the same target
     // never write into one file.
-    d.SetTempSuffixNumber(static_cast<int>(tavrin::CurrentProcessId()));
+    d.SetTempSuffixNumber(static_cast<int>(tavrin::platform::CurrentProcessId()));
     d.SetMutexPrefix("_MUTEX");
     tavrin::SocketStartup();
     const int result = d.Download(positional[0], positional[1]);
@@ -343,12 +344,13 @@ int RunUpdateCheckCommand(const std::vector<std::string>& args) {
     if (folder.empty()) {
         // A folder of its own: the check empties the folder it is given.
         std::error_code ignored;
-        const auto made = std::filesystem::temp_directory_path(ignored) /
-                          ("tavrin-update-check-" + std::to_string(tavrin::CurrentProcessId()));
+        const auto made =
+            std::filesystem::temp_directory_path(ignored) /
+            ("tavrin-update-check-" + std::to_string(tavrin::platform::CurrentProcessId()));
         std::filesystem::create_directories(made, ignored);
         folder = made.string();
     }
-    if (!tavrin::EndsWithSeparator(folder)) {
+    if (!tavrin::platform::EndsWithSeparator(folder)) {
         folder += tavrin::platform::PathSeparator();
     }
     tavrin::UpdateSettings settings;
@@ -376,7 +378,8 @@ int RunSignUpdate(const std::vector<std::string>& args) {
     }
     std::string key;
     std::string description;
-    if (!tavrin::ReadWholeFile(args[0], key) || !tavrin::ReadWholeFile(args[1], description)) {
+    if (!tavrin::platform::ReadWholeFile(args[0], key) ||
+        !tavrin::platform::ReadWholeFile(args[1], description)) {
         std::fprintf(stderr, "tavrin-tool: cannot read %s or %s\n", args[0].c_str(),
                      args[1].c_str());
         return 1;

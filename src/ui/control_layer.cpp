@@ -6,7 +6,7 @@
 
 #include "app/config.h"
 #include "ui/browser_profile.h"
-#include "ui/login_rules.h"
+#include "ui/core/login_rules.h"
 #include "ui/login_window.h"
 #include "ui/shell_open.h"
 #include "ui/tavrin_app.h"

@@ -14,7 +14,7 @@
 #include "app/app_globals.h"
 #include "app/config.h"
 #include "platform/memory_status.h"
-#include "ui/flash_protocol.h"
+#include "ui/core/flash_protocol.h"
 #include "ui/login_window.h"
 #include "ui/message_box.h"
 #include "ui/tavrin_app.h"

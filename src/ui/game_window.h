@@ -9,8 +9,8 @@
 #include <QRect>
 #include <QWidget>
 
+#include "ui/core/game_frame.h"
 #include "ui/flash_player.h"
-#include "ui/game_frame.h"
 #include "ui/message_box.h"
 #include "ui/redraw_button.h"
 

@@ -10,8 +10,8 @@
 #include <QWebEngineHistory>
 #include <QWebEngineLoadingInfo>
 
+#include "ui/core/login_rules.h"
 #include "ui/doc_host_site.h"
-#include "ui/login_rules.h"
 
 namespace tavrin::ui {
 

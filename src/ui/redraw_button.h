@@ -10,7 +10,7 @@
 #include <QFont>
 #include <QImage>
 
-#include "ui/button_state.h"
+#include "ui/core/button_state.h"
 
 namespace tavrin::ui {
 

@@ -8,7 +8,7 @@
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
 
-#include "app/file_utils.h"
+#include "app/program_paths.h"
 #include "ui/flash_player.h"
 
 namespace tavrin::ui {

@@ -5,7 +5,7 @@
 #include "app/app_globals.h"
 #include "app/config.h"
 #include "app/data_dir.h"
-#include "app/file_utils.h"
+#include "app/program_paths.h"
 #include "net/socket_transport.h"
 #include "ui/browser_profile.h"
 #include "ui/game_window.h"

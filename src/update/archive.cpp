@@ -9,7 +9,6 @@
 #include <memory>
 #include <vector>
 
-#include "app/file_utils.h"
 #include "platform/codepage.h"
 #include "platform/file_output.h"
 #include "platform/file_reader.h"
@@ -541,19 +540,19 @@ int ArchiveExtractEntry(ArchiveHandle* handle, int index, const std::string& out
         return Remember(kArchiveCannotOpen);
     }
     const std::string target = Joined(handle->root, outputPath);
-    const std::size_t sep = FindLastMbChar(target, platform::PathSeparator());
+    const std::size_t sep = platform::FindLastMbChar(target, platform::PathSeparator());
     const std::string folder = sep == std::string::npos ? std::string() : target.substr(0, sep);
     if (folder != handle->preparedFolder || (entry.attributes & kAttrDirectory) != 0) {
         if (platform::PathCrossesLink(handle->root, outputPath)) {
             return Remember(kArchiveCannotOpen);
         }
         if ((entry.attributes & kAttrDirectory) != 0) {
-            CreateDirTree(target);
+            platform::CreateDirTree(target);
             return Remember(kArchiveOk);
         }
         if (sep != std::string::npos && sep + 1 > handle->root.size() &&
             !platform::IsDirectory(folder)) {
-            CreateDirTree(folder);
+            platform::CreateDirTree(folder);
         }
         handle->preparedFolder = folder;
     }
@@ -616,10 +615,10 @@ int ArchiveLastResult() {
 
 bool ExtractArchive(const std::string& archive, const std::string& folder) {
     std::string root = folder;
-    if (!EndsWithSeparator(root)) {
+    if (!platform::EndsWithSeparator(root)) {
         root += platform::PathSeparator();
     }
-    CreateDirTree(root);
+    platform::CreateDirTree(root);
     int result = 0;
     ArchiveHandle* handle = ArchiveOpen(archive, root, result);
     if (handle == nullptr) {

@@ -6,9 +6,10 @@
 
 #include "app/app_globals.h"
 #include "app/config.h"
-#include "app/file_utils.h"
+#include "app/program_paths.h"
 #include "net/http_download.h"
 #include "platform/codepage.h"
+#include "platform/file_system.h"
 #include "platform/named_mutex.h"
 #include "platform/process.h"
 #include "platform/profile.h"
@@ -33,7 +34,7 @@ void ApplyWorkerSettings(CHttpDownload& d, const std::string& dataDir) {
     d.m_nRetryDelay = 200;
     d.m_nMaxRetries = 2;
     const auto now = static_cast<std::uint32_t>(std::time(nullptr));
-    d.SetTempSuffixNumber(static_cast<int>(CurrentProcessId() + now));
+    d.SetTempSuffixNumber(static_cast<int>(platform::CurrentProcessId() + now));
     d.SetMutexPrefix(DownloadMutexPrefix(dataDir));
 }
 
@@ -51,7 +52,8 @@ std::string CheckSignature(CHttpDownload& download, const std::string& address,
     }
     std::string bytes;
     std::string signatureText;
-    if (!ReadWholeFile(description, bytes) || !ReadWholeFile(signature, signatureText) ||
+    if (!platform::ReadWholeFile(description, bytes) ||
+        !platform::ReadWholeFile(signature, signatureText) ||
         !VerifyUpdateSignature(publicKey, bytes, signatureText)) {
         return "the update description's signature does not verify";
     }
@@ -72,11 +74,11 @@ std::string CheckPackage(const std::string& package, const std::string& digest,
 
 std::string DownloadMutexPrefix(const std::string& dataDir) {
     const std::string marker = "Download" + Sep();
-    const std::size_t at = FindMbString(dataDir, marker);
+    const std::size_t at = platform::FindMbString(dataDir, marker);
     std::string kept;
     if (at != std::string::npos && at > 0) {
         kept = dataDir.substr(0, at - 1);
-        const std::size_t last = FindLastMbChar(kept, platform::PathSeparator());
+        const std::size_t last = platform::FindLastMbChar(kept, platform::PathSeparator());
         kept = last == std::string::npos ? kept : kept.substr(last + 1);
     }
     std::string prefix = kept + "_MUTEX";
@@ -102,7 +104,7 @@ UpdateReport RunUpdateCheck(const UpdateSettings& s, bool dryRun) {
     report.checked = true;
     CHttpDownload download;
     ApplyWorkerSettings(download, s.dataDir);
-    DeleteDirContents(s.dataDir);
+    platform::DeleteDirContents(s.dataDir);
 
     const std::string description = s.dataDir + "update.ini";
     const std::string address =
@@ -161,10 +163,10 @@ UpdateReport RunUpdateCheck(const UpdateSettings& s, bool dryRun) {
     if (!gameUnpacked || !updaterUnpacked) {
         return report;
     }
-    const std::string program = FindFirstProgram(gameFolder);
+    const std::string program = platform::FindFirstProgram(gameFolder);
     const std::string updater = updateFolder + "update" + platform::ExecutableSuffix();
-    const bool haveUpdater = IsExistingFile(updater);
-    const bool haveProgram = !program.empty() && IsExistingFile(gameFolder + program);
+    const bool haveUpdater = platform::IsExistingFile(updater);
+    const bool haveProgram = !program.empty() && platform::IsExistingFile(gameFolder + program);
     if (!program.empty()) {
         std::rename((gameFolder + program).c_str(),
                     (gameFolder + s.baseName + platform::ExecutableSuffix()).c_str());
@@ -177,7 +179,7 @@ UpdateReport RunUpdateCheck(const UpdateSettings& s, bool dryRun) {
     if (dryRun) {
         return report;
     }
-    const auto launch = s.launch ? s.launch : &StartDetached;
+    const auto launch = s.launch ? s.launch : &platform::StartDetached;
     // An updater that does not start leaves the player with the old launcher, not nothing.
     report.handedOver = launch(report.updaterProgram, report.updaterArgument);
     return report;

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "fuzz_check.h"
-#include "ui/flash_protocol.h"
+#include "ui/core/flash_protocol.h"
 
 using tavrin::fuzz::Check;
 

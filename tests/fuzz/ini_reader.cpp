@@ -1,6 +1,6 @@
 // The settings file reader. The input is split at its first two NUL bytes into the file's
 // text, the section and the key.
-#include "app/ini_reader.h"
+#include "platform/ini_reader.h"
 
 #include <algorithm>
 #include <cctype>
@@ -37,19 +37,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view section = NextPart(rest);
     const std::string_view key = NextPart(rest);
 
-    const auto value = tavrin::FindIniValue(text, section, key);
+    const auto value = tavrin::platform::FindIniValue(text, section, key);
     if (value) {
         Check(value->find('\n') == std::string::npos, "a value stays within its line");
     }
-    Check(tavrin::FindIniValue(text, Upper(section), Upper(key)) == value,
+    Check(tavrin::platform::FindIniValue(text, Upper(section), Upper(key)) == value,
           "names match without regard to case");
 
     const std::string_view fallback = "fallback";
     const std::string whole = value.value_or(std::string(fallback));
-    Check(tavrin::IniValueOrDefault(text, section, key, fallback, whole.size() + 1) == whole,
+    Check(tavrin::platform::IniValueOrDefault(text, section, key, fallback, whole.size() + 1) ==
+              whole,
           "a buffer that fits takes the whole value");
     const std::size_t buffer = size % 17;
-    Check(tavrin::IniValueOrDefault(text, section, key, fallback, buffer) ==
+    Check(tavrin::platform::IniValueOrDefault(text, section, key, fallback, buffer) ==
               whole.substr(0, buffer == 0 ? 0 : buffer - 1),
           "a small buffer takes the value's beginning");
     return 0;

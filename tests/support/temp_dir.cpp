@@ -7,7 +7,6 @@
 #include <fstream>
 #include <iterator>
 
-#include "app/file_utils.h"
 #include "platform/codepage.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
@@ -31,7 +30,7 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
     // The core's own deletion: it handles names in the active code page, which the tests
     // create on purpose.
-    DeleteDirContents(m_path);
+    platform::DeleteDirContents(m_path);
     platform::RemoveDirectoryEntry(m_path);
 }
 
@@ -44,7 +43,8 @@ std::string TempDir::operator/(const std::string& relative) const {
 
 void TempDir::Write(const std::string& relative, const std::string& content) const {
     const std::string path = *this / relative;
-    CreateDirTree(path.substr(0, FindLastMbChar(path, platform::PathSeparator())));
+    platform::CreateDirTree(
+        path.substr(0, platform::FindLastMbChar(path, platform::PathSeparator())));
     std::ofstream out(path, std::ios::binary);
     out << content;
 }
@@ -56,7 +56,7 @@ std::string ReadFile(const std::string& path) {
 
 std::string UniqueSuffix() {
     static std::atomic<unsigned> counter{0};
-    return std::to_string(CurrentProcessId()) + "_" + std::to_string(++counter);
+    return std::to_string(platform::CurrentProcessId()) + "_" + std::to_string(++counter);
 }
 
 void MakeReadOnly(const std::string& path) {

@@ -5,7 +5,7 @@
 #include <QStringList>
 
 #include "app/config.h"
-#include "ui/flash_protocol.h"
+#include "ui/core/flash_protocol.h"
 #include "ui/game_window.h"
 #include "ui/login_window.h"
 #include "ui/shell_open.h"

@@ -19,7 +19,7 @@
 #include "platform/memory_status.h"
 #include "support/http_peer.h"
 #include "support/temp_dir.h"
-#include "ui/flash_protocol.h"
+#include "ui/core/flash_protocol.h"
 #include "ui/login_window.h"
 #include "ui/message_box.h"
 #include "ui/ruffle_scheme.h"

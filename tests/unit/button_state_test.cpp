@@ -1,4 +1,4 @@
-#include "ui/button_state.h"
+#include "ui/core/button_state.h"
 
 #include <gtest/gtest.h>
 

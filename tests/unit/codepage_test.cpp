@@ -34,12 +34,12 @@ namespace tavrin {
 namespace {
 
 TEST(FindMbChar, FindsAsciiCharacters) {
-    EXPECT_EQ(FindFirstMbChar("a/b/c", '/'), 1u);
-    EXPECT_EQ(FindLastMbChar("a/b/c", '/'), 3u);
-    EXPECT_EQ(FindLastMbChar("abc", '/'), std::string::npos);
-    EXPECT_EQ(FindLastMbChar("", '/'), std::string::npos);
-    EXPECT_EQ(FindMbString("http://h/verify.php?x", "verify.php"), 9u);
-    EXPECT_EQ(FindMbString("abc", "abcd"), std::string::npos);
+    EXPECT_EQ(platform::FindFirstMbChar("a/b/c", '/'), 1u);
+    EXPECT_EQ(platform::FindLastMbChar("a/b/c", '/'), 3u);
+    EXPECT_EQ(platform::FindLastMbChar("abc", '/'), std::string::npos);
+    EXPECT_EQ(platform::FindLastMbChar("", '/'), std::string::npos);
+    EXPECT_EQ(platform::FindMbString("http://h/verify.php?x", "verify.php"), 9u);
+    EXPECT_EQ(platform::FindMbString("abc", "abcd"), std::string::npos);
 }
 
 }  // namespace

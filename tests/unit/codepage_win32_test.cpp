@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/file_utils.h"
+#include "app/program_paths.h"
 #include "platform/codepage.h"
 #include "platform/file_system.h"
 #include "support/temp_dir.h"
@@ -23,24 +23,24 @@ TEST(ChineseCodePage, IsActive) {
 TEST(ChineseCodePage, BaseNameKeepsDoubleByteCharacters) {
     EXPECT_EQ(ComputeBaseName("C:\\Games\\" + kTrailBackslash + ".exe"), kTrailBackslash);
     EXPECT_EQ(ComputeBaseName("C:\\" + kTrailBackslash + "\\Launcher.exe"), "Launcher");
-    EXPECT_EQ(FindLastMbChar("C:\\" + kTrailBackslash, '\\'), 2u);
+    EXPECT_EQ(platform::FindLastMbChar("C:\\" + kTrailBackslash, '\\'), 2u);
 }
 
 TEST(ChineseCodePage, ModuleDirEndsWithARealSeparator) {
-    EXPECT_TRUE(EndsWithSeparator("C:\\Games\\"));
-    EXPECT_FALSE(EndsWithSeparator("C:\\Games\\" + kTrailBackslash));
+    EXPECT_TRUE(platform::EndsWithSeparator("C:\\Games\\"));
+    EXPECT_FALSE(platform::EndsWithSeparator("C:\\Games\\" + kTrailBackslash));
 }
 
 TEST(ChineseCodePage, FolderTreesWithDoubleByteNames) {
     test::TempDir tmp;
-    ASSERT_TRUE(CreateDirTree(tmp.Path() + kTrailBackslash + "dir\\inner"));
+    ASSERT_TRUE(platform::CreateDirTree(tmp.Path() + kTrailBackslash + "dir\\inner"));
     const auto top = platform::ListDirectory(tmp.Path());
     ASSERT_EQ(top.size(), 1u);
     EXPECT_EQ(top[0].name, kTrailBackslash + "dir");
     EXPECT_TRUE(platform::IsDirectory(tmp.Path() + kTrailBackslash + "dir\\inner"));
 
     tmp.Write(kTrailBackslash + "dir\\inner\\" + kTrailBackslash + ".txt", "x");
-    DeleteDirContents(tmp.Path() + kTrailBackslash + "dir");
+    platform::DeleteDirContents(tmp.Path() + kTrailBackslash + "dir");
     EXPECT_TRUE(platform::ListDirectory(tmp.Path() + kTrailBackslash + "dir").empty());
 }
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/file_utils.h"
+#include "app/program_paths.h"
 #include "platform/file_system.h"
 #include "platform/system_paths.h"
 #include "support/temp_dir.h"
@@ -30,8 +30,8 @@ TEST(PruneDataDir, KeepsEverythingWhenTheLauncherIsStaged) {
     tmp.Write("Tavrin/update.ini", "[update]\n");
     tmp.Write("Tavrin/Game/" + Exe("Tavrin"), "new launcher");
     PruneDataDir(tmp / "Tavrin/", "Tavrin");
-    EXPECT_TRUE(IsExistingFile(tmp / "Tavrin/update.ini"));
-    EXPECT_TRUE(IsExistingFile(tmp / ("Tavrin/Game/" + Exe("Tavrin"))));
+    EXPECT_TRUE(platform::IsExistingFile(tmp / "Tavrin/update.ini"));
+    EXPECT_TRUE(platform::IsExistingFile(tmp / ("Tavrin/Game/" + Exe("Tavrin"))));
 }
 
 TEST(PruneDataDir, NeverRunsWithoutABaseName) {
@@ -41,7 +41,7 @@ TEST(PruneDataDir, NeverRunsWithoutABaseName) {
     tmp.Write("OtherProgram/settings.ini", "precious");
     PruneDataDir(tmp.Path(), "");
     PruneDataDir("", "Tavrin");
-    EXPECT_TRUE(IsExistingFile(tmp / "OtherProgram/settings.ini"));
+    EXPECT_TRUE(platform::IsExistingFile(tmp / "OtherProgram/settings.ini"));
 }
 
 TEST(StagedLauncherPath, IsGameFolderPlusBaseNameAsProgram) {
@@ -59,12 +59,12 @@ TEST(BrowserProfileDir, OnePerBaseNameBesideTheDataDirectoryAndKeptByPruning) {
     ASSERT_FALSE(profileA.empty());
     EXPECT_NE(profileA, profileB);
     EXPECT_NE(profileA.rfind(dataDir, 0), 0u) << profileA << " is inside " << dataDir;
-    ASSERT_TRUE(CreateDirTree(profileA));
+    ASSERT_TRUE(platform::CreateDirTree(profileA));
     tmp.Write("Tavrin.browser/Cookies", "session");
     tmp.Write("Tavrin/update.ini", "[update]\n");
     PruneDataDir(dataDir, "Tavrin");
     EXPECT_FALSE(platform::PathExists(tmp / "Tavrin"));
-    EXPECT_TRUE(IsExistingFile(tmp / "Tavrin.browser/Cookies"));
+    EXPECT_TRUE(platform::IsExistingFile(tmp / "Tavrin.browser/Cookies"));
     // Without a usable base name or state folder nothing is kept anywhere.
     for (const char* base : {"", ".", ".."}) {
         EXPECT_EQ(BrowserProfileDirFor(tmp.Path(), base), "") << base;

@@ -1,4 +1,4 @@
-#include "ui/game_frame.h"
+#include "ui/core/game_frame.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The INI lookups the launcher relies on. Each case runs twice: through the project's own
 // reader on the text, and through the platform's reader on a file (on Windows that is
 // GetPrivateProfileStringA, so the Windows lane checks that both agree).
-#include "app/ini_reader.h"
+#include "platform/ini_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -56,7 +56,8 @@ class IniLookup : public ::testing::TestWithParam<IniCase> {};
 
 TEST_P(IniLookup, OwnReaderOnText) {
     const IniCase& c = GetParam();
-    EXPECT_EQ(IniValueOrDefault(c.text, c.section, c.key, "dflt", c.bufferSize), c.expected);
+    EXPECT_EQ(platform::IniValueOrDefault(c.text, c.section, c.key, "dflt", c.bufferSize),
+              c.expected);
 }
 
 TEST_P(IniLookup, PlatformReaderOnFile) {
@@ -84,7 +85,8 @@ TEST(IniFile, MissingFileGivesDefault) {
 }
 
 TEST(IniText, ByteOrderMarkIsNotPartOfTheFirstSection) {
-    EXPECT_EQ(FindIniValue("\xEF\xBB\xBF[config]\nplatform=3\n", "config", "platform"), "3");
+    EXPECT_EQ(platform::FindIniValue("\xEF\xBB\xBF[config]\nplatform=3\n", "config", "platform"),
+              "3");
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "ui/login_rules.h"
+#include "ui/core/login_rules.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "ui/flash_protocol.h"
+#include "ui/core/flash_protocol.h"
 
 #include <tinyxml2.h>
 

@@ -1,4 +1,4 @@
-#include "ui/login_rules.h"
+#include "ui/core/login_rules.h"
 
 #include <charconv>
 #include <cmath>
@@ -41,7 +41,8 @@ bool IsVerifiedAddress(const std::string& address, const std::string& szVerify) 
 }
 
 std::string BuildAreaPageUrl(const std::string& areaUrl, std::int64_t secondsSince1970) {
-    const bool hasQuery = !areaUrl.empty() && FindFirstMbChar(areaUrl, '?') != std::string::npos;
+    const bool hasQuery =
+        !areaUrl.empty() && platform::FindFirstMbChar(areaUrl, '?') != std::string::npos;
     const auto stamp = static_cast<std::int32_t>(static_cast<std::uint32_t>(secondsSince1970));
     return areaUrl + (hasQuery ? "&v=" : "?v=") + std::to_string(stamp);
 }

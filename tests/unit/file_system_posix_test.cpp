@@ -5,7 +5,6 @@
 
 #include <cstdlib>
 
-#include "app/file_utils.h"
 #include "platform/file_system.h"
 #include "platform/system_paths.h"
 #include "support/temp_dir.h"
@@ -24,7 +23,7 @@ TEST(DeleteDirContentsPosix, RemovesLinksWithoutFollowingThem) {
               0);
     ASSERT_EQ(symlink("/nonexistent/dangling", (tmp / "target/dangling").c_str()), 0);
 
-    DeleteDirContents(tmp / "target");
+    platform::DeleteDirContents(tmp / "target");
 
     EXPECT_TRUE(platform::ListDirectory(tmp / "target").empty());
     EXPECT_EQ(test::ReadFile(tmp / "outside/precious.txt"), "keep me");
@@ -35,7 +34,7 @@ TEST(DeleteDirContentsPosix, GivesReadOnlyFoldersBackTheirWriteBit) {
     tmp.Write("target/locked/file.txt", "x");
     ASSERT_EQ(chmod((tmp / "target/locked").c_str(), 0555), 0);
 
-    DeleteDirContents(tmp / "target");
+    platform::DeleteDirContents(tmp / "target");
 
     EXPECT_FALSE(platform::PathExists(tmp / "target/locked"));
 }

@@ -1,9 +1,9 @@
-#include "app/ini_reader.h"
+#include "platform/ini_reader.h"
 
 #include <algorithm>
 #include <cctype>
 
-namespace tavrin {
+namespace tavrin::platform {
 
 namespace {
 
@@ -99,4 +99,4 @@ std::string IniValueOrDefault(std::string_view text, std::string_view section, s
     return value;
 }
 
-}  // namespace tavrin
+}  // namespace tavrin::platform

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-namespace tavrin {
+namespace tavrin::platform {
 
 // The value of `key` in `section` of the INI text, or nothing when either is missing.
 std::optional<std::string> FindIniValue(std::string_view text, std::string_view section,
@@ -19,4 +19,4 @@ std::optional<std::string> FindIniValue(std::string_view text, std::string_view 
 std::string IniValueOrDefault(std::string_view text, std::string_view section, std::string_view key,
                               std::string_view defaultValue, std::size_t bufferSize);
 
-}  // namespace tavrin
+}  // namespace tavrin::platform

@@ -1,0 +1,23 @@
+// Where the program is and where its data goes. Paths are byte strings in the active code
+// page; separators are searched character by character (platform/codepage.h). Folder paths
+// handed out here end with the separator.
+#pragma once
+
+#include <string>
+
+namespace tavrin {
+
+// The program file's name without folder and without its last extension. A name without a
+// dot is its own base name; only a name that starts with its only dot (".exe") gives an
+// empty one.
+std::string ComputeBaseName(const std::string& modulePath);
+
+std::string GetModulePath();
+// Folder of the program file with its trailing separator; empty when the path has none.
+std::string GetModuleDir();
+
+// The local application data folder, the base name and a separator.
+std::string GetDataDir();
+std::string DataDirFor(const std::string& localAppData, const std::string& baseName);
+
+}  // namespace tavrin

@@ -1,0 +1,73 @@
+#include "platform/file_system.h"
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+
+#include "platform/codepage.h"
+#include "platform/system_paths.h"
+
+namespace tavrin::platform {
+
+namespace {
+
+std::string WithSeparator(std::string folder) {
+    if (!EndsWithSeparator(folder)) {
+        folder += PathSeparator();
+    }
+    return folder;
+}
+
+}  // namespace
+
+bool EndsWithSeparator(const std::string& path) {
+    return !path.empty() && FindLastMbChar(path, PathSeparator()) == path.size() - 1;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& bytes) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        return false;
+    }
+    bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    return !file.bad();
+}
+
+bool IsExistingFile(const std::string& path) {
+    return PathExists(path) && !IsDirectory(path);
+}
+
+bool CreateDirTree(const std::string& path) {
+    if (path.empty()) {
+        return false;
+    }
+    std::string full = path;
+    std::replace(full.begin(), full.end(), '/', PathSeparator());
+    full = WithSeparator(full);
+    // Every level from the top down; existing levels and drive prefixes simply fail.
+    for (std::size_t i = 0; i < full.size(); i += CharLength(full, i)) {
+        if (full[i] == PathSeparator() && i > 0) {
+            MakeDirectory(full.substr(0, i));
+        }
+    }
+    return true;
+}
+
+void DeleteDirContents(const std::string& folder) {
+    if (folder.empty()) {
+        return;
+    }
+    const std::string prefix = WithSeparator(folder);
+    AllowRemovingEntries(folder);
+    for (const DirEntry& entry : ListDirectory(folder)) {
+        const std::string path = prefix + entry.name;
+        if (entry.isFolder) {
+            DeleteDirContents(path);
+            RemoveDirectoryEntry(path);
+        } else {
+            DeleteFileForced(path);
+        }
+    }
+}
+
+}  // namespace tavrin::platform
