@@ -1,58 +1,37 @@
-// Unpacking archives written here with minizip's own writer, so the same cases run on every
-// platform (under Wine as well): stored and deflated entries, folders, an old read-only copy,
-// damaged data and names that would leave the folder.
+// Unpacking archives written with minizip's own writer (test::WriteZip), so the same cases run on
+// every platform (under Wine as well): stored and deflated entries, folders, an old read-only
+// copy, damaged data and names that would leave the folder.
 #include <gtest/gtest.h>
-#include <minizip/zip.h>
 
 #include <string>
 #include <vector>
 
 #include "platform/file_system.h"
 #include "support/temp_dir.h"
+#include "support/zip_writer.h"
 #include "update/archive.h"
 
 namespace tavrin {
 namespace {
 
-struct Item {
-    std::string name;
-    std::string content;
-    int method = Z_DEFLATED;  // 0: stored
-};
-
-// Writes the archive; returns false when minizip refuses.
-bool WriteArchive(const std::string& path, const std::vector<Item>& items) {
-    zipFile zip = zipOpen64(path.c_str(), APPEND_STATUS_CREATE);
-    if (zip == nullptr) {
-        return false;
-    }
-    bool ok = true;
-    for (const Item& item : items) {
-        zip_fileinfo info{};
-        info.dosDate = 0x5A8C6000;  // 2025-04-12 12:00:00
-        ok = ok &&
-             zipOpenNewFileInZip64(zip, item.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
-                                   item.method, Z_DEFAULT_COMPRESSION, 0) == ZIP_OK &&
-             zipWriteInFileInZip(zip, item.content.data(),
-                                 static_cast<unsigned>(item.content.size())) == ZIP_OK &&
-             zipCloseFileInZip(zip) == ZIP_OK;
-    }
-    return zipClose(zip, nullptr) == ZIP_OK && ok;
-}
+using test::kZipDeflated;
+using test::kZipStored;
+using test::WriteZip;
+using test::ZipEntry;
 
 const std::string kBig(100000, 'x');
 
 // Stored and deflated files, and a folder entry.
-std::vector<Item> Package() {
+std::vector<ZipEntry> Package() {
     return {{"Game/", ""},
             {"Game/tavrin.exe", kBig},
-            {"Game/readme.txt", "stored text", 0},
+            {.name = "Game/readme.txt", .content = "stored text", .method = kZipStored},
             {"Update/update.exe", "updater"}};
 }
 
 TEST(ExtractArchive, UnpacksStoredDeflatedAndFolderEntries) {
     test::TempDir dir;
-    ASSERT_TRUE(WriteArchive(dir / "p.zip", Package()));
+    ASSERT_TRUE(WriteZip(dir / "p.zip", Package()));
     ASSERT_TRUE(ExtractArchive(dir / "p.zip", dir / "out"));
     EXPECT_TRUE(platform::IsDirectory(dir / "out/Game"));
     EXPECT_EQ(test::ReadFile(dir / "out/Game/tavrin.exe"), kBig);
@@ -64,7 +43,7 @@ TEST(ExtractArchive, ReplacesAReadOnlyOldCopy) {
     test::TempDir dir;
     dir.Write("out/Game/tavrin.exe", "old");
     test::MakeReadOnly(dir / "out/Game/tavrin.exe");
-    ASSERT_TRUE(WriteArchive(dir / "p.zip", {{"Game/tavrin.exe", "new"}}));
+    ASSERT_TRUE(WriteZip(dir / "p.zip", {{"Game/tavrin.exe", "new"}}));
     ASSERT_TRUE(ExtractArchive(dir / "p.zip", dir / "out"));
     EXPECT_EQ(test::ReadFile(dir / "out/Game/tavrin.exe"), "new");
 }
@@ -72,7 +51,7 @@ TEST(ExtractArchive, ReplacesAReadOnlyOldCopy) {
 TEST(ExtractArchive, RefusesNamesThatLeaveTheFolder) {
     for (const char* hostile : {"../escaped.txt", "a/../../escaped.txt", "..\\escaped.txt"}) {
         test::TempDir dir;
-        ASSERT_TRUE(WriteArchive(dir / "p.zip", {{"first.txt", "1"}, {hostile, "evil"}}));
+        ASSERT_TRUE(WriteZip(dir / "p.zip", {{"first.txt", "1"}, {hostile, "evil"}}));
         EXPECT_FALSE(ExtractArchive(dir / "p.zip", dir / "out/inner")) << hostile;
         EXPECT_EQ(ArchiveLastResult(), kArchiveCannotOpen) << hostile;
         EXPECT_EQ(test::ReadFile(dir / "out/inner/first.txt"), "1") << hostile;
@@ -84,10 +63,11 @@ TEST(ExtractArchive, RefusesNamesThatLeaveTheFolder) {
 // Flips one byte of the first entry's data: a stored entry then fails its CRC-32 check, a
 // deflated one its inflate or CRC-32 check; either way the unpacking fails.
 TEST(ExtractArchive, DamagedDataIsAFailure) {
-    for (int method : {0, Z_DEFLATED}) {
+    for (int method : {kZipStored, kZipDeflated}) {
         test::TempDir dir;
         const std::string content(5000, 'a');
-        ASSERT_TRUE(WriteArchive(dir / "p.zip", {{"data.bin", content, method}}));
+        ASSERT_TRUE(
+            WriteZip(dir / "p.zip", {{.name = "data.bin", .content = content, .method = method}}));
         std::string bytes = test::ReadFile(dir / "p.zip");
         const std::size_t dataStart = 30 + std::string("data.bin").size();
         bytes[dataStart + 1] = static_cast<char>(bytes[dataStart + 1] ^ 0x55);
@@ -100,9 +80,11 @@ TEST(ExtractArchive, DamagedDataIsAFailure) {
 // The header says the entry is longer than its data: the data is intact as far as it goes,
 // but the file would come out short, so the unpacking fails.
 TEST(ExtractArchive, DataEndingBeforeItsSizeIsAFailure) {
-    for (int method : {0, Z_DEFLATED}) {
+    for (int method : {kZipStored, kZipDeflated}) {
         test::TempDir dir;
-        ASSERT_TRUE(WriteArchive(dir / "p.zip", {{"data.bin", std::string(5000, 'a'), method}}));
+        ASSERT_TRUE(
+            WriteZip(dir / "p.zip",
+                     {{.name = "data.bin", .content = std::string(5000, 'a'), .method = method}}));
         std::string bytes = test::ReadFile(dir / "p.zip");
         const std::size_t central = bytes.find("PK\x01\x02");
         ASSERT_NE(central, std::string::npos);
@@ -162,7 +144,7 @@ TEST(ExtractArchive, PositionsNearTwoToTheSixtyFourAreRefused) {
 // The archive read from memory lists and unpacks exactly what the same file does.
 TEST(ArchiveOpenMemory, UnpacksWhatTheFileUnpacks) {
     test::TempDir dir;
-    ASSERT_TRUE(WriteArchive(dir / "p.zip", Package()));
+    ASSERT_TRUE(WriteZip(dir / "p.zip", Package()));
     ASSERT_TRUE(ExtractArchive(dir / "p.zip", dir / "file"));
     const std::string bytes = test::ReadFile(dir / "p.zip");
 
@@ -203,7 +185,7 @@ TEST(ArchiveOpenMemory, UnpacksWhatTheFileUnpacks) {
 // Damaged or foreign bytes give the same result from memory as from a file.
 TEST(ArchiveOpenMemory, RefusesWhatTheFileRefuses) {
     test::TempDir dir;
-    ASSERT_TRUE(WriteArchive(dir / "p.zip", {{"a.txt", "a"}}));
+    ASSERT_TRUE(WriteZip(dir / "p.zip", {{"a.txt", "a"}}));
     const std::string archive = test::ReadFile(dir / "p.zip");
     std::string badEnd = archive;
     badEnd[badEnd.size() - 22 + 4] = 1;  // the end record's disk number

@@ -3,7 +3,6 @@
 #include "update/update_worker.h"
 
 #include <gtest/gtest.h>
-#include <minizip/zip.h>
 #include <sys/stat.h>
 
 #include <map>
@@ -14,6 +13,7 @@
 #include "platform/named_mutex.h"
 #include "support/http_peer.h"
 #include "support/temp_dir.h"
+#include "support/zip_writer.h"
 
 namespace tavrin {
 namespace {
@@ -23,29 +23,6 @@ using test::UniqueSuffix;
 using test::HttpPeer;
 using test::HttpReply;
 using test::HttpRequest;
-
-struct ZipFile {
-    std::string name;
-    std::string content;
-    std::uint32_t unixMode;  // with the file type bits
-};
-
-// A ZIP archive as a Unix zip tool makes it.
-std::string MakeZip(const test::TempDir& tmp, const std::vector<ZipFile>& files) {
-    const std::string path = tmp / ("made-" + UniqueSuffix() + ".zip");
-    zipFile zip = zipOpen(path.c_str(), APPEND_STATUS_CREATE);
-    for (const ZipFile& f : files) {
-        zip_fileinfo info{};
-        info.external_fa = static_cast<uLong>(f.unixMode) << 16;
-        zipOpenNewFileInZip4(zip, f.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
-                             Z_DEFLATED, Z_DEFAULT_COMPRESSION, 0, -MAX_WBITS, DEF_MEM_LEVEL,
-                             Z_DEFAULT_STRATEGY, nullptr, 0, 3 << 8 | 20, 0);
-        zipWriteInFileInZip(zip, f.content.data(), static_cast<unsigned>(f.content.size()));
-        zipCloseFileInZip(zip);
-    }
-    zipClose(zip, nullptr);
-    return test::ReadFile(path);
-}
 
 class UpdateCheck : public ::testing::Test {
 protected:
@@ -77,12 +54,19 @@ protected:
         m_files["/update.ini"] = "[update]\r\nversionNum=" + version +
                                  "\r\nGameUrl=" + m_peer.Url("/pkg/Game.zip") +
                                  "\r\nupdateUrl=" + m_peer.Url("/pkg/update.zip") + "\r\n";
-        m_files["/pkg/update.zip"] = MakeZip(m_tmp, {{"update", "#!/bin/sh\n", 0100755}});
-        std::vector<ZipFile> game = {{"readme.txt", "new", 0100644}};
+        m_files["/pkg/update.zip"] = Zip({{"update", "#!/bin/sh\n", 0100755}});
+        std::vector<test::ZipEntry> game = {{"readme.txt", "new", 0100644}};
         if (withProgram) {
             game.push_back({"tavrin-new", "ELF...", 0100755});
         }
-        m_files["/pkg/Game.zip"] = MakeZip(m_tmp, game);
+        m_files["/pkg/Game.zip"] = Zip(game);
+    }
+
+    // The bytes of an archive as a Unix zip tool makes it.
+    std::string Zip(const std::vector<test::ZipEntry>& entries) {
+        const std::string path = m_tmp / ("made-" + UniqueSuffix() + ".zip");
+        EXPECT_TRUE(test::WriteZip(path, entries)) << path;
+        return test::ReadFile(path);
     }
 
     int Requests(const std::string& prefix) const {
