@@ -16,10 +16,6 @@ namespace {
 
 using test::TlsPeer;
 
-std::string Ok(const std::string& body) {
-    return test::MakeReply(200, body, "application/octet-stream").bytes;
-}
-
 class HttpsDownloads : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -43,8 +39,9 @@ protected:
 TEST_F(HttpsDownloads, TrustedNamesAndAddressesDownload) {
     const std::string body(300000, 'q');  // many TLS records
     for (const char* host : {"127.0.0.1", "localhost"}) {
-        TlsPeer peer(m_ca.Issue("DNS:localhost,IP:127.0.0.1"),
-                     [&](const std::string&) { return Ok(body); });
+        TlsPeer peer(m_ca.Issue("DNS:localhost,IP:127.0.0.1"), [&](const std::string&) {
+            return test::MakeReply(200, body, "application/octet-stream").bytes;
+        });
         ASSERT_EQ(m_download.Download(peer.Url(host, "/pkg.zip"), Target()), DL_OK) << host;
         EXPECT_EQ(test::ReadFile(Target()), body) << host;
         ASSERT_EQ(peer.Exchanges().size(), 1u) << host;
@@ -73,7 +70,9 @@ TEST_F(HttpsDownloads, UntrustedCertificatesFailWithoutRetrying) {
         {"test CA not among the system's roots", m_ca.Issue("IP:127.0.0.1"), true},
     };
     for (const auto& c : cases) {
-        TlsPeer peer(c.certificate, [](const std::string&) { return Ok("secret"); });
+        TlsPeer peer(c.certificate, [](const std::string&) {
+            return test::MakeReply(200, "secret", "application/octet-stream").bytes;
+        });
         CHttpDownload download;
         download.m_strCaFile = c.systemRoots ? "" : m_download.m_strCaFile;
         download.m_nRetryMode = 1;
@@ -110,7 +109,9 @@ TEST_F(HttpsDownloads, SilentOrPlainServersEndTheHandshake) {
 }
 
 TEST_F(HttpsDownloads, AMissingCaFileFails) {
-    TlsPeer peer(m_ca.Issue("IP:127.0.0.1"), [](const std::string&) { return Ok("x"); });
+    TlsPeer peer(m_ca.Issue("IP:127.0.0.1"), [](const std::string&) {
+        return test::MakeReply(200, "x", "application/octet-stream").bytes;
+    });
     m_download.m_strCaFile = m_tmp / "missing.pem";
     EXPECT_EQ(m_download.Download(peer.Url("127.0.0.1", "/f"), Target()), DL_FAILED);
 }
@@ -121,7 +122,7 @@ TEST_F(HttpsDownloads, RedirectsCrossBetweenHttpAndHttpsWithoutTheCredentials) {
         if (head.rfind("GET /start", 0) == 0) {
             return "HTTP/1.1 302 Found\r\nLocation: " + plain.Url("/end") + "\r\n\r\n";
         }
-        return Ok("unexpected");
+        return test::MakeReply(200, "unexpected", "application/octet-stream").bytes;
     });
     test::HttpPeer entry([&](const test::HttpRequest&) {
         return test::HttpReply{
@@ -155,7 +156,10 @@ TEST_F(HttpsDownloads, ChunkedBodiesOverTls) {
 // tunnel in the server's form, without them.
 TEST_F(HttpsDownloads, AnHttpProxyTunnelsWithConnect) {
     TlsPeer proxyAndServer(
-        m_ca.Issue("DNS:files.example"), [](const std::string&) { return Ok("tunnelled"); },
+        m_ca.Issue("DNS:files.example"),
+        [](const std::string&) {
+            return test::MakeReply(200, "tunnelled", "application/octet-stream").bytes;
+        },
         TlsPeer::Proxy::kHttpConnect);
     m_download.m_nProxyType = kProxyHttp;
     m_download.m_strProxyHost = "127.0.0.1";
@@ -179,7 +183,10 @@ TEST_F(HttpsDownloads, AnHttpProxyTunnelsWithConnect) {
 TEST_F(HttpsDownloads, Socks5CarriesTlsToTheNamedServer) {
     for (const char* names : {"DNS:files.example", "DNS:elsewhere.example"}) {
         TlsPeer proxyAndServer(
-            m_ca.Issue(names), [](const std::string&) { return Ok("through socks"); },
+            m_ca.Issue(names),
+            [](const std::string&) {
+                return test::MakeReply(200, "through socks", "application/octet-stream").bytes;
+            },
             TlsPeer::Proxy::kSocks5);
         m_download.m_nProxyType = kProxySocks5;
         m_download.m_strProxyHost = "127.0.0.1";
