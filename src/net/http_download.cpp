@@ -6,10 +6,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <vector>
 
+#include "net/http_parse.h"
+#include "net/proxy_handshake.h"
 #include "net/tls_channel.h"
 #include "platform/codepage.h"
 #include "platform/file_system.h"
@@ -22,177 +26,8 @@ namespace {
 
 constexpr int kChunkSize = kReaderSize;
 constexpr std::size_t kWriteBufferSize = 128 * 1024;
-// A header this long is no header of a file server; reading on would only fill memory.
-constexpr std::size_t kMaxHeaderBytes = 256 * 1024;
-
-std::string Trim(const std::string& s) {
-    const std::size_t first = s.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) {
-        return {};
-    }
-    return s.substr(first, s.find_last_not_of(" \t\r\n") - first + 1);
-}
-
-std::string Lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
-
-bool StartsWithNoCase(const std::string& s, const std::string& prefix) {
-    return s.size() >= prefix.size() && Lower(s.substr(0, prefix.size())) == prefix;
-}
-
-int DigitsAt(const std::string& s, std::size_t pos, std::size_t count) {
-    return pos < s.size() ? std::atoi(s.substr(pos, count).c_str()) : -1;
-}
-
-// The value of every field `name` (lower case) in a lower-cased header: only at the start of
-// a line, so "content-location:" is never taken for "location:".
-std::vector<std::string> FieldValues(const std::string& lower, const std::string& name) {
-    std::vector<std::string> values;
-    const std::string key = "\r\n" + name + ":";
-    for (std::size_t at = lower.find(key); at != std::string::npos; at = lower.find(key, at + 2)) {
-        const std::size_t from = at + key.size();
-        const std::size_t end = lower.find("\r\n", from);
-        if (end == std::string::npos) {
-            break;  // a field must end with its line
-        }
-        values.push_back(Trim(lower.substr(from, end - from)));
-    }
-    return values;
-}
-
-bool AllDigits(const std::string& s) {
-    return !s.empty() &&
-           std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
-}
-
-// Days from 1970-01-01 to the given civil date (proleptic Gregorian).
-std::int64_t DaysFromCivil(int year, int month, int day) {
-    year -= month <= 2 ? 1 : 0;
-    const int era = (year >= 0 ? year : year - 399) / 400;
-    const int yoe = year - era * 400;
-    const int doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return static_cast<std::int64_t>(era) * 146097 + doe - 719468;
-}
 
 }  // namespace
-
-bool ParseUrl(const std::string& url, std::string& host, std::string& object, std::uint16_t& port) {
-    host.clear();
-    object.clear();
-    port = 0;
-    const std::string text = Trim(url);
-    const std::size_t scheme = text.find("://");
-    const std::string prefix = scheme == std::string::npos ? "" : Lower(text.substr(0, scheme + 3));
-    if (prefix != "http://" && prefix != "https://") {
-        return false;
-    }
-    const std::string rest = text.substr(scheme + 3);
-    const std::size_t slash = rest.find('/');
-    if (rest.empty() || slash == std::string::npos) {
-        return false;
-    }
-    object = rest.substr(slash);
-    const std::string hostPart = rest.substr(0, slash);
-    const std::size_t colon = hostPart.find(':');
-    if (colon == std::string::npos) {
-        host = hostPart;
-        port = prefix == "https://" ? 443 : 80;
-    } else {
-        host = hostPart.substr(0, colon);
-        port = static_cast<std::uint16_t>(std::atoi(hostPart.substr(colon + 1).c_str()));
-    }
-    return true;
-}
-
-bool IsSecureUrl(const std::string& url) {
-    return StartsWithNoCase(Trim(url), "https://");
-}
-
-bool ParseHttpDate(const std::string& text, std::int64_t& time) {
-    const std::size_t comma = text.find(',');
-    if (comma == std::string::npos) {
-        return false;
-    }
-    std::string rest = text.substr(comma + 1);
-    rest.erase(0, rest.find_first_not_of(" \t"));
-    if (rest.size() < 6) {
-        return false;
-    }
-    const int day = DigitsAt(rest, 0, 2);
-    static const std::string kMonths = "jan,feb,mar,apr,may,jun,jul,aug,sep,oct,nov,dec";
-    const std::size_t match = kMonths.find(Lower(rest.substr(3, 3)));
-    if (match == std::string::npos || match % 4 != 0) {
-        return false;  // no month of the year
-    }
-    const int month = static_cast<int>(match / 4 + 1);
-    std::string clock = rest.substr(6);
-    clock.erase(0, clock.find_first_not_of(" \t"));
-    const std::size_t blank = clock.find_first_of(" \t");
-    if (blank == std::string::npos || !AllDigits(clock.substr(0, blank))) {
-        return false;  // no year
-    }
-    const int year = std::atoi(clock.substr(0, blank).c_str());
-    clock = clock.substr(blank + 1);
-    const int hour = DigitsAt(clock, 0, 2);
-    const int minute = DigitsAt(clock, 3, 2);
-    const int second = DigitsAt(clock, 6, 2);
-    if (year < 1900 || year > 9999 || day < 1 || day > 31 || hour < 0 || hour > 23 || minute < 0 ||
-        minute > 59 || second < 0 || second > 60) {
-        return false;
-    }
-    // The date is in GMT, so it is read as UTC, whatever the machine's own zone.
-    time = DaysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
-    return true;
-}
-
-std::string Base64Encode(const std::string& text) {
-    static const char kAlphabet[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    out.reserve((text.size() + 2) / 3 * 4);
-    for (std::size_t i = 0; i < text.size(); i += 3) {
-        const std::size_t left = text.size() - i;
-        std::uint32_t bits = static_cast<unsigned char>(text[i]) << 16;
-        if (left > 1) {
-            bits |= static_cast<unsigned char>(text[i + 1]) << 8;
-        }
-        if (left > 2) {
-            bits |= static_cast<unsigned char>(text[i + 2]);
-        }
-        out += kAlphabet[(bits >> 18) & 63];
-        out += kAlphabet[(bits >> 12) & 63];
-        out += left > 1 ? kAlphabet[(bits >> 6) & 63] : '=';
-        out += left > 2 ? kAlphabet[bits & 63] : '=';
-    }
-    return out;
-}
-
-bool ParseChunkSizeLine(const std::string& line, std::uint32_t& size) {
-    size = 0;
-    std::size_t at = 0;
-    std::uint64_t value = 0;
-    for (; at < line.size() && std::isxdigit(static_cast<unsigned char>(line[at])) != 0; ++at) {
-        const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(line[at])));
-        value = value * 16 + static_cast<std::uint64_t>(c <= '9' ? c - '0' : c - 'a' + 10);
-        if (value > 0x7FFFFFFFu) {
-            return false;
-        }
-    }
-    if (at == 0) {
-        return false;
-    }
-    // Blanks may precede chunk extensions (";name=value"), which carry nothing for us.
-    const std::size_t rest = line.find_first_not_of(" \t", at);
-    if (rest != std::string::npos && line[rest] != ';') {
-        return false;
-    }
-    size = static_cast<std::uint32_t>(value);
-    return true;
-}
 
 CHttpDownload::CHttpDownload() = default;
 
@@ -265,7 +100,7 @@ int CHttpDownload::Fetch(const std::string& url, const std::string& localPath) {
     m_bStop = 0;
     m_nRetryCount = 0;
     m_nRedirects = 0;
-    m_strUrl = Trim(url);
+    m_strUrl = TrimBlanks(url);
     if (m_strUrl.empty()) {
         return DL_FAILED;
     }
@@ -280,7 +115,7 @@ int CHttpDownload::Fetch(const std::string& url, const std::string& localPath) {
     m_bAuthSecure = Secure();
     m_strTlsError.clear();
     m_strTempPath.clear();
-    m_strLocalPath = Trim(localPath);
+    m_strLocalPath = TrimBlanks(localPath);
     if (m_strLocalPath.empty()) {
         return DL_FAILED;
     }
@@ -477,11 +312,6 @@ bool CHttpDownload::Secure() const {
     return IsSecureUrl(m_strUrl);
 }
 
-std::string CHttpDownload::HostAndPort() const {
-    const std::uint16_t usual = Secure() ? 443 : 80;
-    return m_strHost + (m_nPort != usual ? ":" + std::to_string(m_nPort) : "");
-}
-
 long CHttpDownload::SendToServer(const char* data, long length) {
     return m_tls ? m_tls->SendAll(data, length, m_nSendTimeout)
                  : SendAll(m_socket, data, length, m_nSendTimeout);
@@ -489,7 +319,7 @@ long CHttpDownload::SendToServer(const char* data, long length) {
 
 int CHttpDownload::StartTls() {
     if (m_nProxyType == kProxyHttp) {
-        const int tunnel = OpenTunnel();
+        const int tunnel = OpenHttpTunnel(Link(), Proxy(), m_strHost, m_nPort, m_strUserAgent);
         if (tunnel != kRequestOk) {
             return tunnel;
         }
@@ -515,43 +345,34 @@ int CHttpDownload::StartTls() {
     return kRequestOk;
 }
 
-int CHttpDownload::OpenTunnel() {
-    std::string connect = "CONNECT " + m_strHost + ":" + std::to_string(m_nPort) + " HTTP/1.1\r\n";
-    connect += "Host: " + m_strHost + ":" + std::to_string(m_nPort) + "\r\n";
-    if (m_bProxyAuth != 0) {
-        connect += "Proxy-Authorization: Basic " +
-                   Base64Encode(m_strProxyUser + ":" + m_strProxyPassword) + "\r\n";
-    }
-    connect += "User-Agent: " + m_strUserAgent + "\r\n\r\n";
-    if (!SendMessage(connect)) {
-        return kRequestRetry;
-    }
-    std::string statusLine;
-    std::size_t headerBytes = 0;
-    for (bool first = true;; first = false) {
-        char line[kReaderLineSize + 1] = {};
-        int status = 0;
-        if (ReaderReadLine(m_pReader, line, status, m_nRecvTimeout) != 0) {
-            return kRequestRetry;
-        }
-        if (first) {
-            statusLine = line;
-        }
-        headerBytes += std::strlen(line);
-        if (headerBytes > kMaxHeaderBytes) {
+ProxyLink CHttpDownload::Link() const {
+    return {m_socket, m_pReader, m_nConnectTimeout, m_nSendTimeout, m_nRecvTimeout};
+}
+
+ProxyServer CHttpDownload::Proxy() const {
+    return {m_strProxyHost, m_nProxyPort, m_bProxyAuth != 0, m_strProxyUser, m_strProxyPassword};
+}
+
+int CHttpDownload::ConnectThroughProxy() {
+    switch (m_nProxyType) {
+        case kProxyNone:
+            return ConnectToHost(m_socket, m_strHost, m_nPort, m_nConnectTimeout, true) == 0
+                       ? kRequestOk
+                       : kRequestRetry;
+        case kProxyHttp:
+            return ConnectToHost(m_socket, m_strProxyHost, m_nProxyPort, m_nConnectTimeout, true) ==
+                           0
+                       ? kRequestOk
+                       : kRequestRetry;
+        case kProxySocks4:
+            return Socks4Handshake(Link(), Proxy(), m_strHost, m_nPort, false);
+        case kProxySocks4a:
+            return Socks4Handshake(Link(), Proxy(), m_strHost, m_nPort, true);
+        case kProxySocks5:
+            return Socks5Handshake(Link(), Proxy(), m_strHost, m_nPort);
+        default:
             return kRequestFailed;
-        }
-        if (status == 0 && line[0] == '\0') {
-            break;
-        }
     }
-    // "HTTP/1.1 200 Connection established": the tunnel is open.
-    const std::size_t blank = statusLine.find(' ');
-    const int code = blank == std::string::npos ? 0 : std::atoi(statusLine.c_str() + blank + 1);
-    if (code >= 200 && code < 300) {
-        return kRequestOk;
-    }
-    return code >= 500 ? kRequestRetry : kRequestFailed;
 }
 
 std::string CHttpDownload::BuildRequest() const {
@@ -567,7 +388,7 @@ std::string CHttpDownload::BuildRequest() const {
         Secure() == m_bAuthSecure) {
         request += "Authorization: Basic " + Base64Encode(m_strUser + ":" + m_strPassword) + "\r\n";
     }
-    request += "Host: " + HostAndPort() + "\r\n";
+    request += "Host: " + HostAndPort(m_strHost, m_nPort, Secure()) + "\r\n";
     request += "Accept: */*\r\n";
     request += "Pragma: no-cache\r\n";
     request += "Cache-Control: no-cache\r\n";
@@ -660,59 +481,20 @@ int CHttpDownload::ParseResponseHeader(const std::string& header, std::uint32_t&
     contentLength = 0;
     status = 0;
     lastModified = static_cast<std::int64_t>(std::time(nullptr));
-    const std::string lower = Lower(header);
-    const std::size_t firstEnd = lower.find("\r\n");
-    // "HTTP/1.1 200 OK": a version, three digits and a blank, then a reason that may be
-    // empty. Anything else is no response of an HTTP server, whatever digits it holds.
-    const std::string statusLine = firstEnd == std::string::npos ? "" : lower.substr(0, firstEnd);
-    const std::size_t blank = statusLine.find(' ');
-    if (statusLine.rfind("http/", 0) != 0 || blank == std::string::npos ||
-        statusLine.size() < blank + 5 || statusLine[blank + 4] != ' ' ||
-        !AllDigits(statusLine.substr(blank + 1, 3))) {
+    if (!ParseStatusLine(header, status)) {
         return kRequestFailed;
     }
-    status = std::atoi(statusLine.substr(blank + 1, 3).c_str());
-
     if (status >= 300 && status < 400) {
-        const std::size_t at = lower.find("\r\nlocation:");
-        const std::size_t end = at == std::string::npos ? at : lower.find("\r\n", at + 2);
-        if (end == std::string::npos) {
+        const std::optional<std::string> location = HeaderField(header, "location");
+        if (!location) {
             return kRequestFailed;
         }
-        // The address as the server wrote it: paths are case-sensitive on most servers.
-        std::string value = Trim(header.substr(at + 11, end - at - 11));
         m_strReferer = m_strUrl;
-        const std::size_t scheme = value.find("://");
-        if (scheme != std::string::npos &&
-            std::all_of(value.begin(), value.begin() + static_cast<std::ptrdiff_t>(scheme),
-                        [](unsigned char c) {
-                            return std::isalpha(c) || c == '+' || c == '-' || c == '.';
-                        })) {
-            if (!StartsWithNoCase(value, "http://") && !StartsWithNoCase(value, "https://")) {
-                return kRequestFailed;  // a scheme this downloader does not speak
-            }
-            m_strUrl = value;
-        } else {
-            std::replace(value.begin(), value.end(), '\\', '/');
-            if (!value.empty() && value.front() == '/') {
-                m_strObject = value;
-                // The full address follows, for a proxy's request line and the next Referer.
-                m_strUrl = (Secure() ? "https://" : "http://") + HostAndPort() + value;
-                return kRequestStoppedOrRedirect;
-            }
-            int up = 0;
-            for (std::size_t dots; (dots = value.find("../")) != std::string::npos; ++up) {
-                value = value.substr(dots + 3);
-            }
-            std::string base = m_strUrl;
-            for (int cut = 0; cut <= up; ++cut) {
-                const std::size_t slash = base.rfind('/');
-                if (slash != std::string::npos) {
-                    base.resize(slash);
-                }
-            }
-            m_strUrl = base + "/" + value;
+        const std::optional<std::string> target = ResolveRedirect(m_strUrl, *location);
+        if (!target) {
+            return kRequestFailed;
         }
+        m_strUrl = *target;
         return ParseUrl(m_strUrl, m_strHost, m_strObject, m_nPort) ? kRequestStoppedOrRedirect
                                                                    : kRequestFailed;
     }
@@ -722,32 +504,13 @@ int CHttpDownload::ParseResponseHeader(const std::string& header, std::uint32_t&
     if (status >= 400) {
         return status == 404 ? kRequestNotFound : kRequestFailed;
     }
-    // Generated documents often come in chunks, without a length; the chunks end the body.
-    const std::vector<std::string> codings = FieldValues(lower, "transfer-encoding");
     m_bChunked = false;
-    if (!codings.empty()) {
-        if (codings.size() != 1 || codings[0] != "chunked") {
-            return kRequestFailed;  // a coding (gzip, ...) this downloader cannot undo
-        }
-        m_bChunked = true;
-    } else {
-        // Digits only, and every length the same: a body whose end is in doubt could be cut
-        // short, or run into whatever follows it, and still be taken as complete.
-        const std::vector<std::string> lengths = FieldValues(lower, "content-length");
-        const bool agreed = !lengths.empty() &&
-                            std::all_of(lengths.begin(), lengths.end(), [&](const std::string& v) {
-                                return v == lengths[0] && AllDigits(v) && v.size() <= 10;
-                            });
-        const long long length = agreed ? std::strtoll(lengths[0].c_str(), nullptr, 10) : -1;
-        // A length that no 32-bit count can reach would never end the body.
-        if (length < 0 || length > 0x7FFFFFFFLL) {
-            return kRequestFailed;
-        }
-        contentLength = static_cast<std::uint32_t>(length);
+    if (!ParseBodyFraming(header, m_bChunked, contentLength)) {
+        return kRequestFailed;
     }
-    const std::vector<std::string> modified = FieldValues(lower, "last-modified");
+    const std::optional<std::string> modified = HeaderField(header, "last-modified");
     std::int64_t stamp = 0;
-    if (!modified.empty() && ParseHttpDate(modified[0], stamp)) {
+    if (modified && ParseHttpDate(*modified, stamp)) {
         lastModified = stamp;
     }
     return kRequestOk;

@@ -11,6 +11,8 @@
 #include <memory>
 #include <string>
 
+#include "net/proxy_handshake.h"
+#include "net/request_result.h"
 #include "net/socket_transport.h"
 
 namespace tavrin {
@@ -19,16 +21,6 @@ class TlsChannel;
 class TlsClientContext;
 
 enum DownloadResult : int { DL_OK = 0, DL_STOPPED = 2, DL_FAILED = 3, DL_NOT_FOUND = 4 };
-
-// What one request or one header gives: 0 success, 1 retryable failure, 2 stopped (request)
-// or redirect (header), 3 failure, 4 not found.
-enum RequestResult : int {
-    kRequestOk = 0,
-    kRequestRetry = 1,
-    kRequestStoppedOrRedirect = 2,
-    kRequestFailed = 3,
-    kRequestNotFound = 4,
-};
 
 enum ProxyType : int {
     kProxyNone = 0,
@@ -44,19 +36,6 @@ struct DownloadProgress {
     int received = 0;  // m_nReceived
     std::string name;  // m_strFileName
 };
-
-// "http://host[:port]/object" or "https://..." (scheme in any case; port 80 or 443 when
-// none is given); false for anything else.
-bool ParseUrl(const std::string& url, std::string& host, std::string& object, std::uint16_t& port);
-// True for an "https://" address.
-bool IsSecureUrl(const std::string& url);
-// An HTTP date ("Wed, 21 Oct 2015 07:28:00 GMT") as seconds since 1970 (UTC); false when it
-// is not one (the caller keeps its own time then).
-bool ParseHttpDate(const std::string& text, std::int64_t& time);
-std::string Base64Encode(const std::string& text);
-// The size in a chunked body's size line ("1a2b", "1a2b;ext=1"); false for anything else or
-// for a size over 2^31 - 1.
-bool ParseChunkSizeLine(const std::string& line, std::uint32_t& size);
 
 class CHttpDownload {
 public:
@@ -133,19 +112,14 @@ private:
     int Fetch(const std::string& url, const std::string& localPath);
     int SendRequest();
     int ConnectThroughProxy();
-    int Socks4Handshake(bool allowHostName);
-    int Socks5Handshake();
-    bool SendMessage(const std::string& message);
+    ProxyLink Link() const;
+    ProxyServer Proxy() const;
     // The request to the server: through TLS for https.
     long SendToServer(const char* data, long length);
     // TLS over the connection (through an HTTP proxy's CONNECT tunnel when there is one).
     int StartTls();
-    int OpenTunnel();
     // The current address is https.
     bool Secure() const;
-    // "host" or "host:port" when the port is not the scheme's usual one.
-    std::string HostAndPort() const;
-    bool ReadBytes(unsigned char* bytes, int count);
     // The body into the temporary file: DL_OK, DL_STOPPED, DL_FAILED, or kRequestRetry when
     // the connection broke inside it.
     int ReceiveBody(bool firstPass);

@@ -1,6 +1,9 @@
-// The connection of a request: straight to the server, to an HTTP proxy, or through a
-// SOCKS 4, 4a or 5 proxy with its handshake.
-#include "net/http_download.h"
+#include "net/proxy_handshake.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "net/http_parse.h"
 
 namespace tavrin {
 
@@ -19,16 +22,14 @@ void AppendAddress(std::string& message, Ipv4Address address) {
     message.append(reinterpret_cast<const char*>(bytes), 4);
 }
 
-}  // namespace
-
-bool CHttpDownload::SendMessage(const std::string& message) {
+bool SendMessage(const ProxyLink& link, const std::string& message) {
     const long length = static_cast<long>(message.size());
-    return SendAll(m_socket, message.data(), length, m_nSendTimeout) == length;
+    return SendAll(link.socket, message.data(), length, link.sendTimeoutMs) == length;
 }
 
-bool CHttpDownload::ReadBytes(unsigned char* bytes, int count) {
+bool ReadBytes(const ProxyLink& link, unsigned char* bytes, int count) {
     for (int i = 0; i < count; ++i) {
-        const int byte = ReaderGetByte(m_pReader, m_nRecvTimeout);
+        const int byte = ReaderGetByte(link.reader, link.recvTimeoutMs);
         if (byte > 255) {
             return false;
         }
@@ -37,74 +38,59 @@ bool CHttpDownload::ReadBytes(unsigned char* bytes, int count) {
     return true;
 }
 
-int CHttpDownload::ConnectThroughProxy() {
-    switch (m_nProxyType) {
-        case kProxyNone:
-            return ConnectToHost(m_socket, m_strHost, m_nPort, m_nConnectTimeout, true) == 0
-                       ? kRequestOk
-                       : kRequestRetry;
-        case kProxyHttp:
-            return ConnectToHost(m_socket, m_strProxyHost, m_nProxyPort, m_nConnectTimeout, true) ==
-                           0
-                       ? kRequestOk
-                       : kRequestRetry;
-        case kProxySocks4:
-            return Socks4Handshake(false);
-        case kProxySocks4a:
-            return Socks4Handshake(true);
-        case kProxySocks5:
-            return Socks5Handshake();
-        default:
-            return kRequestFailed;
-    }
+bool ConnectToProxy(const ProxyLink& link, const ProxyServer& proxy) {
+    return ConnectToHost(link.socket, proxy.host, proxy.port, link.connectTimeoutMs, true) == 0;
 }
 
-int CHttpDownload::Socks4Handshake(bool allowHostName) {
-    const Ipv4Address address = ResolveHostAddress(m_strHost, true);
+}  // namespace
+
+int Socks4Handshake(const ProxyLink& link, const ProxyServer& proxy, const std::string& host,
+                    std::uint16_t port, bool allowHostName) {
+    const Ipv4Address address = ResolveHostAddress(host, true);
     if (address == kNoAddress && !allowHostName) {
         return kRequestRetry;
     }
-    if (ConnectToHost(m_socket, m_strProxyHost, m_nProxyPort, m_nConnectTimeout, true) != 0) {
+    if (!ConnectToProxy(link, proxy)) {
         return kRequestRetry;
     }
     std::string message = {4, 1};
-    AppendPort(message, m_nPort);
+    AppendPort(message, port);
     if (address != kNoAddress) {
         AppendAddress(message, address);
-        message += m_strProxyUser;
+        message += proxy.user;
         message += '\0';
     } else {
         // SOCKS 4a: the address 0.0.0.1 says that the proxy resolves the name that follows.
         message += std::string("\0\0\0\1", 4);
-        message += m_strProxyUser;
+        message += proxy.user;
         message += '\0';
-        message += m_strHost;
+        message += host;
         message += '\0';
     }
     unsigned char reply[8];
-    if (!SendMessage(message) || !ReadBytes(reply, 8) || reply[1] != kSocks4Granted) {
+    if (!SendMessage(link, message) || !ReadBytes(link, reply, 8) || reply[1] != kSocks4Granted) {
         return kRequestRetry;
     }
     return kRequestOk;
 }
 
-int CHttpDownload::Socks5Handshake() {
-    if (ConnectToHost(m_socket, m_strProxyHost, m_nProxyPort, m_nConnectTimeout, true) != 0) {
+int Socks5Handshake(const ProxyLink& link, const ProxyServer& proxy, const std::string& host,
+                    std::uint16_t port) {
+    if (!ConnectToProxy(link, proxy)) {
         return kRequestRetry;
     }
-    const std::string greeting =
-        m_bProxyAuth != 0 ? std::string("\5\2\0\2", 4) : std::string("\5\1\0", 3);
+    const std::string greeting = proxy.auth ? std::string("\5\2\0\2", 4) : std::string("\5\1\0", 3);
     unsigned char choice[2];
-    if (!SendMessage(greeting) || !ReadBytes(choice, 2) || choice[1] >= 4) {
+    if (!SendMessage(link, greeting) || !ReadBytes(link, choice, 2) || choice[1] >= 4) {
         return kRequestRetry;
     }
-    if (choice[1] == 2 && m_bProxyAuth != 0) {
-        std::string login = {1, static_cast<char>(m_strProxyUser.size() & 0xFF)};
-        login += m_strProxyUser;
-        login += static_cast<char>(m_strProxyPassword.size() & 0xFF);
-        login += m_strProxyPassword;
+    if (choice[1] == 2 && proxy.auth) {
+        std::string login = {1, static_cast<char>(proxy.user.size() & 0xFF)};
+        login += proxy.user;
+        login += static_cast<char>(proxy.password.size() & 0xFF);
+        login += proxy.password;
         unsigned char status[2];
-        if (!SendMessage(login) || !ReadBytes(status, 2) || status[1] != 0) {
+        if (!SendMessage(link, login) || !ReadBytes(link, status, 2) || status[1] != 0) {
             return kRequestRetry;
         }
     } else if (choice[1] != 0) {
@@ -113,18 +99,18 @@ int CHttpDownload::Socks5Handshake() {
         return kRequestFailed;
     }
     std::string connect = {5, 1, 0};
-    const Ipv4Address address = ResolveHostAddress(m_strHost, true);
+    const Ipv4Address address = ResolveHostAddress(host, true);
     if (address != kNoAddress) {
         connect += '\1';
         AppendAddress(connect, address);
     } else {
         connect += '\3';
-        connect += static_cast<char>(m_strHost.size() & 0xFF);
-        connect += m_strHost;
+        connect += static_cast<char>(host.size() & 0xFF);
+        connect += host;
     }
-    AppendPort(connect, m_nPort);
+    AppendPort(connect, port);
     unsigned char reply[4];
-    if (!SendMessage(connect) || !ReadBytes(reply, 4) || reply[1] != 0) {
+    if (!SendMessage(link, connect) || !ReadBytes(link, reply, 4) || reply[1] != 0) {
         return kRequestRetry;
     }
     // The address the proxy bound, then its port: read and dropped.
@@ -135,16 +121,56 @@ int CHttpDownload::Socks5Handshake() {
         boundLength = 16;
     } else if (reply[3] == 3) {
         unsigned char length;
-        if (!ReadBytes(&length, 1)) {
+        if (!ReadBytes(link, &length, 1)) {
             return kRequestRetry;
         }
         boundLength = length;
     }
     unsigned char bound[258];
-    if (!ReadBytes(bound, boundLength + 2)) {
+    if (!ReadBytes(link, bound, boundLength + 2)) {
         return kRequestRetry;
     }
     return kRequestOk;
+}
+
+int OpenHttpTunnel(const ProxyLink& link, const ProxyServer& proxy, const std::string& host,
+                   std::uint16_t port, const std::string& userAgent) {
+    std::string connect = "CONNECT " + host + ":" + std::to_string(port) + " HTTP/1.1\r\n";
+    connect += "Host: " + host + ":" + std::to_string(port) + "\r\n";
+    if (proxy.auth) {
+        connect += "Proxy-Authorization: Basic " + Base64Encode(proxy.user + ":" + proxy.password) +
+                   "\r\n";
+    }
+    connect += "User-Agent: " + userAgent + "\r\n\r\n";
+    if (!SendMessage(link, connect)) {
+        return kRequestRetry;
+    }
+    std::string statusLine;
+    std::size_t headerBytes = 0;
+    for (bool first = true;; first = false) {
+        char line[kReaderLineSize + 1] = {};
+        int status = 0;
+        if (ReaderReadLine(link.reader, line, status, link.recvTimeoutMs) != 0) {
+            return kRequestRetry;
+        }
+        if (first) {
+            statusLine = line;
+        }
+        headerBytes += std::strlen(line);
+        if (headerBytes > kMaxHeaderBytes) {
+            return kRequestFailed;
+        }
+        if (status == 0 && line[0] == '\0') {
+            break;
+        }
+    }
+    // "HTTP/1.1 200 Connection established": the tunnel is open.
+    const std::size_t blank = statusLine.find(' ');
+    const int code = blank == std::string::npos ? 0 : std::atoi(statusLine.c_str() + blank + 1);
+    if (code >= 200 && code < 300) {
+        return kRequestOk;
+    }
+    return code >= 500 ? kRequestRetry : kRequestFailed;
 }
 
 }  // namespace tavrin

@@ -9,6 +9,7 @@
 
 #include "fuzz_check.h"
 #include "net/http_download.h"
+#include "net/http_parse.h"
 
 namespace {
 

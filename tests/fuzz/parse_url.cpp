@@ -5,7 +5,7 @@
 #include <string>
 
 #include "fuzz_check.h"
-#include "net/http_download.h"
+#include "net/http_parse.h"
 
 using tavrin::fuzz::Check;
 

@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "net/http_download.h"
+#include "net/http_parse.h"
 
 namespace tavrin {
 namespace {
@@ -80,10 +81,24 @@ void Aim(CHttpDownload& d, const std::string& url) {
     EXPECT_TRUE(ParseUrl(url, d.m_strHost, d.m_strObject, d.m_nPort));
 }
 
+// What ParseResponseHeader gives for one head, its outputs starting from values it must
+// overwrite.
+struct Parsed {
+    int result = -1;
+    std::uint32_t length = 99;
+    int status = -99;
+    std::int64_t modified = 0;
+};
+
+Parsed ParseHeader(CHttpDownload& d, const std::string& header) {
+    Parsed p;
+    p.result = d.ParseResponseHeader(header, p.length, p.status, p.modified);
+    return p;
+}
+
 TEST(BuildRequest, TheFixedHeaderSetInItsOrder) {
     CHttpDownload d;
-    d.m_strUrl = "http://files.example:8080/pkg/Game";
-    ParseUrl(d.m_strUrl, d.m_strHost, d.m_strObject, d.m_nPort);
+    Aim(d, "http://files.example:8080/pkg/Game");
     EXPECT_EQ(d.BuildRequest(),
               "GET /pkg/Game HTTP/1.1\r\n"
               "Host: files.example:8080\r\n"
@@ -153,33 +168,26 @@ TEST(ParseResponseHeader, StatusDecidesTheOutcome) {
     for (const HeaderCase& c : cases) {
         CHttpDownload d;
         Aim(d, "http://h/a/b.zip");
-        std::uint32_t length = 99;
-        int status = -99;
-        std::int64_t modified = 0;
-        EXPECT_EQ(d.ParseResponseHeader(c.header, length, status, modified), c.result) << c.name;
-        EXPECT_EQ(length, c.length) << c.name;
-        EXPECT_EQ(status, c.status) << c.name;
+        const Parsed p = ParseHeader(d, c.header);
+        EXPECT_EQ(p.result, c.result) << c.name;
+        EXPECT_EQ(p.length, c.length) << c.name;
+        EXPECT_EQ(p.status, c.status) << c.name;
     }
 }
 
 TEST(ParseResponseHeader, LastModifiedOrTheTimeOfReading) {
     CHttpDownload d;
     Aim(d, "http://h/a");
-    std::uint32_t length = 0;
-    int status = 0;
-    std::int64_t modified = 0;
-    ASSERT_EQ(d.ParseResponseHeader("HTTP/1.1 200 OK\r\nContent-Length: 1\r\n"
-                                    "Last-Modified: Wed, 21 Oct 2015 07:28:00 GMT\r\n",
-                                    length, status, modified),
-              kRequestOk);
-    EXPECT_EQ(modified, 1445412480);
+    Parsed p = ParseHeader(d,
+                           "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n"
+                           "Last-Modified: Wed, 21 Oct 2015 07:28:00 GMT\r\n");
+    ASSERT_EQ(p.result, kRequestOk);
+    EXPECT_EQ(p.modified, 1445412480);
     const auto before = static_cast<std::int64_t>(std::time(nullptr));
-    ASSERT_EQ(d.ParseResponseHeader("HTTP/1.1 200 OK\r\nContent-Length: 1\r\n"
-                                    "Last-Modified: someday\r\n",
-                                    length, status, modified),
-              kRequestOk);
-    EXPECT_GE(modified, before);
-    EXPECT_LE(modified, before + 5);
+    p = ParseHeader(d, "HTTP/1.1 200 OK\r\nContent-Length: 1\r\nLast-Modified: someday\r\n");
+    ASSERT_EQ(p.result, kRequestOk);
+    EXPECT_GE(p.modified, before);
+    EXPECT_LE(p.modified, before + 5);
 }
 
 // Fields count only at the start of a line: "Content-Location" is not "Location", and
@@ -187,20 +195,18 @@ TEST(ParseResponseHeader, LastModifiedOrTheTimeOfReading) {
 TEST(ParseResponseHeader, FieldsAreFoundByTheirWholeName) {
     CHttpDownload d;
     Aim(d, "http://h/a/b.zip");
-    std::uint32_t length = 0;
-    int status = 0;
-    std::int64_t modified = 0;
-    ASSERT_EQ(d.ParseResponseHeader("HTTP/1.1 302 Found\r\nContent-Location: /decoy.zip\r\n"
-                                    "Location: /real.zip\r\n",
-                                    length, status, modified),
+    ASSERT_EQ(ParseHeader(d,
+                          "HTTP/1.1 302 Found\r\nContent-Location: /decoy.zip\r\n"
+                          "Location: /real.zip\r\n")
+                  .result,
               kRequestStoppedOrRedirect);
     EXPECT_EQ(d.m_strObject, "/real.zip");
-    ASSERT_EQ(d.ParseResponseHeader("HTTP/1.1 200 OK\r\nX-Last-Modified: Thu, 01 Jan 1970 "
-                                    "00:00:00 GMT\r\nLast-Modified: Wed, 21 Oct 2015 07:28:00 "
-                                    "GMT\r\nContent-Length: 1\r\n",
-                                    length, status, modified),
-              kRequestOk);
-    EXPECT_EQ(modified, 1445412480);
+    const Parsed p = ParseHeader(d,
+                                 "HTTP/1.1 200 OK\r\nX-Last-Modified: Thu, 01 Jan 1970 "
+                                 "00:00:00 GMT\r\nLast-Modified: Wed, 21 Oct 2015 07:28:00 "
+                                 "GMT\r\nContent-Length: 1\r\n");
+    ASSERT_EQ(p.result, kRequestOk);
+    EXPECT_EQ(p.modified, 1445412480);
 }
 
 TEST(ParseResponseHeader, RedirectsJoinTheLocationToTheAddress) {
@@ -237,12 +243,9 @@ TEST(ParseResponseHeader, RedirectsJoinTheLocationToTheAddress) {
     for (const auto& c : cases) {
         CHttpDownload d;
         Aim(d, c.from);
-        std::uint32_t length = 0;
-        int status = 0;
-        std::int64_t modified = 0;
         const std::string header =
             std::string("HTTP/1.1 302 Found\r\nLocation: ") + c.location + "\r\n";
-        EXPECT_EQ(d.ParseResponseHeader(header, length, status, modified), c.result) << c.location;
+        EXPECT_EQ(ParseHeader(d, header).result, c.result) << c.location;
         EXPECT_EQ(d.m_strUrl, c.url) << c.location;
         EXPECT_EQ(d.m_strHost, c.host) << c.location;
         EXPECT_EQ(d.m_strObject, c.object) << c.location;
@@ -250,12 +253,6 @@ TEST(ParseResponseHeader, RedirectsJoinTheLocationToTheAddress) {
         EXPECT_EQ(d.m_strReferer, c.from) << c.location;
     }
 }
-
-}  // namespace
-}  // namespace tavrin
-
-namespace tavrin {
-namespace {
 
 TEST(ParseChunkSizeLine, HexSizesWithOptionalExtensions) {
     const struct {

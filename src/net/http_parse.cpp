@@ -1,0 +1,277 @@
+#include "net/http_parse.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <vector>
+
+namespace tavrin {
+
+namespace {
+
+std::string Trim(const std::string& s) {
+    const std::size_t first = s.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) {
+        return {};
+    }
+    return s.substr(first, s.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+std::string Lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+bool StartsWithNoCase(const std::string& s, const std::string& prefix) {
+    return s.size() >= prefix.size() && Lower(s.substr(0, prefix.size())) == prefix;
+}
+
+int DigitsAt(const std::string& s, std::size_t pos, std::size_t count) {
+    return pos < s.size() ? std::atoi(s.substr(pos, count).c_str()) : -1;
+}
+
+// The value of every field `name` (lower case) in a lower-cased header: only at the start of
+// a line, so "content-location:" is never taken for "location:".
+std::vector<std::string> FieldValues(const std::string& lower, const std::string& name) {
+    std::vector<std::string> values;
+    const std::string key = "\r\n" + name + ":";
+    for (std::size_t at = lower.find(key); at != std::string::npos; at = lower.find(key, at + 2)) {
+        const std::size_t from = at + key.size();
+        const std::size_t end = lower.find("\r\n", from);
+        if (end == std::string::npos) {
+            break;  // a field must end with its line
+        }
+        values.push_back(Trim(lower.substr(from, end - from)));
+    }
+    return values;
+}
+
+bool AllDigits(const std::string& s) {
+    return !s.empty() &&
+           std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
+}
+
+// Days from 1970-01-01 to the given civil date (proleptic Gregorian).
+std::int64_t DaysFromCivil(int year, int month, int day) {
+    year -= month <= 2 ? 1 : 0;
+    const int era = (year >= 0 ? year : year - 399) / 400;
+    const int yoe = year - era * 400;
+    const int doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return static_cast<std::int64_t>(era) * 146097 + doe - 719468;
+}
+
+}  // namespace
+
+std::string TrimBlanks(const std::string& s) {
+    return Trim(s);
+}
+
+bool ParseUrl(const std::string& url, std::string& host, std::string& object, std::uint16_t& port) {
+    host.clear();
+    object.clear();
+    port = 0;
+    const std::string text = Trim(url);
+    const std::size_t scheme = text.find("://");
+    const std::string prefix = scheme == std::string::npos ? "" : Lower(text.substr(0, scheme + 3));
+    if (prefix != "http://" && prefix != "https://") {
+        return false;
+    }
+    const std::string rest = text.substr(scheme + 3);
+    const std::size_t slash = rest.find('/');
+    if (rest.empty() || slash == std::string::npos) {
+        return false;
+    }
+    object = rest.substr(slash);
+    const std::string hostPart = rest.substr(0, slash);
+    const std::size_t colon = hostPart.find(':');
+    if (colon == std::string::npos) {
+        host = hostPart;
+        port = prefix == "https://" ? 443 : 80;
+    } else {
+        host = hostPart.substr(0, colon);
+        port = static_cast<std::uint16_t>(std::atoi(hostPart.substr(colon + 1).c_str()));
+    }
+    return true;
+}
+
+bool IsSecureUrl(const std::string& url) {
+    return StartsWithNoCase(Trim(url), "https://");
+}
+
+std::string HostAndPort(const std::string& host, std::uint16_t port, bool secure) {
+    const std::uint16_t usual = secure ? 443 : 80;
+    return host + (port != usual ? ":" + std::to_string(port) : "");
+}
+
+bool ParseHttpDate(const std::string& text, std::int64_t& time) {
+    const std::size_t comma = text.find(',');
+    if (comma == std::string::npos) {
+        return false;
+    }
+    std::string rest = text.substr(comma + 1);
+    rest.erase(0, rest.find_first_not_of(" \t"));
+    if (rest.size() < 6) {
+        return false;
+    }
+    const int day = DigitsAt(rest, 0, 2);
+    static const std::string kMonths = "jan,feb,mar,apr,may,jun,jul,aug,sep,oct,nov,dec";
+    const std::size_t match = kMonths.find(Lower(rest.substr(3, 3)));
+    if (match == std::string::npos || match % 4 != 0) {
+        return false;  // no month of the year
+    }
+    const int month = static_cast<int>(match / 4 + 1);
+    std::string clock = rest.substr(6);
+    clock.erase(0, clock.find_first_not_of(" \t"));
+    const std::size_t blank = clock.find_first_of(" \t");
+    if (blank == std::string::npos || !AllDigits(clock.substr(0, blank))) {
+        return false;  // no year
+    }
+    const int year = std::atoi(clock.substr(0, blank).c_str());
+    clock = clock.substr(blank + 1);
+    const int hour = DigitsAt(clock, 0, 2);
+    const int minute = DigitsAt(clock, 3, 2);
+    const int second = DigitsAt(clock, 6, 2);
+    if (year < 1900 || year > 9999 || day < 1 || day > 31 || hour < 0 || hour > 23 || minute < 0 ||
+        minute > 59 || second < 0 || second > 60) {
+        return false;
+    }
+    // The date is in GMT, so it is read as UTC, whatever the machine's own zone.
+    time = DaysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
+    return true;
+}
+
+std::string Base64Encode(const std::string& text) {
+    static const char kAlphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    out.reserve((text.size() + 2) / 3 * 4);
+    for (std::size_t i = 0; i < text.size(); i += 3) {
+        const std::size_t left = text.size() - i;
+        std::uint32_t bits = static_cast<unsigned char>(text[i]) << 16;
+        if (left > 1) {
+            bits |= static_cast<unsigned char>(text[i + 1]) << 8;
+        }
+        if (left > 2) {
+            bits |= static_cast<unsigned char>(text[i + 2]);
+        }
+        out += kAlphabet[(bits >> 18) & 63];
+        out += kAlphabet[(bits >> 12) & 63];
+        out += left > 1 ? kAlphabet[(bits >> 6) & 63] : '=';
+        out += left > 2 ? kAlphabet[bits & 63] : '=';
+    }
+    return out;
+}
+
+bool ParseChunkSizeLine(const std::string& line, std::uint32_t& size) {
+    size = 0;
+    std::size_t at = 0;
+    std::uint64_t value = 0;
+    for (; at < line.size() && std::isxdigit(static_cast<unsigned char>(line[at])) != 0; ++at) {
+        const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(line[at])));
+        value = value * 16 + static_cast<std::uint64_t>(c <= '9' ? c - '0' : c - 'a' + 10);
+        if (value > 0x7FFFFFFFu) {
+            return false;
+        }
+    }
+    if (at == 0) {
+        return false;
+    }
+    // Blanks may precede chunk extensions (";name=value"), which carry nothing for us.
+    const std::size_t rest = line.find_first_not_of(" \t", at);
+    if (rest != std::string::npos && line[rest] != ';') {
+        return false;
+    }
+    size = static_cast<std::uint32_t>(value);
+    return true;
+}
+
+bool ParseStatusLine(const std::string& header, int& status) {
+    const std::size_t firstEnd = header.find("\r\n");
+    const std::string statusLine =
+        firstEnd == std::string::npos ? "" : Lower(header.substr(0, firstEnd));
+    const std::size_t blank = statusLine.find(' ');
+    if (statusLine.rfind("http/", 0) != 0 || blank == std::string::npos ||
+        statusLine.size() < blank + 5 || statusLine[blank + 4] != ' ' ||
+        !AllDigits(statusLine.substr(blank + 1, 3))) {
+        return false;
+    }
+    status = std::atoi(statusLine.substr(blank + 1, 3).c_str());
+    return true;
+}
+
+std::optional<std::string> HeaderField(const std::string& header, const std::string& name) {
+    const std::string lower = Lower(header);
+    const std::string key = "\r\n" + name + ":";
+    const std::size_t at = lower.find(key);
+    const std::size_t from = at + key.size();
+    const std::size_t end = at == std::string::npos ? at : lower.find("\r\n", from);
+    if (end == std::string::npos) {
+        return std::nullopt;
+    }
+    return Trim(header.substr(from, end - from));
+}
+
+bool ParseBodyFraming(const std::string& header, bool& chunked, std::uint32_t& contentLength) {
+    const std::string lower = Lower(header);
+    // Generated documents often come in chunks, without a length; the chunks end the body.
+    const std::vector<std::string> codings = FieldValues(lower, "transfer-encoding");
+    if (!codings.empty()) {
+        // A coding (gzip, ...) this downloader cannot undo is refused.
+        chunked = codings.size() == 1 && codings[0] == "chunked";
+        return chunked;
+    }
+    // Digits only, and every length the same: a body whose end is in doubt could be cut
+    // short, or run into whatever follows it, and still be taken as complete.
+    const std::vector<std::string> lengths = FieldValues(lower, "content-length");
+    const bool agreed =
+        !lengths.empty() && std::all_of(lengths.begin(), lengths.end(), [&](const std::string& v) {
+            return v == lengths[0] && AllDigits(v) && v.size() <= 10;
+        });
+    const long long length = agreed ? std::strtoll(lengths[0].c_str(), nullptr, 10) : -1;
+    // A length that no 32-bit count can reach would never end the body.
+    if (length < 0 || length > 0x7FFFFFFFLL) {
+        return false;
+    }
+    chunked = false;
+    contentLength = static_cast<std::uint32_t>(length);
+    return true;
+}
+
+std::optional<std::string> ResolveRedirect(const std::string& currentUrl, std::string location) {
+    const std::size_t scheme = location.find("://");
+    if (scheme != std::string::npos &&
+        std::all_of(
+            location.begin(), location.begin() + static_cast<std::ptrdiff_t>(scheme),
+            [](unsigned char c) { return std::isalpha(c) || c == '+' || c == '-' || c == '.'; })) {
+        if (!StartsWithNoCase(location, "http://") && !StartsWithNoCase(location, "https://")) {
+            return std::nullopt;  // a scheme this downloader does not speak
+        }
+        return location;
+    }
+    std::replace(location.begin(), location.end(), '\\', '/');
+    if (!location.empty() && location.front() == '/') {
+        std::string host, object;
+        std::uint16_t port = 0;
+        if (!ParseUrl(currentUrl, host, object, port)) {
+            return std::nullopt;
+        }
+        const bool secure = IsSecureUrl(currentUrl);
+        return (secure ? "https://" : "http://") + HostAndPort(host, port, secure) + location;
+    }
+    int up = 0;
+    for (std::size_t dots; (dots = location.find("../")) != std::string::npos; ++up) {
+        location = location.substr(dots + 3);
+    }
+    std::string base = currentUrl;
+    for (int cut = 0; cut <= up; ++cut) {
+        const std::size_t slash = base.rfind('/');
+        if (slash != std::string::npos) {
+            base.resize(slash);
+        }
+    }
+    return base + "/" + location;
+}
+
+}  // namespace tavrin
