@@ -3,13 +3,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include "app/app_globals.h"
@@ -27,18 +25,19 @@ namespace {
 
 using tavrin::ClientConfigData;
 using tavrin::PlatformConfigData;
+using Args = std::vector<std::string>;
 
+// Exit statuses, numbered as the usage text documents them for each command.
 constexpr int kExitOk = 0;
-constexpr int kExitFetchFailed = 1;
 constexpr int kExitUsage = 2;
-constexpr int kExitUnusable = 3;
+constexpr int kExitFetchFailed = 1;     // config, update-check: no document, or no check
+constexpr int kExitUnusable = 3;        // config: the document holds no configuration
+constexpr int kExitDownloadFailed = 3;  // download
+constexpr int kExitNotFound = 4;        // download: the server has no such file
+constexpr int kExitFailed = 1;          // extract, sign-update
 
-const char* const kUsage =
-    "usage: tavrin-tool config [--ini PATH] [--platform N] [--client URL]\n"
-    "       tavrin-tool download [OPTIONS] URL FILE\n"
-    "       tavrin-tool extract ARCHIVE FOLDER\n"
-    "       tavrin-tool update-check [--ini PATH] [--data FOLDER] [--public-key HEX]\n"
-    "       tavrin-tool sign-update KEY DESCRIPTION\n"
+// The usage text's part after the commands' lines (kCommands, at the end).
+const char* const kUsageDetails =
     "\n"
     "  config   fetch the platform configuration named by config.ini (beside this\n"
     "           program unless --ini says otherwise) and print its decoded values;\n"
@@ -73,27 +72,73 @@ const char* const kUsage =
     "           writes DESCRIPTION.sig and prints the public key for the build option\n"
     "           TAVRIN_UPDATE_PUBLIC_KEY\n";
 
-struct ConfigOptions {
-    std::string iniPath;
-    std::string platform;
-    std::string clientUrl;
+void PrintUsage(std::FILE* to);
+
+// One option of a command: `--name VALUE`, or `--name` alone when it is a flag.
+struct Option {
+    std::string name;
+    std::function<bool(const std::string& value)> set;  // false: the value is not valid
+    bool flag = false;
 };
 
-bool ParseConfigOptions(const std::vector<std::string>& args, ConfigOptions& options) {
+// `--name TEXT`; `given`, when there is one, becomes 1 with it.
+Option Text(const char* name, std::string& field, int* given = nullptr) {
+    return {name, [&field, given](const std::string& value) {
+                field = value;
+                if (given != nullptr) {
+                    *given = 1;
+                }
+                return true;
+            }};
+}
+
+bool ParseNumber(const std::string& text, long& value) {
+    char* end = nullptr;
+    value = std::strtol(text.c_str(), &end, 10);
+    return !text.empty() && end != nullptr && *end == '\0';
+}
+
+template <typename T>
+Option Number(const char* name, T& field, long min, long max) {
+    return {name, [&field, min, max](const std::string& text) {
+                long value = 0;
+                if (!ParseNumber(text, value) || value < min || value > max) {
+                    return false;
+                }
+                field = static_cast<T>(value);
+                return true;
+            }};
+}
+
+// The one parser of every command: applies the options in args in order and collects the
+// other arguments, of which there must be `count`. A command without options takes every
+// argument as it is. On bad input it says why on stderr (the usage text for a wrong count of
+// arguments) and returns false.
+bool ParseArguments(const Args& args, const std::vector<Option>& options, std::size_t count,
+                    Args& positional) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (i + 1 >= args.size()) {
+        const auto option = std::find_if(options.begin(), options.end(),
+                                         [&arg](const Option& o) { return o.name == arg; });
+        if (option == options.end()) {
+            if (!options.empty() && arg.rfind("--", 0) == 0) {
+                std::fprintf(stderr, "tavrin-tool: unknown option %s\n", arg.c_str());
+                return false;
+            }
+            positional.push_back(arg);
+        } else if (option->flag) {
+            option->set("");
+        } else if (i + 1 >= args.size()) {
+            std::fprintf(stderr, "tavrin-tool: missing value for %s\n", arg.c_str());
+            return false;
+        } else if (!option->set(args[++i])) {
+            std::fprintf(stderr, "tavrin-tool: %s needs a valid value\n", arg.c_str());
             return false;
         }
-        if (arg == "--ini") {
-            options.iniPath = args[++i];
-        } else if (arg == "--platform") {
-            options.platform = args[++i];
-        } else if (arg == "--client") {
-            options.clientUrl = args[++i];
-        } else {
-            return false;
-        }
+    }
+    if (positional.size() != count) {
+        PrintUsage(stderr);
+        return false;
     }
     return true;
 }
@@ -122,21 +167,24 @@ void PrintClientConfig(const ClientConfigData& c) {
     PrintValue("area_url", c.area_url);
 }
 
-int RunConfig(const std::vector<std::string>& args) {
-    ConfigOptions options;
-    if (!ParseConfigOptions(args, options)) {
-        std::fputs(kUsage, stderr);
+int RunConfig(const Args& args) {
+    std::string iniPath;
+    std::string platform;
+    std::string clientUrl;
+    Args none;
+    if (!ParseArguments(
+            args,
+            {Text("--ini", iniPath), Text("--platform", platform), Text("--client", clientUrl)}, 0,
+            none)) {
         return kExitUsage;
     }
-    if (options.iniPath.empty()) {
-        options.iniPath = tavrin::ConfigIniPath();
+    if (iniPath.empty()) {
+        iniPath = tavrin::ConfigIniPath();
     }
-    std::string url = options.clientUrl;
+    std::string url = clientUrl;
     if (url.empty()) {
-        const std::string platform = options.platform.empty()
-                                         ? tavrin::ReadPlatformValue(options.iniPath)
-                                         : options.platform.substr(0, 15);
-        url = tavrin::ReadConfigUrlBase(options.iniPath) + platform;
+        url = tavrin::ReadConfigUrlBase(iniPath) +
+              (platform.empty() ? tavrin::ReadPlatformValue(iniPath) : platform.substr(0, 15));
     }
     std::string text;
     std::string error;
@@ -144,7 +192,7 @@ int RunConfig(const std::vector<std::string>& args) {
         std::fprintf(stderr, "tavrin-tool: cannot fetch %s: %s\n", url.c_str(), error.c_str());
         return kExitFetchFailed;
     }
-    if (options.clientUrl.empty()) {
+    if (clientUrl.empty()) {
         PlatformConfigData config;
         if (!tavrin::ParsePlatformConfig(text, config)) {
             std::fprintf(stderr, "tavrin-tool: %s holds no platform configuration\n", url.c_str());
@@ -160,12 +208,6 @@ int RunConfig(const std::vector<std::string>& args) {
         PrintClientConfig(config);
     }
     return kExitOk;
-}
-
-bool ParseNumber(const std::string& text, long& value) {
-    char* end = nullptr;
-    value = std::strtol(text.c_str(), &end, 10);
-    return !text.empty() && end != nullptr && *end == '\0';
 }
 
 bool ParseProxy(const std::string& text, tavrin::CHttpDownload& d) {
@@ -207,74 +249,34 @@ void ShowProgress(const tavrin::DownloadProgress& p) {
     }
 }
 
-int RunDownload(const std::vector<std::string>& args) {
+int RunDownload(const Args& args) {
     tavrin::CHttpDownload d;
-    using Setter = std::function<bool(const std::string&)>;
-    auto number = [](auto& field, long min, long max) {
-        return Setter([&field, min, max](const std::string& text) {
-            long value = 0;
-            if (!ParseNumber(text, value) || value < min || value > max) {
-                return false;
-            }
-            field = static_cast<std::remove_reference_t<decltype(field)>>(value);
-            return true;
-        });
-    };
-    auto text = [](std::string& field) {
-        return Setter([&field](const std::string& value) {
-            field = value;
-            return true;
-        });
-    };
-    const std::map<std::string, Setter> options = {
-        {"--connect-timeout", number(d.m_nConnectTimeout, 1, 3600000)},
-        {"--recv-timeout", number(d.m_nRecvTimeout, 1, 3600000)},
-        {"--send-timeout", number(d.m_nSendTimeout, 1, 3600000)},
-        {"--retry-mode", number(d.m_nRetryMode, 0, 2)},
-        {"--max-retries", number(d.m_nMaxRetries, 0, 1000000)},
-        {"--retry-delay", number(d.m_nRetryDelay, 0, 3600000)},
-        {"--user-agent", text(d.m_strUserAgent)},
-        {"--referer", text(d.m_strReferer)},
-        {"--user", Setter([&d](const std::string& v) {
-             d.m_strUser = v;
-             d.m_bServerAuth = 1;
+    const std::vector<Option> options = {
+        Number("--connect-timeout", d.m_nConnectTimeout, 1, 3600000),
+        Number("--recv-timeout", d.m_nRecvTimeout, 1, 3600000),
+        Number("--send-timeout", d.m_nSendTimeout, 1, 3600000),
+        Number("--retry-mode", d.m_nRetryMode, 0, 2),
+        Number("--max-retries", d.m_nMaxRetries, 0, 1000000),
+        Number("--retry-delay", d.m_nRetryDelay, 0, 3600000),
+        Text("--user-agent", d.m_strUserAgent),
+        Text("--referer", d.m_strReferer),
+        Text("--user", d.m_strUser, &d.m_bServerAuth),
+        Text("--password", d.m_strPassword),
+        {"--proxy-type", [&d](const std::string& v) { return ParseProxyType(v, d); }},
+        {"--proxy", [&d](const std::string& v) { return ParseProxy(v, d); }},
+        Text("--proxy-user", d.m_strProxyUser, &d.m_bProxyAuth),
+        Text("--proxy-password", d.m_strProxyPassword),
+        Text("--cacert", d.m_strCaFile),
+        {"--progress",
+         [&d](const std::string&) {
+             d.m_bNotify = 1;
+             d.m_notify = &ShowProgress;
              return true;
-         })},
-        {"--password", text(d.m_strPassword)},
-        {"--proxy-type", Setter([&d](const std::string& v) { return ParseProxyType(v, d); })},
-        {"--proxy", Setter([&d](const std::string& v) { return ParseProxy(v, d); })},
-        {"--proxy-user", Setter([&d](const std::string& v) {
-             d.m_strProxyUser = v;
-             d.m_bProxyAuth = 1;
-             return true;
-         })},
-        {"--proxy-password", text(d.m_strProxyPassword)},
-        {"--cacert", text(d.m_strCaFile)},
+         },
+         true},
     };
-    std::vector<std::string> positional;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--progress") {
-            d.m_bNotify = 1;
-            d.m_notify = &ShowProgress;
-            continue;
-        }
-        const auto option = options.find(args[i]);
-        if (option == options.end()) {
-            if (args[i].rfind("--", 0) == 0) {
-                std::fprintf(stderr, "tavrin-tool: unknown option %s\n", args[i].c_str());
-                return kExitUsage;
-            }
-            positional.push_back(args[i]);
-            continue;
-        }
-        if (i + 1 >= args.size() || !option->second(args[i + 1])) {
-            std::fprintf(stderr, "tavrin-tool: %s needs a valid value\n", args[i].c_str());
-            return kExitUsage;
-        }
-        ++i;
-    }
-    if (positional.size() != 2) {
-        std::fputs(kUsage, stderr);
+    Args urlAndFile;
+    if (!ParseArguments(args, options, 2, urlAndFile)) {
         return kExitUsage;
     }
     // A temporary file of this process's own, so that two copies fetching the same target
@@ -282,54 +284,45 @@ int RunDownload(const std::vector<std::string>& args) {
     d.SetTempSuffixNumber(static_cast<int>(tavrin::platform::CurrentProcessId()));
     d.SetMutexPrefix("_MUTEX");
     tavrin::SocketStartup();
-    const int result = d.Download(positional[0], positional[1]);
+    const int result = d.Download(urlAndFile[0], urlAndFile[1]);
     tavrin::SocketCleanup();
     if (d.m_bNotify != 0) {
         std::fputc('\n', stderr);
     }
-    if (result != tavrin::DL_OK) {
-        std::fprintf(stderr, "tavrin-tool: download of %s failed (result %d)\n",
-                     positional[0].c_str(), result);
-        if (!d.m_strTlsError.empty()) {
-            std::fprintf(stderr, "tavrin-tool: TLS: %s\n", d.m_strTlsError.c_str());
-        }
-    }
-    return result;
-}
-
-int RunExtract(const std::vector<std::string>& args) {
-    if (args.size() != 2) {
-        std::fputs(kUsage, stderr);
-        return kExitUsage;
-    }
-    if (tavrin::ExtractArchive(args[0], args[1])) {
+    if (result == tavrin::DL_OK) {
         return kExitOk;
     }
-    const int code = tavrin::ArchiveLastResult();
-    std::fprintf(stderr, "tavrin-tool: cannot unpack %s (result 0x%x)\n", args[0].c_str(),
-                 static_cast<unsigned>(code));
-    // The codes (0x400 ...) do not fit an exit status, which is one byte.
-    return 1;
+    std::fprintf(stderr, "tavrin-tool: download of %s failed (result %d)\n", urlAndFile[0].c_str(),
+                 result);
+    if (!d.m_strTlsError.empty()) {
+        std::fprintf(stderr, "tavrin-tool: TLS: %s\n", d.m_strTlsError.c_str());
+    }
+    // DL_STOPPED cannot come: nothing here stops the download.
+    return result == tavrin::DL_NOT_FOUND ? kExitNotFound : kExitDownloadFailed;
 }
 
-int RunUpdateCheckCommand(const std::vector<std::string>& args) {
+int RunExtract(const Args& args) {
+    Args paths;
+    if (!ParseArguments(args, {}, 2, paths)) {
+        return kExitUsage;
+    }
+    if (tavrin::ExtractArchive(paths[0], paths[1])) {
+        return kExitOk;
+    }
+    // The codes (0x400 ...) do not fit an exit status, which is one byte.
+    std::fprintf(stderr, "tavrin-tool: cannot unpack %s (result 0x%x)\n", paths[0].c_str(),
+                 static_cast<unsigned>(tavrin::ArchiveLastResult()));
+    return kExitFailed;
+}
+
+int RunUpdateCheck(const Args& args) {
     std::string iniPath = tavrin::ConfigIniPath();
     std::string folder;
     std::string publicKey = tavrin::kBuiltInUpdateKey;
-    for (std::size_t i = 0; i + 1 < args.size(); i += 2) {
-        if (args[i] == "--ini") {
-            iniPath = args[i + 1];
-        } else if (args[i] == "--data") {
-            folder = args[i + 1];
-        } else if (args[i] == "--public-key") {
-            publicKey = args[i + 1];
-        } else {
-            std::fputs(kUsage, stderr);
-            return kExitUsage;
-        }
-    }
-    if (args.size() % 2 != 0) {
-        std::fputs(kUsage, stderr);
+    Args none;
+    if (!ParseArguments(
+            args, {Text("--ini", iniPath), Text("--data", folder), Text("--public-key", publicKey)},
+            0, none)) {
         return kExitUsage;
     }
     std::string text;
@@ -371,62 +364,75 @@ int RunUpdateCheckCommand(const std::vector<std::string>& args) {
     return report.checked ? kExitOk : kExitFetchFailed;
 }
 
-int RunSignUpdate(const std::vector<std::string>& args) {
-    if (args.size() != 2) {
-        std::fputs(kUsage, stderr);
+int RunSignUpdate(const Args& args) {
+    Args paths;
+    if (!ParseArguments(args, {}, 2, paths)) {
         return kExitUsage;
     }
     std::string key;
     std::string description;
-    if (!tavrin::platform::ReadWholeFile(args[0], key) ||
-        !tavrin::platform::ReadWholeFile(args[1], description)) {
-        std::fprintf(stderr, "tavrin-tool: cannot read %s or %s\n", args[0].c_str(),
-                     args[1].c_str());
-        return 1;
+    if (!tavrin::platform::ReadWholeFile(paths[0], key) ||
+        !tavrin::platform::ReadWholeFile(paths[1], description)) {
+        std::fprintf(stderr, "tavrin-tool: cannot read %s or %s\n", paths[0].c_str(),
+                     paths[1].c_str());
+        return kExitFailed;
     }
     std::string signature;
     std::string publicKey;
     std::string error;
     if (!tavrin::SignUpdateDescription(key, description, signature, publicKey, error)) {
-        std::fprintf(stderr, "tavrin-tool: %s: %s\n", args[0].c_str(), error.c_str());
-        return 1;
+        std::fprintf(stderr, "tavrin-tool: %s: %s\n", paths[0].c_str(), error.c_str());
+        return kExitFailed;
     }
-    const std::string out = args[1] + ".sig";
+    const std::string out = paths[1] + ".sig";
     std::ofstream file(out, std::ios::binary | std::ios::trunc);
     file << signature << "\n";
     if (!file.flush()) {
         std::fprintf(stderr, "tavrin-tool: cannot write %s\n", out.c_str());
-        return 1;
+        return kExitFailed;
     }
     std::printf("signature=%s\npublicKey=%s\n", out.c_str(), publicKey.c_str());
     return kExitOk;
+}
+
+struct Command {
+    const char* name;
+    const char* usage;  // its arguments, for the usage text's first lines
+    int (*run)(const Args& args);
+};
+
+const Command kCommands[] = {
+    {"config", "[--ini PATH] [--platform N] [--client URL]", RunConfig},
+    {"download", "[OPTIONS] URL FILE", RunDownload},
+    {"extract", "ARCHIVE FOLDER", RunExtract},
+    {"update-check", "[--ini PATH] [--data FOLDER] [--public-key HEX]", RunUpdateCheck},
+    {"sign-update", "KEY DESCRIPTION", RunSignUpdate},
+};
+
+void PrintUsage(std::FILE* to) {
+    const char* lead = "usage: ";
+    for (const Command& command : kCommands) {
+        std::fprintf(to, "%stavrin-tool %s %s\n", lead, command.name, command.usage);
+        lead = "       ";
+    }
+    std::fputs(kUsageDetails, to);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     tavrin::g_strBaseName = tavrin::ComputeBaseName(tavrin::GetModulePath());
-    const std::vector<std::string> args(argv + std::min(argc, 2), argv + argc);
-    const std::string command = argc > 1 ? argv[1] : "";
-    if (command == "config") {
-        return RunConfig(args);
-    }
-    if (command == "download") {
-        return RunDownload(args);
-    }
-    if (command == "extract") {
-        return RunExtract(args);
-    }
-    if (command == "update-check") {
-        return RunUpdateCheckCommand(args);
-    }
-    if (command == "sign-update") {
-        return RunSignUpdate(args);
-    }
-    if (command == "--help" || command == "-h" || command == "help") {
-        std::fputs(kUsage, stdout);
+    const Args args(argv + std::min(argc, 2), argv + argc);
+    const std::string name = argc > 1 ? argv[1] : "";
+    if (name == "--help" || name == "-h" || name == "help") {
+        PrintUsage(stdout);
         return kExitOk;
     }
-    std::fputs(kUsage, stderr);
+    for (const Command& command : kCommands) {
+        if (name == command.name) {
+            return command.run(args);
+        }
+    }
+    PrintUsage(stderr);
     return kExitUsage;
 }
