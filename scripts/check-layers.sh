@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Checks that includes run one way through the layers of src/: a folder may include only
+# itself and the folders below it, and nothing built into the core includes Qt. Names each
+# include that goes the wrong way; exit status 1 when there is one.
+#
+#   platform   system services and the helpers on them
+#   app        start-up values, configuration, the program's paths    (platform)
+#   net        the downloader                                          (platform)
+#   update     the update check and its archives                       (platform app net)
+#   ui/core    the windows' rules that need no window                  (platform app)
+#   tool       tavrin-tool                                             (every core folder)
+#   ui         the windows                                             (everything but tool)
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root/src"
+
+declare -A allowed=(
+  [platform]="platform"
+  [app]="app platform"
+  [net]="net platform"
+  [update]="update app net platform"
+  [ui/core]="ui/core app platform"
+  [tool]="tool app net update ui/core platform"
+  [ui]="ui ui/core app net update platform"
+)
+qt_free="platform app net update ui/core tool"
+
+layer_of() { # path inside src/ -> its layer
+  case $1 in
+    ui/core/*) echo ui/core ;;
+    */*) echo "${1%%/*}" ;;
+    *) echo main ;;
+  esac
+}
+
+wrong=0
+while IFS= read -r file; do
+  from=$(layer_of "$file")
+  [ "$from" = main ] && continue
+  while IFS=: read -r line included; do
+    to=$(layer_of "$included")
+    if [[ " ${allowed[$from]} " != *" $to "* ]]; then
+      echo "src/$file:$line: $from includes $included ($to is not below it)"
+      wrong=1
+    fi
+  done < <(grep -nE '^#include "' "$file" | sed -E 's/^([0-9]+):#include "([^"]+)".*/\1:\2/')
+  if [[ " $qt_free " == *" $from "* ]] && grep -nE '^#include <Q[A-Za-z]+' "$file" >/dev/null; then
+    echo "src/$file: the core includes Qt"
+    wrong=1
+  fi
+done < <(git ls-files '*.cpp' '*.h')
+[ "$wrong" = 0 ] && echo "every include runs down the layers"
+exit "$wrong"
