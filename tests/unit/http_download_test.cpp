@@ -11,6 +11,7 @@
 
 #include "platform/file_system.h"
 #include "platform/named_mutex.h"
+#include "support/download_setup.h"
 #include "support/http_peer.h"
 #include "support/tcp_peer.h"
 #include "support/temp_dir.h"
@@ -278,10 +279,8 @@ TEST_F(Downloads, ThroughSocks4TheRequestFollowsTheHandshake) {
     TcpPeer proxy(
         {std::string("\0\x5a\0\0\0\0\0\0", 8) + "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello",
          false});
-    m_download.m_nProxyType = kProxySocks4;
-    m_download.m_strProxyHost = "127.0.0.1";
-    m_download.m_nProxyPort = proxy.Port();
-    m_download.m_strProxyUser = "id";
+    test::UseProxy(m_download, kProxySocks4, proxy.Port());
+    m_download.m_strProxyUser = "id";  // SOCKS 4's user id, sent without authentication
     ASSERT_EQ(m_download.Download("http://10.1.2.3:8080/f", Target()), DL_OK);
     EXPECT_EQ(test::ReadFile(Target()), "hello");
     const std::string sent = ReceivedBy(proxy, 29);
@@ -291,12 +290,7 @@ TEST_F(Downloads, ThroughSocks4TheRequestFollowsTheHandshake) {
 
 TEST_F(Downloads, ThroughAnHttpProxyTheRequestNamesTheWholeAddress) {
     TcpPeer proxy({"HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", false});
-    m_download.m_nProxyType = kProxyHttp;
-    m_download.m_strProxyHost = "127.0.0.1";
-    m_download.m_nProxyPort = proxy.Port();
-    m_download.m_bProxyAuth = 1;
-    m_download.m_strProxyUser = "who";
-    m_download.m_strProxyPassword = "pw";
+    test::UseProxy(m_download, kProxyHttp, proxy.Port(), "who", "pw");
     ASSERT_EQ(m_download.Download("http://files.example/pkg", Target()), DL_OK);
     const std::string sent = ReceivedBy(proxy, 80);
     EXPECT_EQ(sent.substr(0, sent.find("Host:")),
@@ -311,12 +305,7 @@ TEST_F(Downloads, Socks5WithCredentialsSendsThemAndTheTargetsAddress) {
                                14) +
                        "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nx",
                    false});
-    m_download.m_nProxyType = kProxySocks5;
-    m_download.m_strProxyHost = "127.0.0.1";
-    m_download.m_nProxyPort = proxy.Port();
-    m_download.m_bProxyAuth = 1;
-    m_download.m_strProxyUser = "u";
-    m_download.m_strProxyPassword = "pw";
+    test::UseProxy(m_download, kProxySocks5, proxy.Port(), "u", "pw");
     ASSERT_EQ(m_download.Download("http://10.0.0.9:81/f", Target()), DL_OK);
     EXPECT_EQ(ReceivedBy(proxy, 20).substr(0, 20), std::string("\5\2\0\2"
                                                                "\1\1u\2pw"
@@ -326,9 +315,7 @@ TEST_F(Downloads, Socks5WithCredentialsSendsThemAndTheTargetsAddress) {
 
 TEST_F(Downloads, Socks5AskingForCredentialsWeDoNotHaveFailsAtOnce) {
     TcpPeer proxy({"\x05\x02", false});
-    m_download.m_nProxyType = kProxySocks5;
-    m_download.m_strProxyHost = "127.0.0.1";
-    m_download.m_nProxyPort = proxy.Port();
+    test::UseProxy(m_download, kProxySocks5, proxy.Port());
     m_download.m_nRetryMode = 2;  // would retry forever if this were retryable
     EXPECT_EQ(m_download.Download("http://h.example/f", Target()), DL_FAILED);
     EXPECT_EQ(ReceivedBy(proxy, 3), std::string("\5\1\0", 3));

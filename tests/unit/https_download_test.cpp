@@ -6,6 +6,7 @@
 
 #include "net/http_download.h"
 #include "platform/file_system.h"
+#include "support/download_setup.h"
 #include "support/http_peer.h"
 #include "support/tcp_peer.h"
 #include "support/temp_dir.h"
@@ -161,12 +162,7 @@ TEST_F(HttpsDownloads, AnHttpProxyTunnelsWithConnect) {
             return test::MakeReply(200, "tunnelled", "application/octet-stream").bytes;
         },
         TlsPeer::Proxy::kHttpConnect);
-    m_download.m_nProxyType = kProxyHttp;
-    m_download.m_strProxyHost = "127.0.0.1";
-    m_download.m_nProxyPort = proxyAndServer.Port();
-    m_download.m_bProxyAuth = 1;
-    m_download.m_strProxyUser = "who";
-    m_download.m_strProxyPassword = "pw";
+    test::UseProxy(m_download, kProxyHttp, proxyAndServer.Port(), "who", "pw");
     ASSERT_EQ(m_download.Download("https://files.example/pkg", Target()), DL_OK);
     EXPECT_EQ(test::ReadFile(Target()), "tunnelled");
     ASSERT_EQ(proxyAndServer.Exchanges().size(), 1u);
@@ -188,9 +184,7 @@ TEST_F(HttpsDownloads, Socks5CarriesTlsToTheNamedServer) {
                 return test::MakeReply(200, "through socks", "application/octet-stream").bytes;
             },
             TlsPeer::Proxy::kSocks5);
-        m_download.m_nProxyType = kProxySocks5;
-        m_download.m_strProxyHost = "127.0.0.1";
-        m_download.m_nProxyPort = proxyAndServer.Port();
+        test::UseProxy(m_download, kProxySocks5, proxyAndServer.Port());
         const bool rightName = std::string(names) == "DNS:files.example";
         ASSERT_EQ(m_download.Download("https://files.example:8443/pkg", Target()),
                   rightName ? DL_OK : DL_FAILED)
