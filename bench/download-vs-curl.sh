@@ -3,16 +3,13 @@
 # alternating runs. Prints each one's median time and peak memory, and the ratio. With https,
 # nginx serves the file over TLS with a certificate made for the run, which both trust.
 # Usage: bench/download-vs-curl.sh [RUNS] [SIZE_MIB] [http|https]
-set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+. "$(dirname "$0")/common.sh"
 runs=${1:-5}
 size=${2:-256}
 scheme=${3:-http}
-tool="$root/build/native/src/tavrin-tool"
-[ -x "$tool" ] || { echo "build first: cmake --build --preset native" >&2; exit 1; }
-work="$root/build/bench-download"
-rm -rf "$work"
-. "$root/tools/demo-site/start-background.sh" "$work"
+tool=$(bench_program src/tavrin-tool)
+bench_work bench-download
+bench_demo
 head -c "$((size * 1024 * 1024))" /dev/urandom > "$work/site/www/big.bin"
 url="$demo_origin/big.bin"
 tool_opts=() curl_opts=()
@@ -50,7 +47,6 @@ for _ in $(seq "$runs"); do
   measure curl curl -s "${curl_opts[@]}" -o "$work/out.bin" "$url"
 done
 
-median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 ours=$(awk '$1=="tavrin"{print $2}' "$work/results" | median)
 theirs=$(awk '$1=="curl"{print $2}' "$work/results" | median)
 ours_kib=$(awk '$1=="tavrin"{print $3}' "$work/results" | median)

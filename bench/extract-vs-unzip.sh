@@ -2,13 +2,10 @@
 # tavrin-tool extract against Info-ZIP unzip and bsdtar on the same archives: one of 2,000
 # small files, one of a single 200 MiB file. Alternating runs; median time and peak memory.
 # Usage: bench/extract-vs-unzip.sh [RUNS]
-set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+. "$(dirname "$0")/common.sh"
 runs=${1:-5}
-tool="$root/build/native/src/tavrin-tool"
-[ -x "$tool" ] || { echo "build first: cmake --build --preset native" >&2; exit 1; }
-work="$root/build/bench-extract"
-rm -rf "$work"
+tool=$(bench_program src/tavrin-tool)
+bench_work bench-extract
 mkdir -p "$work/small" "$work/large"
 python3 - "$work" <<'PY'
 import os, random, sys
@@ -42,7 +39,6 @@ for archive in small large; do
     measure "$archive bsdtar" bsdtar -xf "$work/$archive.zip" -C "$work/out"
   done
 done
-median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 echo "| archive | runs | tavrin-tool | unzip | bsdtar | ratio unzip/ours | ratio bsdtar/ours | peak memory ours / unzip / bsdtar |"
 echo "|---|---|---|---|---|---|---|---|"
 for archive in small large; do

@@ -2,22 +2,18 @@
 # Time from the launcher's process start to the login page's document-complete, against the
 # demo operator service on loopback, on a virtual display. Prints each run and the median.
 # Usage: bench/startup-to-login.sh [RUNS]
-set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+. "$(dirname "$0")/common.sh"
 runs=${1:-10}
-bench="$root/build/native/bench/tavrin_startup_bench"
-[ -x "$bench" ] || { echo "build first: cmake --build --preset native" >&2; exit 1; }
-work="$root/build/bench-run"
-rm -rf "$work"
-. "$root/tools/demo-site/start-background.sh" "$work"
-printf '[config]\nconfigUrl=%s/rzt/?c=index&a=micnf&yid=\n' "$demo_origin" > "$(dirname "$bench")/config.ini"
-[ "$(id -u)" != 0 ] || export QTWEBENGINE_DISABLE_SANDBOX=1
+bench=$(bench_program bench/tavrin_startup_bench)
+bench_work bench-run
+bench_demo
+bench_config_ini "$bench"
 export XDG_DATA_HOME="$work/data"
 
 cat > "$work/runs.sh" <<RUNS
 for i in \$(seq $runs); do "$bench" 2>/dev/null | sed -n 's/^startup_to_login_ms //p'; done
 RUNS
-mapfile -t times < <(xvfb-run -a -s "-screen 0 1280x1024x24" bash "$work/runs.sh")
+mapfile -t times < <(run_on_display "$work/runs.sh")
 [ ${#times[@]} -gt 0 ] || { echo "no run completed" >&2; exit 1; }
 sorted=($(printf '%s\n' "${times[@]}" | sort -n))
 echo "process start to login page complete, ms (${#times[@]} runs): ${times[*]}"
