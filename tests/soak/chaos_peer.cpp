@@ -1,15 +1,7 @@
 #include "soak/chaos_peer.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -684,22 +676,6 @@ Answer Build(Chaos chaos, Rng& rng, const Context& c) {
     return a;
 }
 
-// Waits up to timeoutMs for `events` on fd, or for the stop signal. Returns the events seen
-// on fd; -1 when stopping.
-int WaitFor(int fd, short events, int stopFd, int timeoutMs) {
-    pollfd p[2] = {{fd, events, 0}, {stopFd, POLLIN, 0}};
-    for (;;) {
-        const int n = poll(p, 2, timeoutMs);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (p[1].revents != 0) {
-            return -1;
-        }
-        return n > 0 ? p[0].revents : 0;
-    }
-}
-
 // The longest time the reply stood still between two pieces: on a busy machine the peer's
 // own thread can be held up past the client's time-out.
 struct Progress {
@@ -712,34 +688,22 @@ struct Progress {
     }
 };
 
-bool SendBytes(int fd, const char* data, std::size_t size, int stopFd, Progress& progress) {
+bool SendBytes(SocketHandle connection, const char* data, std::size_t size, SocketHandle stop,
+               Progress& progress) {
     while (size > 0) {
-        const ssize_t n = send(fd, data, size, MSG_NOSIGNAL);
+        const long n = SendSome(connection, data, size);
         if (n > 0) {
             progress.Moved();
             data += n;
             size -= static_cast<std::size_t>(n);
             continue;
         }
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-            return false;
-        }
-        if (WaitFor(fd, POLLOUT, stopFd, kSendWaitMs) <= 0) {
+        if ((n < 0 && !WouldBlock()) ||
+            WaitFor(connection, Await::Writable, stop, kSendWaitMs) != Waited::Ready) {
             return false;
         }
     }
     return true;
-}
-
-// True when the client has hung up (it sends nothing after its request).
-bool ClientGone(int fd) {
-    pollfd p{fd, POLLIN | POLLRDHUP, 0};
-    if (poll(&p, 1, 0) <= 0) {
-        return false;
-    }
-    char byte;
-    const ssize_t n = recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
-    return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
 }
 
 std::string HeaderValue(const std::string& head, const std::string& lowerName) {
@@ -771,28 +735,12 @@ const char* ChaosName(Chaos chaos) {
 }
 
 ChaosPeer::ChaosPeer(const ChaosOptions& options) : m_options(options) {
-    int stop[2];
-    if (pipe2(stop, O_CLOEXEC | O_NONBLOCK) != 0) {
-        return;
+    if (MakeStopSignal(m_stopWait, m_stopRaise)) {
+        m_listener = ListenOnLoopback(m_port, 128);
     }
-    m_stopRead = stop[0];
-    m_stopWrite = stop[1];
-    const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (s < 0) {
-        return;
+    if (m_listener != kNoSocket) {
+        m_acceptor = std::thread([this] { Accept(); });
     }
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    if (bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(s, 128) != 0 ||
-        getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
-        close(s);
-        return;
-    }
-    m_listener = s;
-    m_port = ntohs(addr.sin_port);
-    m_acceptor = std::thread([this] { Accept(); });
 }
 
 ChaosPeer::~ChaosPeer() {
@@ -804,20 +752,15 @@ std::string ChaosPeer::Url(const std::string& path) const {
 }
 
 void ChaosPeer::Stop() {
-    if (m_stopWrite >= 0) {
-        // Never read: the pipe stays readable and wakes every wait for good.
-        const char byte = 's';
-        while (write(m_stopWrite, &byte, 1) < 0 && errno == EINTR) {
-        }
+    if (m_stopRaise != kNoSocket) {
+        RaiseStop(m_stopRaise);
     }
     if (m_acceptor.joinable()) {
         m_acceptor.join();
     }
-    for (int* fd : {&m_listener, &m_stopRead, &m_stopWrite}) {
-        if (*fd >= 0) {
-            close(*fd);
-            *fd = -1;
-        }
+    for (SocketHandle* s : {&m_listener, &m_stopWait, &m_stopRaise}) {
+        CloseSocket(*s);
+        *s = kNoSocket;
     }
     std::lock_guard<std::mutex> lock(m_mutex);
     m_stopped = true;
@@ -826,17 +769,17 @@ void ChaosPeer::Stop() {
 
 void ChaosPeer::Accept() {
     for (;;) {
-        const int events = WaitFor(m_listener, POLLIN, m_stopRead, 100);
+        const Waited waited = WaitFor(m_listener, Await::Readable, m_stopWait, 100);
         Reap(false);
-        if (events < 0) {
+        if (waited == Waited::Stopped) {
             break;
         }
-        if (events == 0) {
+        if (waited == Waited::TimedOut) {
             continue;
         }
         for (;;) {
-            const int fd = accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-            if (fd < 0) {
+            const SocketHandle connection = AcceptConnection(m_listener, Blocking::No);
+            if (connection == kNoSocket) {
                 break;
             }
             auto done = std::make_shared<bool>(false);
@@ -848,15 +791,15 @@ void ChaosPeer::Accept() {
                 m_maxActive = std::max(m_maxActive, ++m_active);
             }
             try {
-                m_workers.push_back({std::thread([this, fd, order, done] {
-                                         Serve(fd, order);
+                m_workers.push_back({std::thread([this, connection, order, done] {
+                                         Serve(connection, order);
                                          std::lock_guard<std::mutex> lock(m_mutex);
                                          *done = true;
                                          --m_active;
                                      }),
                                      done});
             } catch (const std::system_error&) {
-                close(fd);
+                CloseSocket(connection);
                 std::lock_guard<std::mutex> lock(m_mutex);
                 --m_unread;
                 --m_active;
@@ -884,24 +827,25 @@ void ChaosPeer::Reap(bool all) {
     }
 }
 
-bool ChaosPeer::ReadRequest(int fd, std::string& head) {
+bool ChaosPeer::ReadRequest(SocketHandle connection, std::string& head) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(kRequestWaitMs);
     char buffer[4096];
     while (head.find("\r\n\r\n") == std::string::npos) {
         if (head.size() > kMaxRequestBytes) {
             return false;
         }
-        const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+        const long n = ReceiveSome(connection, buffer, sizeof buffer);
         if (n > 0) {
             head.append(buffer, static_cast<std::size_t>(n));
             continue;
         }
-        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+        if (n == 0 || !WouldBlock()) {
             return false;
         }
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0 || WaitFor(fd, POLLIN, m_stopRead, static_cast<int>(left)) <= 0) {
+        if (left <= 0 || WaitFor(connection, Await::Readable, m_stopWait, static_cast<int>(left)) !=
+                             Waited::Ready) {
             return false;
         }
     }
@@ -941,11 +885,11 @@ Chaos ChaosPeer::Choose(const std::string& path, const std::string& resource,
     return chaos;
 }
 
-void ChaosPeer::Serve(int fd, std::uint64_t order) {
+void ChaosPeer::Serve(SocketHandle connection, std::uint64_t order) {
     const auto start = Clock::now();
     std::string head;
-    if (!ReadRequest(fd, head)) {
-        close(fd);
+    if (!ReadRequest(connection, head)) {
+        CloseSocket(connection);
         std::lock_guard<std::mutex> lock(m_mutex);
         --m_unread;
         ++m_incomplete;
@@ -991,10 +935,11 @@ void ChaosPeer::Serve(int fd, std::uint64_t order) {
     served.stamp = answer.stamp;
     served.emptyLength = answer.emptyLength;
     const Plan& plan = answer.plan;
-    if (ClientGone(fd)) {
+    // Has the client hung up already (it gave up waiting for the peer)?
+    if (PeerGone(connection)) {
         served.abandoned = true;
         Settle(served.path, &served);
-        close(fd);
+        CloseSocket(connection);
         return;
     }
     const std::size_t total = std::min(plan.send, plan.bytes.size());
@@ -1003,11 +948,12 @@ void ChaosPeer::Serve(int fd, std::uint64_t order) {
     Progress progress{start};
     bool sent = true;
     for (std::size_t at = 0; at < trickle && sent; ++at) {
-        sent = SendBytes(fd, plan.bytes.data() + at, 1, m_stopRead, progress) &&
-               WaitFor(m_stopRead, POLLIN, m_stopRead, plan.gapMs) == 0;
+        // The pause ends early when the peer stops.
+        sent = SendBytes(connection, plan.bytes.data() + at, 1, m_stopWait, progress) &&
+               !WaitReadable(m_stopWait, plan.gapMs);
     }
     if (sent) {
-        SendBytes(fd, plan.bytes.data() + trickle, total - trickle, m_stopRead, progress);
+        SendBytes(connection, plan.bytes.data() + trickle, total - trickle, m_stopWait, progress);
     }
     if (total > 0) {
         served.slow = progress.longestGap > std::chrono::milliseconds(m_options.slowMs);
@@ -1016,21 +962,14 @@ void ChaosPeer::Serve(int fd, std::uint64_t order) {
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
     Settle(served.path, &served);
     if (plan.end == Plan::End::Reset) {
-        const linger hard{1, 0};
-        setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
-    } else if (plan.end == Plan::End::Stall) {
-        // Silent until the time is up, the client hangs up or the peer stops.
-        const auto until = Clock::now() + std::chrono::milliseconds(m_options.silenceMs);
-        for (;;) {
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
-            if (left <= 0 ||
-                WaitFor(fd, POLLIN | POLLRDHUP, m_stopRead, static_cast<int>(left)) != 0) {
-                break;
-            }
-        }
+        ResetConnection(connection);
+        return;
     }
-    close(fd);
+    if (plan.end == Plan::End::Stall) {
+        // Silent until the time is up, the client hangs up or the peer stops.
+        WaitFor(connection, Await::Readable, m_stopWait, std::max(0, m_options.silenceMs));
+    }
+    CloseSocket(connection);
 }
 
 void ChaosPeer::Settle(const std::string& path, ServedRequest* served) {
@@ -1047,11 +986,7 @@ bool ChaosPeer::WaitSettled(const std::string& prefix, int timeoutMs) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         // A connection still waiting in the listen queue counts as unread.
-        bool queued = false;
-        if (m_listener >= 0) {
-            pollfd p{m_listener, POLLIN, 0};
-            queued = poll(&p, 1, 0) > 0;
-        }
+        const bool queued = m_listener != kNoSocket && WaitReadable(m_listener, 0);
         std::unique_lock<std::mutex> lock(m_mutex);
         const auto sending = m_sending.lower_bound(prefix);
         const bool busy =

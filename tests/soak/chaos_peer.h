@@ -19,6 +19,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/loopback_socket.h"
+
 namespace tavrin::test {
 
 enum class Chaos : int {
@@ -92,7 +94,7 @@ public:
     ChaosPeer(const ChaosPeer&) = delete;
     ChaosPeer& operator=(const ChaosPeer&) = delete;
 
-    bool Listening() const { return m_listener >= 0; }
+    bool Listening() const { return m_listener != kNoSocket; }
     std::uint16_t Port() const { return m_port; }
     std::string Url(const std::string& path) const;
 
@@ -124,17 +126,17 @@ private:
 
     void Accept();
     void Reap(bool all);
-    void Serve(int fd, std::uint64_t order);
-    bool ReadRequest(int fd, std::string& head);
+    void Serve(SocketHandle connection, std::uint64_t order);
+    bool ReadRequest(SocketHandle connection, std::string& head);
     // The choice for one request, made under the lock so chains and counts stay in step.
     Chaos Choose(const std::string& path, const std::string& resource, std::uint64_t& rngSeed,
                  int& hop, int& chainLength);
     void Settle(const std::string& path, ServedRequest* served);
 
     ChaosOptions m_options;
-    int m_listener = -1;
-    int m_stopRead = -1;
-    int m_stopWrite = -1;
+    SocketHandle m_listener = kNoSocket;
+    SocketHandle m_stopWait = kNoSocket;  // MakeStopSignal's ends
+    SocketHandle m_stopRaise = kNoSocket;
     std::uint16_t m_port = 0;
     std::thread m_acceptor;
 

@@ -4,11 +4,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include "support/loopback_socket.h"
 
 namespace tavrin::test {
 
-SocketHandle ListenOnLoopback(std::uint16_t& port) {
+SocketHandle ListenOnLoopback(std::uint16_t& port, int backlog) {
     // Non-blocking: a connection that goes away between poll() and accept() must not leave
     // the peer stuck in accept() when the test wants it to stop.
     const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
@@ -20,7 +22,7 @@ SocketHandle ListenOnLoopback(std::uint16_t& port) {
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     addr.sin_port = 0;
     socklen_t len = sizeof addr;
-    if (bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(s, 16) != 0 ||
+    if (bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(s, backlog) != 0 ||
         getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
         close(s);
         return kNoSocket;
@@ -34,9 +36,10 @@ bool WaitReadable(SocketHandle s, int timeoutMs) {
     return poll(&p, 1, timeoutMs) > 0;
 }
 
-SocketHandle AcceptConnection(SocketHandle listener) {
-    // The accepted connection blocks again (accept4 without SOCK_NONBLOCK).
-    const int s = accept4(static_cast<int>(listener), nullptr, nullptr, SOCK_CLOEXEC);
+SocketHandle AcceptConnection(SocketHandle listener, Blocking blocking) {
+    // accept4 without SOCK_NONBLOCK: the connection blocks again.
+    const int s = accept4(static_cast<int>(listener), nullptr, nullptr,
+                          SOCK_CLOEXEC | (blocking == Blocking::No ? SOCK_NONBLOCK : 0));
     return s < 0 ? kNoSocket : s;
 }
 
@@ -47,8 +50,7 @@ long ReceiveSome(SocketHandle s, char* buffer, std::size_t size) {
 bool SendAll(SocketHandle s, const std::string& data) {
     std::size_t sent = 0;
     while (sent < data.size()) {
-        const ssize_t n =
-            send(static_cast<int>(s), data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
+        const long n = SendSome(s, data.data() + sent, data.size() - sent);
         if (n <= 0) {
             return false;
         }
@@ -57,9 +59,67 @@ bool SendAll(SocketHandle s, const std::string& data) {
     return true;
 }
 
+long SendSome(SocketHandle s, const char* data, std::size_t size) {
+    return static_cast<long>(send(static_cast<int>(s), data, size, MSG_NOSIGNAL));
+}
+
+bool WouldBlock() {
+    return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+}
+
+bool PeerGone(SocketHandle s) {
+    pollfd p{static_cast<int>(s), POLLIN | POLLRDHUP, 0};
+    if (poll(&p, 1, 0) <= 0) {
+        return false;
+    }
+    char byte;
+    const ssize_t n = recv(static_cast<int>(s), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
+}
+
 void CloseSocket(SocketHandle s) {
     if (s != kNoSocket) {
         close(static_cast<int>(s));
+    }
+}
+
+void ResetConnection(SocketHandle s) {
+    if (s != kNoSocket) {
+        const linger hard{1, 0};
+        setsockopt(static_cast<int>(s), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+        close(static_cast<int>(s));
+    }
+}
+
+bool MakeStopSignal(SocketHandle& wait, SocketHandle& raise) {
+    int pair[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, pair) != 0) {
+        wait = raise = kNoSocket;
+        return false;
+    }
+    wait = pair[0];
+    raise = pair[1];
+    return true;
+}
+
+void RaiseStop(SocketHandle raise) {
+    const char byte = 's';
+    while (send(static_cast<int>(raise), &byte, 1, MSG_NOSIGNAL) < 0 && errno == EINTR) {
+    }
+}
+
+Waited WaitFor(SocketHandle s, Await what, SocketHandle stop, int timeoutMs) {
+    const short events = what == Await::Readable ? POLLIN : POLLOUT;
+    pollfd p[2] = {{static_cast<int>(s), events, 0}, {static_cast<int>(stop), POLLIN, 0}};
+    for (;;) {
+        const int n = poll(p, 2, timeoutMs);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (p[1].revents != 0) {
+            return Waited::Stopped;
+        }
+        return n > 0 ? Waited::Ready : Waited::TimedOut;
     }
 }
 

@@ -19,7 +19,7 @@ void EnsureWinsock() {
 }
 }  // namespace
 
-SocketHandle ListenOnLoopback(std::uint16_t& port) {
+SocketHandle ListenOnLoopback(std::uint16_t& port, int backlog) {
     EnsureWinsock();
     const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (s == INVALID_SOCKET) {
@@ -29,7 +29,7 @@ SocketHandle ListenOnLoopback(std::uint16_t& port) {
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     int len = sizeof addr;
-    if (bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(s, 16) != 0 ||
+    if (bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(s, backlog) != 0 ||
         getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
         closesocket(s);
         return kNoSocket;
@@ -46,13 +46,15 @@ bool WaitReadable(SocketHandle s, int timeoutMs) {
     return WSAPoll(&p, 1, timeoutMs) > 0;
 }
 
-SocketHandle AcceptConnection(SocketHandle listener) {
+SocketHandle AcceptConnection(SocketHandle listener, Blocking blocking) {
     const SOCKET s = accept(static_cast<SOCKET>(listener), nullptr, nullptr);
     if (s == INVALID_SOCKET) {
         return kNoSocket;
     }
-    u_long off = 0;  // an accepted socket takes the listener's mode
-    ioctlsocket(s, FIONBIO, &off);
+    if (blocking == Blocking::Yes) {
+        u_long off = 0;  // an accepted socket takes the listener's mode
+        ioctlsocket(s, FIONBIO, &off);
+    }
     return static_cast<SocketHandle>(s);
 }
 
@@ -63,8 +65,7 @@ long ReceiveSome(SocketHandle s, char* buffer, std::size_t size) {
 bool SendAll(SocketHandle s, const std::string& data) {
     std::size_t sent = 0;
     while (sent < data.size()) {
-        const int n = send(static_cast<SOCKET>(s), data.data() + sent,
-                           static_cast<int>(data.size() - sent), 0);
+        const long n = SendSome(s, data.data() + sent, data.size() - sent);
         if (n <= 0) {
             return false;
         }
@@ -73,10 +74,83 @@ bool SendAll(SocketHandle s, const std::string& data) {
     return true;
 }
 
+long SendSome(SocketHandle s, const char* data, std::size_t size) {
+    return send(static_cast<SOCKET>(s), data, static_cast<int>(size), 0);
+}
+
+bool WouldBlock() {
+    const int error = WSAGetLastError();
+    return error == WSAEWOULDBLOCK || error == WSAEINTR;
+}
+
+bool PeerGone(SocketHandle s) {
+    WSAPOLLFD p{static_cast<SOCKET>(s), POLLRDNORM, 0};
+    if (WSAPoll(&p, 1, 0) <= 0) {
+        return false;
+    }
+    // Readable: the peek does not wait, whatever the connection's mode.
+    char byte;
+    const int n = recv(static_cast<SOCKET>(s), &byte, 1, MSG_PEEK);
+    return n == 0 || (n == SOCKET_ERROR && WSAGetLastError() != WSAEWOULDBLOCK);
+}
+
 void CloseSocket(SocketHandle s) {
     if (s != kNoSocket) {
         closesocket(static_cast<SOCKET>(s));
     }
+}
+
+void ResetConnection(SocketHandle s) {
+    if (s != kNoSocket) {
+        const LINGER hard{1, 0};
+        setsockopt(static_cast<SOCKET>(s), SOL_SOCKET, SO_LINGER,
+                   reinterpret_cast<const char*>(&hard), sizeof hard);
+        closesocket(static_cast<SOCKET>(s));
+    }
+}
+
+bool MakeStopSignal(SocketHandle& wait, SocketHandle& raise) {
+    // No socketpair on Windows: a loopback connection to a listener of its own.
+    wait = raise = kNoSocket;
+    std::uint16_t port = 0;
+    const SocketHandle listener = ListenOnLoopback(port, 1);
+    if (listener == kNoSocket) {
+        return false;
+    }
+    const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(port);
+    if (s != INVALID_SOCKET && connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+        WaitReadable(listener, 5000)) {
+        wait = AcceptConnection(listener, Blocking::No);
+    }
+    CloseSocket(listener);
+    if (wait == kNoSocket) {
+        if (s != INVALID_SOCKET) {
+            closesocket(s);
+        }
+        return false;
+    }
+    raise = static_cast<SocketHandle>(s);
+    return true;
+}
+
+void RaiseStop(SocketHandle raise) {
+    const char byte = 's';
+    send(static_cast<SOCKET>(raise), &byte, 1, 0);
+}
+
+Waited WaitFor(SocketHandle s, Await what, SocketHandle stop, int timeoutMs) {
+    const SHORT events = what == Await::Readable ? POLLRDNORM : POLLWRNORM;
+    WSAPOLLFD p[2] = {{static_cast<SOCKET>(s), events, 0},
+                      {static_cast<SOCKET>(stop), POLLRDNORM, 0}};
+    const int n = WSAPoll(p, 2, timeoutMs);
+    if (p[1].revents != 0) {
+        return Waited::Stopped;
+    }
+    return n > 0 ? Waited::Ready : Waited::TimedOut;
 }
 
 }  // namespace tavrin::test
