@@ -23,6 +23,8 @@ packages=(
   # demo operator service (its ActionScript 3 game is built with Haxe) and the real peers of
   # the download tests
   haxe nginx-light dante-server microsocks time bc zip
+  # the benchmarks compare extraction with Info-ZIP and bsdtar
+  unzip libarchive-tools
 )
 missing=()
 for p in "${packages[@]}"; do
