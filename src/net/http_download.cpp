@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -28,6 +29,21 @@ constexpr int kChunkSize = kReaderSize;
 constexpr std::size_t kWriteBufferSize = 128 * 1024;
 
 }  // namespace
+
+std::string TargetMutexPrefix(const std::string& localPath) {
+    std::error_code error;
+    std::filesystem::path folder = std::filesystem::absolute(localPath, error);
+    folder = error ? std::filesystem::path(localPath) : folder;
+    // FNV-1a of the folder's path: a mutex name may hold no separators, and a path can be
+    // longer than a name may be.
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const char c : folder.parent_path().string()) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    }
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+    return std::string("_MUTEX_") + text;
+}
 
 CHttpDownload::CHttpDownload() = default;
 
@@ -105,6 +121,11 @@ int CHttpDownload::Fetch(const std::string& url, const std::string& localPath) {
         return DL_FAILED;
     }
     if (!ParseUrl(m_strUrl, m_strHost, m_strObject, m_nPort)) {
+        // An address without a scheme is taken as http; one of another scheme is refused,
+        // never read as a host name ("ftp://h/f" is no host "ftp").
+        if (HasOtherScheme(m_strUrl)) {
+            return DL_FAILED;
+        }
         m_strUrl = "http://" + m_strUrl;
         if (!ParseUrl(m_strUrl, m_strHost, m_strObject, m_nPort)) {
             return DL_FAILED;
@@ -294,18 +315,20 @@ int CHttpDownload::Complete() {
     platform::NamedMutex mutex(m_strMutexPrefix + "_" + name);
     const bool existed = mutex.AlreadyExisted();
     mutex.Lock();
+    int result = DL_OK;
     if (existed && platform::IsExistingFile(m_strLocalPath)) {
         // Another process has just put the same file in place; ours is not needed.
         std::remove(m_strTempPath.c_str());
-    } else if (platform::IsExistingFile(m_strTempPath)) {
-        // Only with our copy at hand is the old target given up: otherwise a failed rename
-        // would leave no file at all.
-        std::remove(m_strLocalPath.c_str());
-        std::rename(m_strTempPath.c_str(), m_strLocalPath.c_str());
+    } else if (platform::IsExistingFile(m_strTempPath) &&
+               platform::ReplaceFile(m_strTempPath, m_strLocalPath)) {
         platform::SetModificationTime(m_strLocalPath, m_lastModified);
+    } else {
+        // A folder or a locked file where the target belongs: the old target stays as it
+        // was, and the caller removes our copy.
+        result = DL_FAILED;
     }
     mutex.Unlock();
-    return DL_OK;
+    return result;
 }
 
 bool CHttpDownload::Secure() const {
@@ -427,34 +450,18 @@ int CHttpDownload::SendRequest() {
         }
         const std::string request = BuildRequest();
         const long length = static_cast<long>(request.size());
+        // A send that fails or times out is a failed attempt: the next one sends the whole
+        // request again on a new connection, within the retry budget.
         if (SendToServer(request.data(), length) < length) {
-            if (GetLastSocketError() == SocketTimedOutError()) {
-                continue;  // a new connection for the whole request
-            }
             return kRequestRetry;
         }
         if (m_bStop != 0) {
             return kRequestStoppedOrRedirect;
         }
         std::string header;
-        bool continuing = false;
-        for (;;) {
-            char line[kReaderLineSize + 1] = {};
-            int status = 0;
-            if (ReaderReadLine(m_pReader, line, status, m_nRecvTimeout) != 0) {
-                return kRequestRetry;
-            }
-            if (status == 0 && line[0] == '\0' && !continuing) {
-                break;
-            }
-            header += line;
-            if (status == 0) {
-                header += "\r\n";
-            }
-            continuing = status == 1;
-            if (header.size() > kMaxHeaderBytes) {
-                return kRequestFailed;
-            }
+        const int head = ReadResponseHead(header);
+        if (head != kRequestOk) {
+            return head;
         }
         m_strHeader = header;
         m_nHeaderLength = static_cast<int>(header.size());
@@ -476,6 +483,39 @@ int CHttpDownload::SendRequest() {
     }
 }
 
+int CHttpDownload::ReadResponseHead(std::string& header) {
+    // Interim answers (100 Continue, 103 Early Hints) come before the real one: skipped,
+    // within the same bound on what a head may hold.
+    std::size_t interim = 0;
+    for (;;) {
+        header.clear();
+        bool continuing = false;
+        for (;;) {
+            char line[kReaderLineSize + 1] = {};
+            int status = 0;
+            if (ReaderReadLine(m_pReader, line, status, m_nRecvTimeout) != 0) {
+                return kRequestRetry;
+            }
+            if (status == 0 && line[0] == '\0' && !continuing) {
+                break;
+            }
+            header += line;
+            if (status == 0) {
+                header += "\r\n";
+            }
+            continuing = status == 1;
+            if (interim + header.size() > kMaxHeaderBytes) {
+                return kRequestFailed;
+            }
+        }
+        int code = 0;
+        if (!ParseStatusLine(header, code) || code < 100 || code >= 200) {
+            return kRequestOk;
+        }
+        interim += header.size();
+    }
+}
+
 int CHttpDownload::ParseResponseHeader(const std::string& header, std::uint32_t& contentLength,
                                        int& status, std::int64_t& lastModified) {
     contentLength = 0;
@@ -491,12 +531,16 @@ int CHttpDownload::ParseResponseHeader(const std::string& header, std::uint32_t&
         }
         m_strReferer = m_strUrl;
         const std::optional<std::string> target = ResolveRedirect(m_strUrl, *location);
-        if (!target) {
+        std::string host, object;
+        std::uint16_t port = 0;
+        if (!target || !ParseUrl(*target, host, object, port)) {
             return kRequestFailed;
         }
         m_strUrl = *target;
-        return ParseUrl(m_strUrl, m_strHost, m_strObject, m_nPort) ? kRequestStoppedOrRedirect
-                                                                   : kRequestFailed;
+        m_strHost = host;
+        m_strObject = object;
+        m_nPort = port;
+        return kRequestStoppedOrRedirect;
     }
     if (static_cast<unsigned>(status) >= 500) {
         return kRequestRetry;

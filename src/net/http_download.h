@@ -5,6 +5,7 @@
 // through an HTTP proxy or a SOCKS 4, 4a or 5 proxy.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <ctime>
 #include <functional>
@@ -37,6 +38,11 @@ struct DownloadProgress {
     std::string name;  // m_strFileName
 };
 
+// A completion mutex prefix of the target's own folder, for callers that have no data
+// directory to name it by (the tool): targets of one file name in different folders never
+// share a mutex, so finishing one never passes for finishing the other.
+std::string TargetMutexPrefix(const std::string& localPath);
+
 class CHttpDownload {
 public:
     CHttpDownload();
@@ -61,7 +67,8 @@ public:
     std::string m_strUrl;
     std::string m_strLocalPath;
     std::string m_strTempPath;
-    volatile int m_bStop = 0;
+    // Set from another thread to stop the download between steps.
+    std::atomic<int> m_bStop{0};
     int m_nTotal = 0;
     int m_nReceived = 0;
     std::uint32_t m_nContentLength = 0;
@@ -111,6 +118,8 @@ public:
 private:
     int Fetch(const std::string& url, const std::string& localPath);
     int SendRequest();
+    // The response head into `header`, after any interim (1xx) heads.
+    int ReadResponseHead(std::string& header);
     int ConnectThroughProxy();
     ProxyLink Link() const;
     ProxyServer Proxy() const;

@@ -83,17 +83,38 @@ bool ParseUrl(const std::string& url, std::string& host, std::string& object, st
     if (rest.empty() || slash == std::string::npos) {
         return false;
     }
-    object = rest.substr(slash);
+    // Control characters would end the request line early and start fields of their own.
+    if (std::any_of(text.begin(), text.end(),
+                    [](unsigned char c) { return c < 0x20 || c == 0x7F; })) {
+        return false;
+    }
     const std::string hostPart = rest.substr(0, slash);
     const std::size_t colon = hostPart.find(':');
-    if (colon == std::string::npos) {
-        host = hostPart;
-        port = prefix == "https://" ? 443 : 80;
-    } else {
-        host = hostPart.substr(0, colon);
-        port = static_cast<std::uint16_t>(std::atoi(hostPart.substr(colon + 1).c_str()));
+    const std::string name = hostPart.substr(0, colon);
+    const std::string digits = colon == std::string::npos ? "" : hostPart.substr(colon + 1);
+    long number = prefix == "https://" ? 443 : 80;
+    if (colon != std::string::npos) {
+        // Digits only, and a port that exists: "h:70000" must not become some other port.
+        number = AllDigits(digits) && digits.size() <= 5 ? std::atol(digits.c_str()) : 0;
     }
+    if (name.empty() || number < 1 || number > 65535) {
+        return false;
+    }
+    host = name;
+    object = rest.substr(slash);
+    port = static_cast<std::uint16_t>(number);
     return true;
+}
+
+bool HasOtherScheme(const std::string& url) {
+    const std::string text = Trim(url);
+    const std::size_t scheme = text.find("://");
+    return scheme != std::string::npos &&
+           std::all_of(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(scheme),
+                       [](unsigned char c) {
+                           return std::isalpha(c) || c == '+' || c == '-' || c == '.';
+                       }) &&
+           !StartsWithNoCase(text, "http://") && !StartsWithNoCase(text, "https://");
 }
 
 bool IsSecureUrl(const std::string& url) {
@@ -240,24 +261,24 @@ bool ParseBodyFraming(const std::string& header, bool& chunked, std::uint32_t& c
 }
 
 std::optional<std::string> ResolveRedirect(const std::string& currentUrl, std::string location) {
-    const std::size_t scheme = location.find("://");
-    if (scheme != std::string::npos &&
-        std::all_of(
-            location.begin(), location.begin() + static_cast<std::ptrdiff_t>(scheme),
-            [](unsigned char c) { return std::isalpha(c) || c == '+' || c == '-' || c == '.'; })) {
-        if (!StartsWithNoCase(location, "http://") && !StartsWithNoCase(location, "https://")) {
-            return std::nullopt;  // a scheme this downloader does not speak
-        }
+    if (HasOtherScheme(location)) {
+        return std::nullopt;  // a scheme this downloader does not speak
+    }
+    if (StartsWithNoCase(location, "http://") || StartsWithNoCase(location, "https://")) {
         return location;
     }
     std::replace(location.begin(), location.end(), '\\', '/');
+    const bool secure = IsSecureUrl(currentUrl);
+    if (location.rfind("//", 0) == 0) {
+        // "//host/path": another server, with the scheme of the current address.
+        return (secure ? "https:" : "http:") + location;
+    }
     if (!location.empty() && location.front() == '/') {
         std::string host, object;
         std::uint16_t port = 0;
         if (!ParseUrl(currentUrl, host, object, port)) {
             return std::nullopt;
         }
-        const bool secure = IsSecureUrl(currentUrl);
         return (secure ? "https://" : "http://") + HostAndPort(host, port, secure) + location;
     }
     int up = 0;

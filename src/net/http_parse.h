@@ -16,8 +16,11 @@ inline constexpr std::size_t kMaxHeaderBytes = 256 * 1024;
 std::string TrimBlanks(const std::string& s);
 
 // "http://host[:port]/object" or "https://..." (scheme in any case; port 80 or 443 when
-// none is given); false for anything else.
+// none is given); false for anything else: no host, a port that is not 1-65535 in digits,
+// control characters anywhere.
 bool ParseUrl(const std::string& url, std::string& host, std::string& object, std::uint16_t& port);
+// True for an address with a scheme other than http and https ("ftp://h/f").
+bool HasOtherScheme(const std::string& url);
 // True for an "https://" address.
 bool IsSecureUrl(const std::string& url);
 // "host" or "host:port" when the port is not the scheme's usual one, as the Host field has it.

@@ -10,6 +10,7 @@ namespace tavrin {
 namespace {
 
 constexpr unsigned char kSocks4Granted = 90;
+constexpr std::size_t kMaxSocksField = 255;
 
 void AppendPort(std::string& message, std::uint16_t port) {
     message += static_cast<char>(port >> 8);
@@ -76,6 +77,14 @@ int Socks4Handshake(const ProxyLink& link, const ProxyServer& proxy, const std::
 
 int Socks5Handshake(const ProxyLink& link, const ProxyServer& proxy, const std::string& host,
                     std::uint16_t port) {
+    // Names and credentials go with a one-byte length: a longer one would be cut, and the
+    // proxy would read the rest as the next fields.
+    const bool tooLong =
+        host.size() > kMaxSocksField || (proxy.auth && (proxy.user.size() > kMaxSocksField ||
+                                                        proxy.password.size() > kMaxSocksField));
+    if (tooLong) {
+        return kRequestFailed;
+    }
     if (!ConnectToProxy(link, proxy)) {
         return kRequestRetry;
     }

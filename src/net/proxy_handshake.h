@@ -35,7 +35,8 @@ int Socks4Handshake(const ProxyLink& link, const ProxyServer& proxy, const std::
                     std::uint16_t port, bool allowHostName);
 
 // Connects to the SOCKS 5 proxy, logs in with user and password when `proxy.auth` is set
-// (else offers no authentication), and has it connect to host:port.
+// (else offers no authentication), and has it connect to host:port. A host name, user or
+// password over 255 bytes fails before anything is sent.
 int Socks5Handshake(const ProxyLink& link, const ProxyServer& proxy, const std::string& host,
                     std::uint16_t port);
 

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "platform/file_system.h"
@@ -47,6 +48,10 @@ bool DeleteFileForced(const std::string& path) {
     // POSIX has no read-only attribute on the file itself: unlinking needs only the right
     // to write the folder, which the folder walk has.
     return unlink(path.c_str()) == 0;
+}
+
+bool ReplaceFile(const std::string& from, const std::string& to) {
+    return std::rename(from.c_str(), to.c_str()) == 0;
 }
 
 bool SetModificationTime(const std::string& path, std::int64_t secondsSince1970) {

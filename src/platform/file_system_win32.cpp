@@ -46,6 +46,10 @@ bool DeleteFileForced(const std::string& path) {
     return RemoveDirectoryA(path.c_str()) != FALSE;
 }
 
+bool ReplaceFile(const std::string& from, const std::string& to) {
+    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+}
+
 bool SetModificationTime(const std::string& path, std::int64_t secondsSince1970) {
     HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);

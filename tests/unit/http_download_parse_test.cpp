@@ -27,6 +27,13 @@ TEST(ParseUrl, AcceptsOnlyHttpAndHttpsAddressesWithAPath) {
         {"HTTPS://h:8443/a", true, "h", "/a", 8443},
         {"ftp://h/a", false, "", "", 0},  // a scheme this downloader does not speak
         {"h/a", false, "", "", 0},
+        {"http://h:65535/a", true, "h", "/a", 65535},
+        {"http://h:70000/a", false, "", "", 0},  // no such port, not 70000 - 65536
+        {"http://h:/a", false, "", "", 0},
+        {"http://h:0/a", false, "", "", 0},
+        {"http://h:8x/a", false, "", "", 0},
+        {"http:///a", false, "", "", 0},  // no host
+        {"http://h/a\r\nX-Injected: 1", false, "", "", 0},
         {"", false, "", "", 0},
     };
     for (const auto& c : cases) {
@@ -239,6 +246,10 @@ TEST(ParseResponseHeader, RedirectsJoinTheLocationToTheAddress) {
          "/c.zip", 80},
         {"http://h/a/b.zip", "ftp://h/b.zip", kRequestFailed, "http://h/a/b.zip", "h", "/a/b.zip",
          80},
+        {"https://h/a/b.zip", "//cdn.example/c.zip", kRequestStoppedOrRedirect,
+         "https://cdn.example/c.zip", "cdn.example", "/c.zip", 443},
+        {"http://h/a/b.zip", "/c.zip\rX-Injected: 1", kRequestFailed, "http://h/a/b.zip", "h",
+         "/a/b.zip", 80},
     };
     for (const auto& c : cases) {
         CHttpDownload d;

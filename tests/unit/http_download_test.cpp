@@ -275,6 +275,40 @@ TEST_F(Downloads, ASecondFinisherKeepsTheFirstOnesTarget) {
     EXPECT_FALSE(platform::PathExists(Target() + ".down"));
 }
 
+TEST_F(Downloads, ATargetThatCannotBeReplacedFailsAndStaysAsItWas) {
+    HttpPeer peer([](const HttpRequest&) { return Reply("200 OK", "", "new"); });
+    m_tmp.Write("out/target.bin/kept.txt", "old");  // a folder where the file belongs
+    EXPECT_EQ(m_download.Download(peer.Url("/f"), Target()), DL_FAILED);
+    EXPECT_TRUE(platform::IsDirectory(Target()));
+    EXPECT_EQ(test::ReadFile(Target() + "/kept.txt"), "old");
+    EXPECT_FALSE(platform::PathExists(Target() + ".down"));
+}
+
+// The tool names its completion mutex by the target's folder: finishing a/pkg.zip while
+// another copy finishes b/pkg.zip must not count as the same file.
+TEST_F(Downloads, SameNamedTargetsInOtherFoldersDoNotShareTheMutex) {
+    HttpPeer peer([](const HttpRequest&) { return Reply("200 OK", "", "fresh"); });
+    const std::string mine = m_tmp / "b/pkg.zip";
+    const std::string theirs = m_tmp / "a/pkg.zip";
+    m_tmp.Write("b/pkg.zip", "stale");
+    platform::NamedMutex other(TargetMutexPrefix(theirs) + "_pkg.zip");
+    ASSERT_TRUE(other.Lock());
+    m_download.SetMutexPrefix(TargetMutexPrefix(mine));
+    EXPECT_EQ(m_download.Download(peer.Url("/pkg.zip"), mine), DL_OK);
+    EXPECT_EQ(test::ReadFile(mine), "fresh");
+    EXPECT_EQ(TargetMutexPrefix(mine), TargetMutexPrefix(m_tmp / "b/other.zip"));
+}
+
+TEST_F(Downloads, InterimAnswersBeforeTheRealOneAreSkipped) {
+    HttpPeer peer([](const HttpRequest&) {
+        return HttpReply{
+            "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 103 Early Hints\r\nLink: </s>\r\n\r\n" +
+            Reply("200 OK", "", "body").bytes};
+    });
+    EXPECT_EQ(m_download.Download(peer.Url("/f"), Target()), DL_OK);
+    EXPECT_EQ(test::ReadFile(Target()), "body");
+}
+
 TEST_F(Downloads, ThroughSocks4TheRequestFollowsTheHandshake) {
     TcpPeer proxy(
         {std::string("\0\x5a\0\0\0\0\0\0", 8) + "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello",
@@ -321,9 +355,31 @@ TEST_F(Downloads, Socks5AskingForCredentialsWeDoNotHaveFailsAtOnce) {
     EXPECT_EQ(ReceivedBy(proxy, 3), std::string("\5\1\0", 3));
 }
 
+TEST_F(Downloads, Socks5FieldsOver255BytesAreRefusedBeforeAnythingIsSent) {
+    const std::string longName(256, 'n');
+    const struct {
+        const char* what;
+        std::string host, user, password;
+    } cases[] = {
+        {"host", longName + ".example", "", ""},
+        {"user", "h.example", longName, "pw"},
+        {"password", "h.example", "u", longName},
+    };
+    for (const auto& c : cases) {
+        TcpPeer proxy({"\x05\x02\x01\x00", false});
+        test::UseProxy(m_download, kProxySocks5, proxy.Port(), c.user, c.password);
+        EXPECT_EQ(m_download.Download("http://" + c.host + "/f", Target()), DL_FAILED) << c.what;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_EQ(proxy.Received(), "") << c.what;
+    }
+}
+
 TEST_F(Downloads, BadAddressesAndPathsFailAtOnce) {
+    m_download.m_nRetryMode = 2;  // unlimited: only a failure that is final can end these
     EXPECT_EQ(m_download.Download("", Target()), DL_FAILED);
     EXPECT_EQ(m_download.Download("ftp://h/f", Target()), DL_FAILED);
+    EXPECT_EQ(m_download.Download("http://127.0.0.1:70000/f", Target()), DL_FAILED);
+    EXPECT_EQ(m_download.Download("127.0.0.1:/f", Target()), DL_FAILED);
     EXPECT_EQ(m_download.Download("http://h/f", "  "), DL_FAILED);
     m_download.m_nProxyType = 2;  // not a supported proxy type
     EXPECT_EQ(m_download.Download("http://127.0.0.1/f", Target()), DL_FAILED);
