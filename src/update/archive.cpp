@@ -3,9 +3,11 @@
 #include <minizip/unzip.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -116,6 +118,49 @@ std::uint32_t EntryAttributes(std::uint32_t a) {
     return attributes;
 }
 
+namespace {
+
+bool SameLetters(const std::string& text, const char* upper) {
+    const std::size_t n = std::strlen(upper);
+    if (text.size() != n) {
+        return false;
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        if (std::toupper(static_cast<unsigned char>(text[i])) != upper[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Windows opens its devices for these names whatever follows the first dot ("nul.txt") and
+// whatever blanks end them, in any folder: such an entry would write to a device, not a file.
+bool IsReservedDeviceName(const std::string& part) {
+    std::string stem = part.substr(0, part.find('.'));
+    stem.erase(stem.find_last_not_of(' ') + 1);
+    for (const char* device : {"CON", "PRN", "AUX", "NUL"}) {
+        if (SameLetters(stem, device)) {
+            return true;
+        }
+    }
+    return stem.size() == 4 && stem[3] >= '1' && stem[3] <= '9' &&
+           (SameLetters(stem.substr(0, 3), "COM") || SameLetters(stem.substr(0, 3), "LPT"));
+}
+
+// One part of an entry's path, between separators. Windows drops trailing dots and blanks,
+// so "a." and "a " would land on "a" (and "..." next to ".."); "." is the folder itself.
+bool IsSafeNamePart(const std::string& part) {
+    if (part == "..") {
+        return false;
+    }
+    if (part.empty() || part == ".") {
+        return true;
+    }
+    return part.back() != '.' && part.back() != ' ' && !IsReservedDeviceName(part);
+}
+
+}  // namespace
+
 bool IsSafeEntryName(const std::string& name) {
     if (name.empty() || name[0] == '/' || name[0] == '\\' || (name.size() > 1 && name[1] == ':')) {
         return false;
@@ -131,7 +176,7 @@ bool IsSafeEntryName(const std::string& name) {
         if (end == std::string::npos) {
             end = name.size();
         }
-        if (name.compare(start, end - start, "..") == 0) {
+        if (!IsSafeNamePart(name.substr(start, end - start))) {
             return false;
         }
         start = end + 1;
@@ -146,7 +191,10 @@ ArchiveHandle* OpenSource(const ArchiveSource& source, const std::string& root, 
     if (result == kArchiveOk) {
         unzFile zip = OpenContainer(source);
         unz_global_info64 info{};
-        if (zip == nullptr || unzGetGlobalInfo64(zip, &info) != UNZ_OK) {
+        // Entries are counted in an int: a zip64 count beyond it would wrap to nothing, or to a
+        // few, and the archive would seem read. No package holds that many entries.
+        if (zip == nullptr || unzGetGlobalInfo64(zip, &info) != UNZ_OK ||
+            info.number_entry > static_cast<ZPOS64_T>(std::numeric_limits<int>::max())) {
             if (zip != nullptr) {
                 unzClose(zip);
             }

@@ -64,7 +64,9 @@ int ArchiveClose(ArchiveHandle* handle);
 // The result of the latest archive call.
 int ArchiveLastResult();
 
-// True when the entry name may be unpacked: relative, no drive prefix, no ".." part.
+// True when the entry name may be unpacked: relative, no drive prefix, no ".." part, and no
+// part that Windows would read otherwise than written (a device name such as "nul.txt" or
+// "COM1", a trailing dot or blank), whatever system unpacks it.
 bool IsSafeEntryName(const std::string& name);
 
 // Unpacks every entry into the folder, replacing existing files; true when every entry was

@@ -141,6 +141,42 @@ TEST(ExtractArchive, PositionsNearTwoToTheSixtyFourAreRefused) {
     ArchiveClose(memory);
 }
 
+// Zip64 end records claiming more entries than an int counts, over an empty directory: a
+// count that wrapped would make the archive look read, with nothing unpacked.
+TEST(ExtractArchive, EntryCountsBeyondAnIntAreAFailure) {
+    for (const std::uint64_t count : {std::uint64_t{1} << 31, std::uint64_t{1} << 32,
+                                      (std::uint64_t{1} << 32) + 1, ~std::uint64_t{0}}) {
+        std::string bytes = "PK\x03\x04";
+        PutLe(bytes, 0x06064B50, 4);  // the zip64 end record
+        PutLe(bytes, 44, 8);
+        PutLe(bytes, 45, 2);
+        PutLe(bytes, 45, 2);
+        PutLe(bytes, 0, 8);           // this disk, the directory's disk
+        PutLe(bytes, count, 8);       // entries on this disk
+        PutLe(bytes, count, 8);       // entries in all
+        PutLe(bytes, 0, 8);           // the directory's size
+        PutLe(bytes, 4, 8);           // and offset: right before this record
+        PutLe(bytes, 0x07064B50, 4);  // its locator
+        PutLe(bytes, 0, 4);
+        PutLe(bytes, 4, 8);
+        PutLe(bytes, 1, 4);
+        PutLe(bytes, 0x06054B50, 4);  // the plain end record: "see the zip64 one"
+        PutLe(bytes, 0, 4);
+        PutLe(bytes, 0xFFFF, 2);
+        PutLe(bytes, 0xFFFF, 2);
+        PutLe(bytes, 0, 10);
+
+        test::TempDir dir;
+        dir.Write("p.zip", bytes);
+        EXPECT_FALSE(ExtractArchive(dir / "p.zip", dir / "out")) << count;
+        EXPECT_NE(ArchiveLastResult(), kArchiveOk) << count;
+        int result = kArchiveOk;
+        EXPECT_EQ(ArchiveOpenMemory(bytes.data(), bytes.size(), dir.Path(), result), nullptr)
+            << count;
+        EXPECT_NE(result, kArchiveOk) << count;
+    }
+}
+
 // The archive read from memory lists and unpacks exactly what the same file does.
 TEST(ArchiveOpenMemory, UnpacksWhatTheFileUnpacks) {
     test::TempDir dir;

@@ -13,9 +13,41 @@ TEST(IsSafeEntryName, RefusesNamesThatLeaveTheFolder) {
         const char* name;
         bool safe;
     } cases[] = {
-        {"Game/tavrin", true}, {"a/b/", true},       {"a..b/c", true},    {"..", false},
-        {"../x", false},       {"a/../../x", false}, {"a\\..\\x", false}, {"/etc/passwd", false},
-        {"\\x", false},        {"C:x", false},       {"c:\\x", false},    {"", false},
+        {"Game/tavrin", true},
+        {"a/b/", true},
+        {"a..b/c", true},
+        {"..", false},
+        {"../x", false},
+        {"a/../../x", false},
+        {"a\\..\\x", false},
+        {"/etc/passwd", false},
+        {"\\x", false},
+        {"C:x", false},
+        {"c:\\x", false},
+        {"", false},
+        // Windows devices, in any part, in any case, with any extension.
+        {"CON", false},
+        {"game/nul.txt", false},
+        {"Aux\\x", false},
+        {"a/prn.tar.gz", false},
+        {"com1", false},
+        {"LPT9.log", false},
+        {"nul .txt", false},
+        {"COM10", true},
+        {"lpt0", true},
+        {"console.txt", true},
+        {"nul_/x", true},
+        {"a/con-fig", true},
+        // Windows drops trailing dots and blanks: "a." and "a " would be "a".
+        {"a./b", false},
+        {"a/b.", false},
+        {"a /b", false},
+        {"b ", false},
+        {"...", false},
+        {"./a", true},
+        {"a/./b", true},
+        {".hidden", true},
+        {"a b/c", true},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(IsSafeEntryName(c.name), c.safe) << c.name;
