@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -83,8 +84,22 @@ void CHttpDownload::Notify(int code) {
     }
 }
 
+int CHttpDownload::Wait(int timeoutMs) const {
+    if (m_nDeadlineMs <= 0) {
+        return timeoutMs;
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          m_deadline - std::chrono::steady_clock::now())
+                          .count();
+    return static_cast<int>(std::clamp<long long>(left, 0, timeoutMs));
+}
+
+bool CHttpDownload::Expired() const {
+    return m_nDeadlineMs > 0 && std::chrono::steady_clock::now() >= m_deadline;
+}
+
 bool CHttpDownload::RetryAllowed() {
-    if (m_nRetryMode == 0) {
+    if (m_nRetryMode == 0 || Expired()) {
         return false;
     }
     if (m_nRetryMode == 1) {
@@ -94,7 +109,8 @@ bool CHttpDownload::RetryAllowed() {
         ++m_nRetryCount;
     }
     if (m_nRetryDelay != 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(m_nRetryDelay));
+        std::this_thread::sleep_for(std::chrono::milliseconds(Wait(static_cast<int>(
+            std::min<std::uint32_t>(m_nRetryDelay, static_cast<std::uint32_t>(INT_MAX))))));
     }
     return true;
 }
@@ -114,6 +130,7 @@ int CHttpDownload::Download(const std::string& url, const std::string& localPath
 
 int CHttpDownload::Fetch(const std::string& url, const std::string& localPath) {
     m_bStop = 0;
+    m_deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_nDeadlineMs);
     m_nRetryCount = 0;
     m_nRedirects = 0;
     m_strUrl = TrimBlanks(url);
@@ -145,8 +162,15 @@ int CHttpDownload::Fetch(const std::string& url, const std::string& localPath) {
     m_nReceived = 0;
     m_nContentLength = 0;
     m_nChunkReceived = 0;
+    m_nResumeFrom = 0;
+    m_nFullLength = 0;
+    m_strValidator.clear();
+    m_bResuming = false;
     bool firstPass = true;
     for (;;) {
+        if (Expired()) {
+            return DL_FAILED;
+        }
         const int request = SendRequest();
         if (request == kRequestRetry) {
             if (m_bStop != 0) {
@@ -194,12 +218,16 @@ public:
     }
     bool Flush() {
         const bool written = std::fwrite(m_pending.data(), 1, m_used, m_file) == m_used;
+        m_written += written ? m_used : 0;
         m_used = 0;
         return written;
     }
+    // Bytes that reached the file.
+    std::size_t Written() const { return m_written; }
 
 private:
     std::FILE* m_file;
+    std::size_t m_written = 0;
     std::vector<char> m_pending;
     std::size_t m_used = 0;
 };
@@ -209,10 +237,17 @@ int CHttpDownload::ReceiveBody(bool firstPass) {
     if (sep != std::string::npos) {
         platform::CreateDirTree(m_strTempPath.substr(0, sep));
     }
-    std::unique_ptr<std::FILE, decltype(&std::fclose)> file(std::fopen(m_strTempPath.c_str(), "wb"),
-                                                            &std::fclose);
+    // A continued body goes behind the bytes kept from the attempt before.
+    std::unique_ptr<std::FILE, decltype(&std::fclose)> file(
+        std::fopen(m_strTempPath.c_str(), m_bResuming ? "ab" : "wb"), &std::fclose);
     if (!file) {
         return DL_FAILED;
+    }
+    const std::uint32_t kept = m_bResuming ? m_nResumeFrom : 0;
+    if (m_bResuming && (std::fseek(file.get(), 0, SEEK_END) != 0 ||
+                        std::ftell(file.get()) != static_cast<long>(kept))) {
+        m_nResumeFrom = 0;
+        return kRequestRetry;
     }
     std::setvbuf(file.get(), nullptr, _IONBF, 0);
     const std::size_t slash = m_strObject.rfind('/');
@@ -231,6 +266,14 @@ int CHttpDownload::ReceiveBody(bool firstPass) {
     m_nChunkReceived = 0;
     const int received =
         m_bChunked ? ReceiveChunks(writer) : ReceiveLength(writer, m_nContentLength);
+    if (received == kRequestRetry) {
+        // The connection broke inside the body: what arrived is kept for the next attempt
+        // to ask only for the rest, when the body has a length and a validator.
+        const bool flushed = writer.Flush() && std::fclose(file.release()) == 0;
+        const bool resumable = flushed && !m_bChunked && m_nFullLength > 0 &&
+                               !m_strValidator.empty() && writer.Written() > 0;
+        m_nResumeFrom = resumable ? kept + static_cast<std::uint32_t>(writer.Written()) : 0;
+    }
     if (received != DL_OK) {
         return received;
     }
@@ -247,9 +290,12 @@ int CHttpDownload::ReceiveLength(BodyWriter& writer, std::uint32_t length) {
         if (m_bStop != 0) {
             return DL_STOPPED;
         }
+        if (Expired()) {
+            return DL_FAILED;
+        }
         // Never past the body's end: what a server sends after it is not part of the file.
         const int n =
-            ReaderReadUpTo(m_pReader, m_nRecvTimeout, writer.Tail(),
+            ReaderReadUpTo(m_pReader, Wait(m_nRecvTimeout), writer.Tail(),
                            static_cast<int>(std::min<std::uint32_t>(length - done, kChunkSize)));
         if (n <= 0 || !writer.Add(n)) {
             return kRequestRetry;
@@ -264,9 +310,12 @@ int CHttpDownload::ReceiveLength(BodyWriter& writer, std::uint32_t length) {
 
 int CHttpDownload::ReceiveChunks(BodyWriter& writer) {
     for (;;) {
+        if (Expired()) {
+            return DL_FAILED;
+        }
         char line[kReaderLineSize + 1] = {};
         int status = 0;
-        if (ReaderReadLine(m_pReader, line, status, m_nRecvTimeout) != 0) {
+        if (ReaderReadLine(m_pReader, line, status, Wait(m_nRecvTimeout)) != 0) {
             return kRequestRetry;
         }
         std::uint32_t size = 0;
@@ -283,7 +332,7 @@ int CHttpDownload::ReceiveChunks(BodyWriter& writer) {
             return body;
         }
         // Each chunk's data ends with its own line break.
-        if (ReaderReadLine(m_pReader, line, status, m_nRecvTimeout) != 0) {
+        if (ReaderReadLine(m_pReader, line, status, Wait(m_nRecvTimeout)) != 0) {
             return kRequestRetry;
         }
         if (status != 0 || line[0] != '\0') {
@@ -293,9 +342,12 @@ int CHttpDownload::ReceiveChunks(BodyWriter& writer) {
     // Trailer fields, up to the empty line, carry nothing this downloader uses.
     std::size_t trailer = 0;
     for (;;) {
+        if (Expired()) {
+            return DL_FAILED;
+        }
         char line[kReaderLineSize + 1] = {};
         int status = 0;
-        if (ReaderReadLine(m_pReader, line, status, m_nRecvTimeout) != 0) {
+        if (ReaderReadLine(m_pReader, line, status, Wait(m_nRecvTimeout)) != 0) {
             return kRequestRetry;
         }
         trailer += std::strlen(line);
@@ -320,7 +372,7 @@ int CHttpDownload::Complete() {
         // Another process has just put the same file in place; ours is not needed.
         std::remove(m_strTempPath.c_str());
     } else if (platform::IsExistingFile(m_strTempPath) &&
-               platform::ReplaceFile(m_strTempPath, m_strLocalPath)) {
+               platform::PutFileInPlace(m_strTempPath, m_strLocalPath)) {
         platform::SetModificationTime(m_strLocalPath, m_lastModified);
     } else {
         // A folder or a locked file where the target belongs: the old target stays as it
@@ -336,8 +388,8 @@ bool CHttpDownload::Secure() const {
 }
 
 long CHttpDownload::SendToServer(const char* data, long length) {
-    return m_tls ? m_tls->SendAll(data, length, m_nSendTimeout)
-                 : SendAll(m_socket, data, length, m_nSendTimeout);
+    return m_tls ? m_tls->SendAll(data, length, Wait(m_nSendTimeout))
+                 : SendAll(m_socket, data, length, Wait(m_nSendTimeout));
 }
 
 int CHttpDownload::StartTls() {
@@ -356,7 +408,7 @@ int CHttpDownload::StartTls() {
         }
     }
     m_tls = std::make_unique<TlsChannel>(*m_tlsContext, m_socket);
-    const TlsHandshake shaken = m_tls->Handshake(m_strHost, m_nRecvTimeout);
+    const TlsHandshake shaken = m_tls->Handshake(m_strHost, Wait(m_nRecvTimeout));
     m_strTlsError = m_tls->Error();
     if (shaken != TlsHandshake::kOk) {
         m_tls.reset();
@@ -369,7 +421,8 @@ int CHttpDownload::StartTls() {
 }
 
 ProxyLink CHttpDownload::Link() const {
-    return {m_socket, m_pReader, m_nConnectTimeout, m_nSendTimeout, m_nRecvTimeout};
+    return {m_socket, m_pReader, Wait(m_nConnectTimeout), Wait(m_nSendTimeout),
+            Wait(m_nRecvTimeout)};
 }
 
 ProxyServer CHttpDownload::Proxy() const {
@@ -379,12 +432,12 @@ ProxyServer CHttpDownload::Proxy() const {
 int CHttpDownload::ConnectThroughProxy() {
     switch (m_nProxyType) {
         case kProxyNone:
-            return ConnectToHost(m_socket, m_strHost, m_nPort, m_nConnectTimeout, true) == 0
+            return ConnectToHost(m_socket, m_strHost, m_nPort, Wait(m_nConnectTimeout), true) == 0
                        ? kRequestOk
                        : kRequestRetry;
         case kProxyHttp:
-            return ConnectToHost(m_socket, m_strProxyHost, m_nProxyPort, m_nConnectTimeout, true) ==
-                           0
+            return ConnectToHost(m_socket, m_strProxyHost, m_nProxyPort, Wait(m_nConnectTimeout),
+                                 true) == 0
                        ? kRequestOk
                        : kRequestRetry;
         case kProxySocks4:
@@ -418,6 +471,11 @@ std::string CHttpDownload::BuildRequest() const {
     request += "User-Agent: " + m_strUserAgent + "\r\n";
     if (!m_strReferer.empty()) {
         request += "Referer: " + m_strReferer + "\r\n";
+    }
+    // The rest of a body whose first part arrived, if it is still the same body.
+    if (m_nResumeFrom > 0) {
+        request += "Range: bytes=" + std::to_string(m_nResumeFrom) + "-\r\n";
+        request += "If-Range: " + m_strValidator + "\r\n";
     }
     request += "Connection: close\r\n\r\n";
     return request;
@@ -469,10 +527,15 @@ int CHttpDownload::SendRequest() {
         int statusCode = 0;
         const int parsed =
             ParseResponseHeader(m_strHeader, contentLength, statusCode, m_lastModified);
-        if (parsed == kRequestOk) {
+        if (parsed == kRequestOk && SettleResume(statusCode, contentLength)) {
             m_nContentLength = contentLength;
-            m_nTotal = static_cast<int>(contentLength);
             return kRequestOk;
+        }
+        if (parsed == kRequestOk || (statusCode == 416 && m_nResumeFrom > 0)) {
+            // A range the server cannot give, or a part that does not continue ours: the
+            // whole body again, at once.
+            m_nResumeFrom = 0;
+            continue;
         }
         if (parsed != kRequestStoppedOrRedirect) {
             return parsed;
@@ -483,6 +546,32 @@ int CHttpDownload::SendRequest() {
     }
 }
 
+bool CHttpDownload::SettleResume(int statusCode, std::uint32_t contentLength) {
+    m_bResuming = false;
+    if (m_nResumeFrom > 0 && statusCode == 206) {
+        std::uint64_t first = 0, last = 0, total = 0;
+        const std::optional<std::string> range = HeaderField(m_strHeader, "content-range");
+        if (!range || !ParseContentRange(*range, first, last, total) || first != m_nResumeFrom ||
+            total != m_nFullLength || last + 1 != total || contentLength != total - first) {
+            return false;
+        }
+        m_bResuming = true;
+        m_nTotal = static_cast<int>(total);
+        m_nReceived = static_cast<int>(first);
+        return true;
+    }
+    // A whole body: what was kept goes, and this answer's validator is the one to ask for
+    // the rest by (a strong ETag, else the date).
+    m_nResumeFrom = 0;
+    m_nTotal = static_cast<int>(contentLength);
+    m_nFullLength = m_bChunked ? 0 : contentLength;
+    const std::optional<std::string> etag = HeaderField(m_strHeader, "etag");
+    const std::optional<std::string> modified = HeaderField(m_strHeader, "last-modified");
+    m_strValidator =
+        etag && !etag->empty() && etag->rfind("W/", 0) != 0 ? *etag : modified.value_or("");
+    return true;
+}
+
 int CHttpDownload::ReadResponseHead(std::string& header) {
     // Interim answers (100 Continue, 103 Early Hints) come before the real one: skipped,
     // within the same bound on what a head may hold.
@@ -491,9 +580,12 @@ int CHttpDownload::ReadResponseHead(std::string& header) {
         header.clear();
         bool continuing = false;
         for (;;) {
+            if (Expired()) {
+                return kRequestFailed;
+            }
             char line[kReaderLineSize + 1] = {};
             int status = 0;
-            if (ReaderReadLine(m_pReader, line, status, m_nRecvTimeout) != 0) {
+            if (ReaderReadLine(m_pReader, line, status, Wait(m_nRecvTimeout)) != 0) {
                 return kRequestRetry;
             }
             if (status == 0 && line[0] == '\0' && !continuing) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <ctime>
 #include <functional>
@@ -83,6 +84,9 @@ public:
     int m_nConnectTimeout = 10000;
     int m_nRecvTimeout = 10000;
     int m_nSendTimeout = 10000;
+    // The whole download, retries and their pauses included, ends within this many
+    // milliseconds (a failure when it cannot); 0 for no limit beyond each wait's own.
+    int m_nDeadlineMs = 0;
     int m_nRetryMode = 0;
     std::uint32_t m_nRetryCount = 0;
     std::uint32_t m_nRetryDelay = 0;
@@ -118,6 +122,9 @@ public:
 private:
     int Fetch(const std::string& url, const std::string& localPath);
     int SendRequest();
+    // Whether this answer's body can be taken (a partial one must continue the kept bytes),
+    // and what it continues.
+    bool SettleResume(int statusCode, std::uint32_t contentLength);
     // The response head into `header`, after any interim (1xx) heads.
     int ReadResponseHead(std::string& header);
     int ConnectThroughProxy();
@@ -140,6 +147,9 @@ private:
     int Complete();
     void Notify(int code);
     bool RetryAllowed();
+    // A wait's time-out, cut to what is left before the deadline.
+    int Wait(int timeoutMs) const;
+    bool Expired() const;
 
     // Where the server credentials belong: they never follow a redirect elsewhere.
     std::string m_strAuthHost;
@@ -148,6 +158,14 @@ private:
     std::unique_ptr<TlsClientContext> m_tlsContext;
     std::unique_ptr<TlsChannel> m_tls;
     int m_nRedirects = 0;
+    // Resuming after a broken body: the bytes kept in the temporary file, the whole body's
+    // length and the validator of the answer they came from; whether this attempt's answer
+    // continues them.
+    std::uint32_t m_nResumeFrom = 0;
+    std::uint32_t m_nFullLength = 0;
+    std::string m_strValidator;
+    bool m_bResuming = false;
+    std::chrono::steady_clock::time_point m_deadline;
 };
 
 }  // namespace tavrin

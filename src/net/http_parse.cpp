@@ -260,6 +260,28 @@ bool ParseBodyFraming(const std::string& header, bool& chunked, std::uint32_t& c
     return true;
 }
 
+bool ParseContentRange(const std::string& value, std::uint64_t& first, std::uint64_t& last,
+                       std::uint64_t& total) {
+    const std::string text = Lower(Trim(value));
+    const std::size_t dash = text.find('-');
+    const std::size_t slash = text.find('/');
+    if (text.rfind("bytes ", 0) != 0 || dash == std::string::npos || slash == std::string::npos ||
+        dash > slash) {
+        return false;
+    }
+    const std::string numbers[] = {Trim(text.substr(6, dash - 6)),
+                                   text.substr(dash + 1, slash - dash - 1), text.substr(slash + 1)};
+    for (const std::string& n : numbers) {
+        if (!AllDigits(n) || n.size() > 18) {
+            return false;
+        }
+    }
+    first = std::strtoull(numbers[0].c_str(), nullptr, 10);
+    last = std::strtoull(numbers[1].c_str(), nullptr, 10);
+    total = std::strtoull(numbers[2].c_str(), nullptr, 10);
+    return first <= last && last < total;
+}
+
 std::optional<std::string> ResolveRedirect(const std::string& currentUrl, std::string location) {
     if (HasOtherScheme(location)) {
         return std::nullopt;  // a scheme this downloader does not speak

@@ -45,6 +45,10 @@ std::optional<std::string> HeaderField(const std::string& header, const std::str
 // length of 2^31 or more) and for a transfer coding other than chunked; the length is
 // written only on success.
 bool ParseBodyFraming(const std::string& header, bool& chunked, std::uint32_t& contentLength);
+// "bytes FIRST-LAST/TOTAL" of a partial answer; false for anything else (an unknown total,
+// a range that does not fit in it).
+bool ParseContentRange(const std::string& value, std::uint64_t& first, std::uint64_t& last,
+                       std::uint64_t& total);
 // Where a redirect from `currentUrl` to `location` leads: an absolute http or https address
 // as it stands, a path from the root on the same server, anything else relative to the
 // current address ("../" climbs a level; backslashes count as slashes). Nothing for an

@@ -47,7 +47,7 @@ bool ConnectToProxy(const ProxyLink& link, const ProxyServer& proxy) {
 
 int Socks4Handshake(const ProxyLink& link, const ProxyServer& proxy, const std::string& host,
                     std::uint16_t port, bool allowHostName) {
-    const Ipv4Address address = ResolveHostAddress(host, true);
+    const Ipv4Address address = ResolveHostAddress(host, true, link.connectTimeoutMs);
     if (address == kNoAddress && !allowHostName) {
         return kRequestRetry;
     }
@@ -108,7 +108,7 @@ int Socks5Handshake(const ProxyLink& link, const ProxyServer& proxy, const std::
         return kRequestFailed;
     }
     std::string connect = {5, 1, 0};
-    const Ipv4Address address = ResolveHostAddress(host, true);
+    const Ipv4Address address = ResolveHostAddress(host, true, link.connectTimeoutMs);
     if (address != kNoAddress) {
         connect += '\1';
         AppendAddress(connect, address);

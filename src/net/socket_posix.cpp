@@ -7,8 +7,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <thread>
 
 #include "net/socket_transport.h"
@@ -86,7 +91,7 @@ void CloseSocket(SocketHandle socket) {
     }
 }
 
-Ipv4Address ResolveHostAddress(const std::string& host, bool useThread) {
+Ipv4Address ResolveHostAddress(const std::string& host, bool useThread, int timeoutMs) {
     in_addr dotted{};
     if (inet_pton(AF_INET, host.c_str(), &dotted) == 1) {
         return dotted.s_addr;
@@ -95,27 +100,51 @@ Ipv4Address ResolveHostAddress(const std::string& host, bool useThread) {
         return LookUp(host);
     }
     // The lookup runs on a thread of its own, as the caller may be one that must not be
-    // held inside the resolver's library state.
-    Ipv4Address address = kNoAddress;
-    int error = 0;
-    std::thread lookup([&] {
-        address = LookUp(host);
-        error = GetLastSocketError();
-    });
-    lookup.join();
-    if (address == kNoAddress) {
-        SetLastSocketError(error);
+    // held inside the resolver's library state, and as the resolver has no time-out of ours:
+    // past the caller's, the thread is left to finish alone with the result it shares.
+    struct Lookup {
+        std::mutex mutex;
+        std::condition_variable done;
+        bool finished = false;
+        Ipv4Address address = kNoAddress;
+        int error = 0;
+    };
+    auto shared = std::make_shared<Lookup>();
+    std::thread([shared, host] {
+        const Ipv4Address address = LookUp(host);
+        const int error = GetLastSocketError();
+        const std::lock_guard<std::mutex> lock(shared->mutex);
+        shared->address = address;
+        shared->error = error;
+        shared->finished = true;
+        shared->done.notify_all();
+    }).detach();
+    std::unique_lock<std::mutex> lock(shared->mutex);
+    const auto finished = [&] { return shared->finished; };
+    if (timeoutMs < 0) {
+        shared->done.wait(lock, finished);
+    } else if (!shared->done.wait_for(lock, std::chrono::milliseconds(timeoutMs), finished)) {
+        SetLastSocketError(ETIMEDOUT);
+        return kNoAddress;
     }
-    return address;
+    if (shared->address == kNoAddress) {
+        SetLastSocketError(shared->error);
+    }
+    return shared->address;
 }
 
 int ConnectToHost(SocketHandle socket, const std::string& host, std::uint16_t port, int timeoutMs,
                   bool useThread) {
-    const Ipv4Address address = ResolveHostAddress(host, useThread);
+    const auto start = std::chrono::steady_clock::now();
+    const Ipv4Address address = ResolveHostAddress(host, useThread, timeoutMs);
     if (address == kNoAddress) {
         return -1;
     }
-    return ConnectWithTimeout(socket, {address, port}, timeoutMs);
+    const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
+                           std::chrono::steady_clock::now() - start)
+                           .count();
+    return ConnectWithTimeout(socket, {address, port},
+                              static_cast<int>(std::max<long long>(timeoutMs - spent, 0)));
 }
 
 int ConnectWithTimeout(SocketHandle socket, const SocketAddress& address, int timeoutMs) {

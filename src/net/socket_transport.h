@@ -37,9 +37,12 @@ SocketHandle CreateTcpSocket();
 void CloseSocket(SocketHandle socket);
 
 // A dotted address without any lookup; else the first IPv4 address of the name, looked up
-// on a thread of its own when useThread is set (the caller waits for it).
-Ipv4Address ResolveHostAddress(const std::string& host, bool useThread);
+// on a thread of its own when useThread is set. The caller waits for that thread at most
+// timeoutMs (negative: as long as it takes); a lookup that takes longer is left to finish
+// on its own and gives kNoAddress with the timed-out error.
+Ipv4Address ResolveHostAddress(const std::string& host, bool useThread, int timeoutMs = -1);
 
+// Looks the host up and connects, both within timeoutMs.
 int ConnectToHost(SocketHandle socket, const std::string& host, std::uint16_t port, int timeoutMs,
                   bool useThread);
 int ConnectWithTimeout(SocketHandle socket, const SocketAddress& address, int timeoutMs);

@@ -19,10 +19,19 @@ SOCKET Native(SocketHandle s) {
     return static_cast<SOCKET>(s);
 }
 
-// True when the event was signalled within the time-out.
+// True when the event was signalled within the time-out; otherwise the last error says
+// why, WSAETIMEDOUT for the time-out (the wait itself leaves the error of the call before
+// it, usually WSAEWOULDBLOCK).
 bool WaitForEvent(WSAEVENT event, int timeoutMs) {
-    return WSAWaitForMultipleEvents(1, &event, TRUE, static_cast<DWORD>(timeoutMs), TRUE) ==
-           WSA_WAIT_EVENT_0;
+    const DWORD waited =
+        WSAWaitForMultipleEvents(1, &event, TRUE, static_cast<DWORD>(timeoutMs), TRUE);
+    if (waited == WSA_WAIT_EVENT_0) {
+        return true;
+    }
+    if (waited == WSA_WAIT_TIMEOUT) {
+        WSASetLastError(WSAETIMEDOUT);
+    }
+    return false;
 }
 
 // An auto-reset event for one operation's waits; null, with the error stored, when the
@@ -45,9 +54,27 @@ Ipv4Address LookUp(const char* name) {
     return inet_addr(inet_ntoa(first));
 }
 
+// A lookup on a thread of its own, shared with the caller until both let go: a caller that
+// stops waiting leaves the thread to finish alone.
+struct Lookup {
+    std::string name;
+    Ipv4Address address = kNoAddress;
+    int error = 0;
+    LONG holders = 2;
+};
+
+void Release(Lookup* lookup) {
+    if (InterlockedDecrement(&lookup->holders) == 0) {
+        delete lookup;
+    }
+}
+
 DWORD WINAPI ResolveThreadProc(LPVOID parameter) {
-    auto* name = static_cast<std::string*>(parameter);
-    return static_cast<DWORD>(LookUp(name->c_str()));
+    auto* lookup = static_cast<Lookup*>(parameter);
+    lookup->address = LookUp(lookup->name.c_str());
+    lookup->error = WSAGetLastError();
+    Release(lookup);
+    return 0;
 }
 
 }  // namespace
@@ -97,35 +124,42 @@ void CloseSocket(SocketHandle socket) {
     }
 }
 
-Ipv4Address ResolveHostAddress(const std::string& host, bool useThread) {
+Ipv4Address ResolveHostAddress(const std::string& host, bool useThread, int timeoutMs) {
     const unsigned long dotted = inet_addr(host.c_str());
     if (dotted != INADDR_NONE) {
         return dotted;
     }
     if (useThread) {
-        std::string name = host;
-        HANDLE thread = CreateThread(nullptr, 0, &ResolveThreadProc, &name, 0, nullptr);
+        auto* lookup = new Lookup{host};
+        HANDLE thread = CreateThread(nullptr, 0, &ResolveThreadProc, lookup, 0, nullptr);
         if (thread != nullptr) {
-            WaitForSingleObject(thread, INFINITE);
-            DWORD code = 0;
-            const BOOL ok = GetExitCodeThread(thread, &code);
+            const DWORD wait = timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs);
+            const bool finished = WaitForSingleObject(thread, wait) == WAIT_OBJECT_0;
             CloseHandle(thread);
-            if (ok) {
-                return code;
+            const Ipv4Address address = finished ? lookup->address : kNoAddress;
+            const int error = finished ? lookup->error : WSAETIMEDOUT;
+            Release(lookup);
+            if (address == kNoAddress) {
+                WSASetLastError(error);
             }
+            return address;
         }
+        delete lookup;
     }
     return LookUp(host.c_str());
 }
 
 int ConnectToHost(SocketHandle socket, const std::string& host, std::uint16_t port, int timeoutMs,
                   bool useThread) {
-    const Ipv4Address address = ResolveHostAddress(host, useThread);
+    const ULONGLONG start = GetTickCount64();
+    const Ipv4Address address = ResolveHostAddress(host, useThread, timeoutMs);
     if (address == kNoAddress) {
         SetLastSocketError(WSAGetLastError());
         return -1;
     }
-    return ConnectWithTimeout(socket, {address, port}, timeoutMs);
+    const auto spent = static_cast<long long>(GetTickCount64() - start);
+    return ConnectWithTimeout(socket, {address, port},
+                              static_cast<int>(spent < timeoutMs ? timeoutMs - spent : 0));
 }
 
 int ConnectWithTimeout(SocketHandle socket, const SocketAddress& address, int timeoutMs) {
@@ -151,7 +185,7 @@ int ConnectWithTimeout(SocketHandle socket, const SocketAddress& address, int ti
         if (error == WSAEWOULDBLOCK) {
             WSANETWORKEVENTS events{};
             if (!WaitForEvent(event, timeoutMs)) {
-                SetLastSocketError(WSAGetLastError() != 0 ? WSAGetLastError() : WSAETIMEDOUT);
+                SetLastSocketError(WSAGetLastError());
             } else if (WSAEnumNetworkEvents(s, event, &events) != 0) {
                 SetLastSocketError(WSAGetLastError());
             } else if (events.iErrorCode[FD_CONNECT_BIT] != 0) {
@@ -189,19 +223,24 @@ long SendWithTimeout(SocketHandle socket, const char* buffer, long length, int t
         const bool ready = WSAEventSelect(s, event, FD_WRITE | FD_CLOSE) == 0 &&
                            WaitForEvent(event, timeoutMs) &&
                            WSAEnumNetworkEvents(s, event, &events) == 0;
+        // Taken before the next call can change it: a time-out must read as one.
+        int error = ready ? 0 : WSAGetLastError();
         WSAEventSelect(s, event, 0);
-        const bool closed = events.lNetworkEvents == FD_CLOSE;
-        const bool writeFailed =
-            events.lNetworkEvents == FD_WRITE && events.iErrorCode[FD_WRITE_BIT] != 0;
-        if (!ready || closed || writeFailed) {
-            if (!ready && WSAGetLastError() == 0) {
-                WSASetLastError(WSAETIMEDOUT);
-            }
-            break;
+        if (ready && events.lNetworkEvents == FD_CLOSE) {
+            error = events.iErrorCode[FD_CLOSE_BIT] != 0 ? events.iErrorCode[FD_CLOSE_BIT]
+                                                         : WSAECONNRESET;
+        } else if (ready && events.lNetworkEvents == FD_WRITE) {
+            error = events.iErrorCode[FD_WRITE_BIT];
+        }
+        if (error != 0) {
+            CloseHandle(event);
+            SetLastSocketError(error);
+            return -1;
         }
     }
+    const int error = WSAGetLastError();
     CloseHandle(event);
-    SetLastSocketError(WSAGetLastError());
+    SetLastSocketError(error);
     return -1;
 }
 
@@ -218,9 +257,10 @@ long RecvWithTimeout(SocketHandle socket, char* buffer, long length, int timeout
             return -1;
         }
         if (!WaitForEvent(event, timeoutMs)) {
+            const int error = WSAGetLastError();
             WSAEventSelect(s, event, 0);
             CloseHandle(event);
-            SetLastSocketError(WSAGetLastError() != 0 ? WSAGetLastError() : WSAETIMEDOUT);
+            SetLastSocketError(error);
             return -1;
         }
         WSANETWORKEVENTS events{};

@@ -31,7 +31,7 @@ bool DeleteFileForced(const std::string& path);
 // Puts the file at `from` in the place of `to` in one step, replacing a file there (never a
 // folder); false, with both left as they were, when it cannot (a folder or a locked file
 // in the way, no right ...).
-bool ReplaceFile(const std::string& from, const std::string& to);
+bool PutFileInPlace(const std::string& from, const std::string& to);
 
 // Sets a file's modification time (seconds since 1970, UTC); false when it could not.
 bool SetModificationTime(const std::string& path, std::int64_t secondsSince1970);

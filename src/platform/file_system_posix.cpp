@@ -50,7 +50,7 @@ bool DeleteFileForced(const std::string& path) {
     return unlink(path.c_str()) == 0;
 }
 
-bool ReplaceFile(const std::string& from, const std::string& to) {
+bool PutFileInPlace(const std::string& from, const std::string& to) {
     return std::rename(from.c_str(), to.c_str()) == 0;
 }
 

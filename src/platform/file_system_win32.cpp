@@ -46,7 +46,7 @@ bool DeleteFileForced(const std::string& path) {
     return RemoveDirectoryA(path.c_str()) != FALSE;
 }
 
-bool ReplaceFile(const std::string& from, const std::string& to) {
+bool PutFileInPlace(const std::string& from, const std::string& to) {
     return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
 }
 

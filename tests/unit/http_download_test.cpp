@@ -13,6 +13,7 @@
 #include "platform/named_mutex.h"
 #include "support/download_setup.h"
 #include "support/http_peer.h"
+#include "support/loopback_socket.h"
 #include "support/tcp_peer.h"
 #include "support/temp_dir.h"
 
@@ -242,6 +243,41 @@ TEST_F(Downloads, ABrokenBodyStartsAgainWithinTheRetryBudget) {
     }
 }
 
+// After a cut, the next attempt asks for the rest of the same body; a server that cannot
+// give it (200 or 416) gives the whole body again. The result is the body, byte for byte.
+TEST_F(Downloads, ABrokenBodyContinuesWhereItBroke) {
+    const std::string body = Body(300000);
+    const std::string etag = "\"v1\"";
+    for (const std::string answer : {"206", "200", "416"}) {
+        HttpPeer peer([&](const HttpRequest& r) {
+            const auto range = r.headers.find("range");
+            if (peer.Requests().size() == 1) {  // cut after two thirds
+                return HttpReply{"HTTP/1.1 200 OK\r\nETag: " + etag +
+                                 "\r\nContent-Length: 300000\r\n\r\n" + body.substr(0, 200000)};
+            }
+            if (range == r.headers.end() || answer == "200") {
+                return Reply("200 OK", "ETag: " + etag + "\r\n", body);
+            }
+            if (answer == "416") {
+                return HttpReply{"HTTP/1.1 416 Range Not Satisfiable\r\nContent-Length: 0\r\n\r\n"};
+            }
+            const std::size_t from = std::stoul(range->second.substr(6));
+            return HttpReply{"HTTP/1.1 206 Partial Content\r\nContent-Range: bytes " +
+                             std::to_string(from) + "-299999/300000\r\nContent-Length: " +
+                             std::to_string(body.size() - from) + "\r\n\r\n" + body.substr(from)};
+        });
+        m_download.m_nRetryMode = 1;
+        m_download.m_nMaxRetries = 1;
+        ASSERT_EQ(m_download.Download(peer.Url("/pkg.zip"), Target()), DL_OK) << answer;
+        EXPECT_TRUE(test::ReadFile(Target()) == body) << answer;
+        const std::vector<HttpRequest> asked = peer.Requests();
+        ASSERT_GE(asked.size(), 2u) << answer;
+        EXPECT_EQ(asked[1].headers.at("range"), "bytes=200000-") << answer;
+        EXPECT_EQ(asked[1].headers.at("if-range"), etag) << answer;
+        EXPECT_EQ(asked.size(), answer == "416" ? 3u : 2u) << answer;
+    }
+}
+
 TEST_F(Downloads, TheOwnerCanStopADownload) {
     HttpPeer peer([](const HttpRequest&) { return Reply("200 OK", "", Body(200000)); });
     m_download.m_bNotify = 1;
@@ -297,6 +333,33 @@ TEST_F(Downloads, SameNamedTargetsInOtherFoldersDoNotShareTheMutex) {
     EXPECT_EQ(m_download.Download(peer.Url("/pkg.zip"), mine), DL_OK);
     EXPECT_EQ(test::ReadFile(mine), "fresh");
     EXPECT_EQ(TargetMutexPrefix(mine), TargetMutexPrefix(m_tmp / "b/other.zip"));
+}
+
+// A server that sends a byte now and then never lets a wait time out; only the download's
+// own deadline ends it.
+TEST_F(Downloads, ATricklingServerIsLeftAtTheDeadline) {
+    std::uint16_t port = 0;
+    const test::SocketHandle listener = test::ListenOnLoopback(port);
+    std::atomic<bool> done{false};
+    std::thread trickle([&] {
+        const test::SocketHandle c = test::AcceptConnection(listener);
+        test::SendAll(c, "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n");
+        while (!done && test::SendAll(c, "x")) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        test::CloseSocket(c);
+    });
+    m_download.m_nDeadlineMs = 800;
+    m_download.m_nRetryMode = 2;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(m_download.Download("http://127.0.0.1:" + std::to_string(port) + "/f", Target()),
+              DL_FAILED);
+    // The body alone would take 100 s at this pace.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    done = true;
+    trickle.join();
+    test::CloseSocket(listener);
+    EXPECT_FALSE(platform::PathExists(Target() + ".down"));
 }
 
 TEST_F(Downloads, InterimAnswersBeforeTheRealOneAreSkipped) {

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 
+#include "support/loopback_socket.h"
 #include "support/tcp_peer.h"
 
 namespace tavrin {
@@ -128,6 +129,24 @@ TEST_F(SocketTransport, ASilentPeerEndsAReadAfterOneTimeOut) {
     EXPECT_EQ(status, -1);
     EXPECT_GE(took, std::chrono::milliseconds(250));
     EXPECT_LT(took, std::chrono::seconds(3));
+}
+
+// The downloader tells a timed-out wait from other failures by its error, on every system.
+TEST_F(SocketTransport, TimedOutWaitsLeaveTheTimedOutError) {
+    std::uint16_t port = 0;
+    const test::SocketHandle listener = test::ListenOnLoopback(port);
+    m_socket = CreateTcpSocket();
+    ASSERT_EQ(ConnectToHost(m_socket, "127.0.0.1", port, kWaitMs, false), 0);
+    const test::SocketHandle silent = test::AcceptConnection(listener);  // never reads
+    char byte = 0;
+    EXPECT_EQ(RecvWithTimeout(m_socket, &byte, 1, 200), -1);
+    EXPECT_EQ(GetLastSocketError(), SocketTimedOutError());
+    const std::string data(64 * 1024 * 1024, 'x');
+    EXPECT_LT(SendAll(m_socket, data.data(), static_cast<long>(data.size()), 300),
+              static_cast<long>(data.size()));
+    EXPECT_EQ(GetLastSocketError(), SocketTimedOutError());
+    test::CloseSocket(silent);
+    test::CloseSocket(listener);
 }
 
 TEST_F(SocketTransport, SendAllDeliversEverything) {
