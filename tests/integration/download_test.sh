@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # tavrin-tool download against nginx serving the demo operator: files arrive whole, carry
-# the server's modification time, and a missing file is exit status 4.
+# the server's modification time, a body cut short continues with a range request, and a
+# missing file is exit status 4.
 # Usage: download_test.sh TAVRIN_TOOL
 set -uo pipefail
 tool=$1
@@ -23,6 +24,19 @@ check "large file exit status" 0 $?
 check "large file bytes" "$(sha256sum < "$www/big.bin")" "$(sha256sum < "$work/got/big.bin")"
 check "modification time from Last-Modified" "$(stat -c %Y "$www/big.bin")" "$(stat -c %Y "$work/got/big.bin")"
 check "progress shown" 1 "$(grep -c '20000000 of 20000000 bytes (100%)' "$work/progress")"
+
+# A connection that breaks inside the body: the next attempt asks nginx for the rest only.
+python3 "$(dirname "$0")/cutting_relay.py" "${demo_origin##*:}" 8000000 "$work/relay.log" \
+  > "$work/relay.port" &
+relay_pid=$!
+for _ in $(seq 50); do [ -s "$work/relay.port" ] && break; sleep 0.1; done
+"$tool" download --retry-mode 1 --max-retries 1 "http://127.0.0.1:$(cat "$work/relay.port")/big.bin" \
+  "$work/got/resumed.bin"
+check "resumed download exit status" 0 $?
+check "resumed download bytes" "$(sha256sum < "$www/big.bin")" "$(sha256sum < "$work/got/resumed.bin")"
+check "the rest asked for by range" 1 "$(grep -c '^Range: bytes=[1-9][0-9]*-' "$work/relay.log")"
+check "only the rest sent again" 1 "$(grep -c '^If-Range: "' "$work/relay.log")"
+kill "$relay_pid" 2>/dev/null
 
 "$tool" download "$demo_origin/no/such/file" "$work/got/none" 2>/dev/null
 check "missing file exit status" 4 $?
