@@ -68,7 +68,9 @@ bool SetModificationTime(const std::string& path, std::int64_t secondsSince1970)
 
 std::vector<DirEntry> ListDirectory(const std::string& folder) {
     std::vector<DirEntry> entries;
-    const bool hasSeparator = !folder.empty() && (folder.back() == '\\' || folder.back() == '/');
+    // By characters: a name may end in a double-byte character whose trail byte is '\\'.
+    const bool hasSeparator =
+        EndsWithSeparator(folder) || (!folder.empty() && folder.back() == '/');
     const std::string pattern = folder + (hasSeparator ? "*.*" : "\\*.*");
     WIN32_FIND_DATAA data;
     HANDLE find = FindFirstFileA(pattern.c_str(), &data);

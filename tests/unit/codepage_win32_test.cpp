@@ -42,6 +42,14 @@ TEST(ChineseCodePage, FolderTreesWithDoubleByteNames) {
     tmp.Write(kTrailBackslash + "dir\\inner\\" + kTrailBackslash + ".txt", "x");
     platform::DeleteDirContents(tmp.Path() + kTrailBackslash + "dir");
     EXPECT_TRUE(platform::ListDirectory(tmp.Path() + kTrailBackslash + "dir").empty());
+
+    // A folder whose name ends in such a character is a folder like any other.
+    const std::string last = tmp.Path() + "dir" + kTrailBackslash;
+    tmp.Write("dir" + kTrailBackslash + "\\inner.txt", "x");
+    ASSERT_EQ(platform::ListDirectory(last).size(), 1u);
+    platform::DeleteDirContents(last);
+    EXPECT_TRUE(platform::ListDirectory(last).empty());
+    EXPECT_TRUE(platform::IsDirectory(last));
 }
 
 }  // namespace

@@ -165,6 +165,15 @@ TEST(FetchUrlText, JoinsLinesWithoutTheirLineFeeds) {
     EXPECT_EQ(text, "<ab=\"1\r2\"></a>");
 }
 
+TEST(FetchUrlText, TakesTheSchemeInAnyCase) {
+    HttpPeer peer(Serve(200, "<a/>"));
+    for (const std::string scheme : {"HTTP", "Http"}) {
+        std::string text;
+        EXPECT_TRUE(FetchUrlText(scheme + peer.Url("/doc").substr(4), text)) << scheme;
+        EXPECT_EQ(text, "<a/>") << scheme;
+    }
+}
+
 TEST(FetchUrlText, ReturnsErrorPagesAsText) {
     HttpPeer peer(Serve(404, "<html>gone</html>"));
     std::string text;
