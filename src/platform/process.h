@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace tavrin::platform {
 
@@ -12,8 +13,8 @@ std::uint32_t CurrentProcessId();
 // argument (its whole command line on Windows). False when it could not be started.
 bool StartDetached(const std::string& program, const std::string& argument);
 
-// The first program file in the folder, in the file system's order: on Windows the first
-// "*.exe", elsewhere the first regular file with an execute bit. Empty when there is none.
-std::string FindFirstProgram(const std::string& folder);
+// The names of the program files in the folder, in no particular order: on Windows the files
+// whose names end in ".exe", elsewhere the regular files with an execute bit.
+std::vector<std::string> ListPrograms(const std::string& folder);
 
 }  // namespace tavrin::platform

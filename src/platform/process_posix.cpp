@@ -31,23 +31,22 @@ bool StartDetached(const std::string& program, const std::string& argument) {
     return rc == 0;
 }
 
-std::string FindFirstProgram(const std::string& folder) {
+std::vector<std::string> ListPrograms(const std::string& folder) {
+    std::vector<std::string> programs;
     DIR* dir = opendir(folder.c_str());
     if (dir == nullptr) {
-        return {};
+        return programs;
     }
     const std::string prefix = folder.empty() || folder.back() == '/' ? folder : folder + '/';
-    std::string found;
     while (const dirent* entry = readdir(dir)) {
         struct stat st;
         const std::string path = prefix + entry->d_name;
         if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0111) != 0) {
-            found = entry->d_name;
-            break;
+            programs.emplace_back(entry->d_name);
         }
     }
     closedir(dir);
-    return found;
+    return programs;
 }
 
 }  // namespace tavrin::platform

@@ -16,14 +16,31 @@ bool StartDetached(const std::string& program, const std::string& argument) {
     return result > 32;
 }
 
-std::string FindFirstProgram(const std::string& folder) {
+namespace {
+
+// "*.exe" also matches the short names of "x.exe1" and the like: only a name that really
+// ends so is a program.
+bool EndsWithExe(const std::string& name) {
+    return name.size() > 4 && lstrcmpiA(name.c_str() + name.size() - 4, ".exe") == 0;
+}
+
+}  // namespace
+
+std::vector<std::string> ListPrograms(const std::string& folder) {
+    std::vector<std::string> programs;
     WIN32_FIND_DATAA data;
     HANDLE find = FindFirstFileA((folder + "*.exe").c_str(), &data);
     if (find == INVALID_HANDLE_VALUE) {
-        return {};
+        return programs;
     }
+    do {
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+            EndsWithExe(data.cFileName)) {
+            programs.emplace_back(data.cFileName);
+        }
+    } while (FindNextFileA(find, &data));
     FindClose(find);
-    return data.cFileName;
+    return programs;
 }
 
 }  // namespace tavrin::platform

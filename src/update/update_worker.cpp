@@ -1,8 +1,10 @@
 #include "update/update_worker.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <vector>
 
 #include "app/app_globals.h"
 #include "app/config.h"
@@ -68,6 +70,24 @@ std::string CheckPackage(const std::string& package, const std::string& digest,
     }
     std::remove(package.c_str());
     return "the " + name + " package does not match its SHA-256 digest";
+}
+
+// The new launcher among the programs the package unpacked: the one that already carries our
+// name, else the only one. Several, none of them ours, could be a helper as well as the
+// launcher, and staging the wrong one would break the player's launcher: "" and why.
+std::string ChooseLauncher(const std::vector<std::string>& programs, const std::string& ownName,
+                           std::string& refusal) {
+    if (std::find(programs.begin(), programs.end(), ownName) != programs.end()) {
+        return ownName;
+    }
+    if (programs.size() == 1) {
+        return programs.front();
+    }
+    if (programs.size() > 1) {
+        refusal = "the launcher package holds " + std::to_string(programs.size()) +
+                  " programs and none is named " + ownName;
+    }
+    return {};
 }
 
 }  // namespace
@@ -163,13 +183,14 @@ UpdateReport RunUpdateCheck(const UpdateSettings& s, bool dryRun) {
     if (!gameUnpacked || !updaterUnpacked) {
         return report;
     }
-    const std::string program = platform::FindFirstProgram(gameFolder);
+    const std::string staged = s.baseName + platform::ExecutableSuffix();
+    const std::string program =
+        ChooseLauncher(platform::ListPrograms(gameFolder), staged, report.refusal);
     const std::string updater = updateFolder + "update" + platform::ExecutableSuffix();
     const bool haveUpdater = platform::IsExistingFile(updater);
     const bool haveProgram = !program.empty() && platform::IsExistingFile(gameFolder + program);
-    if (!program.empty()) {
-        std::rename((gameFolder + program).c_str(),
-                    (gameFolder + s.baseName + platform::ExecutableSuffix()).c_str());
+    if (!program.empty() && program != staged) {
+        std::rename((gameFolder + program).c_str(), (gameFolder + staged).c_str());
     }
     if (!haveUpdater || !haveProgram) {
         return report;

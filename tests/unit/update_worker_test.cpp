@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 
 #include "net/socket_transport.h"
 #include "platform/file_system.h"
 #include "platform/named_mutex.h"
+#include "platform/system_paths.h"
 #include "support/http_peer.h"
 #include "support/temp_dir.h"
 #include "support/zip_writer.h"
@@ -23,6 +25,24 @@ using test::UniqueSuffix;
 using test::HttpPeer;
 using test::HttpReply;
 using test::HttpRequest;
+
+// What differs between the systems, in one place: a program's file name (".exe" on Windows)
+// and what makes a file one (that name there, which the C library reports as executable; an
+// execute bit elsewhere).
+std::string Program(const std::string& name) {
+    return name + platform::ExecutableSuffix();
+}
+
+bool IsProgram(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && (st.st_mode & S_IXUSR) != 0;
+}
+
+// A path with the platform's separator from a '/'-separated one.
+std::string Native(std::string path) {
+    std::replace(path.begin(), path.end(), '/', platform::PathSeparator());
+    return path;
+}
 
 class UpdateCheck : public ::testing::Test {
 protected:
@@ -54,10 +74,10 @@ protected:
         m_files["/update.ini"] = "[update]\r\nversionNum=" + version +
                                  "\r\nGameUrl=" + m_peer.Url("/pkg/Game.zip") +
                                  "\r\nupdateUrl=" + m_peer.Url("/pkg/update.zip") + "\r\n";
-        m_files["/pkg/update.zip"] = Zip({{"update", "#!/bin/sh\n", 0100755}});
+        m_files["/pkg/update.zip"] = Zip({{Program("update"), "#!/bin/sh\n", 0100755}});
         std::vector<test::ZipEntry> game = {{"readme.txt", "new", 0100644}};
         if (withProgram) {
-            game.push_back({"tavrin-new", "ELF...", 0100755});
+            game.push_back({Program("tavrin-new"), "ELF...", 0100755});
         }
         m_files["/pkg/Game.zip"] = Zip(game);
     }
@@ -106,14 +126,13 @@ TEST_F(UpdateCheck, ANewerVersionIsUnpackedAndHandedOver) {
     const UpdateReport report = RunUpdateCheck(m_settings);
     ASSERT_TRUE(report.handedOver);
     EXPECT_EQ(report.offeredVersion, 40);
-    const std::string game = m_settings.dataDir + "Game/";
+    const std::string game = m_tmp / "data/Game/";
     ASSERT_EQ(m_launched.size(), 1u);
-    EXPECT_EQ(m_launched[0], m_settings.dataDir + "Update/update /opt/games/Launcher*" + game +
-                                 "*" + m_settings.baseName);
-    // The new launcher is staged under our own name, still executable.
-    struct stat st;
-    ASSERT_EQ(stat((game + m_settings.baseName).c_str(), &st), 0);
-    EXPECT_NE(st.st_mode & 0100, 0u);
+    EXPECT_EQ(m_launched[0], (m_tmp / "data/Update/") + Program("update") +
+                                 " /opt/games/Launcher*" + game + "*" + m_settings.baseName);
+    // The new launcher is staged under our own name, still a program.
+    EXPECT_TRUE(IsProgram(game + Program(m_settings.baseName)));
+    EXPECT_EQ(test::ReadFile(game + Program(m_settings.baseName)), "ELF...");
     EXPECT_EQ(test::ReadFile(game + "readme.txt"), "new");
 }
 
@@ -126,6 +145,46 @@ TEST_F(UpdateCheck, NoHandOverWithoutAProgramOrWhenTheUpdaterWillNotStart) {
     const UpdateReport report = RunUpdateCheck(m_settings);
     EXPECT_FALSE(report.handedOver);  // the old launcher goes on
     EXPECT_EQ(m_launched.size(), 1u);
+}
+
+// The package may hold helper programs beside the launcher: the one named after us is the
+// launcher, else the only program; several and none of them ours is a refused update.
+TEST_F(UpdateCheck, TheLauncherIsTheProgramNamedAfterUsElseTheOnlyOne) {
+    const std::string own = Program(m_settings.baseName);
+    const struct {
+        std::vector<std::string> programs;  // unpacked in this order
+        bool handedOver;
+    } cases[] = {
+        {{own, Program("helper")}, true},
+        {{Program("helper"), own}, true},
+        {{Program("helper"), Program("tavrin-new")}, false},
+    };
+    for (const auto& c : cases) {
+        Offer("34");
+        m_launched.clear();
+        std::vector<test::ZipEntry> game = {{"readme.txt", "new", 0100644}};
+        for (const std::string& name : c.programs) {
+            game.push_back({name, "program " + name, 0100755});
+        }
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_files["/pkg/Game.zip"] = Zip(game);
+        }
+        const std::string label = c.programs[0] + " " + c.programs[1];
+        const UpdateReport report = RunUpdateCheck(m_settings);
+        const std::string folder = m_tmp / "data/Game/";
+        EXPECT_EQ(report.handedOver, c.handedOver) << label;
+        EXPECT_EQ(m_launched.size(), c.handedOver ? 1u : 0u) << label;
+        if (c.handedOver) {
+            EXPECT_EQ(test::ReadFile(folder + own), "program " + own) << label;
+            EXPECT_EQ(test::ReadFile(folder + Program("helper")), "program " + Program("helper"))
+                << label;
+            EXPECT_EQ(report.refusal, "") << label;
+        } else {
+            EXPECT_FALSE(platform::PathExists(folder + own)) << label;
+            EXPECT_NE(report.refusal.find("2 programs"), std::string::npos) << report.refusal;
+        }
+    }
 }
 
 TEST_F(UpdateCheck, EveryDownloadFailureMeansNoUpdate) {
@@ -259,8 +318,8 @@ TEST_F(UpdateCheck, NeverRunsWithoutABaseName) {
 }
 
 TEST(DownloadMutexPrefix, FromTheFolderBeforeDownload) {
-    EXPECT_EQ(DownloadMutexPrefix("/home/u/.local/share/tavrin/"), "_MUTEX");
-    EXPECT_EQ(DownloadMutexPrefix("/srv/games/Download/tavrin/"), "games_MUTEX");
+    EXPECT_EQ(DownloadMutexPrefix(Native("/home/u/.local/share/tavrin/")), "_MUTEX");
+    EXPECT_EQ(DownloadMutexPrefix(Native("/srv/games/Download/tavrin/")), "games_MUTEX");
 }
 
 }  // namespace
