@@ -145,8 +145,8 @@ bool PlaySocks5(SocketHandle connection, std::string& request) {
 
 }  // namespace
 
-TestCa::TestCa() : m_key(NewKey()) {
-    m_certificate = NewCertificate(m_key, "Tavrin Test CA", -86400, 7 * 86400);
+TestCa::TestCa(const std::string& commonName) : m_key(NewKey()) {
+    m_certificate = NewCertificate(m_key, commonName, -86400, 7 * 86400);
     X509_set_issuer_name(m_certificate, X509_get_subject_name(m_certificate));
     AddExtension(m_certificate, m_certificate, NID_basic_constraints, "critical,CA:TRUE");
     AddExtension(m_certificate, m_certificate, NID_key_usage, "critical,keyCertSign,cRLSign");

@@ -24,7 +24,7 @@ struct IssuedCertificate {
 
 class TestCa {
 public:
-    TestCa();
+    explicit TestCa(const std::string& commonName = "Tavrin Test CA");
     ~TestCa();
     TestCa(const TestCa&) = delete;
     TestCa& operator=(const TestCa&) = delete;
