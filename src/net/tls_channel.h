@@ -11,11 +11,13 @@
 
 struct ssl_ctx_st;
 struct ssl_st;
+struct x509_store_ctx_st;
 
 namespace tavrin {
 
-// The certificates a client trusts: the system's roots, or those of one PEM file (an
-// operator's own CA).
+// The certificates a client trusts: the system's (OpenSSL with the system's roots, or the
+// system's own chain engine where it has one, see platform/trust_store.h), or those of one
+// PEM file (an operator's own CA), which OpenSSL checks on every system.
 class TlsClientContext {
 public:
     TlsClientContext() = default;
@@ -59,6 +61,12 @@ public:
     static long ReceiveFor(void* channel, char* buffer, long length, int timeoutMs);
 
 private:
+    friend class TlsClientContext;  // installs VerifyWithSystem
+
+    // OpenSSL's verification handed to the system: the name as OpenSSL checks it, then the
+    // chain by the system. Fails the handshake with the reason in the channel's error.
+    static int VerifyWithSystem(x509_store_ctx_st* store, void* unused);
+
     bool FlushOutput(int timeoutMs);
     // Moves what the socket has into OpenSSL; bytes moved, 0 closed, -1 failed.
     long FeedInput(int timeoutMs);
@@ -66,6 +74,7 @@ private:
     SocketHandle m_socket;
     ssl_st* m_ssl = nullptr;
     std::string m_error;
+    int m_handshakeTimeoutMs = 0;
 };
 
 }  // namespace tavrin
