@@ -94,6 +94,10 @@ int CHttpDownload::Wait(int timeoutMs) const {
     return static_cast<int>(std::clamp<long long>(left, 0, timeoutMs));
 }
 
+bool CHttpDownload::TooLarge(std::uint64_t bytes) const {
+    return m_nMaxBodyBytes != 0 && bytes > m_nMaxBodyBytes;
+}
+
 bool CHttpDownload::Expired() const {
     return m_nDeadlineMs > 0 && std::chrono::steady_clock::now() >= m_deadline;
 }
@@ -185,7 +189,7 @@ int CHttpDownload::Fetch(const std::string& url, const std::string& localPath) {
             return request == kRequestStoppedOrRedirect || request == kRequestNotFound ? request
                                                                                        : DL_FAILED;
         }
-        if (m_nContentLength == 0 && !m_bChunked) {
+        if ((m_nContentLength == 0 && !m_bChunked) || TooLarge(m_nTotal)) {
             return DL_FAILED;
         }
         const int body = ReceiveBody(firstPass);
@@ -321,7 +325,7 @@ int CHttpDownload::ReceiveChunks(BodyWriter& writer) {
         std::uint32_t size = 0;
         // A size line that does not end within the line buffer is no size line either.
         if (status != 0 || !ParseChunkSizeLine(line, size) ||
-            size > 0x7FFFFFFFu - m_nChunkReceived) {
+            size > 0x7FFFFFFFu - m_nChunkReceived || TooLarge(m_nChunkReceived + size)) {
             return DL_FAILED;
         }
         if (size == 0) {

@@ -87,6 +87,9 @@ public:
     // The whole download, retries and their pauses included, ends within this many
     // milliseconds (a failure when it cannot); 0 for no limit beyond each wait's own.
     int m_nDeadlineMs = 0;
+    // A body larger than this many bytes fails before it is written (0: up to 2^31 - 1), for
+    // documents that are small by nature.
+    std::uint32_t m_nMaxBodyBytes = 0;
     int m_nRetryMode = 0;
     std::uint32_t m_nRetryCount = 0;
     std::uint32_t m_nRetryDelay = 0;
@@ -150,6 +153,7 @@ private:
     // A wait's time-out, cut to what is left before the deadline.
     int Wait(int timeoutMs) const;
     bool Expired() const;
+    bool TooLarge(std::uint64_t bytes) const;
 
     // Where the server credentials belong: they never follow a redirect elsewhere.
     std::string m_strAuthHost;

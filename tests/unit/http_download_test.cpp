@@ -362,6 +362,25 @@ TEST_F(Downloads, ATricklingServerIsLeftAtTheDeadline) {
     EXPECT_FALSE(platform::PathExists(Target() + ".down"));
 }
 
+TEST_F(Downloads, BodiesOverTheLimitFailBeforeTheyAreWritten) {
+    const std::string chunked =
+        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+        "400\r\n" +
+        std::string(1024, 'a') +
+        "\r\n"
+        "400\r\n" +
+        std::string(1024, 'b') + "\r\n0\r\n\r\n";
+    for (const std::string& reply : {Reply("200 OK", "", Body(2000)).bytes, chunked}) {
+        HttpPeer peer([&](const HttpRequest&) { return HttpReply{reply}; });
+        std::remove(Target().c_str());
+        m_download.m_nMaxBodyBytes = 1500;
+        EXPECT_EQ(m_download.Download(peer.Url("/update.ini"), Target()), DL_FAILED);
+        EXPECT_FALSE(platform::PathExists(Target()));
+        m_download.m_nMaxBodyBytes = 2048;
+        EXPECT_EQ(m_download.Download(peer.Url("/update.ini"), Target()), DL_OK);
+    }
+}
+
 TEST_F(Downloads, InterimAnswersBeforeTheRealOneAreSkipped) {
     HttpPeer peer([](const HttpRequest&) {
         return HttpReply{
