@@ -1,7 +1,5 @@
 #include "ui/tavrin_app.h"
 
-#include <thread>
-
 #include "app/app_globals.h"
 #include "app/config.h"
 #include "app/data_dir.h"
@@ -65,8 +63,7 @@ bool CTavrinApp::InitInstance() {
     }
     // The update check runs on a thread of its own while start-up waits for it; no window
     // exists yet. A hand-over to the updater ends start-up at once.
-    std::thread worker([this] { UpdateThreadProc(&m_update, m_bQuitAfterUpdate); });
-    worker.join();
+    RunUpdateThread(&m_update, m_bQuitAfterUpdate);
     if (m_bQuitAfterUpdate != 0) {
         return false;
     }

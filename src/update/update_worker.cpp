@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <exception>
+#include <thread>
 #include <vector>
 
 #include "app/app_globals.h"
@@ -11,6 +13,7 @@
 #include "app/program_paths.h"
 #include "net/http_download.h"
 #include "platform/codepage.h"
+#include "platform/file_reader.h"
 #include "platform/file_system.h"
 #include "platform/named_mutex.h"
 #include "platform/process.h"
@@ -40,6 +43,17 @@ void ApplyWorkerSettings(CHttpDownload& d, const std::string& dataDir) {
     d.SetMutexPrefix(DownloadMutexPrefix(dataDir));
 }
 
+// No real description or signature comes near these sizes: a larger one is not the
+// service's, and reading it whole would hand the launcher's memory to whoever sent it.
+constexpr std::uint64_t kMaxDescriptionBytes = 64 * 1024;
+constexpr std::uint64_t kMaxSignatureBytes = 4 * 1024;
+
+// True when the file is there and holds more than `limit` bytes.
+bool IsLargerThan(const std::string& path, std::uint64_t limit) {
+    platform::RandomAccessFile file;
+    return file.Open(path) && file.Size() > limit;
+}
+
 int VersionOf(const std::string& text) {
     return std::atoi(text.c_str());
 }
@@ -51,6 +65,9 @@ std::string CheckSignature(CHttpDownload& download, const std::string& address,
     const std::string signature = description + ".sig";
     if (download.Download(SignatureAddress(address), signature) != DL_OK) {
         return "the update description's signature could not be fetched";
+    }
+    if (IsLargerThan(signature, kMaxSignatureBytes)) {
+        return "the update description's signature is larger than 4 KiB";
     }
     std::string bytes;
     std::string signatureText;
@@ -132,6 +149,10 @@ UpdateReport RunUpdateCheck(const UpdateSettings& s, bool dryRun) {
     if (download.Download(address, description) != DL_OK) {
         return report;
     }
+    if (IsLargerThan(description, kMaxDescriptionBytes)) {
+        report.refusal = "the update description is larger than 64 KiB";
+        return report;
+    }
     if (!s.publicKey.empty()) {
         report.refusal = CheckSignature(download, address, description, s.publicKey);
         if (!report.refusal.empty()) {
@@ -207,19 +228,38 @@ UpdateReport RunUpdateCheck(const UpdateSettings& s, bool dryRun) {
 }
 
 void UpdateThreadProc(void* /*arg*/, int& handedOver) {
-    UpdateSettings settings;
-    settings.baseName = g_strBaseName;
-    settings.dataDir = g_strDataDir;
-    settings.updateUrl = PlatformConfig.updateUrl;
-    settings.modulePath = GetModulePath();
-    const UpdateReport report = RunUpdateCheck(settings);
-    if (!report.refusal.empty()) {
-        // The old launcher goes on; whoever runs the service learns why from the log.
-        std::fprintf(stderr, "tavrin: update to version %d refused: %s\n", report.offeredVersion,
-                     report.refusal.c_str());
+    // Nothing may leave the thread: an exception there would end the launcher, and a failed
+    // check must only mean no update this time.
+    try {
+        UpdateSettings settings;
+        settings.baseName = g_strBaseName;
+        settings.dataDir = g_strDataDir;
+        settings.updateUrl = PlatformConfig.updateUrl;
+        settings.modulePath = GetModulePath();
+        const UpdateReport report = RunUpdateCheck(settings);
+        if (!report.refusal.empty()) {
+            // The old launcher goes on; whoever runs the service learns why from the log.
+            std::fprintf(stderr, "tavrin: update to version %d refused: %s\n",
+                         report.offeredVersion, report.refusal.c_str());
+        }
+        if (report.handedOver) {
+            handedOver = 1;
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "tavrin: the update check failed (%s); going on without it\n",
+                     e.what());
+    } catch (...) {
+        std::fprintf(stderr, "tavrin: the update check failed; going on without it\n");
     }
-    if (report.handedOver) {
-        handedOver = 1;
+}
+
+void RunUpdateThread(CUpdate* update, int& handedOver) {
+    try {
+        std::thread worker([update, &handedOver] { UpdateThreadProc(update, handedOver); });
+        worker.join();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "tavrin: the update check could not start (%s); going on without it\n",
+                     e.what());
     }
 }
 

@@ -50,7 +50,12 @@ std::string DownloadMutexPrefix(const std::string& dataDir);
 UpdateReport RunUpdateCheck(const UpdateSettings& settings, bool dryRun = false);
 
 // The thread entry: runs the check with the process-wide values and reports a hand-over
-// through `handedOver`.
+// through `handedOver`. Throws nothing: a check that fails (memory, a thread) is no update.
 void UpdateThreadProc(void* arg, int& handedOver);
+
+// Runs UpdateThreadProc on a thread of its own and waits for it, as start-up does before any
+// window exists. A thread that cannot be started means no update this time: the launcher
+// goes on, and says so on standard error.
+void RunUpdateThread(CUpdate* update, int& handedOver);
 
 }  // namespace tavrin

@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <fstream>
 #include <map>
 #include <mutex>
 
@@ -16,6 +18,42 @@
 #include "support/http_peer.h"
 #include "support/temp_dir.h"
 #include "support/zip_writer.h"
+
+// Starting a thread fails, as on a system out of memory, when too little address space is left
+// for its stack. Windows has no such limit, and AddressSanitizer's own bookkeeping would give
+// out before the thread does: there the test that needs it is skipped.
+#if defined(_WIN32) || defined(__SANITIZE_ADDRESS__)
+#define TAVRIN_CAN_STARVE_THREADS 0
+#elif defined(__has_feature)
+#define TAVRIN_CAN_STARVE_THREADS !__has_feature(address_sanitizer)
+#else
+#define TAVRIN_CAN_STARVE_THREADS 1
+#endif
+#if TAVRIN_CAN_STARVE_THREADS
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+constexpr bool kCanStarveThreads = true;
+bool LeaveNoRoomForAThread() {
+    std::ifstream statm("/proc/self/statm");
+    unsigned long long pages = 0;
+    if (!(statm >> pages)) {
+        return false;
+    }
+    const rlim_t used = pages * static_cast<rlim_t>(sysconf(_SC_PAGESIZE));
+    const rlimit limit{used + 256 * 1024, RLIM_INFINITY};
+    return setrlimit(RLIMIT_AS, &limit) == 0;
+}
+}  // namespace
+#else
+namespace {
+constexpr bool kCanStarveThreads = false;
+bool LeaveNoRoomForAThread() {
+    return false;
+}
+}  // namespace
+#endif
 
 namespace tavrin {
 namespace {
@@ -300,6 +338,48 @@ TEST_F(UpdateCheck, VerifiedUpdatesStopAtTheFirstMismatch) {
     }
 }
 
+// The description and its signature are read whole: one larger than any real one is refused
+// before it is read, and nothing more is fetched.
+TEST_F(UpdateCheck, OversizedDescriptionsAndSignaturesAreRefused) {
+    const struct {
+        const char* name;
+        std::size_t descriptionSize;  // 0: as it comes
+        std::size_t signatureSize;    // 0: unsigned
+        bool handedOver;
+    } cases[] = {
+        {"description of 64 KiB", 64 * 1024, 0, true},
+        {"description over 64 KiB", 64 * 1024 + 1, 0, false},
+        {"signature of 4 KiB", 0, 4 * 1024, true},
+        {"signature over 4 KiB", 0, 4 * 1024 + 1, false},
+    };
+    for (const auto& c : cases) {
+        Offer("37");
+        m_launched.clear();
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            std::string description =
+                m_files["/update.ini"] + "GameSha256=" + Sha256Of(m_tmp, m_files["/pkg/Game.zip"]) +
+                "\r\nupdateSha256=" + Sha256Of(m_tmp, m_files["/pkg/update.zip"]) + "\r\n";
+            if (c.descriptionSize != 0) {
+                description += ";" + std::string(c.descriptionSize - description.size() - 3, 'x');
+                description += "\r\n";
+            }
+            m_files["/update.ini"] = description;
+            std::string signature = Sign(description);
+            signature.resize(std::max(c.signatureSize, signature.size()), ' ');
+            m_files["/update.ini.sig"] = signature;
+        }
+        m_settings.publicKey = c.signatureSize != 0 ? kPublicKey : "";
+        const UpdateReport report = RunUpdateCheck(m_settings);
+        EXPECT_EQ(report.handedOver, c.handedOver) << c.name;
+        if (!c.handedOver) {
+            EXPECT_NE(report.refusal.find("larger than"), std::string::npos)
+                << c.name << ": " << report.refusal;
+            EXPECT_FALSE(platform::PathExists(m_settings.dataDir + "downZip")) << c.name;
+        }
+    }
+}
+
 TEST_F(UpdateCheck, ASecondCopyWhileOneIsCheckingTouchesNothing) {
     Offer("35");
     m_tmp.Write("data/keep.txt", "mine");
@@ -315,6 +395,25 @@ TEST_F(UpdateCheck, NeverRunsWithoutABaseName) {
     m_settings.baseName.clear();
     EXPECT_FALSE(RunUpdateCheck(m_settings).checked);
     EXPECT_EQ(test::ReadFile(m_tmp / "data/keep.txt"), "mine");
+}
+
+// Start-up waits for the check on a thread of its own; a thread that cannot start (no memory)
+// is no update this time, said so, never the end of the launcher.
+TEST(RunUpdateThread, AThreadThatCannotStartLeavesTheLauncherRunning) {
+    if (!kCanStarveThreads) {
+        GTEST_SKIP() << "no way here to make a thread fail to start";
+    }
+    EXPECT_EXIT(
+        {
+            if (!LeaveNoRoomForAThread()) {
+                std::_Exit(2);
+            }
+            CUpdate update;
+            int handedOver = 0;
+            RunUpdateThread(&update, handedOver);
+            std::_Exit(handedOver);
+        },
+        ::testing::ExitedWithCode(0), "update check could not start");
 }
 
 TEST(DownloadMutexPrefix, FromTheFolderBeforeDownload) {
