@@ -1,16 +1,31 @@
 #include "app/data_dir.h"
 
+#include <cstdio>
+
 #include "app/app_globals.h"
 #include "app/program_paths.h"
 #include "platform/file_system.h"
+#include "platform/named_mutex.h"
 #include "platform/system_paths.h"
 
 namespace tavrin {
 
 std::string PrepareDataDir() {
     g_strDataDir = GetDataDir();
+    if (g_strDataDir.empty()) {
+        const char* why = IsUsableBaseName(g_strBaseName)
+                              ? "the local application data folder cannot be found"
+                              : "the program's file name gives no usable base name";
+        std::fprintf(stderr, "tavrin: no data directory (%s: \"%s\"); no pruning, no update\n", why,
+                     g_strBaseName.c_str());
+        return {};
+    }
     platform::CreateDirTree(g_strDataDir);
     return g_strDataDir;
+}
+
+std::string UpdateMutexName(const std::string& baseName) {
+    return baseName + "_Update";
 }
 
 std::string StagedLauncherPath(const std::string& dataDir, const std::string& baseName) {
@@ -18,10 +33,16 @@ std::string StagedLauncherPath(const std::string& dataDir, const std::string& ba
 }
 
 void PruneDataDir(const std::string& dataDir, const std::string& baseName) {
-    if (baseName.empty() || dataDir.empty()) {
+    if (!IsUsableBaseName(baseName) || dataDir.empty()) {
         return;
     }
     if (platform::PathExists(StagedLauncherPath(dataDir, baseName))) {
+        return;
+    }
+    // Held for the whole pruning, so that no other copy's check starts in the folder while
+    // it is being emptied; one that holds it already finishes its own work undisturbed.
+    platform::NamedMutex updateMutex(UpdateMutexName(baseName));
+    if (!updateMutex.IsValid() || updateMutex.AlreadyExisted()) {
         return;
     }
     platform::DeleteDirContents(dataDir);
@@ -29,7 +50,7 @@ void PruneDataDir(const std::string& dataDir, const std::string& baseName) {
 }
 
 std::string BrowserProfileDirFor(const std::string& stateFolder, const std::string& baseName) {
-    if (stateFolder.empty() || baseName.empty() || baseName == "." || baseName == "..") {
+    if (stateFolder.empty() || !IsUsableBaseName(baseName)) {
         return {};
     }
     return DataDirFor(stateFolder, baseName + ".browser");

@@ -7,15 +7,22 @@
 namespace tavrin {
 
 // Computes the data directory (GetDataDir), stores it in g_strDataDir, creates it with
-// every missing parent and returns it. Failures to create are ignored.
+// every missing parent and returns it. Failures to create are ignored. Empty, with the
+// reason on standard error, when there is no data directory (no usable base name or no local
+// data folder): nothing is then pruned or updated.
 std::string PrepareDataDir();
+
+// The named mutex the update check holds while it works in the data directory; pruning
+// leaves the directory alone while another process holds it.
+std::string UpdateMutexName(const std::string& baseName);
 
 // The staged new launcher: dataDir + "Game" + separator + baseName + executable suffix.
 std::string StagedLauncherPath(const std::string& dataDir, const std::string& baseName);
 
-// Removes the data directory and everything in it, unless the staged launcher exists there.
-// Does nothing for an empty base name or data directory: the folder would then be the
-// user's whole application data folder.
+// Removes the data directory and everything in it, unless the staged launcher exists there
+// or another process holds the update mutex (it is downloading or unpacking there, or its
+// updater is at work). Does nothing without a data directory or a usable base name: the
+// folder would then be the user's whole application data folder or above.
 void PruneDataDir(const std::string& dataDir, const std::string& baseName);
 
 // The embedded browser's profile (cookies, the pages' storage, the game's saved data) of

@@ -38,7 +38,14 @@ std::string GetModuleDir() {
     return sep == std::string::npos ? std::string() : path.substr(0, sep + 1);
 }
 
+bool IsUsableBaseName(const std::string& baseName) {
+    return baseName.find_first_not_of(". ") != std::string::npos;
+}
+
 std::string DataDirFor(const std::string& localAppData, const std::string& baseName) {
+    if (localAppData.empty() || !IsUsableBaseName(baseName)) {
+        return {};
+    }
     return WithSeparator(WithSeparator(localAppData) + baseName);
 }
 

@@ -16,7 +16,14 @@ std::string GetModulePath();
 // Folder of the program file with its trailing separator; empty when the path has none.
 std::string GetModuleDir();
 
-// The local application data folder, the base name and a separator.
+// False for a base name that names no folder of its own: empty, or only dots and blanks
+// ("." from "..tavrin", ".." from "...x"; Windows drops trailing dots and blanks, so "..."
+// and ". " are "." or ".." there). A folder made from it would be its parent, or above.
+bool IsUsableBaseName(const std::string& baseName);
+
+// The local application data folder, the base name and a separator; empty when either is
+// missing or the base name is not usable, since the folder would then be the whole local
+// data folder, its parent, or one at the root ("/<base name>/").
 std::string GetDataDir();
 std::string DataDirFor(const std::string& localAppData, const std::string& baseName);
 

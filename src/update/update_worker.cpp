@@ -10,6 +10,7 @@
 
 #include "app/app_globals.h"
 #include "app/config.h"
+#include "app/data_dir.h"
 #include "app/program_paths.h"
 #include "net/http_download.h"
 #include "platform/codepage.h"
@@ -130,11 +131,11 @@ std::string DownloadMutexPrefix(const std::string& dataDir) {
 UpdateReport RunUpdateCheck(const UpdateSettings& s, bool dryRun) {
     UpdateReport report;
     // Without a name of its own the data directory would be the user's whole application
-    // data folder, which the check empties.
-    if (s.baseName.empty() || s.dataDir.empty()) {
+    // data folder (or its parent, for "." and ".."), which the check empties.
+    if (!IsUsableBaseName(s.baseName) || s.dataDir.empty()) {
         return report;
     }
-    platform::NamedMutex mutex(s.baseName + "_Update");
+    platform::NamedMutex mutex(UpdateMutexName(s.baseName));
     if (!mutex.IsValid() || mutex.AlreadyExisted()) {
         return report;  // another copy is checking; this one touches nothing
     }

@@ -390,11 +390,15 @@ TEST_F(UpdateCheck, ASecondCopyWhileOneIsCheckingTouchesNothing) {
     EXPECT_EQ(test::ReadFile(m_tmp / "data/keep.txt"), "mine");
 }
 
-TEST_F(UpdateCheck, NeverRunsWithoutABaseName) {
+TEST_F(UpdateCheck, NeverRunsWithoutAUsableBaseName) {
     m_tmp.Write("data/keep.txt", "mine");
-    m_settings.baseName.clear();
-    EXPECT_FALSE(RunUpdateCheck(m_settings).checked);
-    EXPECT_EQ(test::ReadFile(m_tmp / "data/keep.txt"), "mine");
+    // "." and ".." (from "..tavrin", "...x") would make the data directory the local data
+    // folder itself or its parent.
+    for (const char* base : {"", ".", ".."}) {
+        m_settings.baseName = base;
+        EXPECT_FALSE(RunUpdateCheck(m_settings).checked) << base;
+        EXPECT_EQ(test::ReadFile(m_tmp / "data/keep.txt"), "mine") << base;
+    }
 }
 
 // Start-up waits for the check on a thread of its own; a thread that cannot start (no memory)
