@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -18,6 +17,7 @@
 #include "platform/file_system.h"
 #include "platform/process.h"
 #include "platform/system_paths.h"
+#include "platform/temp_dir.h"
 #include "update/archive.h"
 #include "update/update_worker.h"
 
@@ -62,10 +62,12 @@ const char* const kUsageDetails =
     "           1 with the archive result code of the failed call on stderr\n"
     "\n"
     "  update-check  run the launcher's update check against the configured service in\n"
-    "           FOLDER (emptied first; default: a new temporary folder) and print what\n"
-    "           it would hand over to the updater, without starting it; --public-key\n"
-    "           checks the description's signature with that key instead of the\n"
-    "           built-in one (\"\" checks the digests only)\n"
+    "           FOLDER and print what it would hand over to the updater, without\n"
+    "           starting it. The check empties FOLDER first: one that holds anything\n"
+    "           needs --force. Without --data it works in a new private temporary\n"
+    "           folder, removed afterwards. --public-key checks the description's\n"
+    "           signature with that key instead of the built-in one (\"\" checks the\n"
+    "           digests only)\n"
     "\n"
     "  sign-update  sign an update description (update.ini) with the Ed25519 private\n"
     "           key in PEM file KEY (openssl genpkey -algorithm ed25519 -out KEY):\n"
@@ -315,14 +317,39 @@ int RunExtract(const Args& args) {
     return kExitFailed;
 }
 
+// True when something is at the path: a file, or a folder with anything in it.
+bool HoldsAnything(const std::string& path) {
+    namespace platform = tavrin::platform;
+    return platform::PathExists(path) &&
+           (!platform::IsDirectory(path) || !platform::ListDirectory(path).empty());
+}
+
 int RunUpdateCheck(const Args& args) {
     std::string iniPath = tavrin::ConfigIniPath();
     std::string folder;
+    bool force = false;
     std::string publicKey = tavrin::kBuiltInUpdateKey;
+    const std::vector<Option> options = {
+        Text("--ini", iniPath),
+        Text("--data", folder),
+        {"--force",
+         [&force](const std::string&) {
+             force = true;
+             return true;
+         },
+         true},
+        Text("--public-key", publicKey),
+    };
     Args none;
-    if (!ParseArguments(
-            args, {Text("--ini", iniPath), Text("--data", folder), Text("--public-key", publicKey)},
-            0, none)) {
+    if (!ParseArguments(args, options, 0, none)) {
+        return kExitUsage;
+    }
+    // The check empties its folder: someone's files must not go because of a mistyped path.
+    if (!folder.empty() && !force && HoldsAnything(folder)) {
+        std::fprintf(stderr,
+                     "tavrin-tool: %s is not an empty folder, and the update check would empty "
+                     "it; give --force to allow that\n",
+                     folder.c_str());
         return kExitUsage;
     }
     std::string text;
@@ -334,14 +361,14 @@ int RunUpdateCheck(const Args& args) {
                      error.c_str());
         return kExitFetchFailed;
     }
-    if (folder.empty()) {
-        // A folder of its own: the check empties the folder it is given.
-        std::error_code ignored;
-        const auto made =
-            std::filesystem::temp_directory_path(ignored) /
-            ("tavrin-update-check-" + std::to_string(tavrin::platform::CurrentProcessId()));
-        std::filesystem::create_directories(made, ignored);
-        folder = made.string();
+    // A folder of its own that nobody else made, or could have prepared, or shares.
+    const bool ownFolder = folder.empty();
+    if (ownFolder) {
+        folder = tavrin::platform::MakePrivateTempDir("tavrin-update-check-");
+        if (folder.empty()) {
+            std::fprintf(stderr, "tavrin-tool: cannot make a temporary folder\n");
+            return kExitFetchFailed;
+        }
     }
     if (!tavrin::platform::EndsWithSeparator(folder)) {
         folder += tavrin::platform::PathSeparator();
@@ -361,6 +388,10 @@ int RunUpdateCheck(const Args& args) {
                 report.updaterArgument.c_str());
     std::printf("signature=%s\nrefusal=%s\n", publicKey.empty() ? "not checked" : "checked",
                 report.refusal.c_str());
+    if (ownFolder) {
+        tavrin::platform::DeleteDirContents(folder);
+        tavrin::platform::RemoveDirectoryEntry(folder);
+    }
     return report.checked ? kExitOk : kExitFetchFailed;
 }
 
@@ -405,7 +436,7 @@ const Command kCommands[] = {
     {"config", "[--ini PATH] [--platform N] [--client URL]", RunConfig},
     {"download", "[OPTIONS] URL FILE", RunDownload},
     {"extract", "ARCHIVE FOLDER", RunExtract},
-    {"update-check", "[--ini PATH] [--data FOLDER] [--public-key HEX]", RunUpdateCheck},
+    {"update-check", "[--ini PATH] [--data FOLDER [--force]] [--public-key HEX]", RunUpdateCheck},
     {"sign-update", "KEY DESCRIPTION", RunSignUpdate},
 };
 

@@ -10,18 +10,29 @@ trap 'rm -rf "$work"' EXIT
 . "$(dirname "$0")/check.sh"
 
 export TAVRIN_TOOL=$tool
-# run_check VERSION [TAMPER [update-check options]]: TAMPER runs once the service is up.
-run_check() {
-  local version=$1 tamper=${2:-true}
-  shift $(($# < 2 ? $# : 2))
-  rm -rf "$work/site" "$work/data" "$work/serve.out"
+# serve_and_check VERSION TAMPER [update-check options]: TAMPER runs once the service is up;
+# the tool's output lands in $work/out, its errors in $work/err (and on ours).
+serve_and_check() {
+  local version=$1 tamper=$2
+  shift 2
+  rm -rf "$work/site" "$work/serve.out"
   (
     export DEMO_UPDATE_VERSION=$version
     . "$root/tools/demo-site/start-background.sh" "$work"
     $tamper
     printf '[config]\nconfigUrl=%s/rzt/?c=index&a=micnf&yid=\n' "$demo_origin" > "$work/config.ini"
-    "$tool" update-check --ini "$work/config.ini" --data "$work/data" "$@" > "$work/out"
+    "$tool" update-check --ini "$work/config.ini" "$@" > "$work/out" 2> "$work/err"
+    status=$?
+    cat "$work/err" >&2
+    exit $status
   )
+}
+# run_check VERSION [TAMPER [update-check options]]: in $work/data, made anew.
+run_check() {
+  local version=$1 tamper=${2:-true}
+  shift $(($# < 2 ? $# : 2))
+  rm -rf "$work/data"
+  serve_and_check "$version" "$tamper" --data "$work/data" "$@"
 }
 
 run_check 33
@@ -73,5 +84,31 @@ drop_signature() { rm "$www/update.ini.sig"; }
 signed_check 34 drop_signature
 check "no signature: refused" \
   "refusal=the update description's signature could not be fetched" "$(grep '^refusal=' "$work/out")"
+
+# Without --data: a new private folder in TMPDIR, removed afterwards.
+mkdir -p "$work/tmp"
+TMPDIR="$work/tmp" serve_and_check 34 true
+check "own folder: exit status" 0 $?
+check "own folder: offered" "offeredVersion=34" "$(grep offeredVersion "$work/out")"
+folder=$(sed -n 's/^folder=//p' "$work/out")
+check "own folder: a new one in TMPDIR" "$work/tmp/tavrin-update-check-XXXXXX/" \
+  "$(printf '%s' "$folder" | sed 's/-[A-Za-z0-9]\{6\}\/$/-XXXXXX\//')"
+check "own folder: removed afterwards" "" "$(ls -A "$work/tmp")"
+
+# The check empties the --data folder: one that holds anything needs --force; an empty one
+# does not.
+keepsake() { mkdir -p "$work/data"; echo mine > "$work/data/keep.txt"; }
+run_check 34 keepsake
+check "full folder: usage status" 2 $?
+check "full folder: kept" mine "$(cat "$work/data/keep.txt")"
+check "full folder: says why" 1 "$(grep -c -- '--force' "$work/err")"
+check "full folder: nothing fetched" "" "$(cat "$work/out")"
+run_check 34 keepsake --force
+check "full folder with --force: exit status" 0 $?
+check "full folder with --force: emptied" no "$([ -e "$work/data/keep.txt" ] && echo yes || echo no)"
+check "full folder with --force: updater" "updater=$work/data/Update/update" "$(grep '^updater=' "$work/out")"
+empty_folder() { mkdir -p "$work/data"; }
+run_check 34 empty_folder
+check "empty folder: exit status" 0 $?
 
 finish
