@@ -284,7 +284,9 @@ int RunDownload(const Args& args) {
     // A temporary file of this process's own, so that two copies fetching the same target
     // never write into one file.
     d.SetTempSuffixNumber(static_cast<int>(tavrin::platform::CurrentProcessId()));
-    d.SetMutexPrefix("_MUTEX");
+    // Named by the target's folder: another copy finishing a file of the same name elsewhere
+    // is another file.
+    d.SetMutexPrefix(tavrin::TargetMutexPrefix(urlAndFile[1]));
     tavrin::SocketStartup();
     const int result = d.Download(urlAndFile[0], urlAndFile[1]);
     tavrin::SocketCleanup();

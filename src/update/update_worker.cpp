@@ -1,6 +1,8 @@
 #include "update/update_worker.h"
 
 #include <algorithm>
+#include <chrono>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -49,6 +51,24 @@ void ApplyWorkerSettings(CHttpDownload& d, const std::string& dataDir) {
 constexpr std::uint64_t kMaxDescriptionBytes = 64 * 1024;
 constexpr std::uint64_t kMaxSignatureBytes = 4 * 1024;
 
+// What the downloads may take on disk before the size is judged: enough to say that a
+// document is too large, little enough that a hostile one costs nothing.
+constexpr std::uint32_t kMaxFetchedDocumentBytes = 1024 * 1024;
+
+// One download of the check within what is left of `deadline`; a failure once it has passed.
+int DownloadBy(CHttpDownload& d, const std::string& url, const std::string& path,
+               std::chrono::steady_clock::time_point deadline, std::uint32_t maxBytes = 0) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          deadline - std::chrono::steady_clock::now())
+                          .count();
+    if (left <= 0) {
+        return DL_FAILED;
+    }
+    d.m_nDeadlineMs = static_cast<int>(std::min<long long>(left, INT_MAX));
+    d.m_nMaxBodyBytes = maxBytes;
+    return d.Download(url, path);
+}
+
 // True when the file is there and holds more than `limit` bytes.
 bool IsLargerThan(const std::string& path, std::uint64_t limit) {
     platform::RandomAccessFile file;
@@ -62,9 +82,11 @@ int VersionOf(const std::string& text) {
 // The signature, fetched beside the description, must be the key's over the description's
 // exact bytes. "" when it is; else why not.
 std::string CheckSignature(CHttpDownload& download, const std::string& address,
-                           const std::string& description, const std::string& publicKey) {
+                           const std::string& description, const std::string& publicKey,
+                           std::chrono::steady_clock::time_point deadline) {
     const std::string signature = description + ".sig";
-    if (download.Download(SignatureAddress(address), signature) != DL_OK) {
+    if (DownloadBy(download, SignatureAddress(address), signature, deadline,
+                   kMaxFetchedDocumentBytes) != DL_OK) {
         return "the update description's signature could not be fetched";
     }
     if (IsLargerThan(signature, kMaxSignatureBytes)) {
@@ -140,6 +162,11 @@ UpdateReport RunUpdateCheck(const UpdateSettings& s, bool dryRun) {
         return report;  // another copy is checking; this one touches nothing
     }
     report.checked = true;
+    // Before any window: a service that answers slowly, or a byte now and then, holds the
+    // start only this long.
+    const auto start = std::chrono::steady_clock::now();
+    const auto documentsBy = start + std::chrono::milliseconds(s.documentsDeadlineMs);
+    const auto checkBy = start + std::chrono::milliseconds(s.checkDeadlineMs);
     CHttpDownload download;
     ApplyWorkerSettings(download, s.dataDir);
     platform::DeleteDirContents(s.dataDir);
@@ -147,7 +174,8 @@ UpdateReport RunUpdateCheck(const UpdateSettings& s, bool dryRun) {
     const std::string description = s.dataDir + "update.ini";
     const std::string address =
         s.updateUrl + std::to_string(static_cast<std::int32_t>(std::time(nullptr)));
-    if (download.Download(address, description) != DL_OK) {
+    if (DownloadBy(download, address, description, documentsBy, kMaxFetchedDocumentBytes) !=
+        DL_OK) {
         return report;
     }
     if (IsLargerThan(description, kMaxDescriptionBytes)) {
@@ -155,7 +183,7 @@ UpdateReport RunUpdateCheck(const UpdateSettings& s, bool dryRun) {
         return report;
     }
     if (!s.publicKey.empty()) {
-        report.refusal = CheckSignature(download, address, description, s.publicKey);
+        report.refusal = CheckSignature(download, address, description, s.publicKey, documentsBy);
         if (!report.refusal.empty()) {
             return report;
         }
@@ -186,11 +214,12 @@ UpdateReport RunUpdateCheck(const UpdateSettings& s, bool dryRun) {
         return report;
     }
     const std::string packages = s.dataDir + "downZip" + Sep();
-    if (download.Download(updaterUrl, packages + "update") != DL_OK) {
+    if (DownloadBy(download, updaterUrl, packages + "update", checkBy) != DL_OK) {
         return report;
     }
     report.refusal = CheckPackage(packages + "update", updaterDigest, "updater");
-    if (!report.refusal.empty() || download.Download(gameUrl, packages + "Game") != DL_OK) {
+    if (!report.refusal.empty() ||
+        DownloadBy(download, gameUrl, packages + "Game", checkBy) != DL_OK) {
         return report;
     }
     report.refusal = CheckPackage(packages + "Game", gameDigest, "launcher");
@@ -211,10 +240,13 @@ UpdateReport RunUpdateCheck(const UpdateSettings& s, bool dryRun) {
     const std::string updater = updateFolder + "update" + platform::ExecutableSuffix();
     const bool haveUpdater = platform::IsExistingFile(updater);
     const bool haveProgram = !program.empty() && platform::IsExistingFile(gameFolder + program);
-    if (!program.empty() && program != staged) {
-        std::rename((gameFolder + program).c_str(), (gameFolder + staged).c_str());
-    }
     if (!haveUpdater || !haveProgram) {
+        return report;
+    }
+    if (program != staged &&
+        std::rename((gameFolder + program).c_str(), (gameFolder + staged).c_str()) != 0) {
+        // The updater would look for a launcher that is not there.
+        report.refusal = "the new launcher could not be named " + staged;
         return report;
     }
     report.updaterProgram = updater;

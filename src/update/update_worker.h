@@ -27,6 +27,9 @@ struct UpdateSettings {
     // The Ed25519 public key descriptions must be signed with (64 hex digits), or "" to
     // check only the digests a description names. The built-in key by default.
     std::string publicKey = kBuiltInUpdateKey;
+    // How long the description and its signature, and the whole check, may hold the start.
+    int documentsDeadlineMs = 20 * 1000;
+    int checkDeadlineMs = 10 * 60 * 1000;
     // Starts the updater; the real one by default (tests record instead).
     std::function<bool(const std::string& program, const std::string& argument)> launch;
 };

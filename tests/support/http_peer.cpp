@@ -119,8 +119,18 @@ void HttpPeer::Answer(std::intptr_t connection) {
     while ((reply.silent || std::chrono::steady_clock::now() < until) && !m_stop) {
         std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
     }
-    if (!reply.silent) {
+    if (reply.silent) {
+        return;
+    }
+    if (reply.trickle.count() == 0) {
         SendAll(connection, reply.bytes);
+        return;
+    }
+    for (std::size_t i = 0; i < reply.bytes.size() && !m_stop; ++i) {
+        if (!SendAll(connection, reply.bytes.substr(i, 1))) {
+            return;
+        }
+        std::this_thread::sleep_for(reply.trickle);
     }
 }
 

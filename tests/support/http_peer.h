@@ -27,6 +27,8 @@ struct HttpReply {
     std::chrono::milliseconds delay{0};
     // Send nothing and keep the connection open until the peer stops (a dead server).
     bool silent = false;
+    // Send the bytes one at a time this far apart (a server that never lets a wait run out).
+    std::chrono::milliseconds trickle{0};
 };
 
 // A well-formed reply with Content-Length and Connection: close. Statuses below 400 say OK.

@@ -13,7 +13,6 @@
 #include "platform/named_mutex.h"
 #include "support/download_setup.h"
 #include "support/http_peer.h"
-#include "support/loopback_socket.h"
 #include "support/tcp_peer.h"
 #include "support/temp_dir.h"
 
@@ -338,27 +337,16 @@ TEST_F(Downloads, SameNamedTargetsInOtherFoldersDoNotShareTheMutex) {
 // A server that sends a byte now and then never lets a wait time out; only the download's
 // own deadline ends it.
 TEST_F(Downloads, ATricklingServerIsLeftAtTheDeadline) {
-    std::uint16_t port = 0;
-    const test::SocketHandle listener = test::ListenOnLoopback(port);
-    std::atomic<bool> done{false};
-    std::thread trickle([&] {
-        const test::SocketHandle c = test::AcceptConnection(listener);
-        test::SendAll(c, "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n");
-        while (!done && test::SendAll(c, "x")) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        test::CloseSocket(c);
+    HttpPeer peer([](const HttpRequest&) {
+        HttpReply reply = Reply("200 OK", "", Body(1000));
+        reply.trickle = std::chrono::milliseconds(100);  // the whole reply would take 100 s
+        return reply;
     });
     m_download.m_nDeadlineMs = 800;
     m_download.m_nRetryMode = 2;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(m_download.Download("http://127.0.0.1:" + std::to_string(port) + "/f", Target()),
-              DL_FAILED);
-    // The body alone would take 100 s at this pace.
+    EXPECT_EQ(m_download.Download(peer.Url("/f"), Target()), DL_FAILED);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
-    done = true;
-    trickle.join();
-    test::CloseSocket(listener);
     EXPECT_FALSE(platform::PathExists(Target() + ".down"));
 }
 

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -89,7 +90,11 @@ protected:
               std::lock_guard<std::mutex> lock(m_mutex);
               const auto file = m_files.find(r.target.substr(0, r.target.find('?')));
               if (file != m_files.end()) {
-                  return test::MakeReply(200, file->second, "application/octet-stream");
+                  HttpReply reply = test::MakeReply(200, file->second, "application/octet-stream");
+                  if (file->first == m_trickled) {
+                      reply.trickle = std::chrono::milliseconds(100);
+                  }
+                  return reply;
               }
               return HttpReply{"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n"};
           }) {}
@@ -138,6 +143,7 @@ protected:
     test::TempDir m_tmp;
     std::mutex m_mutex;
     std::map<std::string, std::string> m_files;
+    std::string m_trickled;  // the file sent a byte at a time
     HttpPeer m_peer;
     UpdateSettings m_settings;
     std::vector<std::string> m_launched;
@@ -223,6 +229,22 @@ TEST_F(UpdateCheck, TheLauncherIsTheProgramNamedAfterUsElseTheOnlyOne) {
             EXPECT_NE(report.refusal.find("2 programs"), std::string::npos) << report.refusal;
         }
     }
+}
+
+// The only program takes our name; when a folder holds that name, there is no launcher for
+// the updater to find.
+TEST_F(UpdateCheck, NoHandOverWhenTheNewLauncherCannotTakeItsName) {
+    Offer("34");
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_files["/pkg/Game.zip"] =
+            Zip({{Program("tavrin-new"), "ELF...", 0100755},
+                 {Program(m_settings.baseName) + "/kept.txt", "x", 0100644}});
+    }
+    const UpdateReport report = RunUpdateCheck(m_settings);
+    EXPECT_FALSE(report.handedOver);
+    EXPECT_TRUE(m_launched.empty());
+    EXPECT_NE(report.refusal.find("could not be named"), std::string::npos) << report.refusal;
 }
 
 TEST_F(UpdateCheck, EveryDownloadFailureMeansNoUpdate) {
@@ -377,6 +399,24 @@ TEST_F(UpdateCheck, OversizedDescriptionsAndSignaturesAreRefused) {
                 << c.name << ": " << report.refusal;
             EXPECT_FALSE(platform::PathExists(m_settings.dataDir + "downZip")) << c.name;
         }
+    }
+}
+
+// A service that sends a byte now and then holds the start only until the check's deadlines:
+// the documents' for the description, the whole check's for the packages.
+TEST_F(UpdateCheck, ATricklingServiceHoldsTheStartOnlyUntilTheDeadline) {
+    Offer("37");
+    m_settings.documentsDeadlineMs = 600;
+    m_settings.checkDeadlineMs = 1500;
+    for (const std::string trickled : {"/update.ini", "/pkg/Game.zip"}) {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_trickled = trickled;  // 100 ms a byte: tens of seconds for the whole file
+        }
+        const auto start = std::chrono::steady_clock::now();
+        const UpdateReport report = RunUpdateCheck(m_settings);
+        EXPECT_FALSE(report.handedOver) << trickled;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)) << trickled;
     }
 }
 
