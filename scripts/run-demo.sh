@@ -19,7 +19,8 @@ echo "Wrote $bin/config.ini"
 # The browser engine refuses to run as root with its sandbox on.
 [ "$(id -u)" != 0 ] || export QTWEBENGINE_DISABLE_SANDBOX=1
 
-if [ "${DEMO_UPDATE_VERSION:-33}" -gt 33 ]; then
+launcher_version=$(sed -n 's/^project(tavrin VERSION \([0-9]*\).*/\1/p' "$root/CMakeLists.txt")
+if [ "${DEMO_UPDATE_VERSION:-$launcher_version}" -gt "$launcher_version" ]; then
   # The service offers a newer launcher: the launcher hands over to the demo updater and
   # ends without a window. With a display the updater starts the launcher again, which then
   # finds no newer version and shows its login window.

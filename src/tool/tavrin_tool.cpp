@@ -12,6 +12,7 @@
 #include "app/app_globals.h"
 #include "app/config.h"
 #include "app/program_paths.h"
+#include "app/version.h"
 #include "net/http_download.h"
 #include "net/socket_transport.h"
 #include "platform/file_system.h"
@@ -38,6 +39,7 @@ constexpr int kExitFailed = 1;          // extract, sign-update
 
 // The usage text's part after the commands' lines (kCommands, at the end).
 const char* const kUsageDetails =
+    "       tavrin-tool --version\n"
     "\n"
     "  config   fetch the platform configuration named by config.ini (beside this\n"
     "           program unless --ini says otherwise) and print its decoded values;\n"
@@ -459,6 +461,10 @@ int main(int argc, char** argv) {
     const std::string name = argc > 1 ? argv[1] : "";
     if (name == "--help" || name == "-h" || name == "help") {
         PrintUsage(stdout);
+        return kExitOk;
+    }
+    if (name == "--version") {
+        std::printf("tavrin-tool %s\n", tavrin::kLauncherVersionText);
         return kExitOk;
     }
     for (const Command& command : kCommands) {

@@ -6,12 +6,10 @@
 #include <functional>
 #include <string>
 
+#include "app/version.h"
 #include "update/verification.h"
 
 namespace tavrin {
-
-// The launcher's own version; an update is taken only when the service offers more.
-inline constexpr int kLauncherVersion = 33;
 
 // The object whose address the worker thread gets; it carries nothing.
 class CUpdate {

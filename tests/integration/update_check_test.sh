@@ -35,15 +35,20 @@ run_check() {
   serve_and_check "$version" "$tamper" --data "$work/data" "$@"
 }
 
-run_check 33
+# The tool is built with the launcher's version.
+own=$("$tool" --version | sed -n 's/^tavrin-tool \([0-9]*\)\..*/\1/p')
+check "the tool says its version" 1 "$([ -n "$own" ] && echo 1)"
+
+newer=$((own + 1))
+run_check "$own"
 check "own version: exit status" 0 $?
-check "own version: offered" "offeredVersion=33" "$(grep offeredVersion "$work/out")"
+check "own version: offered" "offeredVersion=$own" "$(grep offeredVersion "$work/out")"
 check "own version: no updater" "updater=" "$(grep '^updater=' "$work/out")"
 check "own version: only the description" "update.ini" "$(ls "$work/data")"
 
-run_check 34
+run_check "$newer"
 check "newer version: exit status" 0 $?
-check "newer version: offered" "offeredVersion=34" "$(grep offeredVersion "$work/out")"
+check "newer version: offered" "offeredVersion=$newer" "$(grep offeredVersion "$work/out")"
 check "newer version: updater" "updater=$work/data/Update/update" "$(grep '^updater=' "$work/out")"
 check "newer version: argument" "argument=$tool*$work/data/Game/*tavrin-tool" "$(grep '^argument=' "$work/out")"
 check "newer version: staged launcher is executable" yes \
@@ -62,34 +67,34 @@ signed_check() { # version tamper
   )
 }
 www="$work/site/www/update"
-signed_check 34 true
+signed_check "$newer" true
 check "signed: checked" "signature=checked" "$(grep '^signature=' "$work/out")"
 check "signed: no refusal" "refusal=" "$(grep '^refusal=' "$work/out")"
 check "signed: updater" "updater=$work/data/Update/update" "$(grep '^updater=' "$work/out")"
 
 append_to_description() { printf 'note=changed\r\n' >> "$www/update.ini"; }
-signed_check 34 append_to_description
+signed_check "$newer" append_to_description
 check "changed after signing: refused" \
   "refusal=the update description's signature does not verify" "$(grep '^refusal=' "$work/out")"
 check "changed after signing: nothing unpacked" "update.ini update.ini.sig" "$(ls "$work/data" | xargs)"
 
 replace_launcher_package() { printf 'not the package' > "$www/Game.zip"; }
-run_check 34 replace_launcher_package
+run_check "$newer" replace_launcher_package
 check "package digest differs: refused" \
   "refusal=the launcher package does not match its SHA-256 digest" "$(grep '^refusal=' "$work/out")"
 check "package digest differs: no updater" "updater=" "$(grep '^updater=' "$work/out")"
 check "package digest differs: nothing unpacked" "no" "$([ -e "$work/data/Game" ] && echo yes || echo no)"
 
 drop_signature() { rm "$www/update.ini.sig"; }
-signed_check 34 drop_signature
+signed_check "$newer" drop_signature
 check "no signature: refused" \
   "refusal=the update description's signature could not be fetched" "$(grep '^refusal=' "$work/out")"
 
 # Without --data: a new private folder in TMPDIR, removed afterwards.
 mkdir -p "$work/tmp"
-TMPDIR="$work/tmp" serve_and_check 34 true
+TMPDIR="$work/tmp" serve_and_check "$newer" true
 check "own folder: exit status" 0 $?
-check "own folder: offered" "offeredVersion=34" "$(grep offeredVersion "$work/out")"
+check "own folder: offered" "offeredVersion=$newer" "$(grep offeredVersion "$work/out")"
 folder=$(sed -n 's/^folder=//p' "$work/out")
 check "own folder: a new one in TMPDIR" "$work/tmp/tavrin-update-check-XXXXXX/" \
   "$(printf '%s' "$folder" | sed 's/-[A-Za-z0-9]\{6\}\/$/-XXXXXX\//')"
@@ -98,17 +103,17 @@ check "own folder: removed afterwards" "" "$(ls -A "$work/tmp")"
 # The check empties the --data folder: one that holds anything needs --force; an empty one
 # does not.
 keepsake() { mkdir -p "$work/data"; echo mine > "$work/data/keep.txt"; }
-run_check 34 keepsake
+run_check "$newer" keepsake
 check "full folder: usage status" 2 $?
 check "full folder: kept" mine "$(cat "$work/data/keep.txt")"
 check "full folder: says why" 1 "$(grep -c -- '--force' "$work/err")"
 check "full folder: nothing fetched" "" "$(cat "$work/out")"
-run_check 34 keepsake --force
+run_check "$newer" keepsake --force
 check "full folder with --force: exit status" 0 $?
 check "full folder with --force: emptied" no "$([ -e "$work/data/keep.txt" ] && echo yes || echo no)"
 check "full folder with --force: updater" "updater=$work/data/Update/update" "$(grep '^updater=' "$work/out")"
 empty_folder() { mkdir -p "$work/data"; }
-run_check 34 empty_folder
+run_check "$newer" empty_folder
 check "empty folder: exit status" 0 $?
 
 finish

@@ -112,6 +112,9 @@ protected:
     }
     void TearDown() override { SocketCleanup(); }
 
+    // Our own version plus `more`, as the service writes it.
+    static std::string Newer(int more) { return std::to_string(kLauncherVersion + more); }
+
     void Offer(const std::string& version, bool withProgram = true) {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_files["/update.ini"] = "[update]\r\nversionNum=" + version +
@@ -151,11 +154,11 @@ protected:
 };
 
 TEST_F(UpdateCheck, NoNewerVersionDownloadsOnlyTheDescription) {
-    Offer("33");
+    Offer(Newer(0));
     m_tmp.Write("data/old/leftover.bin", "from before");
     const UpdateReport report = RunUpdateCheck(m_settings);
     EXPECT_TRUE(report.checked);
-    EXPECT_EQ(report.offeredVersion, 33);
+    EXPECT_EQ(report.offeredVersion, kLauncherVersion);
     EXPECT_FALSE(report.handedOver);
     EXPECT_EQ(Requests("/pkg/"), 0);
     const auto entries = platform::ListDirectory(m_settings.dataDir);
@@ -166,10 +169,10 @@ TEST_F(UpdateCheck, NoNewerVersionDownloadsOnlyTheDescription) {
 }
 
 TEST_F(UpdateCheck, ANewerVersionIsUnpackedAndHandedOver) {
-    Offer("40abc");  // read as 40
+    Offer(Newer(7) + "abc");  // read as the number before the letters
     const UpdateReport report = RunUpdateCheck(m_settings);
     ASSERT_TRUE(report.handedOver);
-    EXPECT_EQ(report.offeredVersion, 40);
+    EXPECT_EQ(report.offeredVersion, kLauncherVersion + 7);
     const std::string game = m_tmp / "data/Game/";
     ASSERT_EQ(m_launched.size(), 1u);
     EXPECT_EQ(m_launched[0], (m_tmp / "data/Update/") + Program("update") +
@@ -181,10 +184,10 @@ TEST_F(UpdateCheck, ANewerVersionIsUnpackedAndHandedOver) {
 }
 
 TEST_F(UpdateCheck, NoHandOverWithoutAProgramOrWhenTheUpdaterWillNotStart) {
-    Offer("34", false);
+    Offer(Newer(1), false);
     EXPECT_FALSE(RunUpdateCheck(m_settings).handedOver);
     EXPECT_TRUE(m_launched.empty());
-    Offer("34", true);
+    Offer(Newer(1), true);
     m_launchWorks = false;
     const UpdateReport report = RunUpdateCheck(m_settings);
     EXPECT_FALSE(report.handedOver);  // the old launcher goes on
@@ -204,7 +207,7 @@ TEST_F(UpdateCheck, TheLauncherIsTheProgramNamedAfterUsElseTheOnlyOne) {
         {{Program("helper"), Program("tavrin-new")}, false},
     };
     for (const auto& c : cases) {
-        Offer("34");
+        Offer(Newer(1));
         m_launched.clear();
         std::vector<test::ZipEntry> game = {{"readme.txt", "new", 0100644}};
         for (const std::string& name : c.programs) {
@@ -234,7 +237,7 @@ TEST_F(UpdateCheck, TheLauncherIsTheProgramNamedAfterUsElseTheOnlyOne) {
 // The only program takes our name; when a folder holds that name, there is no launcher for
 // the updater to find.
 TEST_F(UpdateCheck, NoHandOverWhenTheNewLauncherCannotTakeItsName) {
-    Offer("34");
+    Offer(Newer(1));
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_files["/pkg/Game.zip"] =
@@ -249,7 +252,7 @@ TEST_F(UpdateCheck, NoHandOverWhenTheNewLauncherCannotTakeItsName) {
 
 TEST_F(UpdateCheck, EveryDownloadFailureMeansNoUpdate) {
     for (const char* missing : {"/update.ini", "/pkg/update.zip", "/pkg/Game.zip"}) {
-        Offer("35");
+        Offer(Newer(2));
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_files.erase(missing);
@@ -313,7 +316,7 @@ TEST_F(UpdateCheck, VerifiedUpdatesStopAtTheFirstMismatch) {
         {"description changed after signing", true, kDescriptionChanged, false, 0},
     };
     for (const auto& c : cases) {
-        Offer("36");
+        Offer(Newer(3));
         m_launched.clear();
         std::string description;
         {
@@ -375,7 +378,7 @@ TEST_F(UpdateCheck, OversizedDescriptionsAndSignaturesAreRefused) {
         {"signature over 4 KiB", 0, 4 * 1024 + 1, false},
     };
     for (const auto& c : cases) {
-        Offer("37");
+        Offer(Newer(4));
         m_launched.clear();
         {
             std::lock_guard<std::mutex> lock(m_mutex);
@@ -405,7 +408,7 @@ TEST_F(UpdateCheck, OversizedDescriptionsAndSignaturesAreRefused) {
 // A service that sends a byte now and then holds the start only until the check's deadlines:
 // the documents' for the description, the whole check's for the packages.
 TEST_F(UpdateCheck, ATricklingServiceHoldsTheStartOnlyUntilTheDeadline) {
-    Offer("37");
+    Offer(Newer(4));
     m_settings.documentsDeadlineMs = 600;
     m_settings.checkDeadlineMs = 1500;
     for (const std::string trickled : {"/update.ini", "/pkg/Game.zip"}) {
@@ -421,7 +424,7 @@ TEST_F(UpdateCheck, ATricklingServiceHoldsTheStartOnlyUntilTheDeadline) {
 }
 
 TEST_F(UpdateCheck, ASecondCopyWhileOneIsCheckingTouchesNothing) {
-    Offer("35");
+    Offer(Newer(2));
     m_tmp.Write("data/keep.txt", "mine");
     platform::NamedMutex first(m_settings.baseName + "_Update");
     const UpdateReport report = RunUpdateCheck(m_settings);

@@ -36,11 +36,13 @@ gameport=$(cat "$run/game.port" 2>/dev/null || true)
 [ -n "$gameport" ] || { echo "the game server did not start; see $run/game-server.log" >&2; exit 1; }
 
 cp -r "$here/www" "$run/www"
-# The update service: it offers version ${DEMO_UPDATE_VERSION:-33}. The launcher is 33, so by
-# default there is no update; DEMO_UPDATE_VERSION=34 makes it hand over to the demo updater.
+# The update service: it offers DEMO_UPDATE_VERSION, by default the launcher's own version
+# (the project's major version in CMakeLists.txt), so there is no update; one more makes the
+# launcher hand over to the demo updater.
+launcher_version=$(sed -n 's/^project(tavrin VERSION \([0-9]*\).*/\1/p' "$here/../../CMakeLists.txt")
 mkdir -p "$run/www/update"
 printf '[update]\r\nversionNum=%s\r\nGameUrl=@ORIGIN@/update/Game.zip\r\nupdateUrl=@ORIGIN@/update/update.zip\r\n' \
-  "${DEMO_UPDATE_VERSION:-33}" > "$run/www/update/update.ini"
+  "${DEMO_UPDATE_VERSION:-$launcher_version}" > "$run/www/update/update.ini"
 python3 - "$here/update-src" "$run/www/update" <<'PY'
 import os, sys, zipfile
 src, out = sys.argv[1], sys.argv[2]
