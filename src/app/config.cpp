@@ -56,6 +56,10 @@ std::string ReadConfigUrlBase(const std::string& iniPath) {
     return base.empty() ? kDefaultConfigUrlBase : base;
 }
 
+std::string ReadUpdateKey(const std::string& iniPath) {
+    return platform::ReadProfileString("config", "updateKey", "", 129, iniPath);
+}
+
 std::string ReadPlatformValue(const std::string& iniPath) {
     // 16 characters with the terminator: a longer platform value is cut to 15.
     return platform::ReadProfileString("config", "platform", "0", 16, iniPath);

@@ -61,6 +61,9 @@ std::string ConfigIniPath();
 
 // "configUrl" of section "config" in the settings file, else kDefaultConfigUrlBase.
 std::string ReadConfigUrlBase(const std::string& iniPath);
+// "updateKey" of section "config": the Ed25519 public key (64 hex digits) update
+// descriptions must be signed with when the launcher has none built in; "" when not set.
+std::string ReadUpdateKey(const std::string& iniPath);
 // "platform" of section "config", default "0", at most 15 characters.
 std::string ReadPlatformValue(const std::string& iniPath);
 // Configuration URL base + platform number, both from the settings file at iniPath.

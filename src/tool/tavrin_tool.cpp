@@ -68,12 +68,13 @@ const char* const kUsageDetails =
     "           starting it. The check empties FOLDER first: one that holds anything\n"
     "           needs --force. Without --data it works in a new private temporary\n"
     "           folder, removed afterwards. --public-key checks the description's\n"
-    "           signature with that key instead of the built-in one (\"\" checks the\n"
-    "           digests only)\n"
+    "           signature with that key instead of the launcher's (the built-in one,\n"
+    "           else updateKey in config.ini; \"\" checks the digests only)\n"
     "\n"
     "  sign-update  sign an update description (update.ini) with the Ed25519 private\n"
     "           key in PEM file KEY (openssl genpkey -algorithm ed25519 -out KEY):\n"
-    "           writes DESCRIPTION.sig and prints the public key for the build option\n"
+    "           writes DESCRIPTION.sig and prints the public key for updateKey in\n"
+    "           config.ini or the build option\n"
     "           TAVRIN_UPDATE_PUBLIC_KEY\n";
 
 void PrintUsage(std::FILE* to);
@@ -332,7 +333,8 @@ int RunUpdateCheck(const Args& args) {
     std::string iniPath = tavrin::ConfigIniPath();
     std::string folder;
     bool force = false;
-    std::string publicKey = tavrin::kBuiltInUpdateKey;
+    std::string publicKey;
+    int keyGiven = 0;
     const std::vector<Option> options = {
         Text("--ini", iniPath),
         Text("--data", folder),
@@ -342,7 +344,7 @@ int RunUpdateCheck(const Args& args) {
              return true;
          },
          true},
-        Text("--public-key", publicKey),
+        Text("--public-key", publicKey, &keyGiven),
     };
     Args none;
     if (!ParseArguments(args, options, 0, none)) {
@@ -376,6 +378,9 @@ int RunUpdateCheck(const Args& args) {
     }
     if (!tavrin::platform::EndsWithSeparator(folder)) {
         folder += tavrin::platform::PathSeparator();
+    }
+    if (keyGiven == 0) {
+        publicKey = tavrin::ChooseUpdateKey(tavrin::ReadUpdateKey(iniPath));
     }
     tavrin::UpdateSettings settings;
     settings.baseName = tavrin::g_strBaseName;

@@ -188,8 +188,22 @@ UpdateReport RunUpdateCheck(const UpdateSettings& s, bool dryRun) {
             return report;
         }
     }
+    report.signatureChecked = !s.publicKey.empty();
     report.offeredVersion =
         VersionOf(platform::ReadProfileString("update", "versionNum", "0", 16, description));
+    // A description the operator has withdrawn may still be served by whoever kept a copy;
+    // past its expiry it is worth nothing, signed or not.
+    const std::string expires =
+        platform::ReadProfileString("update", "expires", "", 32, description);
+    std::int64_t expiry = 0;
+    if (!expires.empty() && !ParseExpiry(expires, expiry)) {
+        report.refusal = "the update description's expiry \"" + expires + "\" is not a date";
+        return report;
+    }
+    if (!expires.empty() && static_cast<std::int64_t>(std::time(nullptr)) >= expiry) {
+        report.refusal = "the update description expired at " + expires;
+        return report;
+    }
     if (report.offeredVersion <= kLauncherVersion) {
         return report;
     }
@@ -269,7 +283,14 @@ void UpdateThreadProc(void* /*arg*/, int& handedOver) {
         settings.dataDir = g_strDataDir;
         settings.updateUrl = PlatformConfig.updateUrl;
         settings.modulePath = GetModulePath();
+        settings.publicKey = ChooseUpdateKey(ReadUpdateKey(ConfigIniPath()));
         const UpdateReport report = RunUpdateCheck(settings);
+        if (report.handedOver && !report.signatureChecked) {
+            std::fprintf(stderr,
+                         "tavrin: taking the update to version %d WITHOUT a signature check: "
+                         "this launcher has no update key (updateKey in config.ini)\n",
+                         report.offeredVersion);
+        }
         if (!report.refusal.empty()) {
             // The old launcher goes on; whoever runs the service learns why from the log.
             std::fprintf(stderr, "tavrin: update to version %d refused: %s\n",

@@ -23,7 +23,8 @@ struct UpdateSettings {
     std::string updateUrl;   // PlatformConfig.updateUrl
     std::string modulePath;  // the running launcher's file
     // The Ed25519 public key descriptions must be signed with (64 hex digits), or "" to
-    // check only the digests a description names. The built-in key by default.
+    // check only the digests a description names. The built-in key by default; the launcher
+    // passes ChooseUpdateKey's.
     std::string publicKey = kBuiltInUpdateKey;
     // How long the description and its signature, and the whole check, may hold the start.
     int documentsDeadlineMs = 20 * 1000;
@@ -39,6 +40,8 @@ struct UpdateReport {
     bool handedOver = false;  // the updater was started: the launcher must end
     std::string updaterProgram;
     std::string updaterArgument;
+    // The description's signature was checked (there was a key to check it with).
+    bool signatureChecked = false;
     // Why an offered update was not taken, when it was refused as untrustworthy.
     std::string refusal;
 };

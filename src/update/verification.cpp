@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <fstream>
 #include <memory>
 #include <vector>
@@ -14,6 +15,44 @@ namespace tavrin {
 
 // Given by the build (the TAVRIN_UPDATE_PUBLIC_KEY option).
 const char* const kBuiltInUpdateKey = TAVRIN_UPDATE_PUBLIC_KEY;
+
+std::string ChooseUpdateKey(const std::string& configured) {
+    const std::string builtIn = kBuiltInUpdateKey;
+    return builtIn.empty() ? configured : builtIn;
+}
+
+bool ParseExpiry(const std::string& text, std::int64_t& secondsSince1970) {
+    // The number in `count` digits at `at`, or -1.
+    const auto number = [&text](std::size_t at, std::size_t count) {
+        int value = 0;
+        for (std::size_t i = at; i < at + count; ++i) {
+            if (i >= text.size() || std::isdigit(static_cast<unsigned char>(text[i])) == 0) {
+                return -1;
+            }
+            value = value * 10 + (text[i] - '0');
+        }
+        return value;
+    };
+    const bool dayOnly = text.size() == 10;
+    const bool withTime = text.size() == 20 && text[10] == 'T' && text[13] == ':' &&
+                          text[16] == ':' && text[19] == 'Z';
+    if ((!dayOnly && !withTime) || text[4] != '-' || text[7] != '-') {
+        return false;
+    }
+    const std::chrono::year_month_day date{std::chrono::year(number(0, 4)),
+                                           std::chrono::month(number(5, 2)),
+                                           std::chrono::day(number(8, 2))};
+    const int hour = withTime ? number(11, 2) : 0;
+    const int minute = withTime ? number(14, 2) : 0;
+    const int second = withTime ? number(17, 2) : 0;
+    if (number(0, 4) < 0 || number(5, 2) < 0 || number(8, 2) < 0 || !date.ok() || hour < 0 ||
+        hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59) {
+        return false;
+    }
+    secondsSince1970 = std::chrono::sys_days(date).time_since_epoch().count() * 86400LL +
+                       hour * 3600 + minute * 60 + second;
+    return true;
+}
 
 namespace {
 

@@ -1,8 +1,9 @@
 // What makes an update trustworthy: the packages' SHA-256 digests named in the update
-// description, and an Ed25519 signature over the description's exact bytes, checked with
-// a public key built into the launcher.
+// description, an Ed25519 signature over the description's exact bytes, checked with a
+// public key built into the launcher or named in config.ini, and an optional expiry.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace tavrin {
@@ -10,6 +11,15 @@ namespace tavrin {
 // The public key this launcher was built with (64 hex digits), or "" for none: then only
 // the digests a description names are checked.
 extern const char* const kBuiltInUpdateKey;
+
+// The key descriptions are checked with: the built-in one when the launcher has one (a
+// configuration file beside it cannot replace it), else `configured` (config.ini's
+// updateKey), else "" for digests only.
+std::string ChooseUpdateKey(const std::string& configured);
+
+// An update description's expiry, "YYYY-MM-DD" (the start of that day) or
+// "YYYY-MM-DDTHH:MM:SSZ", in UTC, as seconds since 1970; false for anything else.
+bool ParseExpiry(const std::string& text, std::int64_t& secondsSince1970);
 
 // SHA-256 of a file as 64 lower-case hex digits; "" when it cannot be read.
 std::string FileSha256(const std::string& path);

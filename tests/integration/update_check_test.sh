@@ -54,7 +54,7 @@ check "newer version: argument" "argument=$tool*$work/data/Game/*tavrin-tool" "$
 check "newer version: staged launcher is executable" yes \
   "$([ -x "$work/data/Game/tavrin-tool" ] && echo yes || echo no)"
 # The demo service signs its description and names the packages' digests.
-with_demo_key() { "$@" --public-key "$(cat "$work/site/update-key.pub")"; }
+# Signed: the service's key as operators give it, in config.ini beside the launcher.
 signed_check() { # version tamper
   local version=$1 tamper=$2
   rm -rf "$work/site" "$work/data" "$work/serve.out"
@@ -62,8 +62,9 @@ signed_check() { # version tamper
     export DEMO_UPDATE_VERSION=$version
     . "$root/tools/demo-site/start-background.sh" "$work"
     $tamper
-    printf '[config]\nconfigUrl=%s/rzt/?c=index&a=micnf&yid=\n' "$demo_origin" > "$work/config.ini"
-    with_demo_key "$tool" update-check --ini "$work/config.ini" --data "$work/data" > "$work/out"
+    printf '[config]\nconfigUrl=%s/rzt/?c=index&a=micnf&yid=\nupdateKey=%s\n' "$demo_origin" \
+      "$(cat "$work/site/update-key.pub")" > "$work/config.ini"
+    "$tool" update-check --ini "$work/config.ini" --data "$work/data" > "$work/out"
   )
 }
 www="$work/site/www/update"

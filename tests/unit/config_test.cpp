@@ -359,6 +359,9 @@ TEST_F(LoadConfig, PlatformAddressIsConfigUrlPlusPlatformCutTo15) {
 
 TEST_F(LoadConfig, MissingSettingsFileUsesTheBuiltInAddressAndPlatformZero) {
     EXPECT_EQ(PlatformConfigUrl(m_tmp / "none.ini"), std::string(kDefaultConfigUrlBase) + "0");
+    EXPECT_EQ(ReadUpdateKey(m_tmp / "none.ini"), "");
+    m_tmp.Write("config.ini", "[config]\r\nupdateKey = " + std::string(64, 'a') + "\r\n");
+    EXPECT_EQ(ReadUpdateKey(m_tmp / "config.ini"), std::string(64, 'a'));
 }
 
 TEST_F(LoadConfig, UnusablePlatformDocumentIsNotAFailure) {

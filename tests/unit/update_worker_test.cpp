@@ -405,6 +405,30 @@ TEST_F(UpdateCheck, OversizedDescriptionsAndSignaturesAreRefused) {
     }
 }
 
+// A withdrawn description served again is worth nothing past its expiry, signed or not.
+TEST_F(UpdateCheck, ExpiredOrUnreadableExpiriesRefuseTheUpdate) {
+    const struct {
+        const char* expires;
+        const char* refusal;  // "" when taken
+    } cases[] = {
+        {"2999-12-31T23:59:59Z", ""},
+        {"2000-01-01", "expired at 2000-01-01"},
+        {"next week", "is not a date"},
+    };
+    for (const auto& c : cases) {
+        Offer(Newer(1));
+        m_launched.clear();
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_files["/update.ini"] += std::string("expires=") + c.expires + "\r\n";
+        }
+        const UpdateReport report = RunUpdateCheck(m_settings);
+        EXPECT_EQ(report.handedOver, c.refusal[0] == '\0') << c.expires;
+        EXPECT_NE(report.refusal.find(c.refusal), std::string::npos) << report.refusal;
+        EXPECT_FALSE(report.signatureChecked);
+    }
+}
+
 // A service that sends a byte now and then holds the start only until the check's deadlines:
 // the documents' for the description, the whole check's for the packages.
 TEST_F(UpdateCheck, ATricklingServiceHoldsTheStartOnlyUntilTheDeadline) {

@@ -39,6 +39,37 @@ TEST(IsSha256Hex, SixtyFourHexDigitsInEitherCase) {
     EXPECT_FALSE(SameDigest(good, good.substr(0, 63) + "e"));
 }
 
+TEST(ParseExpiry, DaysAndTimesInUtcOnly) {
+    const struct {
+        const char* text;
+        bool ok;
+        std::int64_t seconds;
+    } cases[] = {
+        {"1970-01-01", true, 0},
+        {"2027-01-31", true, 1801353600},
+        {"2027-01-31T12:30:05Z", true, 1801398605},
+        {"2024-02-29", true, 1709164800},
+        {"2023-02-29", false, 0},  // no such day
+        {"2027-13-01", false, 0},
+        {"2027-01-31T24:00:00Z", false, 0},
+        {"2027-01-31T12:30:05", false, 0},  // no zone: not UTC for sure
+        {"2027-1-31", false, 0},
+        {"+027-01-31", false, 0},
+        {"tomorrow", false, 0},
+        {"", false, 0},
+    };
+    for (const auto& c : cases) {
+        std::int64_t seconds = -1;
+        EXPECT_EQ(ParseExpiry(c.text, seconds), c.ok) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(seconds, c.seconds) << c.text;
+        }
+    }
+    // This build has no key of its own: config.ini's counts.
+    EXPECT_EQ(ChooseUpdateKey("abc"),
+              std::string(kBuiltInUpdateKey).empty() ? "abc" : kBuiltInUpdateKey);
+}
+
 TEST(SignatureAddress, BesideTheDescriptionBeforeTheQuery) {
     EXPECT_EQ(SignatureAddress("http://h/u/update.ini?t=1700000000"),
               "http://h/u/update.ini.sig?t=1700000000");
