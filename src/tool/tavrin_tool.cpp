@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -50,12 +51,16 @@ const char* const kUsageDetails =
     "             3 the document arrived but holds no configuration\n"
     "\n"
     "  download fetch URL into FILE with the launcher's own HTTP client. Options:\n"
-    "           --connect-timeout MS  --recv-timeout MS  --send-timeout MS (10000 each)\n"
+    "           --connect-timeout T  --recv-timeout T  --send-timeout T (10s each; T in\n"
+    "           milliseconds, or with its unit: 500ms, 10s, 2m)\n"
     "           --retry-mode 0|1|2 (give up, limited, unlimited)  --max-retries N\n"
     "           --retry-delay MS  --user-agent TEXT  --referer URL\n"
     "           --user NAME --password TEXT (Basic credentials for the server)\n"
     "           --proxy-type none|http|socks4|socks4a|socks5  --proxy HOST:PORT\n"
     "           --proxy-user NAME --proxy-password TEXT  --progress\n"
+    "           --password-env VAR, --password-file FILE (and --proxy-password-env,\n"
+    "           --proxy-password-file): the password from an environment variable or\n"
+    "           the first line of a file, kept off the command line\n"
     "           --cacert FILE (PEM CAs that https servers must chain to, in place of\n"
     "           the system's trusted roots)\n"
     "           exit status: 0 downloaded, 2 usage, 3 failed, 4 not found\n"
@@ -254,12 +259,55 @@ void ShowProgress(const tavrin::DownloadProgress& p) {
     }
 }
 
+// A time-out in milliseconds, or with its unit: "500ms", "10s", "2m".
+bool ParseDuration(const std::string& text, int& ms) {
+    static const std::pair<const char*, long> kUnits[] = {{"ms", 1}, {"s", 1000}, {"m", 60000}};
+    long factor = 1;
+    std::string digits = text;
+    for (const auto& [suffix, unitMs] : kUnits) {
+        const std::size_t n = std::strlen(suffix);
+        if (text.size() > n && text.compare(text.size() - n, n, suffix) == 0) {
+            factor = unitMs;
+            digits = text.substr(0, text.size() - n);
+            break;
+        }
+    }
+    long value = 0;
+    if (!ParseNumber(digits, value) || value < 1 || value > 3600000 / factor) {
+        return false;
+    }
+    ms = static_cast<int>(value * factor);
+    return true;
+}
+
+Option Duration(const char* name, int& field) {
+    return {name, [&field](const std::string& text) { return ParseDuration(text, field); }};
+}
+
+// A secret taken from the environment or from the first line of a file, so that it need
+// not stand on the command line, where other users' process lists show it.
+Option SecretFromEnvironment(const char* name, std::string& field) {
+    return {name, [&field](const std::string& variable) {
+                const char* value = std::getenv(variable.c_str());
+                field = value != nullptr ? value : "";
+                return value != nullptr;
+            }};
+}
+
+Option SecretFromFile(const char* name, std::string& field) {
+    return {name, [&field](const std::string& path) {
+                std::ifstream file(path, std::ios::binary);
+                return file && std::getline(file, field) &&
+                       (field.empty() || field.back() != '\r' || (field.pop_back(), true));
+            }};
+}
+
 int RunDownload(const Args& args) {
     tavrin::CHttpDownload d;
     const std::vector<Option> options = {
-        Number("--connect-timeout", d.m_nConnectTimeout, 1, 3600000),
-        Number("--recv-timeout", d.m_nRecvTimeout, 1, 3600000),
-        Number("--send-timeout", d.m_nSendTimeout, 1, 3600000),
+        Duration("--connect-timeout", d.m_nConnectTimeout),
+        Duration("--recv-timeout", d.m_nRecvTimeout),
+        Duration("--send-timeout", d.m_nSendTimeout),
         Number("--retry-mode", d.m_nRetryMode, 0, 2),
         Number("--max-retries", d.m_nMaxRetries, 0, 1000000),
         Number("--retry-delay", d.m_nRetryDelay, 0, 3600000),
@@ -267,10 +315,14 @@ int RunDownload(const Args& args) {
         Text("--referer", d.m_strReferer),
         Text("--user", d.m_strUser, &d.m_bServerAuth),
         Text("--password", d.m_strPassword),
+        SecretFromEnvironment("--password-env", d.m_strPassword),
+        SecretFromFile("--password-file", d.m_strPassword),
         {"--proxy-type", [&d](const std::string& v) { return ParseProxyType(v, d); }},
         {"--proxy", [&d](const std::string& v) { return ParseProxy(v, d); }},
         Text("--proxy-user", d.m_strProxyUser, &d.m_bProxyAuth),
         Text("--proxy-password", d.m_strProxyPassword),
+        SecretFromEnvironment("--proxy-password-env", d.m_strProxyPassword),
+        SecretFromFile("--proxy-password-file", d.m_strProxyPassword),
         Text("--cacert", d.m_strCaFile),
         {"--progress",
          [&d](const std::string&) {
@@ -473,6 +525,14 @@ int main(int argc, char** argv) {
         return kExitOk;
     }
     for (const Command& command : kCommands) {
+        const bool help = std::any_of(args.begin(), args.end(), [](const std::string& a) {
+            return a == "--help" || a == "-h";
+        });
+        if (name == command.name && help) {
+            std::printf("usage: tavrin-tool %s %s\n", command.name, command.usage);
+            std::fputs(kUsageDetails, stdout);
+            return kExitOk;
+        }
         if (name == command.name) {
             return command.run(args);
         }

@@ -44,5 +44,12 @@ check "nothing written for a missing file" "" "$(ls "$work/got" | grep none)"
 
 "$tool" download --retry-mode 7 "$demo_origin/big.bin" "$work/got/x" 2>/dev/null
 check "bad option value exit status" 2 $?
+"$tool" download --connect-timeout 0s "$demo_origin/big.bin" "$work/got/x" 2>/dev/null
+check "a time-out of nothing is refused" 2 $?
+"$tool" download --connect-timeout 5s --recv-timeout 1m "$demo_origin/game/demo.swf" "$work/got/units.swf"
+check "time-outs with their unit" 0 $?
+"$tool" download --help > "$work/help"
+check "download --help exit status" 0 $?
+check "download --help names the options" 1 "$(grep -c -- '--password-file FILE' "$work/help")"
 
 finish

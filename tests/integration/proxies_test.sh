@@ -57,8 +57,15 @@ rm -f "$work/got.bin"
 check "microsocks with credentials exit status" 0 $?
 check "microsocks with credentials bytes" "$want" "$(sha256sum < "$work/got.bin" 2>/dev/null)"
 
+# The password kept off the command line: from a file (CRLF ending) or the environment.
+rm -f "$work/got.bin"
+printf 's3cret\r\n' > "$work/password"
 "$tool" download --proxy-type socks5 --proxy "127.0.0.1:$micro_port" --proxy-user tavrin \
-  --proxy-password wrong "http://$target/file.bin" "$work/bad.bin" 2> /dev/null
+  --proxy-password-file "$work/password" "http://$target/file.bin" "$work/got.bin" 2> "$work/err"
+check "microsocks with the password from a file" "$want" "$(sha256sum < "$work/got.bin" 2>/dev/null)"
+TAVRIN_PROXY_PASSWORD=wrong "$tool" download --proxy-type socks5 --proxy "127.0.0.1:$micro_port" \
+  --proxy-user tavrin --proxy-password-env TAVRIN_PROXY_PASSWORD "http://$target/file.bin" \
+  "$work/bad.bin" 2> /dev/null
 check "microsocks with a wrong password" 3 $?
 "$tool" download --proxy-type socks5 --proxy "127.0.0.1:$micro_port" \
   "http://$target/file.bin" "$work/bad.bin" 2> /dev/null
