@@ -14,7 +14,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # user interface, and its tests on a virtual display (with and without a compositor)
   qt6-base-dev qt6-webengine-dev qt6-websockets-dev libfontconfig-dev libxcb1-dev xvfb xauth
-  xcompmgr imagemagick fonts-noto-cjk
+  xcompmgr imagemagick fonts-noto-cjk qt6-translations-l10n
   xdotool x11-utils
   # Windows lane: cross compilers and Wine with the Chinese locale; unpacking and building
   # OpenSSL from Debian's source package

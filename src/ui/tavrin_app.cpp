@@ -1,5 +1,11 @@
 #include "ui/tavrin_app.h"
 
+#include <cstdio>
+
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
 #include "app/app_globals.h"
 #include "app/config.h"
 #include "app/data_dir.h"
@@ -33,6 +39,23 @@ void CTavrinApp::PrepareProcess() {
 
 CTavrinApp::CTavrinApp(int& argc, char** argv) : QApplication(argc, argv) {
     g_pApp = this;
+    InstallChineseQtTranslations();
+}
+
+void CTavrinApp::InstallChineseQtTranslations() {
+    // The launcher speaks Chinese whatever the system's language: Qt's own words in its
+    // dialogs (是, 否, 确定) must match the texts above them.
+    auto* translator = new QTranslator(this);
+    if (!translator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
+                          QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        std::fprintf(stderr,
+                     "tavrin: Qt's Chinese translations are missing; dialogs show their "
+                     "buttons in English\n");
+        delete translator;
+        return;
+    }
+    installTranslator(translator);
 }
 
 CTavrinApp::~CTavrinApp() {

@@ -53,6 +53,7 @@ signals:
     void gameWindowOpened();
 
 private:
+    void InstallChineseQtTranslations();
     bool m_bExitRequested = false;
     int m_nExitCode = 0;
 };

@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include <QMessageBox>
 #include <QProcess>
+#include <QPushButton>
 #include <QTimer>
 
 #include "app/app_globals.h"
@@ -74,6 +76,20 @@ protected:
     bool m_sawLoginWindow = false;
     bool m_dataDirAtLogin = false;
 };
+
+// Chinese texts over English buttons read as a broken program: Qt's own words are Chinese.
+TEST_F(AppStartup, DialogButtonsSpeakChinese) {
+    int argc = 1;
+    char name[] = "tavrin_app_tests";
+    char* argv[] = {name, nullptr};
+    CTavrinApp app(argc, argv);
+    QMessageBox box;
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Ok);
+    EXPECT_TRUE(box.button(QMessageBox::Yes)->text().startsWith(QStringLiteral("是")))
+        << box.button(QMessageBox::Yes)->text().toStdString();
+    EXPECT_TRUE(box.button(QMessageBox::No)->text().startsWith(QStringLiteral("否")));
+    EXPECT_TRUE(box.button(QMessageBox::Ok)->text().startsWith(QStringLiteral("确定")));
+}
 
 TEST_F(AppStartup, UnreachableConfigurationShowsOneMessageAndEnds) {
     std::uint16_t deadPort = 0;
