@@ -179,12 +179,24 @@ std::vector<SocketEndpoint> ParseSocketList(std::string_view list,
     return endpoints;
 }
 
-bool LoadPlatformConfig(const std::string& iniPath) {
+bool LoadPlatformConfig(const std::string& iniPath, std::string* failure) {
+    const std::string url = PlatformConfigUrl(iniPath);
     std::string text;
-    if (!FetchUrlText(PlatformConfigUrl(iniPath), text)) {
+    std::string error;
+    if (!FetchUrlText(url, text, &error)) {
+        if (failure != nullptr) {
+            *failure = url + ": " + error;
+        }
         return false;
     }
-    ParsePlatformConfig(text, PlatformConfig);
+    PlatformConfigData config;
+    if (!ParsePlatformConfig(text, config) || config.minMainPage.empty()) {
+        if (failure != nullptr) {
+            *failure = url + ": the answer holds no configuration with a login page";
+        }
+        return false;
+    }
+    PlatformConfig = config;
     return true;
 }
 

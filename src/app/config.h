@@ -86,12 +86,10 @@ bool ParsePlatformConfig(std::string_view xml, PlatformConfigData& out);
 bool ParseClientConfig(std::string_view xml, ClientConfigData& out);
 
 // Reads the settings file at iniPath and fetches the platform configuration into
-// PlatformConfig. False only when the document could not be fetched; a document that
-// arrives but is unusable leaves PlatformConfig empty and still returns true.
-bool LoadPlatformConfig(const std::string& iniPath);
-inline bool LoadPlatformConfig() {
-    return LoadPlatformConfig(ConfigIniPath());
-}
+// PlatformConfig. False when the document could not be fetched, and when what arrived holds
+// no configuration with a login page (an error page, say): a blank login window would help
+// nobody. `failure` then says why, for the player's message.
+bool LoadPlatformConfig(const std::string& iniPath, std::string* failure = nullptr);
 
 // Fetches and parses the client configuration at `url` into ClientConfig, with the login
 // browser's cookies (operators' verification addresses look at the session). A failed

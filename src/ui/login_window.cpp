@@ -1,5 +1,7 @@
 #include "ui/login_window.h"
 
+#include <cstdio>
+
 #include <QBitmap>
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -10,6 +12,7 @@
 
 #include "app/app_globals.h"
 #include "ui/desktop_effects.h"
+#include "ui/message_box.h"
 #include "ui/redraw_button.h"
 #include "ui/tavrin_app.h"
 
@@ -53,7 +56,11 @@ bool CTavrinDlg::OnInitDialog() {
 
     m_image = LoadPngResource(146);
     if (m_image.isNull()) {
-        // Reaches the close handler and so the exit sequence: the program ends.
+        // The pictures are built into the program: without one, the program file itself is
+        // damaged. Said, then the close handler runs the exit sequence.
+        std::fprintf(stderr, "tavrin: picture 146 is missing from the program\n");
+        ShowMessage(nullptr, QStringLiteral("界面图片缺失，安装已损坏。\n请重新安装启动器。"),
+                    MessageKind::kOk);
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
         return false;
     }

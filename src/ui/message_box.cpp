@@ -1,6 +1,7 @@
 #include "ui/message_box.h"
 
 #include <QMessageBox>
+#include <QPushButton>
 
 #include "app/app_globals.h"
 
@@ -22,6 +23,15 @@ MessageAnswer ShowMessage(QWidget* parent, const QString& text, MessageKind kind
     const MessageRequest request{QString::fromLocal8Bit(g_strBaseName), text, kind, icon};
     if (Hook()) {
         return Hook()(request);
+    }
+    if (kind == MessageKind::kRetryQuit) {
+        QMessageBox box(icon == MessageIcon::kNone ? QMessageBox::NoIcon : QMessageBox::Warning,
+                        request.caption, text, QMessageBox::NoButton, parent);
+        QPushButton* retry = box.addButton(QStringLiteral("重试"), QMessageBox::AcceptRole);
+        box.addButton(QStringLiteral("退出"), QMessageBox::RejectRole);
+        box.setDefaultButton(retry);
+        box.exec();
+        return box.clickedButton() == retry ? MessageAnswer::kRetry : MessageAnswer::kQuit;
     }
     if (kind == MessageKind::kOk) {
         QMessageBox box(icon == MessageIcon::kNone ? QMessageBox::NoIcon : QMessageBox::Warning,

@@ -1,5 +1,5 @@
-// The launcher's message boxes: the base name as caption, an exclamation icon on OK boxes
-// and a question icon on Yes/No boxes.
+// The launcher's message boxes: the base name as caption, an exclamation icon on OK and
+// Retry/Quit boxes and a question icon on Yes/No boxes.
 #pragma once
 
 #include <functional>
@@ -10,8 +10,9 @@ class QWidget;
 
 namespace tavrin::ui {
 
-enum class MessageKind { kOk, kYesNo };
-enum class MessageAnswer { kOk, kYes, kNo };
+// kRetryQuit: a failure the player can try again (重试) or end with (退出).
+enum class MessageKind { kOk, kYesNo, kRetryQuit };
+enum class MessageAnswer { kOk, kYes, kNo, kRetry, kQuit };
 // kUsual: the exclamation on OK boxes, the question mark on Yes/No boxes.
 enum class MessageIcon { kUsual, kNone };
 

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include <QDir>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -78,11 +79,18 @@ bool CTavrinApp::InitInstance() {
     if (m_strIniPath.empty()) {
         m_strIniPath = ConfigIniPath();
     }
-    if (!LoadPlatformConfig(m_strIniPath)) {
-        ShowMessage(nullptr, QStringLiteral("配置文件读取失败！"), MessageKind::kOk);
-        m_nExitCode = kExitConfigUnavailable;
-        RunExitSequence();
-        return false;
+    // The player can try again (the network may be back) or end; the second line says
+    // what went wrong, for whoever helps them.
+    std::string failure;
+    while (!LoadPlatformConfig(m_strIniPath, &failure)) {
+        std::fprintf(stderr, "tavrin: no platform configuration: %s\n", failure.c_str());
+        const QString text =
+            QStringLiteral("配置文件读取失败！\n原因：") + QString::fromStdString(failure);
+        if (ShowMessage(nullptr, text, MessageKind::kRetryQuit) != MessageAnswer::kRetry) {
+            m_nExitCode = kExitConfigUnavailable;
+            RunExitSequence();
+            return false;
+        }
     }
     // The update check runs on a thread of its own while start-up waits for it; no window
     // exists yet. A hand-over to the updater ends start-up at once.
@@ -134,10 +142,16 @@ void CTavrinApp::OpenGameWindow() {
         if (m_pLoginDlg != nullptr) {
             m_pLoginDlg->ControlLayer().View()->GoBack();
         }
-        ShowMessage(nullptr,
-                    QStringLiteral("对不起，您的Flash播放器版本低于11.5.0，请升级后再进行游戏!"),
-                    MessageKind::kOk);
-        OpenInDefaultBrowser(PlatformConfig.AdobeFlashUrl);
+        // The player comes with the launcher, so it can only be missing, never too old: a
+        // newer Flash from the web would not help, installing the launcher again would.
+        std::fprintf(stderr, "tavrin: the Flash player files are missing in %s\n",
+                     RuffleFolder().toLocal8Bit().constData());
+        ShowMessage(
+            nullptr,
+            QStringLiteral("游戏播放组件缺失，安装已损坏。\n请重新安装启动器后再进行游戏。\n"
+                           "缺失的文件夹：") +
+                QDir::toNativeSeparators(RuffleFolder()),
+            MessageKind::kOk);
         RunExitSequence();
         return;
     }

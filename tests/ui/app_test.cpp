@@ -100,12 +100,40 @@ TEST_F(AppStartup, UnreachableConfigurationShowsOneMessageAndEnds) {
     const int code = RunStartup("http://127.0.0.1:" + std::to_string(deadPort) + "/c?yid=");
 
     ASSERT_EQ(m_messages.size(), 1u);
-    EXPECT_EQ(m_messages[0].text, QStringLiteral("配置文件读取失败！"));
+    EXPECT_TRUE(m_messages[0].text.startsWith(QStringLiteral("配置文件读取失败！\n原因：")))
+        << m_messages[0].text.toStdString();
+    EXPECT_TRUE(m_messages[0].text.contains(QString::number(deadPort)));  // which address
     EXPECT_EQ(m_messages[0].caption, QStringLiteral("tavrin_app_tests"));
-    EXPECT_EQ(m_messages[0].kind, MessageKind::kOk);
+    EXPECT_EQ(m_messages[0].kind, MessageKind::kRetryQuit);
     EXPECT_NE(code, 0);
     EXPECT_FALSE(m_sawLoginWindow);
     EXPECT_FALSE(platform::PathExists(DataDir()));
+}
+
+// An error page instead of the configuration is a failure the player can retry; the second
+// try that gets the document goes on to the login window.
+TEST_F(AppStartup, RetryAfterAnErrorPageGoesOnToTheLoginWindow) {
+    int configRequests = 0;
+    HttpPeer peer([&](const HttpRequest& request) {
+        if (request.target == "/login") {
+            return test::MakeReply(200, test::HtmlPage("login"), "text/html");
+        }
+        if (++configRequests == 1) {
+            return test::MakeReply(503, "<html>busy</html>", "text/html");
+        }
+        return test::MakeReply(200, "<c><url minMainPage=\"" + peer.Url("/login") + "\"/></c>");
+    });
+    SetMessageBoxHook([this](const MessageRequest& request) {
+        m_messages.push_back(request);
+        return MessageAnswer::kRetry;
+    });
+    const int code = RunStartup(peer.Url("/c?yid="));
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_TRUE(m_messages[0].text.contains(QStringLiteral("no configuration")))
+        << m_messages[0].text.toStdString();
+    EXPECT_EQ(code, 0);
+    EXPECT_TRUE(m_sawLoginWindow);
+    EXPECT_EQ(configRequests, 2);
 }
 
 TEST_F(AppStartup, FetchesThePlatformDocumentShowsTheLoginWindowAndPrunes) {

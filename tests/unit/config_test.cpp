@@ -364,11 +364,16 @@ TEST_F(LoadConfig, MissingSettingsFileUsesTheBuiltInAddressAndPlatformZero) {
     EXPECT_EQ(ReadUpdateKey(m_tmp / "config.ini"), std::string(64, 'a'));
 }
 
-TEST_F(LoadConfig, UnusablePlatformDocumentIsNotAFailure) {
-    HttpPeer peer(Serve(404, "<html>nope</html>"));
-    m_tmp.Write("config.ini", "[config]\nconfigUrl=" + peer.Url("/c?yid=") + "\n");
-    EXPECT_TRUE(LoadPlatformConfig(m_tmp / "config.ini"));
-    EXPECT_EQ(PlatformConfig.minMainPage, "");
+// An error page, or a document without a login page, would give a blank login window.
+TEST_F(LoadConfig, UnusablePlatformDocumentsAreFailuresThatSayWhy) {
+    for (const std::string body : {"<html>nope</html>", "<c><url officialUrl=\"x\"/></c>"}) {
+        HttpPeer peer(Serve(404, body));
+        m_tmp.Write("config.ini", "[config]\nconfigUrl=" + peer.Url("/c?yid=") + "\n");
+        std::string failure;
+        EXPECT_FALSE(LoadPlatformConfig(m_tmp / "config.ini", &failure)) << body;
+        EXPECT_NE(failure.find("no configuration"), std::string::npos) << failure;
+        EXPECT_EQ(PlatformConfig.minMainPage, "");
+    }
 }
 
 TEST_F(LoadConfig, UnreachablePlatformDocumentIsAFailure) {
