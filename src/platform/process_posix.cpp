@@ -11,6 +11,10 @@ extern char** environ;
 
 namespace tavrin::platform {
 
+bool ErrorOutputIsTerminal() {
+    return isatty(STDERR_FILENO) == 1;
+}
+
 std::uint32_t CurrentProcessId() {
     return static_cast<std::uint32_t>(getpid());
 }

@@ -2,9 +2,17 @@
 // shellapi.h needs the declarations of windows.h before it.
 #include <shellapi.h>
 
+#include <io.h>
+
+#include <cstdio>
+
 #include "platform/process.h"
 
 namespace tavrin::platform {
+
+bool ErrorOutputIsTerminal() {
+    return _isatty(_fileno(stderr)) != 0;
+}
 
 std::uint32_t CurrentProcessId() {
     return GetCurrentProcessId();

@@ -1,6 +1,7 @@
 // tavrin-tool: the operators' command line over the launcher's core. Each command uses the
 // same code as the launcher, so what it prints is what the launcher would see.
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -57,7 +58,9 @@ const char* const kUsageDetails =
     "           --retry-delay MS  --user-agent TEXT  --referer URL\n"
     "           --user NAME --password TEXT (Basic credentials for the server)\n"
     "           --proxy-type none|http|socks4|socks4a|socks5  --proxy HOST:PORT\n"
-    "           --proxy-user NAME --proxy-password TEXT  --progress\n"
+    "           --proxy-user NAME --proxy-password TEXT\n"
+    "           --progress (bytes, speed, time left; shown on a terminal by default)\n"
+    "           --silent (no progress)\n"
     "           --password-env VAR, --password-file FILE (and --proxy-password-env,\n"
     "           --proxy-password-file): the password from an environment variable or\n"
     "           the first line of a file, kept off the command line\n"
@@ -246,16 +249,32 @@ bool ParseProxyType(const std::string& text, tavrin::CHttpDownload& d) {
     return true;
 }
 
-// Prints the progress on one terminal line.
+// Prints the progress on one terminal line: bytes, speed and, with a known size, the time
+// left, at most ten times a second.
 void ShowProgress(const tavrin::DownloadProgress& p) {
-    if (p.code != 3) {
+    using Clock = std::chrono::steady_clock;
+    static const Clock::time_point start = Clock::now();
+    static Clock::time_point shown;
+    const Clock::time_point now = Clock::now();
+    const bool done = p.total > 0 && p.received >= p.total;
+    if (p.code != 3 || (now - shown < std::chrono::milliseconds(100) && !done)) {
         return;
     }
+    shown = now;
+    const double seconds = std::chrono::duration<double>(now - start).count();
+    const double speed = seconds > 0 ? p.received / seconds : 0;  // bytes a second
+    char rate[48];
+    std::snprintf(rate, sizeof rate, "  %.1f MiB/s", speed / (1024 * 1024));
     if (p.total > 0) {
-        std::fprintf(stderr, "\r%s: %d of %d bytes (%d%%)", p.name.c_str(), p.received, p.total,
-                     static_cast<int>(100LL * p.received / p.total));
+        const long left = speed > 0 ? static_cast<long>((p.total - p.received) / speed) : -1;
+        char eta[32] = "";
+        if (left >= 0) {
+            std::snprintf(eta, sizeof eta, "  %ld:%02ld left", left / 60, left % 60);
+        }
+        std::fprintf(stderr, "\r%s: %d of %d bytes (%d%%)%s%s   ", p.name.c_str(), p.received,
+                     p.total, static_cast<int>(100LL * p.received / p.total), rate, eta);
     } else {
-        std::fprintf(stderr, "\r%s: %d bytes", p.name.c_str(), p.received);
+        std::fprintf(stderr, "\r%s: %d bytes%s   ", p.name.c_str(), p.received, rate);
     }
 }
 
@@ -304,6 +323,8 @@ Option SecretFromFile(const char* name, std::string& field) {
 
 int RunDownload(const Args& args) {
     tavrin::CHttpDownload d;
+    // Shown on a terminal unless --silent; --progress shows it anywhere.
+    int progress = tavrin::platform::ErrorOutputIsTerminal() ? 1 : 0;
     const std::vector<Option> options = {
         Duration("--connect-timeout", d.m_nConnectTimeout),
         Duration("--recv-timeout", d.m_nRecvTimeout),
@@ -325,9 +346,14 @@ int RunDownload(const Args& args) {
         SecretFromFile("--proxy-password-file", d.m_strProxyPassword),
         Text("--cacert", d.m_strCaFile),
         {"--progress",
-         [&d](const std::string&) {
-             d.m_bNotify = 1;
-             d.m_notify = &ShowProgress;
+         [&progress](const std::string&) {
+             progress = 1;
+             return true;
+         },
+         true},
+        {"--silent",
+         [&progress](const std::string&) {
+             progress = 0;
              return true;
          },
          true},
@@ -335,6 +361,10 @@ int RunDownload(const Args& args) {
     Args urlAndFile;
     if (!ParseArguments(args, options, 2, urlAndFile)) {
         return kExitUsage;
+    }
+    if (progress != 0) {
+        d.m_bNotify = 1;
+        d.m_notify = &ShowProgress;
     }
     // A temporary file of this process's own, so that two copies fetching the same target
     // never write into one file.

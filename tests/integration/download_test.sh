@@ -23,7 +23,9 @@ check "small file bytes" "$(sha256sum < "$www/game/demo.swf")" "$(sha256sum < "$
 check "large file exit status" 0 $?
 check "large file bytes" "$(sha256sum < "$www/big.bin")" "$(sha256sum < "$work/got/big.bin")"
 check "modification time from Last-Modified" "$(stat -c %Y "$www/big.bin")" "$(stat -c %Y "$work/got/big.bin")"
-check "progress shown" 1 "$(grep -c '20000000 of 20000000 bytes (100%)' "$work/progress")"
+check "progress shown" 1 "$(grep -c '20000000 of 20000000 bytes (100%)  [0-9.]* MiB/s' "$work/progress")"
+"$tool" download --silent "$demo_origin/big.bin" "$work/got/quiet.bin" 2> "$work/quiet"
+check "no progress off a terminal or with --silent" "" "$(cat "$work/quiet")"
 
 # A connection that breaks inside the body: the next attempt asks nginx for the rest only.
 python3 "$(dirname "$0")/cutting_relay.py" "${demo_origin##*:}" 8000000 "$work/relay.log" \
