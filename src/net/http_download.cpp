@@ -120,12 +120,16 @@ bool CHttpDownload::RetryAllowed() {
 }
 
 int CHttpDownload::Download(const std::string& url, const std::string& localPath) {
+    // A redirect sets the Referer for its own next request; the next download starts with
+    // the caller's again, so an address never travels on to the next file's server.
+    const std::string referer = m_strReferer;
     const int result = Fetch(url, localPath);
+    m_strReferer = referer;
     // A connection left by a failure would hold its descriptor, and the server's slot,
     // until the next download.
     CloseConnection();
-    // Nothing can resume from a partial body (every attempt starts at the first byte), so
-    // a failed download leaves nothing behind.
+    // A failed download leaves nothing behind: a resumed body lives only within one
+    // download.
     if (result != DL_OK && !m_strTempPath.empty()) {
         std::remove(m_strTempPath.c_str());
     }

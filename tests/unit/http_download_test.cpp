@@ -121,6 +121,10 @@ TEST_F(Downloads, RedirectsKeepTheLocationsCaseAndSetTheReferer) {
     EXPECT_EQ(requests[1].target, "/Files/Game.ZIP");
     EXPECT_EQ(requests[1].headers.at("referer"), peer.Url("/start"));
     EXPECT_EQ(test::ReadFile(Target()), "zip");
+    // The next download of the same downloader does not tell its server where the last
+    // one was redirected from.
+    ASSERT_EQ(m_download.Download(peer.Url("/Files/Game.ZIP"), Target()), DL_OK);
+    EXPECT_EQ(peer.Requests().back().headers.count("referer"), 0u);
 }
 
 TEST_F(Downloads, ARedirectLoopEndsAfterTwentyRedirects) {
