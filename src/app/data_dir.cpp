@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/app_globals.h"
+#include "app/diagnostics.h"
 #include "app/program_paths.h"
 #include "platform/file_system.h"
 #include "platform/named_mutex.h"
@@ -16,8 +17,8 @@ std::string PrepareDataDir() {
         const char* why = IsUsableBaseName(g_strBaseName)
                               ? "the local application data folder cannot be found"
                               : "the program's file name gives no usable base name";
-        std::fprintf(stderr, "tavrin: no data directory (%s: \"%s\"); no pruning, no update\n", why,
-                     g_strBaseName.c_str());
+        Diagnose("tavrin: no data directory (%s: \"%s\"); no pruning, no update", why,
+                 g_strBaseName.c_str());
         return {};
     }
     platform::CreateDirTree(g_strDataDir);

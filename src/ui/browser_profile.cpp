@@ -11,6 +11,7 @@
 
 #include "app/app_globals.h"
 #include "app/data_dir.h"
+#include "app/diagnostics.h"
 #include "ui/message_box.h"
 #include "ui/ruffle_scheme.h"
 
@@ -45,7 +46,7 @@ void KeepCookie(const QNetworkCookie& cookie) {
 void RefuseDownload(QWebEngineDownloadRequest* download) {
     const QString address = download->url().toDisplayString();
     download->cancel();
-    std::fprintf(stderr, "refused a download the page asked for: %s\n", qPrintable(address));
+    Diagnose("refused a download the page asked for: %s", qPrintable(address));
     QMetaObject::invokeMethod(
         qApp,
         [address] {
@@ -61,9 +62,9 @@ QWebEngineProfile* MakeProfile() {
     const std::string folder = BrowserProfileDir();
     QWebEngineProfile* profile = nullptr;
     if (folder.empty()) {
-        std::fprintf(stderr,
-                     "no per-user folder for the browser profile: logins and saved games are "
-                     "kept for this run only\n");
+        Diagnose(
+            "no per-user folder for the browser profile: logins and saved games are "
+            "kept for this run only");
         profile = new QWebEngineProfile(qApp);
     } else {
         const QString path = QString::fromLocal8Bit(folder);

@@ -7,6 +7,7 @@
 #include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
 
+#include "app/diagnostics.h"
 #include "ui/browser_profile.h"
 #include "ui/html_view.h"
 #include "ui/message_box.h"
@@ -63,7 +64,7 @@ CDocHostSite::CDocHostSite(CMLHtmlView* view)
 
 void CDocHostSite::RefuseLogIn(const QUrl& address) {
     const QString shown = address.toDisplayString();
-    std::fprintf(stderr, "refused the HTTP log-in that %s asked for\n", qPrintable(shown));
+    Diagnose("refused the HTTP log-in that %s asked for", qPrintable(shown));
     // Not from inside the engine's question: the box waits for the player.
     QMetaObject::invokeMethod(
         this,

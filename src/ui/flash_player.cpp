@@ -17,6 +17,7 @@
 #include <QWebEngineSettings>
 #include <QWebEngineUrlRequestJob>
 
+#include "app/diagnostics.h"
 #include "ui/browser_profile.h"
 #include "ui/page_support.h"
 #include "ui/popup_catcher.h"
@@ -86,8 +87,7 @@ protected:
                                   const QString& source) override {
         // Quiet, unless a developer asks to see what the player says.
         if (qEnvironmentVariableIsSet("TAVRIN_PLAYER_CONSOLE")) {
-            std::fprintf(stderr, "player: %s (%s:%d)\n", qPrintable(message), qPrintable(source),
-                         line);
+            Diagnose("player: %s (%s:%d)", qPrintable(message), qPrintable(source), line);
         }
     }
 
@@ -293,8 +293,8 @@ void CShockwaveflash1::OnPageMessage(const QString& json,
         OpenInDefaultBrowser(message.value(QStringLiteral("url")).toString().toStdString());
     } else if (kind == QLatin1String("failed")) {
         const QString reason = message.value(QStringLiteral("reason")).toString();
-        std::fprintf(stderr, "player: %s %s\n", qPrintable(reason),
-                     qPrintable(message.value(QStringLiteral("detail")).toString()));
+        Diagnose("player: %s %s", qPrintable(reason),
+                 qPrintable(message.value(QStringLiteral("detail")).toString()));
         emit PlayerFailed(reason);
     }
     answer({});
@@ -304,8 +304,7 @@ void CShockwaveflash1::OnSocketRequest(const QString& proxyUrl,
                                        const std::function<void(QString)>& answer) {
     const auto reply = [answer](const QString& url, const QString& error) {
         if (url.isEmpty()) {
-            std::fprintf(stderr, "socket bridge: no connection for the movie: %s\n",
-                         qPrintable(error));
+            Diagnose("socket bridge: no connection for the movie: %s", qPrintable(error));
         }
         const QJsonObject result = url.isEmpty() ? QJsonObject{{QStringLiteral("error"), error}}
                                                  : QJsonObject{{QStringLiteral("url"), url}};

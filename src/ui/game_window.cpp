@@ -13,6 +13,7 @@
 
 #include "app/app_globals.h"
 #include "app/config.h"
+#include "app/diagnostics.h"
 #include "platform/memory_status.h"
 #include "ui/core/flash_protocol.h"
 #include "ui/login_window.h"
@@ -209,8 +210,7 @@ void CFlashPayer::LoadGameMovie() {
     std::vector<std::string> rejected;
     m_pFlash->SetSocketEndpoints(ParseSocketList(ClientConfig.sockets, &rejected));
     for (const std::string& entry : rejected) {
-        std::fprintf(stderr, "client configuration: \"%s\" is not a game server (host:port)\n",
-                     entry.c_str());
+        Diagnose("client configuration: \"%s\" is not a game server (host:port)", entry.c_str());
     }
     m_pFlash->put_Movie(QString::fromLocal8Bit(ClientConfig.mainFlash));
     show();

@@ -11,6 +11,7 @@
 #include <QScreen>
 
 #include "app/app_globals.h"
+#include "app/diagnostics.h"
 #include "ui/desktop_effects.h"
 #include "ui/message_box.h"
 #include "ui/redraw_button.h"
@@ -58,7 +59,7 @@ bool CTavrinDlg::OnInitDialog() {
     if (m_image.isNull()) {
         // The pictures are built into the program: without one, the program file itself is
         // damaged. Said, then the close handler runs the exit sequence.
-        std::fprintf(stderr, "tavrin: picture 146 is missing from the program\n");
+        Diagnose("tavrin: picture 146 is missing from the program");
         ShowMessage(nullptr, QStringLiteral("界面图片缺失，安装已损坏。\n请重新安装启动器。"),
                     MessageKind::kOk);
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);

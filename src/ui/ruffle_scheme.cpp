@@ -8,6 +8,7 @@
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
 
+#include "app/diagnostics.h"
 #include "app/program_paths.h"
 #include "ui/flash_player.h"
 
@@ -62,9 +63,9 @@ const platform::FontFile& ChineseFont() {
     static const platform::FontFile font = [] {
         platform::FontFile found = platform::FindChineseFont();
         if (found.path.empty()) {
-            std::fprintf(stderr,
-                         "player: no font with Chinese characters on this system; the game's "
-                         "Chinese text will not show (install one, e.g. Noto Sans CJK)\n");
+            Diagnose(
+                "player: no font with Chinese characters on this system; the game's "
+                "Chinese text will not show (install one, e.g. Noto Sans CJK)");
         }
         return found;
     }();
@@ -86,7 +87,7 @@ void ServeChineseFont(QWebEngineUrlRequestJob* job) {
     const QByteArray data = file.readAll();
     if (!platform::ExtractFontFace(std::string_view(data.constData(), data.size()), font.face, face,
                                    error)) {
-        std::fprintf(stderr, "player: the font %s: %s\n", font.path.c_str(), error.c_str());
+        Diagnose("player: the font %s: %s", font.path.c_str(), error.c_str());
         job->fail(QWebEngineUrlRequestJob::RequestFailed);
         return;
     }

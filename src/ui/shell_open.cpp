@@ -5,6 +5,7 @@
 #include <QDesktopServices>
 #include <QUrl>
 
+#include "app/diagnostics.h"
 #include "platform/url_fetch.h"
 
 namespace tavrin::ui {
@@ -27,8 +28,7 @@ void OpenInDefaultBrowser(const std::string& address) {
     // Addresses come from the operator's documents and pages: only web pages are opened,
     // never a file, a share or another program's protocol.
     if (!platform::IsWebAddress(address)) {
-        std::fprintf(stderr, "refused to open %s: only http and https addresses are opened\n",
-                     address.c_str());
+        Diagnose("refused to open %s: only http and https addresses are opened", address.c_str());
         return;
     }
     if (Hook()) {

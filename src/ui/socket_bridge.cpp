@@ -8,6 +8,7 @@
 #include <QWebSocketCorsAuthenticator>
 #include <QWebSocketServer>
 
+#include "app/diagnostics.h"
 #include "ui/page_support.h"
 #include "ui/random_secret.h"
 
@@ -57,8 +58,8 @@ private:
         // One message may be large (a movie's whole flush); a server that has not taken
         // the earlier ones yet gets no more.
         if (m_pTcp->bytesToWrite() > m_pBridge->m_limits.pendingToServer) {
-            std::fprintf(stderr, "socket bridge: %s:%u does not take what the game sends; closed\n",
-                         qPrintable(m_pTcp->peerName()), m_pTcp->peerPort());
+            Diagnose("socket bridge: %s:%u does not take what the game sends; closed",
+                     qPrintable(m_pTcp->peerName()), m_pTcp->peerPort());
             m_bServerGone = true;
             m_pTcp->abort();
             CloseMovieSide(QWebSocketProtocol::CloseCodeTooMuchData);
@@ -143,8 +144,8 @@ CSocketBridge::~CSocketBridge() {
 
 bool CSocketBridge::Listen() {
     if (!m_pServer->listen(QHostAddress::LocalHost, 0)) {
-        std::fprintf(stderr, "socket bridge: cannot listen on the loopback interface: %s\n",
-                     qPrintable(m_pServer->errorString()));
+        Diagnose("socket bridge: cannot listen on the loopback interface: %s",
+                 qPrintable(m_pServer->errorString()));
         return false;
     }
     return true;

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -10,8 +11,11 @@
 #include "app/app_globals.h"
 #include "app/config.h"
 #include "app/data_dir.h"
+#include "app/diagnostics.h"
 #include "app/program_paths.h"
+#include "app/version.h"
 #include "net/socket_transport.h"
+#include "platform/system_paths.h"
 #include "ui/browser_profile.h"
 #include "ui/game_window.h"
 #include "ui/login_window.h"
@@ -26,6 +30,13 @@ namespace {
 CTavrinApp* g_pApp = nullptr;
 // Start-up could not fetch the platform configuration.
 constexpr int kExitConfigUnavailable = 1;
+
+QElapsedTimer StartedTimer() {
+    QElapsedTimer timer;
+    timer.start();
+    return timer;
+}
+
 }  // namespace
 
 CTavrinApp* TheApp() {
@@ -50,9 +61,9 @@ void CTavrinApp::InstallChineseQtTranslations() {
     if (!translator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
                           QStringLiteral("_"),
                           QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-        std::fprintf(stderr,
-                     "tavrin: Qt's Chinese translations are missing; dialogs show their "
-                     "buttons in English\n");
+        Diagnose(
+            "tavrin: Qt's Chinese translations are missing; dialogs show their "
+            "buttons in English");
         delete translator;
         return;
     }
@@ -69,6 +80,9 @@ CTavrinApp::~CTavrinApp() {
 
 bool CTavrinApp::InitInstance() {
     g_strBaseName = ComputeBaseName(GetModulePath());
+    // From here on every diagnostic line is also kept, for whoever helps the player.
+    SetDiagnosticsFile(DiagnosticsFileFor(platform::UserStateFolder(), g_strBaseName));
+    Diagnose("tavrin: version %s starting as %s", kLauncherVersionText, g_strBaseName.c_str());
     // Settings would live under this name; the launcher stores none.
     setApplicationName(QString::fromLocal8Bit(g_strBaseName));
     setOrganizationName(QString::fromLocal8Bit(g_strBaseName));
@@ -83,7 +97,7 @@ bool CTavrinApp::InitInstance() {
     // what went wrong, for whoever helps them.
     std::string failure;
     while (!LoadPlatformConfig(m_strIniPath, &failure)) {
-        std::fprintf(stderr, "tavrin: no platform configuration: %s\n", failure.c_str());
+        Diagnose("tavrin: no platform configuration: %s", failure.c_str());
         const QString text =
             QStringLiteral("配置文件读取失败！\n原因：") + QString::fromStdString(failure);
         if (ShowMessage(nullptr, text, MessageKind::kRetryQuit) != MessageAnswer::kRetry) {
@@ -92,9 +106,13 @@ bool CTavrinApp::InitInstance() {
             return false;
         }
     }
+    Diagnose("tavrin: platform configuration from %s", PlatformConfigUrl(m_strIniPath).c_str());
     // The update check runs on a thread of its own while start-up waits for it; no window
     // exists yet. A hand-over to the updater ends start-up at once.
+    const QElapsedTimer updateCheck = StartedTimer();
     RunUpdateThread(&m_update, m_bQuitAfterUpdate);
+    Diagnose("tavrin: update check took %lld ms%s", static_cast<long long>(updateCheck.elapsed()),
+             m_bQuitAfterUpdate != 0 ? "; handed over to the updater" : "");
     if (m_bQuitAfterUpdate != 0) {
         return false;
     }
@@ -144,8 +162,8 @@ void CTavrinApp::OpenGameWindow() {
         }
         // The player comes with the launcher, so it can only be missing, never too old: a
         // newer Flash from the web would not help, installing the launcher again would.
-        std::fprintf(stderr, "tavrin: the Flash player files are missing in %s\n",
-                     RuffleFolder().toLocal8Bit().constData());
+        Diagnose("tavrin: the Flash player files are missing in %s",
+                 RuffleFolder().toLocal8Bit().constData());
         ShowMessage(
             nullptr,
             QStringLiteral("游戏播放组件缺失，安装已损坏。\n请重新安装启动器后再进行游戏。\n"

@@ -13,6 +13,7 @@
 #include "app/app_globals.h"
 #include "app/config.h"
 #include "app/data_dir.h"
+#include "app/diagnostics.h"
 #include "app/program_paths.h"
 #include "net/http_download.h"
 #include "platform/codepage.h"
@@ -286,24 +287,23 @@ void UpdateThreadProc(void* /*arg*/, int& handedOver) {
         settings.publicKey = ChooseUpdateKey(ReadUpdateKey(ConfigIniPath()));
         const UpdateReport report = RunUpdateCheck(settings);
         if (report.handedOver && !report.signatureChecked) {
-            std::fprintf(stderr,
-                         "tavrin: taking the update to version %d WITHOUT a signature check: "
-                         "this launcher has no update key (updateKey in config.ini)\n",
-                         report.offeredVersion);
+            Diagnose(
+                "tavrin: taking the update to version %d WITHOUT a signature check: "
+                "this launcher has no update key (updateKey in config.ini)",
+                report.offeredVersion);
         }
         if (!report.refusal.empty()) {
             // The old launcher goes on; whoever runs the service learns why from the log.
-            std::fprintf(stderr, "tavrin: update to version %d refused: %s\n",
-                         report.offeredVersion, report.refusal.c_str());
+            Diagnose("tavrin: update to version %d refused: %s", report.offeredVersion,
+                     report.refusal.c_str());
         }
         if (report.handedOver) {
             handedOver = 1;
         }
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "tavrin: the update check failed (%s); going on without it\n",
-                     e.what());
+        Diagnose("tavrin: the update check failed (%s); going on without it", e.what());
     } catch (...) {
-        std::fprintf(stderr, "tavrin: the update check failed; going on without it\n");
+        Diagnose("tavrin: the update check failed; going on without it");
     }
 }
 
@@ -312,8 +312,7 @@ void RunUpdateThread(CUpdate* update, int& handedOver) {
         std::thread worker([update, &handedOver] { UpdateThreadProc(update, handedOver); });
         worker.join();
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "tavrin: the update check could not start (%s); going on without it\n",
-                     e.what());
+        Diagnose("tavrin: the update check could not start (%s); going on without it", e.what());
     }
 }
 

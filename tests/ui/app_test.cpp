@@ -159,6 +159,11 @@ TEST_F(AppStartup, FetchesThePlatformDocumentShowsTheLoginWindowAndPrunes) {
     EXPECT_EQ(peer.Requests()[0].headers.at("user-agent"), "tavrin_app_tests");
     EXPECT_EQ(PlatformConfig.minMainPage, peer.Url("/login"));
     EXPECT_FALSE(platform::PathExists(DataDir()));
+    // The start is kept in the log beside the browser profile, for whoever helps the player.
+    const std::string log = test::ReadFile(m_tmp / "tavrin_app_tests.log");
+    EXPECT_NE(log.find("tavrin: version "), std::string::npos) << log;
+    EXPECT_NE(log.find("platform configuration from " + peer.Url("/c?yid=3")), std::string::npos)
+        << log;
 }
 
 // One start of the launcher in a process of its own (this program, started again): the

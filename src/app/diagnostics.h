@@ -1,0 +1,27 @@
+// The launcher's diagnostics: every line goes to the error output and to a log file per
+// base name in the user's state folder ("<base name>.log" beside the browser profile, never
+// in the pruned data directory), so that an operator can learn why a player's start failed.
+// The file stays small: past its limit the older lines move to "<base name>.log.1".
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace tavrin {
+
+// "<state folder>/<base name>.log", or "" without a usable base name or state folder.
+std::string DiagnosticsFileFor(const std::string& stateFolder, const std::string& baseName);
+
+// Lines from now on also go to `path` (made with its folder when missing); "" for the error
+// output alone. The file is kept under `maxBytes`.
+void SetDiagnosticsFile(const std::string& path, std::size_t maxBytes = 1024 * 1024);
+
+// One line, printf-style, without its line break: on the error output as it is, in the file
+// with the time (UTC) before it.
+void Diagnose(const char* format, ...) noexcept
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+}  // namespace tavrin
