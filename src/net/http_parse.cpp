@@ -9,14 +9,6 @@ namespace tavrin {
 
 namespace {
 
-std::string Trim(const std::string& s) {
-    const std::size_t first = s.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) {
-        return {};
-    }
-    return s.substr(first, s.find_last_not_of(" \t\r\n") - first + 1);
-}
-
 std::string Lower(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -42,7 +34,7 @@ std::vector<std::string> FieldValues(const std::string& lower, const std::string
         if (end == std::string::npos) {
             break;  // a field must end with its line
         }
-        values.push_back(Trim(lower.substr(from, end - from)));
+        values.push_back(TrimBlanks(lower.substr(from, end - from)));
     }
     return values;
 }
@@ -65,14 +57,18 @@ std::int64_t DaysFromCivil(int year, int month, int day) {
 }  // namespace
 
 std::string TrimBlanks(const std::string& s) {
-    return Trim(s);
+    const std::size_t first = s.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) {
+        return {};
+    }
+    return s.substr(first, s.find_last_not_of(" \t\r\n") - first + 1);
 }
 
 bool ParseUrl(const std::string& url, std::string& host, std::string& object, std::uint16_t& port) {
     host.clear();
     object.clear();
     port = 0;
-    const std::string text = Trim(url);
+    const std::string text = TrimBlanks(url);
     const std::size_t scheme = text.find("://");
     const std::string prefix = scheme == std::string::npos ? "" : Lower(text.substr(0, scheme + 3));
     if (prefix != "http://" && prefix != "https://") {
@@ -107,7 +103,7 @@ bool ParseUrl(const std::string& url, std::string& host, std::string& object, st
 }
 
 bool HasOtherScheme(const std::string& url) {
-    const std::string text = Trim(url);
+    const std::string text = TrimBlanks(url);
     const std::size_t scheme = text.find("://");
     return scheme != std::string::npos &&
            std::all_of(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(scheme),
@@ -118,7 +114,7 @@ bool HasOtherScheme(const std::string& url) {
 }
 
 bool IsSecureUrl(const std::string& url) {
-    return StartsWithNoCase(Trim(url), "https://");
+    return StartsWithNoCase(TrimBlanks(url), "https://");
 }
 
 std::string HostAndPort(const std::string& host, std::uint16_t port, bool secure) {
@@ -231,7 +227,7 @@ std::optional<std::string> HeaderField(const std::string& header, const std::str
     if (end == std::string::npos) {
         return std::nullopt;
     }
-    return Trim(header.substr(from, end - from));
+    return TrimBlanks(header.substr(from, end - from));
 }
 
 bool ParseBodyFraming(const std::string& header, bool& chunked, std::uint32_t& contentLength) {
@@ -262,14 +258,14 @@ bool ParseBodyFraming(const std::string& header, bool& chunked, std::uint32_t& c
 
 bool ParseContentRange(const std::string& value, std::uint64_t& first, std::uint64_t& last,
                        std::uint64_t& total) {
-    const std::string text = Lower(Trim(value));
+    const std::string text = Lower(TrimBlanks(value));
     const std::size_t dash = text.find('-');
     const std::size_t slash = text.find('/');
     if (text.rfind("bytes ", 0) != 0 || dash == std::string::npos || slash == std::string::npos ||
         dash > slash) {
         return false;
     }
-    const std::string numbers[] = {Trim(text.substr(6, dash - 6)),
+    const std::string numbers[] = {TrimBlanks(text.substr(6, dash - 6)),
                                    text.substr(dash + 1, slash - dash - 1), text.substr(slash + 1)};
     for (const std::string& n : numbers) {
         if (!AllDigits(n) || n.size() > 18) {

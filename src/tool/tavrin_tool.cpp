@@ -316,8 +316,13 @@ Option SecretFromEnvironment(const char* name, std::string& field) {
 Option SecretFromFile(const char* name, std::string& field) {
     return {name, [&field](const std::string& path) {
                 std::ifstream file(path, std::ios::binary);
-                return file && std::getline(file, field) &&
-                       (field.empty() || field.back() != '\r' || (field.pop_back(), true));
+                if (!file || !std::getline(file, field)) {
+                    return false;
+                }
+                if (!field.empty() && field.back() == '\r') {
+                    field.pop_back();  // a file written on Windows
+                }
+                return true;
             }};
 }
 
