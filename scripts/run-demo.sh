@@ -14,7 +14,10 @@ origin=$demo_origin
 echo "Demo operator service: $origin"
 
 bin="$root/build/native/src"
-printf '[config]\r\nplatform=1\r\nconfigUrl=%s/rzt/?c=index&a=micnf&yid=\r\n' "$origin" > "$bin/config.ini"
+# The service signs its update description with a key made for this run; the launcher gets
+# the public key as an operator would give it, so a demo update is a signed one.
+printf '[config]\r\nplatform=1\r\nconfigUrl=%s/rzt/?c=index&a=micnf&yid=\r\nupdateKey=%s\r\n' \
+  "$origin" "$(cat "$root/build/demo-run/site/update-key.pub")" > "$bin/config.ini"
 echo "Wrote $bin/config.ini"
 # The browser engine refuses to run as root with its sandbox on.
 [ "$(id -u)" != 0 ] || export QTWEBENGINE_DISABLE_SANDBOX=1
