@@ -30,19 +30,21 @@ using ChainPtr = std::unique_ptr<const CERT_CHAIN_CONTEXT, ChainFreer>;
 // What makes a chain unfit for a TLS server under any policy, in our own words: the
 // system's messages come in the player's language and code page, which a log or a terminal
 // may not show. Checked here before the SSL policy, which under Wine lets a chain pass that
-// reaches no root at all, or whose leaf issued the next certificate.
+// reaches no root at all, or whose leaf issued the next certificate. Time comes first: it
+// is the fault a player can see and mend (the clock), and Wine at times marks an expired
+// certificate's signature bad as well.
 struct Fault {
     DWORD status;
     const char* text;
 };
 constexpr Fault kChainFaults[] = {
+    {CERT_TRUST_IS_NOT_TIME_VALID,
+     "the certificate or one of its issuers has expired or is not yet valid"},
     {CERT_TRUST_IS_NOT_SIGNATURE_VALID, "a signature in the certificate chain does not verify"},
     {CERT_TRUST_IS_PARTIAL_CHAIN, "the certificate does not chain to a root the system trusts"},
     {CERT_TRUST_IS_UNTRUSTED_ROOT, "the certificate chains to a root the system does not trust"},
     {CERT_TRUST_IS_EXPLICIT_DISTRUST, "the system distrusts a certificate in the chain"},
     {CERT_TRUST_IS_REVOKED, "a certificate in the chain has been revoked"},
-    {CERT_TRUST_IS_NOT_TIME_VALID,
-     "the certificate or one of its issuers has expired or is not yet valid"},
     {CERT_TRUST_IS_NOT_VALID_FOR_USAGE, "the certificate chain is not for TLS servers"},
     {CERT_TRUST_INVALID_BASIC_CONSTRAINTS, "a certificate in the chain may not issue certificates"},
     {CERT_TRUST_IS_CYCLIC, "the certificate chain runs in a circle"},
