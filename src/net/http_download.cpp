@@ -18,6 +18,7 @@
 #include "net/proxy_handshake.h"
 #include "net/tls_channel.h"
 #include "platform/codepage.h"
+#include "platform/file_reader.h"
 #include "platform/file_system.h"
 #include "platform/named_mutex.h"
 #include "platform/system_paths.h"
@@ -28,6 +29,11 @@ namespace {
 
 constexpr int kChunkSize = kReaderSize;
 constexpr std::size_t kWriteBufferSize = 128 * 1024;
+
+bool HoldsExactly(const std::string& path, std::uint64_t size) {
+    platform::RandomAccessFile file;
+    return file.Open(path) && file.Size() == size;
+}
 
 }  // namespace
 
@@ -245,17 +251,17 @@ int CHttpDownload::ReceiveBody(bool firstPass) {
     if (sep != std::string::npos) {
         platform::CreateDirTree(m_strTempPath.substr(0, sep));
     }
-    // A continued body goes behind the bytes kept from the attempt before.
+    // A continued body goes behind the bytes kept from the attempt before, if they are all
+    // still there (measured in 64 bits: a kept part may pass 2 GiB).
+    const std::uint64_t kept = m_bResuming ? m_nResumeFrom : 0;
+    if (m_bResuming && !HoldsExactly(m_strTempPath, kept)) {
+        m_nResumeFrom = 0;
+        return kRequestRetry;
+    }
     std::unique_ptr<std::FILE, decltype(&std::fclose)> file(
         std::fopen(m_strTempPath.c_str(), m_bResuming ? "ab" : "wb"), &std::fclose);
     if (!file) {
         return DL_FAILED;
-    }
-    const std::uint32_t kept = m_bResuming ? m_nResumeFrom : 0;
-    if (m_bResuming && (std::fseek(file.get(), 0, SEEK_END) != 0 ||
-                        std::ftell(file.get()) != static_cast<long>(kept))) {
-        m_nResumeFrom = 0;
-        return kRequestRetry;
     }
     std::setvbuf(file.get(), nullptr, _IONBF, 0);
     const std::size_t slash = m_strObject.rfind('/');
@@ -280,7 +286,7 @@ int CHttpDownload::ReceiveBody(bool firstPass) {
         const bool flushed = writer.Flush() && std::fclose(file.release()) == 0;
         const bool resumable = flushed && !m_bChunked && m_nFullLength > 0 &&
                                !m_strValidator.empty() && writer.Written() > 0;
-        m_nResumeFrom = resumable ? kept + static_cast<std::uint32_t>(writer.Written()) : 0;
+        m_nResumeFrom = resumable ? kept + writer.Written() : 0;
     }
     if (received != DL_OK) {
         return received;
@@ -292,8 +298,8 @@ int CHttpDownload::ReceiveBody(bool firstPass) {
     return DL_OK;
 }
 
-int CHttpDownload::ReceiveLength(BodyWriter& writer, std::uint32_t length) {
-    std::uint32_t done = 0;
+int CHttpDownload::ReceiveLength(BodyWriter& writer, std::uint64_t length) {
+    std::uint64_t done = 0;
     while (done < length) {
         if (m_bStop != 0) {
             return DL_STOPPED;
@@ -304,12 +310,12 @@ int CHttpDownload::ReceiveLength(BodyWriter& writer, std::uint32_t length) {
         // Never past the body's end: what a server sends after it is not part of the file.
         const int n =
             ReaderReadUpTo(m_pReader, Wait(m_nRecvTimeout), writer.Tail(),
-                           static_cast<int>(std::min<std::uint32_t>(length - done, kChunkSize)));
+                           static_cast<int>(std::min<std::uint64_t>(length - done, kChunkSize)));
         if (n <= 0 || !writer.Add(n)) {
             return kRequestRetry;
         }
-        done += static_cast<std::uint32_t>(n);
-        m_nChunkReceived += static_cast<std::uint32_t>(n);
+        done += static_cast<std::uint64_t>(n);
+        m_nChunkReceived += static_cast<std::uint64_t>(n);
         m_nReceived += n;
         Notify(3);
     }
@@ -326,10 +332,10 @@ int CHttpDownload::ReceiveChunks(BodyWriter& writer) {
         if (ReaderReadLine(m_pReader, line, status, Wait(m_nRecvTimeout)) != 0) {
             return kRequestRetry;
         }
-        std::uint32_t size = 0;
+        std::uint64_t size = 0;
         // A size line that does not end within the line buffer is no size line either.
         if (status != 0 || !ParseChunkSizeLine(line, size) ||
-            size > 0x7FFFFFFFu - m_nChunkReceived || TooLarge(m_nChunkReceived + size)) {
+            size > kMaxBodyLength - m_nChunkReceived || TooLarge(m_nChunkReceived + size)) {
             return DL_FAILED;
         }
         if (size == 0) {
@@ -531,7 +537,7 @@ int CHttpDownload::SendRequest() {
         }
         m_strHeader = header;
         m_nHeaderLength = static_cast<int>(header.size());
-        std::uint32_t contentLength = 0;
+        std::uint64_t contentLength = 0;
         int statusCode = 0;
         const int parsed =
             ParseResponseHeader(m_strHeader, contentLength, statusCode, m_lastModified);
@@ -554,7 +560,7 @@ int CHttpDownload::SendRequest() {
     }
 }
 
-bool CHttpDownload::SettleResume(int statusCode, std::uint32_t contentLength) {
+bool CHttpDownload::SettleResume(int statusCode, std::uint64_t contentLength) {
     m_bResuming = false;
     if (m_nResumeFrom > 0 && statusCode == 206) {
         std::uint64_t first = 0, last = 0, total = 0;
@@ -564,14 +570,14 @@ bool CHttpDownload::SettleResume(int statusCode, std::uint32_t contentLength) {
             return false;
         }
         m_bResuming = true;
-        m_nTotal = static_cast<int>(total);
-        m_nReceived = static_cast<int>(first);
+        m_nTotal = static_cast<std::int64_t>(total);
+        m_nReceived = static_cast<std::int64_t>(first);
         return true;
     }
     // A whole body: what was kept goes, and this answer's validator is the one to ask for
     // the rest by (a strong ETag, else the date).
     m_nResumeFrom = 0;
-    m_nTotal = static_cast<int>(contentLength);
+    m_nTotal = static_cast<std::int64_t>(contentLength);
     m_nFullLength = m_bChunked ? 0 : contentLength;
     const std::optional<std::string> etag = HeaderField(m_strHeader, "etag");
     const std::optional<std::string> modified = HeaderField(m_strHeader, "last-modified");
@@ -616,7 +622,7 @@ int CHttpDownload::ReadResponseHead(std::string& header) {
     }
 }
 
-int CHttpDownload::ParseResponseHeader(const std::string& header, std::uint32_t& contentLength,
+int CHttpDownload::ParseResponseHeader(const std::string& header, std::uint64_t& contentLength,
                                        int& status, std::int64_t& lastModified) {
     contentLength = 0;
     status = 0;

@@ -33,10 +33,10 @@ enum ProxyType : int {
 };
 
 struct DownloadProgress {
-    int code = 0;      // 1 started, 2 size known, 3 bytes written
-    int total = 0;     // m_nTotal
-    int received = 0;  // m_nReceived
-    std::string name;  // m_strFileName
+    int code = 0;                // 1 started, 2 size known, 3 bytes written
+    std::int64_t total = 0;      // m_nTotal
+    std::int64_t received = 0;   // m_nReceived
+    std::string name;            // m_strFileName
 };
 
 // A completion mutex prefix of the target's own folder, for callers that have no data
@@ -58,7 +58,7 @@ public:
     // The request text SendRequest sends for the current address and settings.
     std::string BuildRequest() const;
     // Interprets a response header; updates the address on a redirect.
-    int ParseResponseHeader(const std::string& header, std::uint32_t& contentLength, int& status,
+    int ParseResponseHeader(const std::string& header, std::uint64_t& contentLength, int& status,
                             std::int64_t& lastModified);
 
     // Redirects one download may follow before it fails: a loop of redirects would
@@ -70,10 +70,11 @@ public:
     std::string m_strTempPath;
     // Set from another thread to stop the download between steps.
     std::atomic<int> m_bStop{0};
-    int m_nTotal = 0;
-    int m_nReceived = 0;
-    std::uint32_t m_nContentLength = 0;
-    std::uint32_t m_nChunkReceived = 0;
+    // Byte counts are 64-bit: packages and the tool's files may pass 2 GiB.
+    std::int64_t m_nTotal = 0;
+    std::int64_t m_nReceived = 0;
+    std::uint64_t m_nContentLength = 0;
+    std::uint64_t m_nChunkReceived = 0;
     // The body comes in chunks (Transfer-Encoding: chunked) rather than with a length.
     bool m_bChunked = false;
     int m_nHeaderLength = 0;
@@ -87,9 +88,9 @@ public:
     // The whole download, retries and their pauses included, ends within this many
     // milliseconds (a failure when it cannot); 0 for no limit beyond each wait's own.
     int m_nDeadlineMs = 0;
-    // A body larger than this many bytes fails before it is written (0: up to 2^31 - 1), for
-    // documents that are small by nature.
-    std::uint32_t m_nMaxBodyBytes = 0;
+    // A body larger than this many bytes fails before it is written (0: no limit of its
+    // own), for documents that are small by nature.
+    std::uint64_t m_nMaxBodyBytes = 0;
     int m_nRetryMode = 0;
     std::uint32_t m_nRetryCount = 0;
     std::uint32_t m_nRetryDelay = 0;
@@ -127,7 +128,7 @@ private:
     int SendRequest();
     // Whether this answer's body can be taken (a partial one must continue the kept bytes),
     // and what it continues.
-    bool SettleResume(int statusCode, std::uint32_t contentLength);
+    bool SettleResume(int statusCode, std::uint64_t contentLength);
     // The response head into `header`, after any interim (1xx) heads.
     int ReadResponseHead(std::string& header);
     int ConnectThroughProxy();
@@ -144,7 +145,7 @@ private:
     int ReceiveBody(bool firstPass);
     class BodyWriter;
     // `length` bytes of the body; results as ReceiveBody.
-    int ReceiveLength(BodyWriter& writer, std::uint32_t length);
+    int ReceiveLength(BodyWriter& writer, std::uint64_t length);
     // A chunked body up to its last chunk and trailer; a malformed size is DL_FAILED.
     int ReceiveChunks(BodyWriter& writer);
     int Complete();
@@ -165,8 +166,8 @@ private:
     // Resuming after a broken body: the bytes kept in the temporary file, the whole body's
     // length and the validator of the answer they came from; whether this attempt's answer
     // continues them.
-    std::uint32_t m_nResumeFrom = 0;
-    std::uint32_t m_nFullLength = 0;
+    std::uint64_t m_nResumeFrom = 0;
+    std::uint64_t m_nFullLength = 0;
     std::string m_strValidator;
     bool m_bResuming = false;
     std::chrono::steady_clock::time_point m_deadline;

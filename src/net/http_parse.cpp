@@ -181,14 +181,14 @@ std::string Base64Encode(const std::string& text) {
     return out;
 }
 
-bool ParseChunkSizeLine(const std::string& line, std::uint32_t& size) {
+bool ParseChunkSizeLine(const std::string& line, std::uint64_t& size) {
     size = 0;
     std::size_t at = 0;
     std::uint64_t value = 0;
     for (; at < line.size() && std::isxdigit(static_cast<unsigned char>(line[at])) != 0; ++at) {
         const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(line[at])));
         value = value * 16 + static_cast<std::uint64_t>(c <= '9' ? c - '0' : c - 'a' + 10);
-        if (value > 0x7FFFFFFFu) {
+        if (value > kMaxBodyLength) {
             return false;
         }
     }
@@ -200,7 +200,7 @@ bool ParseChunkSizeLine(const std::string& line, std::uint32_t& size) {
     if (rest != std::string::npos && line[rest] != ';') {
         return false;
     }
-    size = static_cast<std::uint32_t>(value);
+    size = value;
     return true;
 }
 
@@ -230,7 +230,7 @@ std::optional<std::string> HeaderField(const std::string& header, const std::str
     return TrimBlanks(header.substr(from, end - from));
 }
 
-bool ParseBodyFraming(const std::string& header, bool& chunked, std::uint32_t& contentLength) {
+bool ParseBodyFraming(const std::string& header, bool& chunked, std::uint64_t& contentLength) {
     const std::string lower = Lower(header);
     // Generated documents often come in chunks, without a length; the chunks end the body.
     const std::vector<std::string> codings = FieldValues(lower, "transfer-encoding");
@@ -244,15 +244,15 @@ bool ParseBodyFraming(const std::string& header, bool& chunked, std::uint32_t& c
     const std::vector<std::string> lengths = FieldValues(lower, "content-length");
     const bool agreed =
         !lengths.empty() && std::all_of(lengths.begin(), lengths.end(), [&](const std::string& v) {
-            return v == lengths[0] && AllDigits(v) && v.size() <= 10;
+            return v == lengths[0] && AllDigits(v) && v.size() <= 19;
         });
-    const long long length = agreed ? std::strtoll(lengths[0].c_str(), nullptr, 10) : -1;
-    // A length that no 32-bit count can reach would never end the body.
-    if (length < 0 || length > 0x7FFFFFFFLL) {
+    const unsigned long long length =
+        agreed ? std::strtoull(lengths[0].c_str(), nullptr, 10) : kMaxBodyLength + 1;
+    if (length > kMaxBodyLength) {
         return false;
     }
     chunked = false;
-    contentLength = static_cast<std::uint32_t>(length);
+    contentLength = length;
     return true;
 }
 

@@ -29,9 +29,13 @@ std::string HostAndPort(const std::string& host, std::uint16_t port, bool secure
 // is not one (the caller keeps its own time then).
 bool ParseHttpDate(const std::string& text, std::int64_t& time);
 std::string Base64Encode(const std::string& text);
+// The largest body the downloader takes, in all: more than any disk holds, and far enough
+// from 2^64 that no sum of counts below it overflows.
+constexpr std::uint64_t kMaxBodyLength = std::uint64_t{1} << 60;
+
 // The size in a chunked body's size line ("1a2b", "1a2b;ext=1"); false for anything else or
-// for a size over 2^31 - 1.
-bool ParseChunkSizeLine(const std::string& line, std::uint32_t& size);
+// for a size over kMaxBodyLength.
+bool ParseChunkSizeLine(const std::string& line, std::uint64_t& size);
 
 // The status of a head that starts with "HTTP/x 200 Reason" (the reason may be empty); false
 // for a first line that is no HTTP status line, whatever digits it holds.
@@ -42,9 +46,9 @@ bool ParseStatusLine(const std::string& header, int& status);
 std::optional<std::string> HeaderField(const std::string& header, const std::string& name);
 // How a 2xx body ends: in chunks, or after the length every Content-Length field agrees on.
 // False for a body whose end is in doubt (no length, lengths that differ or are no digits, a
-// length of 2^31 or more) and for a transfer coding other than chunked; the length is
+// length over kMaxBodyLength) and for a transfer coding other than chunked; the length is
 // written only on success.
-bool ParseBodyFraming(const std::string& header, bool& chunked, std::uint32_t& contentLength);
+bool ParseBodyFraming(const std::string& header, bool& chunked, std::uint64_t& contentLength);
 // "bytes FIRST-LAST/TOTAL" of a partial answer; false for anything else (an unknown total,
 // a range that does not fit in it).
 bool ParseContentRange(const std::string& value, std::uint64_t& first, std::uint64_t& last,

@@ -262,19 +262,24 @@ void ShowProgress(const tavrin::DownloadProgress& p) {
     }
     shown = now;
     const double seconds = std::chrono::duration<double>(now - start).count();
-    const double speed = seconds > 0 ? p.received / seconds : 0;  // bytes a second
+    const double speed = seconds > 0 ? static_cast<double>(p.received) / seconds : 0;  // bytes a second
     char rate[48];
     std::snprintf(rate, sizeof rate, "  %.1f MiB/s", speed / (1024 * 1024));
     if (p.total > 0) {
-        const long left = speed > 0 ? static_cast<long>((p.total - p.received) / speed) : -1;
+        const long left =
+            speed > 0 ? static_cast<long>(static_cast<double>(p.total - p.received) / speed) : -1;
         char eta[32] = "";
         if (left >= 0) {
             std::snprintf(eta, sizeof eta, "  %ld:%02ld left", left / 60, left % 60);
         }
-        std::fprintf(stderr, "\r%s: %d of %d bytes (%d%%)%s%s   ", p.name.c_str(), p.received,
-                     p.total, static_cast<int>(100LL * p.received / p.total), rate, eta);
+        std::fprintf(stderr, "\r%s: %lld of %lld bytes (%d%%)%s%s   ", p.name.c_str(),
+                     static_cast<long long>(p.received), static_cast<long long>(p.total),
+                     static_cast<int>(100.0 * static_cast<double>(p.received) /
+                                      static_cast<double>(p.total)),
+                     rate, eta);
     } else {
-        std::fprintf(stderr, "\r%s: %d bytes%s   ", p.name.c_str(), p.received, rate);
+        std::fprintf(stderr, "\r%s: %lld bytes%s   ", p.name.c_str(),
+                     static_cast<long long>(p.received), rate);
     }
 }
 

@@ -21,13 +21,13 @@ void HeaderHolds(const std::string& text) {
     Check(tavrin::ParseUrl(download.m_strUrl, download.m_strHost, download.m_strObject,
                            download.m_nPort),
           "the starting address parses");
-    std::uint32_t length = 0;
+    std::uint64_t length = 0;
     int status = 0;
     std::int64_t modified = 0;
     const int result = download.ParseResponseHeader(text, length, status, modified);
     Check(result >= tavrin::kRequestOk && result <= tavrin::kRequestNotFound, "a known result");
     if (result == tavrin::kRequestOk) {
-        Check(length <= 0x7FFFFFFFu, "a length a 32-bit count reaches");
+        Check(length <= tavrin::kMaxBodyLength, "a length within the largest body");
     }
     if (result == tavrin::kRequestStoppedOrRedirect) {
         std::string host;
@@ -50,7 +50,7 @@ void DateHolds(const std::string& text) {
 }
 
 void ChunkSizeHolds(const std::string& text) {
-    std::uint32_t size = 0;
+    std::uint64_t size = 0;
     if (!tavrin::ParseChunkSizeLine(text, size)) {
         return;
     }
@@ -63,7 +63,7 @@ void ChunkSizeHolds(const std::string& text) {
     const std::size_t first = number.find_first_not_of('0');
     Check(first == std::string::npos || number.size() - first <= 8, "at most 32 bits of size");
     Check(size == std::strtoull(number.c_str(), nullptr, 16), "the size its digits say");
-    Check(size <= 0x7FFFFFFFu, "a size under 2^31");
+    Check(size <= tavrin::kMaxBodyLength, "a size within the largest body");
 }
 
 }  // namespace

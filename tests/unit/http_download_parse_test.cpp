@@ -92,7 +92,7 @@ void Aim(CHttpDownload& d, const std::string& url) {
 // overwrite.
 struct Parsed {
     int result = -1;
-    std::uint32_t length = 99;
+    std::uint64_t length = 99;
     int status = -99;
     std::int64_t modified = 0;
 };
@@ -131,7 +131,7 @@ struct HeaderCase {
     const char* name;
     const char* header;
     int result;
-    std::uint32_t length;
+    std::uint64_t length;
     int status;
 };
 
@@ -143,8 +143,12 @@ TEST(ParseResponseHeader, StatusDecidesTheOutcome) {
         {"zero length", "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n", kRequestOk, 0, 200},
         {"no length", "HTTP/1.1 200 OK\r\nServer: x\r\n", kRequestFailed, 0, 200},
         {"negative length", "HTTP/1.1 200 OK\r\nContent-Length: -5\r\n", kRequestFailed, 0, 200},
-        {"huge length", "HTTP/1.1 200 OK\r\nContent-Length: 4294967296\r\n", kRequestFailed, 0,
-         200},
+        {"over 4 GiB", "HTTP/1.1 200 OK\r\nContent-Length: 4294967296\r\n", kRequestOk,
+         4294967296u, 200},
+        {"past any disk", "HTTP/1.1 200 OK\r\nContent-Length: 1152921504606846977\r\n",
+         kRequestFailed, 0, 200},
+        {"past 64 bits", "HTTP/1.1 200 OK\r\nContent-Length: 18446744073709551617\r\n",
+         kRequestFailed, 0, 200},
         {"no reason phrase", "HTTP/1.1 200\r\nContent-Length: 1\r\n", kRequestFailed, 0, 0},
         {"empty", "", kRequestFailed, 0, 0},
         {"not found", "HTTP/1.1 404 Not Found\r\n", kRequestNotFound, 0, 404},
@@ -269,18 +273,20 @@ TEST(ParseChunkSizeLine, HexSizesWithOptionalExtensions) {
     const struct {
         const char* line;
         bool ok;
-        std::uint32_t size;
+        std::uint64_t size;
     } cases[] = {
         {"0", true, 0},          {"1a", true, 26},
         {"FFff", true, 0xFFFF},  {"10;name=v", true, 16},
-        {"10 ; name", true, 16}, {"7fffffff", true, 0x7FFFFFFF},
-        {"80000000", false, 0},  {"ffffffffffff", false, 0},
+        {"10 ; name", true, 16}, {"80000000", true, 0x80000000},
+        {"1000000000000000", true, std::uint64_t{1} << 60},
+        {"1000000000000001", false, 0},
+        {"ffffffffffffffffff", false, 0},
         {"", false, 0},          {";x", false, 0},
         {"-1", false, 0},        {"1 2", false, 0},
         {"0x10", false, 0},      {"g", false, 0},
     };
     for (const auto& c : cases) {
-        std::uint32_t size = 12345;
+        std::uint64_t size = 12345;
         EXPECT_EQ(ParseChunkSizeLine(c.line, size), c.ok) << c.line;
         EXPECT_EQ(size, c.size) << c.line;
     }

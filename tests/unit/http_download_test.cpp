@@ -294,6 +294,24 @@ TEST_F(Downloads, TheOwnerCanStopADownload) {
     EXPECT_FALSE(platform::PathExists(Target() + ".down"));  // no partial body left behind
 }
 
+TEST_F(Downloads, SizesPastFourGiBAreCountedWhole) {
+    const std::int64_t announced = (std::int64_t{5} << 30) + 7;
+    HttpPeer peer([&](const HttpRequest&) {
+        return HttpReply{"HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(announced) +
+                         "\r\n\r\n" + Body(1000)};
+    });
+    std::vector<DownloadProgress> seen;
+    m_download.m_bNotify = 1;
+    m_download.m_notify = [&](const DownloadProgress& p) {
+        seen.push_back(p);
+        m_download.m_bStop = p.received >= 1000 ? 1 : 0;
+    };
+    EXPECT_EQ(m_download.Download(peer.Url("/big.iso"), Target()), DL_STOPPED);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.back().total, announced);
+    EXPECT_EQ(seen.back().received, 1000);
+}
+
 TEST_F(Downloads, ASecondFinisherKeepsTheFirstOnesTarget) {
     const std::string prefix = "_MUTEX_second" + UniqueSuffix();
     m_download.SetMutexPrefix(prefix);
