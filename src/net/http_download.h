@@ -33,10 +33,10 @@ enum ProxyType : int {
 };
 
 struct DownloadProgress {
-    int code = 0;                // 1 started, 2 size known, 3 bytes written
-    std::int64_t total = 0;      // m_nTotal
-    std::int64_t received = 0;   // m_nReceived
-    std::string name;            // m_strFileName
+    int code = 0;               // 1 started, 2 size known, 3 bytes written
+    std::int64_t total = 0;     // m_nTotal
+    std::int64_t received = 0;  // m_nReceived
+    std::string name;           // m_strFileName
 };
 
 // A completion mutex prefix of the target's own folder, for callers that have no data

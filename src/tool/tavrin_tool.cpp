@@ -262,7 +262,8 @@ void ShowProgress(const tavrin::DownloadProgress& p) {
     }
     shown = now;
     const double seconds = std::chrono::duration<double>(now - start).count();
-    const double speed = seconds > 0 ? static_cast<double>(p.received) / seconds : 0;  // bytes a second
+    const double speed =
+        seconds > 0 ? static_cast<double>(p.received) / seconds : 0;  // bytes a second
     char rate[48];
     std::snprintf(rate, sizeof rate, "  %.1f MiB/s", speed / (1024 * 1024));
     if (p.total > 0) {

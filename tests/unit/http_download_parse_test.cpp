@@ -143,8 +143,8 @@ TEST(ParseResponseHeader, StatusDecidesTheOutcome) {
         {"zero length", "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n", kRequestOk, 0, 200},
         {"no length", "HTTP/1.1 200 OK\r\nServer: x\r\n", kRequestFailed, 0, 200},
         {"negative length", "HTTP/1.1 200 OK\r\nContent-Length: -5\r\n", kRequestFailed, 0, 200},
-        {"over 4 GiB", "HTTP/1.1 200 OK\r\nContent-Length: 4294967296\r\n", kRequestOk,
-         4294967296u, 200},
+        {"over 4 GiB", "HTTP/1.1 200 OK\r\nContent-Length: 4294967296\r\n", kRequestOk, 4294967296u,
+         200},
         {"past any disk", "HTTP/1.1 200 OK\r\nContent-Length: 1152921504606846977\r\n",
          kRequestFailed, 0, 200},
         {"past 64 bits", "HTTP/1.1 200 OK\r\nContent-Length: 18446744073709551617\r\n",
@@ -275,15 +275,21 @@ TEST(ParseChunkSizeLine, HexSizesWithOptionalExtensions) {
         bool ok;
         std::uint64_t size;
     } cases[] = {
-        {"0", true, 0},          {"1a", true, 26},
-        {"FFff", true, 0xFFFF},  {"10;name=v", true, 16},
-        {"10 ; name", true, 16}, {"80000000", true, 0x80000000},
+        {"0", true, 0},
+        {"1a", true, 26},
+        {"FFff", true, 0xFFFF},
+        {"10;name=v", true, 16},
+        {"10 ; name", true, 16},
+        {"80000000", true, 0x80000000},
         {"1000000000000000", true, std::uint64_t{1} << 60},
         {"1000000000000001", false, 0},
         {"ffffffffffffffffff", false, 0},
-        {"", false, 0},          {";x", false, 0},
-        {"-1", false, 0},        {"1 2", false, 0},
-        {"0x10", false, 0},      {"g", false, 0},
+        {"", false, 0},
+        {";x", false, 0},
+        {"-1", false, 0},
+        {"1 2", false, 0},
+        {"0x10", false, 0},
+        {"g", false, 0},
     };
     for (const auto& c : cases) {
         std::uint64_t size = 12345;
