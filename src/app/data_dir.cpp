@@ -29,6 +29,10 @@ std::string UpdateMutexName(const std::string& baseName) {
     return baseName + "_Update";
 }
 
+std::string UpdatingMutexName(const std::string& baseName) {
+    return baseName + "_Updating";
+}
+
 std::string StagedLauncherPath(const std::string& dataDir, const std::string& baseName) {
     return dataDir + "Game" + platform::PathSeparator() + baseName + platform::ExecutableSuffix();
 }

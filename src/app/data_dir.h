@@ -15,6 +15,9 @@ std::string PrepareDataDir();
 // The named mutex the update check holds while it works in the data directory; pruning
 // leaves the directory alone while another process holds it.
 std::string UpdateMutexName(const std::string& baseName);
+// Held only while an update check runs, so that a copy started meanwhile can tell an update
+// (it must not start) from a moment's pruning (it goes on).
+std::string UpdatingMutexName(const std::string& baseName);
 
 // The staged new launcher: dataDir + "Game" + separator + baseName + executable suffix.
 std::string StagedLauncherPath(const std::string& dataDir, const std::string& baseName);

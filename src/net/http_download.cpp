@@ -104,6 +104,10 @@ bool CHttpDownload::TooLarge(std::uint64_t bytes) const {
     return m_nMaxBodyBytes != 0 && bytes > m_nMaxBodyBytes;
 }
 
+bool CHttpDownload::Stopping() const {
+    return m_bStop != 0 || (m_pCancel != nullptr && *m_pCancel);
+}
+
 bool CHttpDownload::Expired() const {
     return m_nDeadlineMs > 0 && std::chrono::steady_clock::now() >= m_deadline;
 }
@@ -144,6 +148,9 @@ int CHttpDownload::Download(const std::string& url, const std::string& localPath
 
 int CHttpDownload::Fetch(const std::string& url, const std::string& localPath) {
     m_bStop = 0;
+    if (Stopping()) {
+        return DL_STOPPED;
+    }
     m_deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_nDeadlineMs);
     m_nRetryCount = 0;
     m_nRedirects = 0;
@@ -187,7 +194,7 @@ int CHttpDownload::Fetch(const std::string& url, const std::string& localPath) {
         }
         const int request = SendRequest();
         if (request == kRequestRetry) {
-            if (m_bStop != 0) {
+            if (Stopping()) {
                 return DL_STOPPED;
             }
             if (!RetryAllowed()) {
@@ -209,7 +216,7 @@ int CHttpDownload::Fetch(const std::string& url, const std::string& localPath) {
         }
         // The connection broke inside the body: the request starts again from the first
         // byte, within the retry budget.
-        if (m_bStop != 0) {
+        if (Stopping()) {
             return DL_STOPPED;
         }
         if (!RetryAllowed()) {
@@ -301,7 +308,7 @@ int CHttpDownload::ReceiveBody(bool firstPass) {
 int CHttpDownload::ReceiveLength(BodyWriter& writer, std::uint64_t length) {
     std::uint64_t done = 0;
     while (done < length) {
-        if (m_bStop != 0) {
+        if (Stopping()) {
             return DL_STOPPED;
         }
         if (Expired()) {
@@ -504,7 +511,7 @@ int CHttpDownload::SendRequest() {
         if (!OpenConnection()) {
             return kRequestFailed;
         }
-        if (m_bStop != 0) {
+        if (Stopping()) {
             return kRequestStoppedOrRedirect;
         }
         const int connected = ConnectThroughProxy();
@@ -517,7 +524,7 @@ int CHttpDownload::SendRequest() {
                 return secured;
             }
         }
-        if (m_bStop != 0) {
+        if (Stopping()) {
             return kRequestStoppedOrRedirect;
         }
         const std::string request = BuildRequest();
@@ -527,7 +534,7 @@ int CHttpDownload::SendRequest() {
         if (SendToServer(request.data(), length) < length) {
             return kRequestRetry;
         }
-        if (m_bStop != 0) {
+        if (Stopping()) {
             return kRequestStoppedOrRedirect;
         }
         std::string header;
@@ -594,6 +601,9 @@ int CHttpDownload::ReadResponseHead(std::string& header) {
         header.clear();
         bool continuing = false;
         for (;;) {
+            if (Stopping()) {
+                return kRequestStoppedOrRedirect;
+            }
             if (Expired()) {
                 return kRequestFailed;
             }

@@ -70,6 +70,9 @@ public:
     std::string m_strTempPath;
     // Set from another thread to stop the download between steps.
     std::atomic<int> m_bStop{0};
+    // The owner's own stop, raised from another thread: unlike m_bStop, which every download
+    // clears as it starts, it also stops downloads that have not started yet.
+    const std::atomic<bool>* m_pCancel = nullptr;
     // Byte counts are 64-bit: packages and the tool's files may pass 2 GiB.
     std::int64_t m_nTotal = 0;
     std::int64_t m_nReceived = 0;
@@ -154,6 +157,7 @@ private:
     // A wait's time-out, cut to what is left before the deadline.
     int Wait(int timeoutMs) const;
     bool Expired() const;
+    bool Stopping() const;
     bool TooLarge(std::uint64_t bytes) const;
 
     // Where the server credentials belong: they never follow a redirect elsewhere.

@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "platform/codepage.h"
+#include "platform/process.h"
 #include "platform/system_paths.h"
 
 namespace tavrin::platform {
@@ -68,6 +69,16 @@ void DeleteDirContents(const std::string& folder) {
             DeleteFileForced(path);
         }
     }
+}
+
+bool CanCreateEntriesIn(const std::string& folder) {
+    const std::string probe =
+        WithSeparator(folder) + ".write-probe-" + std::to_string(CurrentProcessId());
+    if (!MakeDirectory(probe)) {
+        return false;
+    }
+    RemoveDirectoryEntry(probe);
+    return true;
 }
 
 }  // namespace tavrin::platform

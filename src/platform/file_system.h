@@ -66,4 +66,8 @@ bool CreateDirTree(const std::string& path);
 // followed. Entries that cannot be removed stay, and so do the folders holding them.
 void DeleteDirContents(const std::string& folder);
 
+// Whether this process may make entries in the folder (found by making and removing one):
+// permissions, access lists and read-only mounts all say no the same way.
+bool CanCreateEntriesIn(const std::string& folder);
+
 }  // namespace tavrin::platform

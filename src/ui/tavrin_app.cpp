@@ -22,6 +22,7 @@
 #include "ui/message_box.h"
 #include "ui/ruffle_scheme.h"
 #include "ui/shell_open.h"
+#include "ui/update_window.h"
 #include "update/update_worker.h"
 
 namespace tavrin::ui {
@@ -30,6 +31,7 @@ namespace {
 CTavrinApp* g_pApp = nullptr;
 // Start-up could not fetch the platform configuration.
 constexpr int kExitConfigUnavailable = 1;
+constexpr int kExitUpdatingElsewhere = 2;
 
 QElapsedTimer StartedTimer() {
     QElapsedTimer timer;
@@ -107,13 +109,23 @@ bool CTavrinApp::InitInstance() {
         }
     }
     Diagnose("tavrin: platform configuration from %s", PlatformConfigUrl(m_strIniPath).c_str());
-    // The update check runs on a thread of its own while start-up waits for it; no window
-    // exists yet. A hand-over to the updater ends start-up at once.
+    // The update check runs on a thread of its own while start-up waits for it; a check
+    // that takes a while shows its window. A hand-over to the updater ends start-up at once.
     const QElapsedTimer updateCheck = StartedTimer();
-    RunUpdateThread(&m_update, m_bQuitAfterUpdate);
+    RunUpdateWithWindow(m_update, m_bQuitAfterUpdate);
     Diagnose("tavrin: update check took %lld ms%s", static_cast<long long>(updateCheck.elapsed()),
              m_bQuitAfterUpdate != 0 ? "; handed over to the updater" : "");
     if (m_bQuitAfterUpdate != 0) {
+        return false;
+    }
+    if (m_update.m_bBusyElsewhere) {
+        // The other copy is replacing the launcher; a second game beside it would be
+        // running the program that is being replaced.
+        Diagnose("tavrin: another copy of the launcher is updating; this one ends");
+        ShowMessage(nullptr, tr("启动器正在另一个窗口中更新。\n请等待更新完成后再启动游戏。"),
+                    MessageKind::kOk);
+        m_nExitCode = kExitUpdatingElsewhere;
+        RunExitSequence();
         return false;
     }
     ShowLoginWindow();

@@ -151,18 +151,35 @@ std::string DownloadMutexPrefix(const std::string& dataDir) {
     return prefix;
 }
 
-UpdateReport RunUpdateCheck(const UpdateSettings& s, bool dryRun) {
-    UpdateReport report;
-    // Without a name of its own the data directory would be the user's whole application
-    // data folder (or its parent, for "." and ".."), which the check empties.
-    if (!IsUsableBaseName(s.baseName) || s.dataDir.empty()) {
-        return report;
+namespace {
+
+// Keeps the progress told of the check's downloads, and lets a cancel stop them.
+class ProgressLink {
+public:
+    ProgressLink(UpdateProgress* progress, CHttpDownload& download) : m_progress(progress) {
+        if (m_progress == nullptr) {
+            return;
+        }
+        download.m_pCancel = &m_progress->CancelFlag();
+        download.m_bNotify = 1;
+        download.m_notify = [this](const DownloadProgress& p) {
+            m_progress->Count(p.received, p.total);
+        };
     }
-    platform::NamedMutex mutex(UpdateMutexName(s.baseName));
-    if (!mutex.IsValid() || mutex.AlreadyExisted()) {
-        return report;  // another copy is checking; this one touches nothing
+
+    void Enter(UpdateStage stage, int offeredVersion) {
+        if (m_progress != nullptr) {
+            m_progress->Enter(stage, offeredVersion);
+        }
     }
-    report.checked = true;
+
+private:
+    UpdateProgress* m_progress;
+};
+
+// Fetches, checks and unpacks an offered update into the data directory; the report names
+// the updater to start when everything needed is in place.
+void StageUpdate(const UpdateSettings& s, UpdateReport& report) {
     // Before any window: a service that answers slowly, or a byte now and then, holds the
     // start only this long.
     const auto start = std::chrono::steady_clock::now();
@@ -170,23 +187,23 @@ UpdateReport RunUpdateCheck(const UpdateSettings& s, bool dryRun) {
     const auto checkBy = start + std::chrono::milliseconds(s.checkDeadlineMs);
     CHttpDownload download;
     ApplyWorkerSettings(download, s.dataDir);
-    platform::DeleteDirContents(s.dataDir);
+    ProgressLink progress(s.progress, download);
 
     const std::string description = s.dataDir + "update.ini";
     const std::string address =
         s.updateUrl + std::to_string(static_cast<std::int32_t>(std::time(nullptr)));
     if (DownloadBy(download, address, description, documentsBy, kMaxFetchedDocumentBytes) !=
         DL_OK) {
-        return report;
+        return;
     }
     if (IsLargerThan(description, kMaxDescriptionBytes)) {
         report.refusal = "the update description is larger than 64 KiB";
-        return report;
+        return;
     }
     if (!s.publicKey.empty()) {
         report.refusal = CheckSignature(download, address, description, s.publicKey, documentsBy);
         if (!report.refusal.empty()) {
-            return report;
+            return;
         }
     }
     report.signatureChecked = !s.publicKey.empty();
@@ -199,14 +216,14 @@ UpdateReport RunUpdateCheck(const UpdateSettings& s, bool dryRun) {
     std::int64_t expiry = 0;
     if (!expires.empty() && !ParseExpiry(expires, expiry)) {
         report.refusal = "the update description's expiry \"" + expires + "\" is not a date";
-        return report;
+        return;
     }
     if (!expires.empty() && static_cast<std::int64_t>(std::time(nullptr)) >= expiry) {
         report.refusal = "the update description expired at " + expires;
-        return report;
+        return;
     }
     if (report.offeredVersion <= kLauncherVersion) {
-        return report;
+        return;
     }
     const std::string gameUrl =
         platform::ReadProfileString("update", "GameUrl", "", 512, description);
@@ -222,32 +239,37 @@ UpdateReport RunUpdateCheck(const UpdateSettings& s, bool dryRun) {
     if ((!gameDigest.empty() && !IsSha256Hex(gameDigest)) ||
         (!updaterDigest.empty() && !IsSha256Hex(updaterDigest))) {
         report.refusal = "a package digest in the update description is not 64 hex digits";
-        return report;
+        return;
     }
     if (!s.publicKey.empty() && digestsMissing) {
         report.refusal = "the signed update description names no package digests";
-        return report;
+        return;
     }
     const std::string packages = s.dataDir + "downZip" + Sep();
+    progress.Enter(UpdateStage::kDownloadingUpdater, report.offeredVersion);
     if (DownloadBy(download, updaterUrl, packages + "update", checkBy) != DL_OK) {
-        return report;
+        return;
     }
     report.refusal = CheckPackage(packages + "update", updaterDigest, "updater");
-    if (!report.refusal.empty() ||
-        DownloadBy(download, gameUrl, packages + "Game", checkBy) != DL_OK) {
-        return report;
+    if (!report.refusal.empty()) {
+        return;
+    }
+    progress.Enter(UpdateStage::kDownloadingLauncher, report.offeredVersion);
+    if (DownloadBy(download, gameUrl, packages + "Game", checkBy) != DL_OK) {
+        return;
     }
     report.refusal = CheckPackage(packages + "Game", gameDigest, "launcher");
     if (!report.refusal.empty()) {
-        return report;
+        return;
     }
     const std::string gameFolder = s.dataDir + "Game" + Sep();
     const std::string updateFolder = s.dataDir + "Update" + Sep();
+    progress.Enter(UpdateStage::kUnpacking, report.offeredVersion);
     // Both are unpacked, whatever the first one gave.
     const bool gameUnpacked = ExtractArchive(packages + "Game", gameFolder);
     const bool updaterUnpacked = ExtractArchive(packages + "update", updateFolder);
     if (!gameUnpacked || !updaterUnpacked) {
-        return report;
+        return;
     }
     const std::string staged = s.baseName + platform::ExecutableSuffix();
     const std::string program =
@@ -256,17 +278,45 @@ UpdateReport RunUpdateCheck(const UpdateSettings& s, bool dryRun) {
     const bool haveUpdater = platform::IsExistingFile(updater);
     const bool haveProgram = !program.empty() && platform::IsExistingFile(gameFolder + program);
     if (!haveUpdater || !haveProgram) {
-        return report;
+        return;
     }
     if (program != staged &&
         std::rename((gameFolder + program).c_str(), (gameFolder + staged).c_str()) != 0) {
         // The updater would look for a launcher that is not there.
         report.refusal = "the new launcher could not be named " + staged;
-        return report;
+        return;
     }
     report.updaterProgram = updater;
     report.updaterArgument = s.modulePath + "*" + gameFolder + "*" + s.baseName;
-    if (dryRun) {
+}
+
+}  // namespace
+
+UpdateReport RunUpdateCheck(const UpdateSettings& s, bool dryRun) {
+    UpdateReport report;
+    // Without a name of its own the data directory would be the user's whole application
+    // data folder (or its parent, for "." and ".."), which the check empties.
+    if (!IsUsableBaseName(s.baseName) || s.dataDir.empty()) {
+        return report;
+    }
+    platform::NamedMutex mutex(UpdateMutexName(s.baseName));
+    if (!mutex.IsValid() || mutex.AlreadyExisted()) {
+        // Another copy is checking, or pruning for a moment; this one touches nothing.
+        report.busyElsewhere = platform::NamedMutex(UpdatingMutexName(s.baseName)).AlreadyExisted();
+        return report;
+    }
+    const platform::NamedMutex updating(UpdatingMutexName(s.baseName));
+    report.checked = true;
+    platform::DeleteDirContents(s.dataDir);
+    StageUpdate(s, report);
+    if (s.progress != nullptr && s.progress->Cancelled()) {
+        // The player goes on without the update: nothing fetched or unpacked is kept.
+        report.cancelled = true;
+        report.updaterProgram.clear();
+        platform::DeleteDirContents(s.dataDir);
+        return report;
+    }
+    if (dryRun || report.updaterProgram.empty()) {
         return report;
     }
     const auto launch = s.launch ? s.launch : &platform::StartDetached;
@@ -275,7 +325,8 @@ UpdateReport RunUpdateCheck(const UpdateSettings& s, bool dryRun) {
     return report;
 }
 
-void UpdateThreadProc(void* /*arg*/, int& handedOver) {
+void UpdateThreadProc(void* arg, int& handedOver) {
+    auto* update = static_cast<CUpdate*>(arg);
     // Nothing may leave the thread: an exception there would end the launcher, and a failed
     // check must only mean no update this time.
     try {
@@ -285,7 +336,24 @@ void UpdateThreadProc(void* /*arg*/, int& handedOver) {
         settings.updateUrl = PlatformConfig.updateUrl;
         settings.modulePath = GetModulePath();
         settings.publicKey = ChooseUpdateKey(ReadUpdateKey(ConfigIniPath()));
+        settings.progress = update != nullptr ? &update->m_progress : nullptr;
+        // A launcher installed for the whole system sits in a folder the player cannot
+        // write: the updater could not replace it, and the system's packages update it.
+        if (!platform::CanCreateEntriesIn(GetModuleDir())) {
+            Diagnose(
+                "tavrin: the program folder %s is read-only (installed for the whole "
+                "system): no self-update, the system's package manager updates it",
+                GetModuleDir().c_str());
+            return;
+        }
         const UpdateReport report = RunUpdateCheck(settings);
+        if (update != nullptr) {
+            update->m_bBusyElsewhere = report.busyElsewhere;
+        }
+        if (report.cancelled) {
+            Diagnose("tavrin: the player cancelled the update to version %d; going on without it",
+                     report.offeredVersion);
+        }
         if (report.handedOver && !report.signatureChecked) {
             Diagnose(
                 "tavrin: taking the update to version %d WITHOUT a signature check: "

@@ -7,14 +7,19 @@
 #include <string>
 
 #include "app/version.h"
+#include "update/update_progress.h"
 #include "update/verification.h"
 
 namespace tavrin {
 
-// The object whose address the worker thread gets; it carries nothing.
+// The object whose address the worker thread gets: what the check is doing, for the
+// window that shows it, and what came of it.
 class CUpdate {
 public:
     virtual ~CUpdate() = default;
+    UpdateProgress m_progress;
+    // Another copy of the launcher was in the middle of an update: this one must end.
+    std::atomic<bool> m_bBusyElsewhere{false};
 };
 
 struct UpdateSettings {
@@ -29,6 +34,8 @@ struct UpdateSettings {
     // How long the description and its signature, and the whole check, may hold the start.
     int documentsDeadlineMs = 20 * 1000;
     int checkDeadlineMs = 10 * 60 * 1000;
+    // What the check is doing, and the player's cancel; none by default.
+    UpdateProgress* progress = nullptr;
     // Starts the updater; the real one by default (tests record instead).
     std::function<bool(const std::string& program, const std::string& argument)> launch;
 };
@@ -44,6 +51,10 @@ struct UpdateReport {
     bool signatureChecked = false;
     // Why an offered update was not taken, when it was refused as untrustworthy.
     std::string refusal;
+    // The player went on without the update; nothing it fetched was kept.
+    bool cancelled = false;
+    // Another copy of the launcher is updating right now (not merely pruning).
+    bool busyElsewhere = false;
 };
 
 // The mutex name prefix for finished downloads, derived from the data directory.

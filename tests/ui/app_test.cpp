@@ -11,6 +11,7 @@
 
 #include "app/app_globals.h"
 #include "app/config.h"
+#include "app/version.h"
 #include "demo_service.h"
 #include "platform/file_system.h"
 #include "platform/named_mutex.h"
@@ -23,6 +24,7 @@
 #include "ui/message_box.h"
 #include "ui/ruffle_scheme.h"
 #include "ui/tavrin_app.h"
+#include "ui/update_window.h"
 #include "ui_support.h"
 
 namespace tavrin::ui {
@@ -58,6 +60,9 @@ protected:
         // The player closes the login window once it is there.
         QTimer closer;
         QObject::connect(&closer, &QTimer::timeout, [&] {
+            if (m_onTick) {
+                m_onTick();
+            }
             if (app.m_pLoginDlg != nullptr && app.m_pLoginDlg->isVisible() && readyToClose()) {
                 m_sawLoginWindow = true;
                 m_dataDirAtLogin = platform::PathExists(DataDir());
@@ -71,8 +76,16 @@ protected:
 
     std::string DataDir() const { return m_tmp / "tavrin_app_tests"; }
 
+    // A platform document whose update service offers a newer launcher.
+    std::string OfferingAnUpdate(const HttpPeer& peer) const {
+        return "<c><url minMainPage=\"" + peer.Url("/login") + "\" updateUrl=\"" +
+               peer.Url("/update.ini?t=") + "\"/></c>";
+    }
+
     test::TempDir m_tmp;
     std::vector<MessageRequest> m_messages;
+    // Called every 50 ms while start-up runs, update window included.
+    std::function<void()> m_onTick;
     bool m_sawLoginWindow = false;
     bool m_dataDirAtLogin = false;
 };
@@ -270,6 +283,70 @@ TEST_F(AppStartup, TheGamesSavedDataIsThereAtTheNextStart) {
     const QString second = StartOnce(m_tmp.Path(), QStringLiteral("3"));
     ASSERT_TRUE(first.startsWith(QLatin1String("visits "))) << first.toStdString();
     EXPECT_EQ(second, QStringLiteral("visits %1").arg(first.mid(7).toInt() + 1));
+}
+
+// A check that takes a while shows what it is doing; the player's cancel goes on to the
+// login window with the launcher as it is.
+TEST_F(AppStartup, ASlowUpdateShowsItsWindowAndCancelGoesOnWithoutIt) {
+    const std::string package(64 * 1024, 'p');
+    HttpPeer peer([&](const HttpRequest& request) {
+        if (request.target == "/login") {
+            return test::MakeReply(200, test::HtmlPage("login"), "text/html");
+        }
+        if (request.target.rfind("/update.ini", 0) == 0) {
+            return test::MakeReply(200,
+                                   "[update]\nversionNum=" + std::to_string(kLauncherVersion + 1) +
+                                       "\nupdateUrl=" + peer.Url("/update.zip") +
+                                       "\nGameUrl=" + peer.Url("/game.zip") + "\n",
+                                   "text/plain");
+        }
+        if (request.target == "/update.zip") {
+            test::HttpReply reply = test::MakeReply(200, package, "application/zip");
+            reply.trickle = std::chrono::milliseconds(1);  // a minute for the package
+            return reply;
+        }
+        return test::MakeReply(200, OfferingAnUpdate(peer));
+    });
+    QString stage, detail;
+    m_onTick = [&] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            auto* window = qobject_cast<CUpdateWnd*>(widget);
+            if (window == nullptr || !window->isVisible() || !stage.isEmpty() ||
+                !window->DetailText().contains(QStringLiteral("/秒"))) {
+                continue;
+            }
+            stage = window->StageText();
+            detail = window->DetailText();
+            test::SaveScreenshot(window, QStringLiteral("update-window"));
+            window->CancelButton()->click();
+        }
+    };
+
+    const int code = RunStartup(peer.Url("/c?yid="));
+
+    EXPECT_EQ(stage, QStringLiteral("正在下载更新程序（版本 %1）…").arg(kLauncherVersion + 1));
+    EXPECT_TRUE(detail.contains(QStringLiteral(" / 64 KB"))) << detail.toStdString();
+    EXPECT_EQ(code, 0);
+    EXPECT_TRUE(m_sawLoginWindow);
+    EXPECT_TRUE(m_messages.empty());
+    const std::string log = test::ReadFile(m_tmp / "tavrin_app_tests.log");
+    EXPECT_NE(log.find("cancelled the update"), std::string::npos) << log;
+}
+
+// A copy started while another replaces the launcher would run the program being replaced.
+TEST_F(AppStartup, ASecondCopyDuringAnUpdateSaysSoAndEnds) {
+    HttpPeer peer([&](const HttpRequest&) { return test::MakeReply(200, OfferingAnUpdate(peer)); });
+    platform::NamedMutex checking("tavrin_app_tests_Update");
+    platform::NamedMutex updating("tavrin_app_tests_Updating");
+
+    const int code = RunStartup(peer.Url("/c?yid="));
+
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_TRUE(m_messages[0].text.contains(QStringLiteral("正在另一个窗口中更新")))
+        << m_messages[0].text.toStdString();
+    EXPECT_NE(code, 0);
+    EXPECT_FALSE(m_sawLoginWindow);
+    EXPECT_EQ(peer.Requests().size(), 1u);  // the platform document, nothing of the update
 }
 
 TEST_F(AppStartup, AStagedLauncherKeepsTheDataDirectory) {

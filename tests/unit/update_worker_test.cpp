@@ -11,6 +11,8 @@
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <optional>
+#include <thread>
 
 #include "net/socket_transport.h"
 #include "platform/file_system.h"
@@ -170,9 +172,13 @@ TEST_F(UpdateCheck, NoNewerVersionDownloadsOnlyTheDescription) {
 
 TEST_F(UpdateCheck, ANewerVersionIsUnpackedAndHandedOver) {
     Offer(Newer(7) + "abc");  // read as the number before the letters
+    UpdateProgress progress;
+    m_settings.progress = &progress;
     const UpdateReport report = RunUpdateCheck(m_settings);
     ASSERT_TRUE(report.handedOver);
     EXPECT_EQ(report.offeredVersion, kLauncherVersion + 7);
+    EXPECT_EQ(progress.Read().stage, UpdateStage::kUnpacking);
+    EXPECT_EQ(progress.Read().offeredVersion, kLauncherVersion + 7);
     const std::string game = m_tmp / "data/Game/";
     ASSERT_EQ(m_launched.size(), 1u);
     EXPECT_EQ(m_launched[0], (m_tmp / "data/Update/") + Program("update") +
@@ -447,14 +453,56 @@ TEST_F(UpdateCheck, ATricklingServiceHoldsTheStartOnlyUntilTheDeadline) {
     }
 }
 
+// The player cancels in the middle of a package: the check ends at once, nothing it
+// fetched stays, and no updater starts.
+TEST_F(UpdateCheck, ACancelStopsThePackageAndKeepsNothing) {
+    Offer(Newer(3));
+    const std::pair<std::string, UpdateStage> packages[] = {
+        {"/pkg/update.zip", UpdateStage::kDownloadingUpdater},
+        {"/pkg/Game.zip", UpdateStage::kDownloadingLauncher}};
+    for (const auto& [trickled, stage] : packages) {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_trickled = trickled;  // 100 ms a byte: a package takes minutes
+        }
+        UpdateProgress progress;
+        m_settings.progress = &progress;
+        std::thread player([&, stage = stage] {
+            while (progress.Read().stage != stage) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            progress.Cancel();
+        });
+        const auto start = std::chrono::steady_clock::now();
+        const UpdateReport report = RunUpdateCheck(m_settings);
+        player.join();
+        EXPECT_TRUE(report.cancelled) << trickled;
+        EXPECT_FALSE(report.handedOver) << trickled;
+        EXPECT_TRUE(m_launched.empty()) << trickled;
+        EXPECT_TRUE(platform::ListDirectory(m_settings.dataDir).empty()) << trickled;
+        // Within a wait or two of the cancel, not when the package would have been complete.
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8)) << trickled;
+    }
+}
+
+// A copy started while another checks touches nothing; it must end only when the other is
+// updating, not when the other is merely pruning its folder.
 TEST_F(UpdateCheck, ASecondCopyWhileOneIsCheckingTouchesNothing) {
     Offer(Newer(2));
     m_tmp.Write("data/keep.txt", "mine");
-    platform::NamedMutex first(m_settings.baseName + "_Update");
-    const UpdateReport report = RunUpdateCheck(m_settings);
-    EXPECT_FALSE(report.checked);
-    EXPECT_EQ(m_peer.Requests().size(), 0u);
-    EXPECT_EQ(test::ReadFile(m_tmp / "data/keep.txt"), "mine");
+    for (const bool updating : {false, true}) {
+        platform::NamedMutex first(m_settings.baseName + "_Update");
+        std::optional<platform::NamedMutex> checking;
+        if (updating) {
+            checking.emplace(m_settings.baseName + "_Updating");
+        }
+        const UpdateReport report = RunUpdateCheck(m_settings);
+        EXPECT_FALSE(report.checked);
+        EXPECT_EQ(report.busyElsewhere, updating);
+        EXPECT_EQ(m_peer.Requests().size(), 0u);
+        EXPECT_EQ(test::ReadFile(m_tmp / "data/keep.txt"), "mine");
+    }
 }
 
 TEST_F(UpdateCheck, NeverRunsWithoutAUsableBaseName) {
