@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "app/app_globals.h"
+#include "app/diagnostics.h"
 #include "app/program_paths.h"
 #include "platform/profile.h"
 
@@ -202,9 +203,21 @@ bool LoadPlatformConfig(const std::string& iniPath, std::string* failure) {
 
 void LoadClientConfig(const std::string& url, const std::vector<platform::BrowserCookie>& cookies) {
     std::string text;
-    if (FetchUrlText(url, text, nullptr, cookies)) {
-        ParseClientConfig(text, ClientConfig);
+    std::string error;
+    // The verified address may carry the player's session: the log keeps it without.
+    const std::string logged = AddressForLog(url);
+    if (!FetchUrlText(url, text, &error, cookies)) {
+        Diagnose("tavrin: no client configuration from %s: %s; the last one stays", logged.c_str(),
+                 error.c_str());
+        return;
     }
+    ParseClientConfig(text, ClientConfig);
+    // Never the movie's variables: they are the player's session.
+    Diagnose("tavrin: client configuration from %s: isOpen=%d, movie %s", logged.c_str(),
+             ClientConfig.isOpen ? 1 : 0, AddressForLog(ClientConfig.mainFlash).c_str());
+    DiagnoseDetail("tavrin: area page %s, error page %s, sockets \"%s\"",
+                   AddressForLog(ClientConfig.area_url).c_str(),
+                   AddressForLog(ClientConfig.errorPage).c_str(), ClientConfig.sockets.c_str());
 }
 
 }  // namespace tavrin

@@ -1,5 +1,8 @@
 #include "app/diagnostics.h"
 
+#include <algorithm>
+#include <atomic>
+#include <cctype>
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
@@ -90,12 +93,13 @@ void SetDiagnosticsFile(const std::string& path, std::size_t maxBytes) {
     }
 }
 
-void Diagnose(const char* format, ...) noexcept {
+namespace {
+
+std::atomic<LogLevel> g_logLevel{LogLevel::kInfo};
+
+void WriteLine(const char* format, va_list args) noexcept {
     char text[2048];
-    va_list args;
-    va_start(args, format);
     std::vsnprintf(text, sizeof text, format, args);
-    va_end(args);
     std::fprintf(stderr, "%s\n", text);
     // Diagnostics are said on the way out of failures, at a thread's edge too: the file is
     // worth less than going on, so nothing here may throw.
@@ -107,6 +111,49 @@ void Diagnose(const char* format, ...) noexcept {
         }
     } catch (...) {
     }
+}
+
+}  // namespace
+
+bool ParseLogLevel(const std::string& text, LogLevel& level) {
+    std::string lower = text;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (lower == "info" || lower == "debug") {
+        level = lower == "info" ? LogLevel::kInfo : LogLevel::kDebug;
+        return true;
+    }
+    return false;
+}
+
+void SetLogLevel(LogLevel level) {
+    g_logLevel = level;
+}
+
+LogLevel CurrentLogLevel() {
+    return g_logLevel;
+}
+
+void Diagnose(const char* format, ...) noexcept {
+    va_list args;
+    va_start(args, format);
+    WriteLine(format, args);
+    va_end(args);
+}
+
+void DiagnoseDetail(const char* format, ...) noexcept {
+    if (g_logLevel != LogLevel::kDebug) {
+        return;
+    }
+    va_list args;
+    va_start(args, format);
+    WriteLine(format, args);
+    va_end(args);
+}
+
+std::string AddressForLog(const std::string& url) {
+    const std::size_t cut = url.find_first_of("?#");
+    return cut == std::string::npos ? url : url.substr(0, cut) + "?...";
 }
 
 }  // namespace tavrin

@@ -16,6 +16,15 @@ std::string DiagnosticsFileFor(const std::string& stateFolder, const std::string
 // output alone. The file is kept under `maxBytes`.
 void SetDiagnosticsFile(const std::string& path, std::size_t maxBytes = 1024 * 1024);
 
+// How much the launcher says: kInfo (the default) for start-up steps, failures and
+// decisions; kDebug adds every request and answer and what the player's page prints.
+enum class LogLevel { kInfo, kDebug };
+
+// "info" or "debug", in any case; false for anything else.
+bool ParseLogLevel(const std::string& text, LogLevel& level);
+void SetLogLevel(LogLevel level);
+LogLevel CurrentLogLevel();
+
 // One line, printf-style, without its line break: on the error output as it is, in the file
 // with the time (UTC) before it.
 void Diagnose(const char* format, ...) noexcept
@@ -23,5 +32,16 @@ void Diagnose(const char* format, ...) noexcept
     __attribute__((format(printf, 1, 2)))
 #endif
     ;
+
+// A line only for the debug level.
+void DiagnoseDetail(const char* format, ...) noexcept
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+// An address as a log may keep it: without its query and fragment, which can carry a
+// player's session or password.
+std::string AddressForLog(const std::string& url);
 
 }  // namespace tavrin

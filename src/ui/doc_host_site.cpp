@@ -50,6 +50,7 @@ CDocHostSite::CDocHostSite(CMLHtmlView* view)
                                 ReadPageScript(QStringLiteral("ruffle_fetch.js")) +
                                     ReadPageScript(QStringLiteral("login_flash.js")),
                                 QWebEngineScript::DocumentCreation));
+    LogPageCrashes(this, "login page");
     connect(this, &QWebEnginePage::authenticationRequired, this,
             [this](const QUrl& address, QAuthenticator* authenticator) {
                 *authenticator = QAuthenticator();  // a null authenticator cancels

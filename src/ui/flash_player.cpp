@@ -56,6 +56,7 @@ public:
     explicit FlashPage(CShockwaveflash1* player)
         : QWebEnginePage(LauncherProfile(), player), m_pPlayer(player) {
         connect(this, &QWebEnginePage::loadFinished, this, [this] { m_bPageLoaded = true; });
+        LogPageCrashes(this, "game player");
         connect(this, &QWebEnginePage::fullScreenRequested, this,
                 [this](QWebEngineFullScreenRequest request) {
                     if (m_bFullScreenAllowed || !request.toggleOn()) {
@@ -83,11 +84,14 @@ protected:
     QWebEnginePage* createWindow(WebWindowType) override {
         return new PopupCatcher(profile(), this);
     }
-    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString& message, int line,
-                                  const QString& source) override {
-        // Quiet, unless a developer asks to see what the player says.
-        if (qEnvironmentVariableIsSet("TAVRIN_PLAYER_CONSOLE")) {
-            Diagnose("player: %s (%s:%d)", qPrintable(message), qPrintable(source), line);
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message,
+                                  int line, const QString& source) override {
+        // The player's errors are what an operator needs when a movie fails for a player;
+        // the rest is chatter, for the debug level.
+        if (level == ErrorMessageLevel) {
+            Diagnose("player: error: %s (%s:%d)", qPrintable(message), qPrintable(source), line);
+        } else {
+            DiagnoseDetail("player: %s (%s:%d)", qPrintable(message), qPrintable(source), line);
         }
     }
 

@@ -1,6 +1,9 @@
 #include "ui/page_support.h"
 
 #include <QFile>
+#include <QWebEnginePage>
+
+#include "app/diagnostics.h"
 
 namespace tavrin::ui {
 
@@ -20,6 +23,21 @@ QString ReadPageScript(const QString& name) {
 
 bool SameOrigin(const QUrl& a, const QUrl& b) {
     return a.scheme() == b.scheme() && a.host() == b.host() && PortOf(a) == PortOf(b);
+}
+
+void LogPageCrashes(QWebEnginePage* page, const char* what) {
+    QObject::connect(
+        page, &QWebEnginePage::renderProcessTerminated, page,
+        [page, what](QWebEnginePage::RenderProcessTerminationStatus status, int exitCode) {
+            if (status == QWebEnginePage::NormalTerminationStatus) {
+                return;
+            }
+            const char* how = status == QWebEnginePage::CrashedTerminationStatus  ? "crashed"
+                              : status == QWebEnginePage::KilledTerminationStatus ? "was killed"
+                                                                                  : "failed";
+            Diagnose("tavrin: the %s's process %s (exit code %d) at %s", what, how, exitCode,
+                     AddressForLog(page->url().toEncoded().toStdString()).c_str());
+        });
 }
 
 }  // namespace tavrin::ui

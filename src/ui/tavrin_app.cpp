@@ -85,6 +85,7 @@ bool CTavrinApp::InitInstance() {
     // From here on every diagnostic line is also kept, for whoever helps the player.
     SetDiagnosticsFile(DiagnosticsFileFor(platform::UserStateFolder(), g_strBaseName));
     Diagnose("tavrin: version %s starting as %s", kLauncherVersionText, g_strBaseName.c_str());
+    const QElapsedTimer sinceStart = StartedTimer();
     // Settings would live under this name; the launcher stores none.
     setApplicationName(QString::fromLocal8Bit(g_strBaseName));
     setOrganizationName(QString::fromLocal8Bit(g_strBaseName));
@@ -98,6 +99,7 @@ bool CTavrinApp::InitInstance() {
     // The player can try again (the network may be back) or end; the second line says
     // what went wrong, for whoever helps them.
     std::string failure;
+    QElapsedTimer configFetch = StartedTimer();
     while (!LoadPlatformConfig(m_strIniPath, &failure)) {
         Diagnose("tavrin: no platform configuration: %s", failure.c_str());
         const QString text =
@@ -107,8 +109,14 @@ bool CTavrinApp::InitInstance() {
             RunExitSequence();
             return false;
         }
+        configFetch.restart();
     }
-    Diagnose("tavrin: platform configuration from %s", PlatformConfigUrl(m_strIniPath).c_str());
+    Diagnose("tavrin: platform configuration from %s (%lld ms)",
+             PlatformConfigUrl(m_strIniPath).c_str(),
+             static_cast<long long>(configFetch.elapsed()));
+    DiagnoseDetail("tavrin: login page %s, verification at %s, update service %s",
+                   PlatformConfig.minMainPage.c_str(), PlatformConfig.szVerify.c_str(),
+                   PlatformConfig.updateUrl.c_str());
     // The update check runs on a thread of its own while start-up waits for it; a check
     // that takes a while shows its window. A hand-over to the updater ends start-up at once.
     const QElapsedTimer updateCheck = StartedTimer();
@@ -129,7 +137,12 @@ bool CTavrinApp::InitInstance() {
         return false;
     }
     ShowLoginWindow();
+    Diagnose("tavrin: login window shown %lld ms after the start",
+             static_cast<long long>(sinceStart.elapsed()));
+    const QElapsedTimer pruning = StartedTimer();
     PruneDataDir();
+    DiagnoseDetail("tavrin: data directory pruned in %lld ms",
+                   static_cast<long long>(pruning.elapsed()));
     if (!m_bExitRequested) {
         exec();
     }

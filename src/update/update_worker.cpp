@@ -16,6 +16,7 @@
 #include "app/diagnostics.h"
 #include "app/program_paths.h"
 #include "net/http_download.h"
+#include "net/http_parse.h"
 #include "platform/codepage.h"
 #include "platform/file_reader.h"
 #include "platform/file_system.h"
@@ -56,6 +57,28 @@ constexpr std::uint64_t kMaxSignatureBytes = 4 * 1024;
 // document is too large, little enough that a hostile one costs nothing.
 constexpr std::uint32_t kMaxFetchedDocumentBytes = 1024 * 1024;
 
+// Every fetch of the check: a failure always, with what the server or the connection said;
+// a success at the debug level.
+void LogDownload(const CHttpDownload& d, const std::string& url, int result,
+                 std::chrono::steady_clock::duration took) {
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(took).count();
+    int status = 0;
+    const std::string answer =
+        ParseStatusLine(d.m_strHeader, status) ? "HTTP " + std::to_string(status) : "no answer";
+    if (result == DL_OK) {
+        DiagnoseDetail("tavrin: update fetch %s: %s, %lld bytes, %lld ms", url.c_str(),
+                       answer.c_str(), static_cast<long long>(d.m_nReceived),
+                       static_cast<long long>(ms));
+        return;
+    }
+    const char* what = result == DL_STOPPED     ? "stopped"
+                       : result == DL_NOT_FOUND ? "not found"
+                                                : "failed";
+    Diagnose("tavrin: update fetch %s %s after %lld ms (%s%s%s)", url.c_str(), what,
+             static_cast<long long>(ms), answer.c_str(), d.m_strTlsError.empty() ? "" : "; ",
+             d.m_strTlsError.c_str());
+}
+
 // One download of the check within what is left of `deadline`; a failure once it has passed.
 int DownloadBy(CHttpDownload& d, const std::string& url, const std::string& path,
                std::chrono::steady_clock::time_point deadline, std::uint32_t maxBytes = 0) {
@@ -67,7 +90,10 @@ int DownloadBy(CHttpDownload& d, const std::string& url, const std::string& path
     }
     d.m_nDeadlineMs = static_cast<int>(std::min<long long>(left, INT_MAX));
     d.m_nMaxBodyBytes = maxBytes;
-    return d.Download(url, path);
+    const auto started = std::chrono::steady_clock::now();
+    const int result = d.Download(url, path);
+    LogDownload(d, url, result, std::chrono::steady_clock::now() - started);
+    return result;
 }
 
 // True when the file is there and holds more than `limit` bytes.
@@ -349,6 +375,14 @@ void UpdateThreadProc(void* arg, int& handedOver) {
         const UpdateReport report = RunUpdateCheck(settings);
         if (update != nullptr) {
             update->m_bBusyElsewhere = report.busyElsewhere;
+        }
+        if (!report.checked) {
+            DiagnoseDetail("tavrin: no update check: another copy is working in %s",
+                           settings.dataDir.c_str());
+        } else if (report.offeredVersion > 0) {
+            Diagnose("tavrin: the update service offers version %d, this is %d%s",
+                     report.offeredVersion, kLauncherVersion,
+                     report.offeredVersion <= kLauncherVersion ? ": nothing to do" : "");
         }
         if (report.cancelled) {
             Diagnose("tavrin: the player cancelled the update to version %d; going on without it",

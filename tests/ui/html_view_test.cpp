@@ -2,6 +2,7 @@
 #include "ui/html_view.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <algorithm>
 
@@ -12,7 +13,9 @@
 #include <QMouseEvent>
 #include <QTest>
 
+#include "app/diagnostics.h"
 #include "support/http_peer.h"
+#include "support/temp_dir.h"
 #include "ui_support.h"
 
 namespace tavrin::ui {
@@ -212,6 +215,24 @@ TEST_F(HtmlView, RightButtonDragSelectionAndF5NeverReachThePage) {
     EXPECT_EQ(count("d2"), 0) << Title().toStdString();
     EXPECT_EQ(count("m1"), 0) << Title().toStdString();
     EXPECT_EQ(count("loads"), 1) << Title().toStdString();
+}
+
+// A page whose process dies leaves a line for whoever helps the player, without the
+// address's query.
+TEST_F(HtmlView, APageProcessThatDiesIsLogged) {
+    test::TempDir tmp;
+    SetDiagnosticsFile(tmp / "crash.log");
+    m_view.Navigate(m_peer.Url("/page?sid=secret"));
+    ASSERT_TRUE(test::WaitFor([&] { return Title() == QStringLiteral("plain"); }));
+    const qint64 renderer = m_view.page()->renderProcessPid();
+    ASSERT_GT(renderer, 0);
+    ::kill(static_cast<pid_t>(renderer), SIGKILL);
+    const std::string expected =
+        "login page's process was killed (exit code 9) at " + m_peer.Url("/page") + "?...";
+    ASSERT_TRUE(test::WaitFor([&] {
+        return test::ReadFile(tmp / "crash.log").find(expected) != std::string::npos;
+    })) << test::ReadFile(tmp / "crash.log");
+    SetDiagnosticsFile("");
 }
 
 TEST_F(HtmlView, MessageBoxesGoToTheOwnerOnlyWhenItAsks) {

@@ -37,5 +37,43 @@ TEST(Diagnostics, LinesAreKeptWithTheirTimeInAFileThatStaysSmall) {
     EXPECT_TRUE(platform::IsExistingFile(path + ".1"));
 }
 
+// The debug level adds lines; the default keeps them out of the player's log.
+TEST(Diagnostics, DetailLinesOnlyAtTheDebugLevel) {
+    test::TempDir tmp;
+    SetDiagnosticsFile(tmp / "detail.log");
+    const struct {
+        const char* text;
+        bool known;
+        LogLevel level;
+    } levels[] = {{"info", true, LogLevel::kInfo},
+                  {"DEBUG", true, LogLevel::kDebug},
+                  {"verbose", false, LogLevel::kInfo},
+                  {"", false, LogLevel::kInfo}};
+    for (const auto& c : levels) {
+        LogLevel level = LogLevel::kInfo;
+        EXPECT_EQ(ParseLogLevel(c.text, level), c.known) << c.text;
+        EXPECT_EQ(level, c.level) << c.text;
+        SetLogLevel(level);
+        DiagnoseDetail("detail at %s", c.text);
+    }
+    SetLogLevel(LogLevel::kInfo);
+    SetDiagnosticsFile("");
+    const std::string log = test::ReadFile(tmp / "detail.log");
+    EXPECT_EQ(log.find("detail at info"), std::string::npos) << log;
+    EXPECT_NE(log.find("detail at DEBUG"), std::string::npos) << log;
+}
+
+TEST(Diagnostics, AddressesLoseWhatMayCarryASession) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"http://h/verify?sid=secret", "http://h/verify?..."},
+        {"https://h:8443/a#token", "https://h:8443/a?..."},
+        {"http://h/plain", "http://h/plain"},
+        {"", ""},
+    };
+    for (const auto& [url, logged] : cases) {
+        EXPECT_EQ(AddressForLog(url), logged) << url;
+    }
+}
+
 }  // namespace
 }  // namespace tavrin
