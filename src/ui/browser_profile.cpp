@@ -50,10 +50,12 @@ void RefuseDownload(QWebEngineDownloadRequest* download) {
     QMetaObject::invokeMethod(
         qApp,
         [address] {
-            ShowMessage(nullptr,
-                        QStringLiteral("启动器不能下载文件：\n%1\n请在浏览器中打开该地址下载。")
-                            .arg(address),
-                        MessageKind::kOk);
+            ShowMessage(
+                nullptr,
+                QCoreApplication::translate(
+                    "BrowserProfile", "启动器不能下载文件：\n%1\n请在浏览器中打开该地址下载。")
+                    .arg(address),
+                MessageKind::kOk);
         },
         Qt::QueuedConnection);
 }

@@ -56,12 +56,12 @@ void CControlLayerDlg::OnInitDialog() {
         button.SizeToImage();
         button.move(place.position);
     }
-    m_btnOfficial.setAccessibleName(QStringLiteral("官网"));
-    m_btnRecharge.setAccessibleName(QStringLiteral("游戏充值"));
-    m_btnForum.setAccessibleName(QStringLiteral("官方论坛"));
-    m_btnService.setAccessibleName(QStringLiteral("客服"));
-    m_btnMinimize.setAccessibleName(QStringLiteral("最小化"));
-    m_btnClose.setAccessibleName(QStringLiteral("关闭"));
+    m_btnOfficial.setAccessibleName(tr("官网"));
+    m_btnRecharge.setAccessibleName(tr("游戏充值"));
+    m_btnForum.setAccessibleName(tr("官方论坛"));
+    m_btnService.setAccessibleName(tr("客服"));
+    m_btnMinimize.setAccessibleName(tr("最小化"));
+    m_btnClose.setAccessibleName(tr("关闭"));
     connect(&m_btnOfficial, &QAbstractButton::clicked, this,
             [] { OpenInDefaultBrowser(PlatformConfig.officialUrl); });
     connect(&m_btnRecharge, &QAbstractButton::clicked, this,

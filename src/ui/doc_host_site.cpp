@@ -70,8 +70,7 @@ void CDocHostSite::RefuseLogIn(const QUrl& address) {
     QMetaObject::invokeMethod(
         this,
         [shown] {
-            ShowMessage(nullptr,
-                        QStringLiteral("此页面要求HTTP身份验证，启动器不支持：\n%1").arg(shown),
+            ShowMessage(nullptr, tr("此页面要求HTTP身份验证，启动器不支持：\n%1").arg(shown),
                         MessageKind::kOk);
         },
         Qt::QueuedConnection);

@@ -213,12 +213,12 @@ QString CShockwaveflash1::BuildPlayerPage() const {
                          QString::fromLatin1(kRuffleScheme) + QLatin1String(kChineseFontPath)},
                         {QStringLiteral("families"), families}};
     }
-    setup[QStringLiteral("texts")] = QJsonObject{
-        {QStringLiteral("loading"), QStringLiteral("正在载入游戏……")},
-        {QStringLiteral("failed"), QStringLiteral("游戏载入失败")},
-        {QStringLiteral("broken"), QStringLiteral("游戏文件无法下载或无法播放。")},
-        {QStringLiteral("noPlayer"), QStringLiteral("Flash 播放器无法启动。")},
-        {QStringLiteral("wayOut"), QStringLiteral("请点击右上角的刷新按钮或按 F5 重新进入游戏。")}};
+    setup[QStringLiteral("texts")] =
+        QJsonObject{{QStringLiteral("loading"), tr("正在载入游戏……")},
+                    {QStringLiteral("failed"), tr("游戏载入失败")},
+                    {QStringLiteral("broken"), tr("游戏文件无法下载或无法播放。")},
+                    {QStringLiteral("noPlayer"), tr("Flash 播放器无法启动。")},
+                    {QStringLiteral("wayOut"), tr("请点击右上角的刷新按钮或按 F5 重新进入游戏。")}};
     const QString setupJson =
         QString::fromUtf8(QJsonDocument(setup).toJson(QJsonDocument::Compact));
     // Only the launcher's scripts run here: no inline script without this page's nonce, no
@@ -242,7 +242,7 @@ QString CShockwaveflash1::BuildPlayerPage() const {
                "<script nonce=\"%3\">%5</script>"
                "<script src=\"%6:/ruffle.js\"></script><script nonce=\"%3\">%7</script>"
                "</body></html>")
-        .arg(policy, QStringLiteral("正在载入游戏……"), m_strNonce, ForScriptElement(setupJson),
+        .arg(policy, tr("正在载入游戏……"), m_strNonce, ForScriptElement(setupJson),
              ForScriptElement(ReadPageScript(QStringLiteral("ruffle_fetch.js"))),
              QString::fromLatin1(kRuffleScheme),
              ForScriptElement(ReadPageScript(QStringLiteral("flash_page.js"))));

@@ -283,7 +283,7 @@ void CFlashPayer::Retire() {
 }
 
 void CFlashPayer::RefreshGame() {
-    const bool yes = AskYesNo(QStringLiteral("是否刷新游戏?"), MessageIcon::kNone);
+    const bool yes = AskYesNo(tr("是否刷新游戏?"), MessageIcon::kNone);
     if (m_bRetired) {
         return;  // a new game window has come while the box was open
     }
@@ -302,7 +302,7 @@ void CFlashPayer::RefreshGame() {
 }
 
 void CFlashPayer::QuitGame() {
-    if (!AskYesNo(QStringLiteral("是否退出游戏?"), MessageIcon::kUsual)) {
+    if (!AskYesNo(tr("是否退出游戏?"), MessageIcon::kUsual)) {
         if (!m_bRetired) {
             m_pFlash->setFocus();
         }

@@ -60,7 +60,7 @@ bool CTavrinDlg::OnInitDialog() {
         // The pictures are built into the program: without one, the program file itself is
         // damaged. Said, then the close handler runs the exit sequence.
         Diagnose("tavrin: picture 146 is missing from the program");
-        ShowMessage(nullptr, QStringLiteral("界面图片缺失，安装已损坏。\n请重新安装启动器。"),
+        ShowMessage(nullptr, tr("界面图片缺失，安装已损坏。\n请重新安装启动器。"),
                     MessageKind::kOk);
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
         return false;

@@ -1,5 +1,6 @@
 #include "ui/message_box.h"
 
+#include <QCoreApplication>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -27,8 +28,9 @@ MessageAnswer ShowMessage(QWidget* parent, const QString& text, MessageKind kind
     if (kind == MessageKind::kRetryQuit) {
         QMessageBox box(icon == MessageIcon::kNone ? QMessageBox::NoIcon : QMessageBox::Warning,
                         request.caption, text, QMessageBox::NoButton, parent);
-        QPushButton* retry = box.addButton(QStringLiteral("重试"), QMessageBox::AcceptRole);
-        box.addButton(QStringLiteral("退出"), QMessageBox::RejectRole);
+        QPushButton* retry = box.addButton(QCoreApplication::translate("MessageBox", "重试"),
+                                           QMessageBox::AcceptRole);
+        box.addButton(QCoreApplication::translate("MessageBox", "退出"), QMessageBox::RejectRole);
         box.setDefaultButton(retry);
         box.exec();
         return box.clickedButton() == retry ? MessageAnswer::kRetry : MessageAnswer::kQuit;

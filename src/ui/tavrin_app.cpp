@@ -102,8 +102,7 @@ bool CTavrinApp::InitInstance() {
     QElapsedTimer configFetch = StartedTimer();
     while (!LoadPlatformConfig(m_strIniPath, &failure)) {
         Diagnose("tavrin: no platform configuration: %s", failure.c_str());
-        const QString text =
-            QStringLiteral("配置文件读取失败！\n原因：") + QString::fromStdString(failure);
+        const QString text = tr("配置文件读取失败！\n原因：") + QString::fromStdString(failure);
         if (ShowMessage(nullptr, text, MessageKind::kRetryQuit) != MessageAnswer::kRetry) {
             m_nExitCode = kExitConfigUnavailable;
             RunExitSequence();
@@ -189,12 +188,11 @@ void CTavrinApp::OpenGameWindow() {
         // newer Flash from the web would not help, installing the launcher again would.
         Diagnose("tavrin: the Flash player files are missing in %s",
                  RuffleFolder().toLocal8Bit().constData());
-        ShowMessage(
-            nullptr,
-            QStringLiteral("游戏播放组件缺失，安装已损坏。\n请重新安装启动器后再进行游戏。\n"
-                           "缺失的文件夹：") +
-                QDir::toNativeSeparators(RuffleFolder()),
-            MessageKind::kOk);
+        ShowMessage(nullptr,
+                    tr("游戏播放组件缺失，安装已损坏。\n请重新安装启动器后再进行游戏。\n"
+                       "缺失的文件夹：") +
+                        QDir::toNativeSeparators(RuffleFolder()),
+                    MessageKind::kOk);
         RunExitSequence();
         return;
     }
