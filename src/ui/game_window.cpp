@@ -29,10 +29,6 @@ QRect ToQRect(const Rect& r) {
     return QRect(r.left, r.top, r.Width(), r.Height());
 }
 
-QImage LoadBitmap(int id, qreal devicePixelRatio) {
-    return LoadResourcePicture(id, "bmp", devicePixelRatio);
-}
-
 Qt::CursorShape CursorFor(HitCode code) {
     switch (code) {
         case HitCode::kLeft:
@@ -125,11 +121,11 @@ void CFlashPayer::OnInitDialog() {
 }
 
 void CFlashPayer::LoadFrameBitmaps(qreal devicePixelRatio) {
-    m_bmpTitle = LoadBitmap(kTitleStripBitmap, devicePixelRatio);
-    m_bmpBottom = LoadBitmap(kBottomBorderBitmap, devicePixelRatio);
-    m_bmpLeft = LoadBitmap(kLeftBorderBitmap, devicePixelRatio);
-    m_bmpRight = LoadBitmap(kRightBorderBitmap, devicePixelRatio);
-    m_bmpIcon = LoadBitmap(kIconBitmap, devicePixelRatio);
+    m_bmpTitle = LoadResourcePicture(kTitleStripBitmap, "bmp", devicePixelRatio);
+    m_bmpBottom = LoadResourcePicture(kBottomBorderBitmap, "bmp", devicePixelRatio);
+    m_bmpLeft = LoadResourcePicture(kLeftBorderBitmap, "bmp", devicePixelRatio);
+    m_bmpRight = LoadResourcePicture(kRightBorderBitmap, "bmp", devicePixelRatio);
+    m_bmpIcon = LoadResourcePicture(kIconBitmap, "bmp", devicePixelRatio);
     m_bitmapsForRatio = devicePixelRatio;
 }
 

@@ -8,8 +8,6 @@
 
 #include "ui/control_layer.h"
 
-class QWindow;
-
 namespace tavrin::ui {
 
 // Hands the drag that a press has just started to the window system, which moves `widget`'s

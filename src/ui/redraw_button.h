@@ -11,9 +11,9 @@
 #include <QImage>
 #include <QRectF>
 
-class QPainter;
-
 #include "ui/core/button_state.h"
+
+class QPainter;
 
 namespace tavrin::ui {
 

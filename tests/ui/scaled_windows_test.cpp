@@ -8,7 +8,6 @@
 #include <cmath>
 
 #include <QGuiApplication>
-#include <QProcess>
 #include <QScreen>
 #include <QTest>
 #include <QWindow>
@@ -47,10 +46,11 @@ int DifferingPixels(QWidget* window, const QRect& area, const QString& resource)
     const QString suffix = scale == 2 ? QStringLiteral("@2x") : QString();
     const QString path =
         QStringLiteral(":/res/%1").arg(resource).replace(QStringLiteral("."), suffix + ".");
+    const QImage picture(path);
+    EXPECT_FALSE(picture.isNull()) << path.toStdString();
     // A button may be placed smaller than its picture, which then shows its top-left part.
-    const QImage art = QImage(path).copy(QRect(QPoint(0, 0), area.size() * scale));
+    const QImage art = picture.copy(QRect(QPoint(0, 0), area.size() * scale));
     const QImage shown = OnScreen(window, area);
-    EXPECT_FALSE(QImage(path).isNull()) << path.toStdString();
     EXPECT_EQ(shown.size(), area.size() * scale) << resource.toStdString();
     // The shape is the normal picture's, in logical pixels: the finer picture's opaque
     // pixels outside it do not show.
