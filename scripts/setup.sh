@@ -15,7 +15,7 @@ packages=(
   # user interface, and its tests on a virtual display (with and without a compositor)
   qt6-base-dev qt6-webengine-dev qt6-websockets-dev libfontconfig-dev libxcb1-dev xvfb xauth
   xcompmgr imagemagick fonts-noto-cjk qt6-translations-l10n
-  xdotool x11-utils
+  xdotool x11-utils openbox
   # Windows lane: cross compilers and Wine with the Chinese locale; unpacking and building
   # OpenSSL from Debian's source package
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 locales

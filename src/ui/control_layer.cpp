@@ -137,8 +137,10 @@ void CControlLayerDlg::mousePressEvent(QMouseEvent* event) {
         event->ignore();
         return;
     }
-    m_bDragging = true;
-    m_ptDragStart = at;
+    if (!StartSystemMove(m_pOwner)) {
+        m_bDragging = true;
+        m_ptDragStart = at;
+    }
 }
 
 void CControlLayerDlg::mouseMoveEvent(QMouseEvent* event) {

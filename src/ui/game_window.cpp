@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QWindow>
+#include <QtMath>
 
 #include "app/app_globals.h"
 #include "app/config.h"
@@ -26,10 +27,6 @@ namespace {
 
 QRect ToQRect(const Rect& r) {
     return QRect(r.left, r.top, r.Width(), r.Height());
-}
-
-QImage LoadBitmap(int id) {
-    return QImage(QStringLiteral(":/res/%1.bmp").arg(id));
 }
 
 Qt::CursorShape CursorFor(HitCode code) {
@@ -111,11 +108,7 @@ void CFlashPayer::OnInitDialog() {
     setWindowTitle(QString::fromLocal8Bit(GameWindowCaption(g_strBaseName, ClientConfig.title)));
     setWindowIcon(QIcon(QStringLiteral(":/res/128.png")));
     SetupButtons();
-    m_bmpTitle = LoadBitmap(kTitleStripBitmap);
-    m_bmpBottom = LoadBitmap(kBottomBorderBitmap);
-    m_bmpLeft = LoadBitmap(kLeftBorderBitmap);
-    m_bmpRight = LoadBitmap(kRightBorderBitmap);
-    m_bmpIcon = LoadBitmap(kIconBitmap);
+    LoadFrameBitmaps(devicePixelRatioF());
     ApplyTrackSizes();
     MoveTo(PlaceFrame(kInitialFrameChoice, CurrentScreen()).rect);
     LayoutControls();
@@ -125,6 +118,15 @@ void CFlashPayer::OnInitDialog() {
     if (QScreen* s = QGuiApplication::primaryScreen()) {
         connect(s, &QScreen::geometryChanged, this, &CFlashPayer::RestoreAction);
     }
+}
+
+void CFlashPayer::LoadFrameBitmaps(qreal devicePixelRatio) {
+    m_bmpTitle = LoadResourcePicture(kTitleStripBitmap, "bmp", devicePixelRatio);
+    m_bmpBottom = LoadResourcePicture(kBottomBorderBitmap, "bmp", devicePixelRatio);
+    m_bmpLeft = LoadResourcePicture(kLeftBorderBitmap, "bmp", devicePixelRatio);
+    m_bmpRight = LoadResourcePicture(kRightBorderBitmap, "bmp", devicePixelRatio);
+    m_bmpIcon = LoadResourcePicture(kIconBitmap, "bmp", devicePixelRatio);
+    m_bitmapsForRatio = devicePixelRatio;
 }
 
 void CFlashPayer::SetupButtons() {
@@ -349,9 +351,15 @@ void CFlashPayer::RestoreAction() {
 }
 
 void CFlashPayer::paintEvent(QPaintEvent*) {
+    // The window may have moved to a screen of another scale.
+    const qreal ratio = devicePixelRatioF();
+    if (!qFuzzyCompare(ratio, m_bitmapsForRatio)) {
+        LoadFrameBitmaps(ratio);
+    }
     // One off-screen frame, so that sizing does not flicker; the buttons draw their clear
-    // pixels from it.
-    QImage frame(size(), QImage::Format_RGB32);
+    // pixels from it. It has the screen's resolution, so the finer pictures stay fine.
+    QImage frame(QSize(qCeil(width() * ratio), qCeil(height() * ratio)), QImage::Format_RGB32);
+    frame.setDevicePixelRatio(ratio);
     frame.fill(Qt::black);
     {
         QPainter p(&frame);
@@ -375,7 +383,7 @@ void CFlashPayer::paintEvent(QPaintEvent*) {
                     break;
             }
             if (bitmap != nullptr && !bitmap->isNull() && !piece.target.IsEmpty()) {
-                p.drawImage(ToQRect(piece.target), *bitmap);
+                DrawPicture(p, ToQRect(piece.target), *bitmap);
             }
         }
         QFont font;
@@ -416,7 +424,7 @@ void CFlashPayer::mousePressEvent(QMouseEvent* event) {
         }
         return;
     }
-    if (InTitleDragBand(at.y())) {
+    if (InTitleDragBand(at.y()) && !StartSystemMove(this)) {
         m_bDragging = true;
         m_ptDragStart = at;
     }

@@ -74,6 +74,8 @@ private:
     void MoveTo(const Rect& rect);
     void ApplyTrackSizes();
     void SetupButtons();
+    // The frame's pictures in the variant for a screen of this device pixel ratio.
+    void LoadFrameBitmaps(qreal devicePixelRatio);
     // Keys for the whole window, the player included: F5, Enter, Esc.
     bool HandleKey(QKeyEvent* event);
     // A Yes/No box over the window; false for any other answer.
@@ -85,6 +87,7 @@ private:
     QImage m_bmpLeft;
     QImage m_bmpRight;
     QImage m_bmpIcon;
+    qreal m_bitmapsForRatio = 0;
     bool m_bDragging = false;
     QPoint m_ptDragStart;
     // Sizing by hand where no window manager does it.

@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QWindow>
 
 #include "app/app_globals.h"
 #include "app/diagnostics.h"
@@ -42,6 +43,11 @@ QBitmap ShapeOf(const QImage& image, bool blended) {
 }
 
 }  // namespace
+
+bool StartSystemMove(QWidget* widget) {
+    QWindow* window = widget->window()->windowHandle();
+    return window != nullptr && window->startSystemMove();
+}
 
 CTavrinDlg::CTavrinDlg()
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), m_controlLayer(this) {
@@ -81,14 +87,24 @@ void CTavrinDlg::JoinedMove(const QRect& rect) {
     move(rect.topLeft());
 }
 
+const QImage& CTavrinDlg::PictureForScreen() {
+    if (devicePixelRatioF() <= 1.0) {
+        return m_image;
+    }
+    if (m_sharpImage.isNull()) {
+        m_sharpImage = LoadPngResource(146, devicePixelRatioF());
+    }
+    return m_sharpImage.isNull() ? m_image : m_sharpImage;
+}
+
 void CTavrinDlg::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.drawImage(QPoint(0, 0), m_image);
+    DrawPicture(painter, QRectF(rect()), PictureForScreen());
 }
 
 void CTavrinDlg::mousePressEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) {
+    if (event->button() == Qt::LeftButton && !StartSystemMove(this)) {
         m_bDragging = true;
         m_ptDragStart = event->position().toPoint();
     }

@@ -10,6 +10,11 @@
 
 namespace tavrin::ui {
 
+// Hands the drag that a press has just started to the window system, which moves `widget`'s
+// window itself (the only way on Wayland, where programs cannot place windows). False where
+// it cannot (X11 without a window manager): the caller then drags by hand.
+bool StartSystemMove(QWidget* widget);
+
 class CTavrinDlg : public QWidget {
     Q_OBJECT
 
@@ -38,7 +43,11 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    QImage m_image;
+    // The picture for the screen the window is on: the finer one above 100 %.
+    const QImage& PictureForScreen();
+
+    QImage m_image;       // the normal picture: size, shape
+    QImage m_sharpImage;  // drawn at twice the size; loaded when a scaled screen first needs it
     CControlLayerDlg m_controlLayer;
 };
 

@@ -5,8 +5,27 @@
 
 namespace tavrin::ui {
 
-QImage LoadPngResource(int id) {
-    return QImage(QStringLiteral(":/res/%1.png").arg(id));
+QImage LoadResourcePicture(int id, const char* extension, qreal devicePixelRatio) {
+    const QString ext = QString::fromLatin1(extension);
+    if (devicePixelRatio > 1.0) {
+        QImage sharp(QStringLiteral(":/res/%1@2x.%2").arg(id).arg(ext));
+        if (!sharp.isNull()) {
+            sharp.setDevicePixelRatio(2.0);
+            return sharp;
+        }
+    }
+    return QImage(QStringLiteral(":/res/%1.%2").arg(id).arg(ext));
+}
+
+QImage LoadPngResource(int id, qreal devicePixelRatio) {
+    return LoadResourcePicture(id, "png", devicePixelRatio);
+}
+
+void DrawPicture(QPainter& painter, const QRectF& target, const QImage& picture) {
+    const qreal screenRatio = painter.device()->devicePixelRatioF();
+    painter.setRenderHint(QPainter::SmoothPixmapTransform,
+                          !qFuzzyCompare(picture.devicePixelRatio(), screenRatio));
+    painter.drawImage(target, picture);
 }
 
 CRedrawButton::CRedrawButton(QWidget* parent)
@@ -51,13 +70,16 @@ void CRedrawButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     if (!m_bkDC.isNull()) {
         // Each draw starts from the owner's frame, so a picture with other transparent
-        // areas than the previous one leaves no trace of it.
-        painter.drawImage(QPoint(0, 0), m_bkDC, QRect(geometry().topLeft(), size()));
+        // areas than the previous one leaves no trace of it. The frame is painted at the
+        // screen's resolution: the part under the button is found in its own pixels.
+        const qreal ratio = m_bkDC.devicePixelRatio();
+        painter.drawImage(QRectF(rect()), m_bkDC,
+                          QRectF(QPointF(geometry().topLeft()) * ratio, QSizeF(size()) * ratio));
     }
     // Decoded at every draw, as the pictures are small and drawn rarely.
-    const QImage image = LoadPngResource(m_nImage[state]);
+    const QImage image = LoadPngResource(m_nImage[state], devicePixelRatioF());
     if (!image.isNull()) {
-        painter.drawImage(QRect(QPoint(0, 0), image.size()), image);
+        DrawPicture(painter, QRectF(QPointF(0, 0), image.deviceIndependentSize()), image);
     }
     if (m_bDrawCaption) {
         painter.setFont(m_font);

@@ -9,14 +9,25 @@
 #include <QColor>
 #include <QFont>
 #include <QImage>
+#include <QRectF>
 
 #include "ui/core/button_state.h"
 
+class QPainter;
+
 namespace tavrin::ui {
 
-// The picture stored in the program's resources under `id` (":/res/<id>.png"); a null
-// image when there is none.
-QImage LoadPngResource(int id);
+// The picture stored in the program's resources as ":/res/<id>.<extension>"; a null image
+// when there is none. For a screen scaled above 100 % (a device pixel ratio over 1) it is the
+// one drawn at twice the size, "<id>@2x.<extension>", where there is one; it carries its
+// device pixel ratio, so that it measures as the normal one in logical pixels.
+QImage LoadResourcePicture(int id, const char* extension, qreal devicePixelRatio = 1.0);
+// The same for ":/res/<id>.png".
+QImage LoadPngResource(int id, qreal devicePixelRatio = 1.0);
+// Draws `picture` over `target` (logical pixels), smoothly where its pixels are not the
+// screen's: Qt's default rounding passes ratios such as 1.5 through, and nearest-pixel
+// scaling would then drop rows and columns of the finer picture.
+void DrawPicture(QPainter& painter, const QRectF& target, const QImage& picture);
 
 class CRedrawButton : public QAbstractButton {
     Q_OBJECT

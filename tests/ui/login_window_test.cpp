@@ -221,6 +221,41 @@ TEST_F(LoginWindow, DraggingThePictureOrTheLayerBandMovesTheWholeWindow) {
     EXPECT_EQ(dlg->ControlLayer().pos(), QPoint(22, 59));
 }
 
+// The real pointer, as the X server sees it (xdotool); false when xdotool is missing.
+bool Pointer(const QStringList& actions) {
+    return QProcess::execute(QStringLiteral("xdotool"), actions) == 0;
+}
+
+TEST_F(LoginWindow, WithAWindowManagerTheWindowSystemMovesIt) {
+    QProcess manager;
+    manager.start(QStringLiteral("openbox"), QStringList());
+    if (!manager.waitForStarted(5000)) {
+        GTEST_SKIP() << "openbox is not installed";
+    }
+    test::Pump(std::chrono::milliseconds(1500));  // until it has taken the screen
+    CTavrinDlg* dlg = Open();
+    test::Pump(std::chrono::milliseconds(500));
+    const QPoint start = dlg->pos();
+    const QPoint at = dlg->mapToGlobal(QPoint(8, 300));
+    if (!Pointer(
+            {"mousemove", QString::number(at.x()), QString::number(at.y()), "mousedown", "1"})) {
+        GTEST_SKIP() << "xdotool is not installed";
+    }
+    test::Pump(std::chrono::milliseconds(300));
+    // The press went to the window manager's move, not to the manual drag.
+    EXPECT_FALSE(dlg->m_bDragging);
+    for (int step = 1; step <= 5; ++step) {
+        Pointer(
+            {"mousemove", QString::number(at.x() + 8 * step), QString::number(at.y() + 5 * step)});
+        test::Pump(std::chrono::milliseconds(50));
+    }
+    Pointer({"mouseup", "1"});
+    EXPECT_TRUE(WaitFor([&] { return dlg->pos() == start + QPoint(40, 25); }))
+        << dlg->pos().x() << "," << dlg->pos().y();
+    manager.kill();
+    manager.waitForFinished(5000);
+}
+
 TEST_F(LoginWindow, EnterAndEscapeDoNotCloseIt) {
     CTavrinDlg* dlg = Open();
     for (const int key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
