@@ -350,6 +350,7 @@ TEST_F(LoginWindow, TheVerificationFetchCarriesTheSessionTheLoginPageStarted) {
     Open();
     ASSERT_TRUE(WaitFor([] { return !BrowserCookies().empty(); }));
     QSignalSpy entered(TheApp(), &CTavrinApp::gameWindowOpened);
+    QSignalSpy completed(&TheApp()->m_pLoginDlg->ControlLayer(), &CControlLayerDlg::pageCompleted);
     View()->Navigate(m_peer.Url("/verify?session&u=1"));
     ASSERT_TRUE(WaitFor([&] { return entered.count() == 1; }));
     int withSession = 0;
@@ -365,8 +366,10 @@ TEST_F(LoginWindow, TheVerificationFetchCarriesTheSessionTheLoginPageStarted) {
     ASSERT_TRUE(WaitFor([] { return BrowserCookies().empty(); }));
     TheApp()->m_pGameWnd->m_bGameLoaded = false;
     // The view leaves for a blank page once the game is open; a navigation that overtakes
-    // that one would not complete as a document of its own.
-    ASSERT_TRUE(WaitFor([this] { return View()->GetLocationURL() == "about:blank"; }));
+    // that one would not complete as a document of its own. The address says about:blank
+    // as soon as it is asked for; its completion (after the verification's) says it is there.
+    ASSERT_TRUE(WaitFor(
+        [&] { return View()->GetLocationURL() == "about:blank" && completed.count() >= 2; }));
     View()->Navigate(m_peer.Url("/verify?session&u=2"));
     ASSERT_TRUE(WaitFor([&] { return !m_opened.empty(); }));
     EXPECT_EQ(entered.count(), 1);
