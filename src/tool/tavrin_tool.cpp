@@ -30,7 +30,7 @@ using tavrin::ClientConfigData;
 using tavrin::PlatformConfigData;
 using Args = std::vector<std::string>;
 
-// Exit statuses, numbered as the usage text documents them for each command.
+// Exit statuses, as the usage text's table names them.
 constexpr int kExitOk = 0;
 constexpr int kExitUsage = 2;
 constexpr int kExitFetchFailed = 1;     // config, update-check: no document, or no check
@@ -39,18 +39,14 @@ constexpr int kExitDownloadFailed = 3;  // download
 constexpr int kExitNotFound = 4;        // download: the server has no such file
 constexpr int kExitFailed = 1;          // extract, sign-update
 
-// The usage text's part after the commands' lines (kCommands, at the end).
-const char* const kUsageDetails =
-    "       tavrin-tool --version\n"
-    "\n"
+// What each command does, for the usage text and its own --help.
+const char* const kConfigHelp =
     "  config   fetch the platform configuration named by config.ini (beside this\n"
     "           program unless --ini says otherwise) and print its decoded values;\n"
     "           --platform overrides the platform number, --client URL fetches and\n"
-    "           prints a client configuration document instead.\n"
-    "\n"
-    "exit status: 0 printed, 1 the document could not be fetched, 2 usage,\n"
-    "             3 the document arrived but holds no configuration\n"
-    "\n"
+    "           prints a client configuration document instead.\n";
+
+const char* const kDownloadHelp =
     "  download fetch URL into FILE with the launcher's own HTTP client. Options:\n"
     "           --connect-timeout T  --recv-timeout T  --send-timeout T (10s each; T in\n"
     "           milliseconds, or with its unit: 500ms, 10s, 2m)\n"
@@ -65,25 +61,36 @@ const char* const kUsageDetails =
     "           --proxy-password-file): the password from an environment variable or\n"
     "           the first line of a file, kept off the command line\n"
     "           --cacert FILE (PEM CAs that https servers must chain to, in place of\n"
-    "           the system's trusted roots)\n"
-    "           exit status: 0 downloaded, 2 usage, 3 failed, 4 not found\n"
-    "\n"
-    "  extract  unpack a ZIP archive into FOLDER as the update does; exit status 0, or\n"
-    "           1 with the archive result code of the failed call on stderr\n"
-    "\n"
+    "           the system's trusted roots)\n";
+
+const char* const kExtractHelp =
+    "  extract  unpack a ZIP archive into FOLDER as the update does; on failure the\n"
+    "           archive result code of the failed call is on stderr\n";
+
+const char* const kUpdateCheckHelp =
     "  update-check  run the launcher's update check against the configured service in\n"
     "           FOLDER and print what it would hand over to the updater, without\n"
     "           starting it. The check empties FOLDER first: one that holds anything\n"
     "           needs --force. Without --data it works in a new private temporary\n"
     "           folder, removed afterwards. --public-key checks the description's\n"
     "           signature with that key instead of the launcher's (the built-in one,\n"
-    "           else updateKey in config.ini; \"\" checks the digests only)\n"
-    "\n"
+    "           else updateKey in config.ini; \"\" checks the digests only)\n";
+
+const char* const kSignUpdateHelp =
     "  sign-update  sign an update description (update.ini) with the Ed25519 private\n"
     "           key in PEM file KEY (openssl genpkey -algorithm ed25519 -out KEY):\n"
     "           writes DESCRIPTION.sig and prints the public key for updateKey in\n"
-    "           config.ini or the build option\n"
-    "           TAVRIN_UPDATE_PUBLIC_KEY\n";
+    "           config.ini or the build option TAVRIN_UPDATE_PUBLIC_KEY\n";
+
+// Every exit status of every command, in one table: scripts test them.
+const char* const kExitStatusHelp =
+    "exit status:\n"
+    "  0  ok          done: printed, downloaded, unpacked, checked or signed\n"
+    "  1  failed      config: the document could not be fetched; update-check: no\n"
+    "                 check could run; extract, sign-update: failed (reason on stderr)\n"
+    "  2  usage       a command line that is not understood\n"
+    "  3  unusable    config: the document holds no configuration; download: failed\n"
+    "  4  not found   download: the server has no such file\n";
 
 void PrintUsage(std::FILE* to);
 
@@ -531,15 +538,17 @@ int RunSignUpdate(const Args& args) {
 struct Command {
     const char* name;
     const char* usage;  // its arguments, for the usage text's first lines
+    const char* help;   // what it does
     int (*run)(const Args& args);
 };
 
 const Command kCommands[] = {
-    {"config", "[--ini PATH] [--platform N] [--client URL]", RunConfig},
-    {"download", "[OPTIONS] URL FILE", RunDownload},
-    {"extract", "ARCHIVE FOLDER", RunExtract},
-    {"update-check", "[--ini PATH] [--data FOLDER [--force]] [--public-key HEX]", RunUpdateCheck},
-    {"sign-update", "KEY DESCRIPTION", RunSignUpdate},
+    {"config", "[--ini PATH] [--platform N] [--client URL]", kConfigHelp, RunConfig},
+    {"download", "[OPTIONS] URL FILE", kDownloadHelp, RunDownload},
+    {"extract", "ARCHIVE FOLDER", kExtractHelp, RunExtract},
+    {"update-check", "[--ini PATH] [--data FOLDER [--force]] [--public-key HEX]", kUpdateCheckHelp,
+     RunUpdateCheck},
+    {"sign-update", "KEY DESCRIPTION", kSignUpdateHelp, RunSignUpdate},
 };
 
 void PrintUsage(std::FILE* to) {
@@ -548,7 +557,11 @@ void PrintUsage(std::FILE* to) {
         std::fprintf(to, "%stavrin-tool %s %s\n", lead, command.name, command.usage);
         lead = "       ";
     }
-    std::fputs(kUsageDetails, to);
+    std::fputs("       tavrin-tool --version\n", to);
+    for (const Command& command : kCommands) {
+        std::fprintf(to, "\n%s", command.help);
+    }
+    std::fprintf(to, "\n%s", kExitStatusHelp);
 }
 
 }  // namespace
@@ -570,8 +583,8 @@ int main(int argc, char** argv) {
             return a == "--help" || a == "-h";
         });
         if (name == command.name && help) {
-            std::printf("usage: tavrin-tool %s %s\n", command.name, command.usage);
-            std::fputs(kUsageDetails, stdout);
+            std::printf("usage: tavrin-tool %s %s\n\n%s\n%s", command.name, command.usage,
+                        command.help, kExitStatusHelp);
             return kExitOk;
         }
         if (name == command.name) {
