@@ -53,7 +53,7 @@ check "time-outs with their unit" 0 $?
 "$tool" download --help > "$work/help"
 check "download --help exit status" 0 $?
 check "download --help names the options" 1 "$(grep -c -- '--password-file FILE' "$work/help")"
-check "download --help keeps to its command" 0 "$(grep -c -- 'sign-update' "$work/help")"
+check "download --help keeps to its command" 0 "$(grep -c -- 'sign an update description' "$work/help")"
 check "download --help names the exit statuses" 1 "$(grep -c -- '4  not found' "$work/help")"
 
 finish
