@@ -78,7 +78,9 @@ cleanup() {
   else
     rm -rf --one-file-system "$run"
   fi
-  echo "== package test: $([ $rc = 0 ] && echo passed || echo "ended with status $rc") after $(($(date +%s) - started)) s"
+  local outcome="ended with status $rc"
+  [ "$rc" != 0 ] || outcome=passed
+  echo "== package test: $outcome after $(($(date +%s) - started)) s"
   exit $rc
 }
 trap cleanup EXIT
@@ -104,9 +106,11 @@ step "the package (cpack in $build)"
 # Only what the package holds (the icons only where ImageMagick made a target for them).
 targets=(tavrin tavrin-tool)
 cmake --build "$build" --target help | grep tavrin_icons >/dev/null && targets+=(tavrin_icons)
-cmake --build "$build" -j2 --target "${targets[@]}" >"$run/build.log" 2>&1 || { tail -20 "$run/build.log" >&2; fail "the build failed"; }
+cmake --build "$build" -j2 --target "${targets[@]}" >"$run/build.log" 2>&1 ||
+  { tail -20 "$run/build.log" >&2; fail "the build failed"; }
 rm -f "$build"/package/tavrin_*.deb
-(cd "$build" && cpack -G DEB) >"$run/cpack.log" 2>&1 || { cat "$run/cpack.log" >&2; fail "cpack failed"; }
+(cd "$build" && cpack -G DEB) >"$run/cpack.log" 2>&1 ||
+  { cat "$run/cpack.log" >&2; fail "cpack failed"; }
 deb=$(ls "$build"/package/tavrin_*.deb 2>/dev/null | head -n 1)
 [ -n "$deb" ] || fail "cpack made no tavrin_*.deb in $build/package"
 echo "   $deb"
@@ -119,7 +123,8 @@ if command -v appstreamcli >/dev/null; then
     fail "the AppStream metainfo does not validate"
 fi
 if command -v desktop-file-validate >/dev/null; then
-  desktop-file-validate "$staged"/usr/share/applications/*.desktop || fail "the desktop entry does not validate"
+  desktop-file-validate "$staged"/usr/share/applications/*.desktop ||
+    fail "the desktop entry does not validate"
 fi
 
 if [ ! -s "$tarball" ]; then
@@ -145,8 +150,10 @@ mount --bind "$cache/archives" "$rootfs/var/cache/apt/archives"
 
 step "installing the package in the root (dpkg -i, then apt-get -f install)"
 cp "$deb" "$rootfs/tmp/"
-bounded 300 "$run/apt.log" "${root_env[@]}" apt-get update -qq || { cat "$run/apt.log" >&2; fail "apt-get update failed in the root"; }
-in_root dpkg -i "/tmp/$(basename "$deb")" >>"$run/apt.log" 2>&1 || true  # its dependencies are missing yet
+bounded 300 "$run/apt.log" "${root_env[@]}" apt-get update -qq ||
+  { cat "$run/apt.log" >&2; fail "apt-get update failed in the root"; }
+# dpkg leaves it unconfigured, its dependencies missing; apt then brings them.
+in_root dpkg -i "/tmp/$(basename "$deb")" >>"$run/apt.log" 2>&1 || true
 bounded 1800 "$run/apt.log" "${root_env[@]}" apt-get -f install -y -q --no-install-recommends ||
   { tail -30 "$run/apt.log" >&2; fail "apt-get could not satisfy the package's dependencies"; }
 [ "$(in_root dpkg-query -W -f='${Status}' tavrin 2>/dev/null)" = "install ok installed" ] ||
@@ -154,12 +161,14 @@ bounded 1800 "$run/apt.log" "${root_env[@]}" apt-get -f install -y -q --no-insta
 
 missing=$(in_root ldd /usr/libexec/tavrin/tavrin | grep 'not found' || true)
 [ -z "$missing" ] || fail "libraries the launcher links are missing: $missing"
-in_root ldconfig -p | grep 'libcurl\.so\.4 ' >/dev/null || fail "libcurl.so.4 (loaded at run time) is not installed"
+in_root ldconfig -p | grep 'libcurl\.so\.4 ' >/dev/null ||
+  fail "libcurl.so.4 (loaded at run time) is not installed"
 version=$(in_root tavrin --version) || fail "the installed tavrin --version failed"
 echo "   installed: $version"
 
 step "the virtual display in the root (xvfb, the test's own tool)"
-bounded 900 "$run/apt.log" "${root_env[@]}" apt-get install -y -q --no-install-recommends xvfb xauth ||
+bounded 900 "$run/apt.log" \
+  "${root_env[@]}" apt-get install -y -q --no-install-recommends xvfb xauth ||
   { tail -30 "$run/apt.log" >&2; fail "xvfb could not be installed in the root"; }
 
 step "pointing the installed launcher at the demo operator service ($demo_origin)"
