@@ -7,7 +7,7 @@
 # game), saves screenshots of what a player would have seen, and exits.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/setup.sh"
+"$root/scripts/setup.sh" demo
 
 . "$root/tools/demo-site/start-background.sh" "$root/build/demo-run"
 origin=$demo_origin

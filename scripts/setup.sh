@@ -1,31 +1,48 @@
 #!/usr/bin/env bash
-# Installs everything Tavrin needs on Debian 12 and builds the launcher. Safe to run again:
-# it installs only what is missing and rebuilds only what changed.
+# Installs what Tavrin needs on Debian 12 and builds it. Safe to run again: it installs only
+# what is missing and rebuilds only what changed.
+#
+#   scripts/setup.sh demo   # what building and running the demo needs (scripts/run-demo.sh)
+#   scripts/setup.sh test   # that, and every test lane's tools; builds everything (the default)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+profile=${1:-test}
 sudo=""
 [ "$(id -u)" = 0 ] || sudo=sudo
 
-packages=(
-  # build (clang for the fuzz targets)
-  cmake ninja-build g++ pkg-config clang-format python3 curl clang libclang-rt-14-dev
-  # core libraries and tests
+demo_packages=(
+  # build; the native preset also configures the tests, so GoogleTest comes along
+  cmake ninja-build g++ pkg-config python3
   libtinyxml2-dev libcurl4-openssl-dev libminizip-dev zlib1g-dev libssl-dev openssl ca-certificates
-  googletest libgtest-dev libgmock-dev libbenchmark-dev
-  # user interface, and its tests on a virtual display (with and without a compositor)
+  googletest libgtest-dev libgmock-dev
+  # user interface; without a display the demo runs on a virtual one (with a compositor),
+  # clicks its way through and takes screenshots
   qt6-base-dev qt6-webengine-dev qt6-websockets-dev libfontconfig-dev libxcb1-dev xvfb xauth
-  xcompmgr imagemagick fonts-noto-cjk qt6-translations-l10n
-  xdotool x11-utils openbox
+  xcompmgr imagemagick fonts-noto-cjk qt6-translations-l10n xdotool x11-utils
+  # the demo operator service (its ActionScript 3 game is built with Haxe)
+  haxe nginx-light
+)
+test_packages=(
+  # formatting and the fuzz targets (clang, libFuzzer)
+  clang-format clang libclang-rt-14-dev
+  # a window manager, for the test of the window system's own move
+  openbox
   # Windows lane: cross compilers and Wine with the Chinese locale; unpacking and building
   # OpenSSL from Debian's source package
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 locales
   dpkg-dev perl make
-  # demo operator service (its ActionScript 3 game is built with Haxe) and the real peers of
-  # the download tests
-  haxe nginx-light dante-server microsocks time bc zip
-  # the benchmarks compare extraction with Info-ZIP and bsdtar
-  unzip libarchive-tools
+  # the real peers of the download tests, and the archives the tests make
+  dante-server microsocks zip curl
+  # the benchmarks compare downloads with curl and extraction with Info-ZIP and bsdtar
+  libbenchmark-dev time bc unzip libarchive-tools
+  # the package test: a Debian root to install into, and checks of the desktop files
+  debootstrap appstream desktop-file-utils
 )
+case $profile in
+  demo) packages=("${demo_packages[@]}") ;;
+  test) packages=("${demo_packages[@]}" "${test_packages[@]}") ;;
+  *) echo "usage: scripts/setup.sh [demo|test]" >&2; exit 2 ;;
+esac
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -47,4 +64,9 @@ if ! cmp -s tools/ruffle/package-lock.json build/ruffle/package-lock.json; then
 fi
 
 cmake --preset native >/dev/null
-cmake --build --preset native
+if [ "$profile" = demo ]; then
+  # The launcher and the tool (which signs the demo's update description); the tests wait.
+  cmake --build --preset native --target tavrin tavrin-tool
+else
+  cmake --build --preset native
+fi

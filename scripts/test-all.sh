@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Every test lane: the Linux build (core, user interface, integration against real
-# programs), the core alone without Qt, the sanitizer build, and the Windows cross-build
-# under Wine. Extra arguments go to each ctest run (for example -R Config).
+# programs), the core alone without Qt, the sanitizer build, the Windows cross-build under
+# Wine, and the Debian package installed into a fresh Debian root. Extra arguments go to
+# each ctest run (for example -R Config).
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-"$root/scripts/setup.sh" || exit 1
+"$root/scripts/setup.sh" test || exit 1
 
 total_passed=0
 total_failed=0
@@ -37,6 +38,8 @@ run_lane() { # name command...
 on_display() { xvfb-run -a -s "-screen 0 1280x1024x24" "$@"; }
 
 lane_native() { on_display ctest --preset native "$@"; }
+# Builds the .deb from the native build and starts the installed launcher in a chroot.
+lane_package() { ctest --preset package "$@"; }
 lane_core() {
   cmake --preset core >/dev/null && cmake --build --preset core && ctest --preset core "$@"
 }
@@ -61,6 +64,7 @@ run_lane native lane_native "$@"
 run_lane core lane_core "$@"
 run_lane sanitize lane_sanitize "$@"
 run_lane windows "$root/scripts/test-windows.sh" "$@"
+run_lane package lane_package "$@"
 
 echo
 echo "All lanes took $(( $(date +%s) - started )) s."

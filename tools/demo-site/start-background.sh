@@ -4,6 +4,8 @@
 # sourcing script exits.
 demo_run=$1
 mkdir -p "$demo_run"
+# A run folder used before holds the last run's "ready" line until the new service writes.
+rm -f "$demo_run/serve.out"
 "$(dirname "${BASH_SOURCE[0]}")/serve.sh" 0 "$demo_run/site" > "$demo_run/serve.out" 2>&1 &
 demo_pid=$!
 trap 'kill $demo_pid 2>/dev/null; wait $demo_pid 2>/dev/null || true' EXIT
