@@ -12,10 +12,10 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
-#include <QWindow>
 
 #include "app/app_globals.h"
 #include "app/diagnostics.h"
+#include "ui/login_window.h"
 #include "ui/redraw_button.h"
 
 namespace tavrin::ui {
@@ -193,11 +193,7 @@ void CUpdateWnd::paintEvent(QPaintEvent*) {
 }
 
 void CUpdateWnd::mousePressEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton) {
-        return;
-    }
-    // The window system moves the window where it can (Wayland allows nothing else).
-    if (windowHandle() != nullptr && windowHandle()->startSystemMove()) {
+    if (event->button() != Qt::LeftButton || StartSystemMove(this)) {
         return;
     }
     m_bDragging = true;
