@@ -20,6 +20,14 @@ cleanup() {
 trap cleanup EXIT
 
 shot() { import -window root "$shots/$1.png" && echo "  $shots/$1.png"; }
+# Each entry into a game leaves a line in the launcher's log; a step that did not happen is
+# named at the end and makes the demo fail.
+missed=()
+entered() { # COUNT MOVIE STEP
+  local seen
+  seen=$(grep -c "isOpen=1, movie .*/$2" "$shots/launcher.log")
+  [ "$seen" -ge "$1" ] || missed+=("$3")
+}
 window() { xdotool search --name '^tavrin$' 2>/dev/null | head -n 1; }
 
 for _ in $(seq 100); do [ -n "$(window)" ] && break; sleep 0.2; done
@@ -38,12 +46,14 @@ sleep 0.5
 xdotool key Return
 sleep 5  # the game window opens and the movie starts
 shot 2-game
+entered 1 demo.swf "logging in did not open the game window"
 
 # The movie's own refresh button (at the left, below its text) sends "GameRefresh": the
 # launcher goes back through the area page and opens a new game window.
 xdotool mousemove 206 400 click 1
 sleep 6
 shot 3-game-after-refresh
+entered 2 demo.swf "the movie's refresh did not come back to a game window"
 
 kill -0 "$launcher" 2>/dev/null && echo "The launcher ran until the demo's time was up."
 
@@ -61,6 +71,7 @@ sleep 0.3
 xdotool key Tab Down Down Tab Return
 sleep 6
 shot 4-arena
+entered 1 arena.swf "choosing server 3 did not open the ActionScript 3 arena"
 # Keys typed over the game reach the movie without a click; its "发言" button (stage
 # 580-740 x 480-524 of 1000 x 600, shown scaled by 1.276 from (2, 30)) says hello to the
 # game server, whose answer shows in the chat box.
@@ -68,4 +79,9 @@ xdotool mousemove 640 330 type tavrin
 xdotool mousemove 844 671 click 1
 sleep 2
 shot 5-arena-chat
+if [ ${#missed[@]} -gt 0 ]; then
+  printf 'The demo did not run as intended: %s\n' "${missed[@]}" >&2
+  echo "The launcher's output is in $shots/launcher.log" >&2
+  exit 1
+fi
 exit 0
