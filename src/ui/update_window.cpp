@@ -54,6 +54,8 @@ QString FormatBytes(std::int64_t bytes) {
 CUpdateWnd::CUpdateWnd(UpdateProgress& progress, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_progress(progress) {
     setAttribute(Qt::WA_TranslucentBackground);
+    // Closing it is a cancel, never the end of the program: the login window is still to come.
+    setAttribute(Qt::WA_QuitOnClose, false);
     setFixedSize(kWindowSize);
     setWindowTitle(tr("%1 更新").arg(QString::fromLocal8Bit(g_strBaseName)));
     m_pStage = new QLabel(this);
@@ -144,6 +146,11 @@ void CUpdateWnd::OnCancel() {
     m_progress.Cancel();
     m_pCancel->setEnabled(false);
     Refresh();
+}
+
+void CUpdateWnd::closeEvent(QCloseEvent* event) {
+    OnCancel();
+    QWidget::closeEvent(event);
 }
 
 void CUpdateWnd::paintEvent(QPaintEvent*) {

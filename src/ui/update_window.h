@@ -36,6 +36,7 @@ public:
     QPushButton* CancelButton() const { return m_pCancel; }
 
 protected:
+    void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;

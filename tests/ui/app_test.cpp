@@ -285,9 +285,12 @@ TEST_F(AppStartup, TheGamesSavedDataIsThereAtTheNextStart) {
     EXPECT_EQ(second, QStringLiteral("visits %1").arg(first.mid(7).toInt() + 1));
 }
 
-// A check that takes a while shows what it is doing; the player's cancel goes on to the
-// login window with the launcher as it is.
-TEST_F(AppStartup, ASlowUpdateShowsItsWindowAndCancelGoesOnWithoutIt) {
+// A check that takes a while shows what it is doing; the player's cancel (the button, or
+// closing the window) goes on to the login window with the launcher as it is.
+class SlowUpdate : public AppStartup, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(SlowUpdate, ShowsItsWindowAndCancelGoesOnWithoutIt) {
+    const bool byClosing = GetParam();
     const std::string package(64 * 1024, 'p');
     HttpPeer peer([&](const HttpRequest& request) {
         if (request.target == "/login") {
@@ -318,7 +321,11 @@ TEST_F(AppStartup, ASlowUpdateShowsItsWindowAndCancelGoesOnWithoutIt) {
             stage = window->StageText();
             detail = window->DetailText();
             test::SaveScreenshot(window, QStringLiteral("update-window"));
-            window->CancelButton()->click();
+            if (byClosing) {
+                window->close();
+            } else {
+                window->CancelButton()->click();
+            }
         }
     };
 
@@ -332,6 +339,9 @@ TEST_F(AppStartup, ASlowUpdateShowsItsWindowAndCancelGoesOnWithoutIt) {
     const std::string log = test::ReadFile(m_tmp / "tavrin_app_tests.log");
     EXPECT_NE(log.find("cancelled the update"), std::string::npos) << log;
 }
+
+INSTANTIATE_TEST_SUITE_P(Cancel, SlowUpdate, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "ByClosing" : "ByTheButton"; });
 
 // A copy started while another replaces the launcher would run the program being replaced.
 TEST_F(AppStartup, ASecondCopyDuringAnUpdateSaysSoAndEnds) {
