@@ -87,7 +87,8 @@ const char* const kExitStatusHelp =
     "exit status:\n"
     "  0  ok          done: printed, downloaded, unpacked, checked or signed\n"
     "  1  failed      config: the document could not be fetched; update-check: no\n"
-    "                 check could run; extract, sign-update: failed (reason on stderr)\n"
+    "                 check could run or the service's description did not arrive;\n"
+    "                 extract, sign-update: failed (reason on stderr)\n"
     "  2  usage       a command line that is not understood\n"
     "  3  unusable    config: the document holds no configuration; download: failed\n"
     "  4  not found   download: the server has no such file\n";
@@ -495,13 +496,15 @@ int RunUpdateCheck(const Args& args) {
                 report.checked ? 1 : 0, report.offeredVersion, tavrin::kLauncherVersion);
     std::printf("updater=%s\nargument=%s\n", report.updaterProgram.c_str(),
                 report.updaterArgument.c_str());
+    std::printf("description=%s\n", report.described ? "fetched" : "not fetched");
     std::printf("signature=%s\nrefusal=%s\n", publicKey.empty() ? "not checked" : "checked",
                 report.refusal.c_str());
     if (ownFolder) {
         tavrin::platform::DeleteDirContents(folder);
         tavrin::platform::RemoveDirectoryEntry(folder);
     }
-    return report.checked ? kExitOk : kExitFetchFailed;
+    // An unreachable service is no successful check: scripts that watch it must notice.
+    return report.checked && report.described ? kExitOk : kExitFetchFailed;
 }
 
 int RunSignUpdate(const Args& args) {

@@ -222,6 +222,7 @@ void StageUpdate(const UpdateSettings& s, UpdateReport& report) {
         DL_OK) {
         return;
     }
+    report.described = true;
     if (IsLargerThan(description, kMaxDescriptionBytes)) {
         report.refusal = "the update description is larger than 64 KiB";
         return;

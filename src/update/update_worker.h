@@ -42,7 +42,8 @@ struct UpdateSettings {
 
 // What the worker found and did, for the application and for operators.
 struct UpdateReport {
-    bool checked = false;  // false when another copy was checking, or nothing could be
+    bool checked = false;    // false when another copy was checking, or nothing could be
+    bool described = false;  // the service's description arrived
     int offeredVersion = 0;
     bool handedOver = false;  // the updater was started: the launcher must end
     std::string updaterProgram;

@@ -86,6 +86,12 @@ check "package digest differs: refused" \
 check "package digest differs: no updater" "updater=" "$(grep '^updater=' "$work/out")"
 check "package digest differs: nothing unpacked" "no" "$([ -e "$work/data/Game" ] && echo yes || echo no)"
 
+# A service that has no description is a failed check, not "no update".
+drop_description() { rm "$www/update.ini"; }
+run_check "$newer" drop_description
+check "no description: exit status" 1 $?
+check "no description: said" "description=not fetched" "$(grep '^description=' "$work/out")"
+
 drop_signature() { rm "$www/update.ini.sig"; }
 signed_check "$newer" drop_signature
 check "no signature: refused" \
