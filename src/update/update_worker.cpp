@@ -400,6 +400,10 @@ void UpdateThreadProc(void* arg, int& handedOver) {
             Diagnose("tavrin: update to version %d refused: %s", report.offeredVersion,
                      report.refusal.c_str());
         }
+        if (!report.updaterProgram.empty() && !report.handedOver && !report.cancelled) {
+            Diagnose("tavrin: the updater %s could not be started; this launcher goes on",
+                     report.updaterProgram.c_str());
+        }
         if (report.handedOver) {
             handedOver = 1;
         }
