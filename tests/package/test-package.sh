@@ -131,8 +131,12 @@ if [ ! -s "$tarball" ]; then
   step "bootstrapping Debian $suite (minbase) from $mirror, once; kept in $tarball"
   mkdir -p "$cache"
   fresh=$run/bootstrap
-  bounded 1800 "$run/debootstrap.log" debootstrap --variant=minbase "$suite" "$fresh" "$mirror" ||
-    { tail -20 "$run/debootstrap.log" >&2; fail "debootstrap failed (log above)"; }
+  # A mirror that drops a connection now and then should not fail the test: one more try.
+  if ! bounded 1800 "$run/debootstrap.log" debootstrap --variant=minbase "$suite" "$fresh" "$mirror"; then
+    rm -rf --one-file-system "$fresh"
+    bounded 1800 "$run/debootstrap.log" debootstrap --variant=minbase "$suite" "$fresh" "$mirror" ||
+      { tail -20 "$run/debootstrap.log" >&2; fail "debootstrap failed twice (log above)"; }
+  fi
   tar -C "$fresh" -cf "$tarball.part" . && mv "$tarball.part" "$tarball"
   rm -rf --one-file-system "$fresh"
 fi
@@ -141,6 +145,7 @@ step "a fresh root from $tarball"
 mkdir -p "$rootfs"
 tar -C "$rootfs" -xf "$tarball"
 cp /etc/resolv.conf "$rootfs/etc/resolv.conf"
+echo 'Acquire::Retries "3";' > "$rootfs/etc/apt/apt.conf.d/80tavrin-retries"
 mount -t proc proc "$rootfs/proc"
 mount --bind /dev "$rootfs/dev"
 mount --bind /dev/shm "$rootfs/dev/shm"
