@@ -38,8 +38,9 @@ run_lane() { # name command...
 on_display() { xvfb-run -a -s "-screen 0 1280x1024x24" "$@"; }
 
 lane_native() { on_display ctest --preset native "$@"; }
-# Builds the .deb from the native build and starts the installed launcher in a chroot.
-lane_package() { ctest --preset package "$@"; }
+# Builds the .deb from the native build and starts the installed launcher in a chroot (on a
+# display: ctest lists the window tests of the same build before it runs any test).
+lane_package() { on_display ctest --preset package "$@"; }
 lane_core() {
   cmake --preset core >/dev/null && cmake --build --preset core && ctest --preset core "$@"
 }
