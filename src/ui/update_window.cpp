@@ -218,38 +218,31 @@ void CUpdateWnd::mouseReleaseEvent(QMouseEvent*) {
 }
 
 void RunUpdateWithWindow(CUpdate& update, int& handedOver, std::chrono::milliseconds showAfter) {
-    // Written by the worker, read here after it has ended.
-    auto finished = std::make_shared<std::atomic<bool>>(false);
+    QEventLoop loop;
+    std::atomic<bool> finished{false};
     std::thread worker;
     try {
-        worker = std::thread([&update, &handedOver, finished] {
+        // The loop ends as soon as the check does: a quick check costs the start nothing.
+        worker = std::thread([&update, &handedOver, &finished, &loop] {
             UpdateThreadProc(&update, handedOver);
-            *finished = true;
+            finished = true;
+            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
         });
     } catch (const std::exception& e) {
         Diagnose("tavrin: the update check could not start (%s); going on without it", e.what());
         return;
     }
-    QEventLoop loop;
     std::unique_ptr<CUpdateWnd> window;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (*finished) {
-            loop.quit();
-        }
-    });
-    poll.start(20);
     QTimer::singleShot(showAfter, &loop, [&] {
-        if (!*finished) {
+        if (!finished) {
             window = std::make_unique<CUpdateWnd>(update.m_progress);
             window->show();
             window->raise();
             window->activateWindow();
         }
     });
-    if (!*finished) {
-        loop.exec();
-    }
+    // The worker's quit is queued for this loop even when the check ended before it ran.
+    loop.exec();
     worker.join();
 }
 
