@@ -192,6 +192,9 @@ public:
             m_progress->Count(p.received, p.total);
         };
     }
+    // The download's callback holds this object's address.
+    ProgressLink(const ProgressLink&) = delete;
+    ProgressLink& operator=(const ProgressLink&) = delete;
 
     void Enter(UpdateStage stage, int offeredVersion) {
         if (m_progress != nullptr) {

@@ -23,11 +23,7 @@ void GameRoad::SetUp() {
     PlatformConfig = {};
     ClientConfig = {};
     ASSERT_TRUE(LoadPlatformConfig(m_tmp / "config.ini"));
-    SetOpenUrlHook([this](const std::string& url) { m_opened.push_back(url); });
-    SetMessageBoxHook([this](const MessageRequest& request) {
-        m_messages.push_back(request.text);
-        return m_answer;
-    });
+    test::RecordOutsideCalls(m_opened, m_messages, m_answer);
     QObject::connect(TheApp(), &CTavrinApp::gameWindowOpened, TheApp(), [this] {
         // Listens to every call the new movie makes.
         QObject::connect(Game()->FlashControl(), &CShockwaveflash1::FlashCall, TheApp(),
@@ -44,8 +40,7 @@ void GameRoad::SetUp() {
 }
 
 void GameRoad::TearDown() {
-    SetOpenUrlHook({});
-    SetMessageBoxHook({});
+    test::StopRecordingOutsideCalls();
     QObject::disconnect(TheApp(), &CTavrinApp::gameWindowOpened, nullptr, nullptr);
 }
 

@@ -55,16 +55,9 @@ protected:
         PlatformConfig.minMainPage = m_peer.Url("/login");
         PlatformConfig.szVerify = "/verify";
         PlatformConfig.officialUrl = m_peer.Url("/official");
-        SetOpenUrlHook([this](const std::string& url) { m_opened.push_back(url); });
-        SetMessageBoxHook([this](const MessageRequest& request) {
-            m_messages.push_back(request.text);
-            return MessageAnswer::kNo;
-        });
+        test::RecordOutsideCalls(m_opened, m_messages, m_answer);
     }
-    void TearDown() override {
-        SetOpenUrlHook({});
-        SetMessageBoxHook({});
-    }
+    void TearDown() override { test::StopRecordingOutsideCalls(); }
 
     HttpReply Serve(const HttpRequest& request) {
         const std::string& t = request.target;
@@ -118,6 +111,7 @@ protected:
     HttpPeer m_peer;
     std::vector<std::string> m_opened;
     std::vector<QString> m_messages;
+    const MessageAnswer m_answer = MessageAnswer::kNo;
 };
 
 void SendMouse(QWidget* to, QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {

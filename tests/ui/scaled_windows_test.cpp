@@ -87,16 +87,9 @@ protected:
         PlatformConfig.bbsUrl = "http://127.0.0.1:1/forum";
         PlatformConfig.svrUrl = "http://127.0.0.1:1/service";
         ClientConfig.title = "T";
-        SetOpenUrlHook([this](const std::string& url) { m_opened.push_back(url); });
-        SetMessageBoxHook([this](const MessageRequest& request) {
-            m_messages.push_back(request.text);
-            return MessageAnswer::kNo;
-        });
+        test::RecordOutsideCalls(m_opened, m_messages, m_answer);
     }
-    void TearDown() override {
-        SetOpenUrlHook({});
-        SetMessageBoxHook({});
-    }
+    void TearDown() override { test::StopRecordingOutsideCalls(); }
 
     // Presses at `at` in the window and lets go `by` further, as the pointer would: it ends
     // over another point of the window if the window has followed it.
@@ -114,6 +107,7 @@ protected:
 
     std::vector<std::string> m_opened;
     std::vector<QString> m_messages;
+    const MessageAnswer m_answer = MessageAnswer::kNo;
 };
 
 TEST_F(ScaledWindows, TheLoginWindowKeepsItsLogicalGeometryHitAreasAndSharpPictures) {

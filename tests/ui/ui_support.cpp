@@ -11,7 +11,23 @@
 #include <QThread>
 #include <QWidget>
 
+#include "ui/shell_open.h"
+
 namespace tavrin::test {
+
+void RecordOutsideCalls(std::vector<std::string>& opened, std::vector<QString>& messages,
+                        const ui::MessageAnswer& answer) {
+    ui::SetOpenUrlHook([&opened](const std::string& url) { opened.push_back(url); });
+    ui::SetMessageBoxHook([&messages, &answer](const ui::MessageRequest& request) {
+        messages.push_back(request.text);
+        return answer;
+    });
+}
+
+void StopRecordingOutsideCalls() {
+    ui::SetOpenUrlHook({});
+    ui::SetMessageBoxHook({});
+}
 
 void PrepareTestProcess() {
     if (geteuid() == 0) {

@@ -4,8 +4,11 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include <QString>
+
+#include "ui/message_box.h"
 
 class QWidget;
 
@@ -25,6 +28,13 @@ void Pump(std::chrono::milliseconds time);
 // Saves what the screen shows of the widget's window as <artifacts>/<name>.png, where
 // <artifacts> is $TAVRIN_TEST_ARTIFACTS, else the build's test-artifacts folder.
 void SaveScreenshot(QWidget* window, const QString& name);
+
+// Records, instead of doing them, what the launcher would open in the player's browser and
+// the texts of its message boxes, each answered with `answer` as it is then.
+// StopRecordingOutsideCalls brings the real ones back.
+void RecordOutsideCalls(std::vector<std::string>& opened, std::vector<QString>& messages,
+                        const ui::MessageAnswer& answer);
+void StopRecordingOutsideCalls();
 
 // An HTML page as an HTTP reply.
 std::string HtmlPage(const std::string& body, const std::string& head = "");
