@@ -19,8 +19,9 @@ demo_packages=(
   # clicks its way through and takes screenshots
   qt6-base-dev qt6-webengine-dev qt6-websockets-dev libfontconfig-dev libxcb1-dev xvfb xauth
   xcompmgr imagemagick fonts-noto-cjk qt6-translations-l10n xdotool x11-utils
-  # the demo operator service (its ActionScript 3 game is built with Haxe)
-  haxe nginx-light
+  # the demo operator service (its ActionScript 3 game is built with Haxe); pgrep waits for
+  # a launcher that an update restarted
+  haxe nginx-light procps
 )
 test_packages=(
   # formatting and the fuzz targets (clang, libFuzzer)
@@ -30,13 +31,14 @@ test_packages=(
   # Windows lane: cross compilers and Wine with the Chinese locale; unpacking and building
   # OpenSSL from Debian's source package
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 locales
-  dpkg-dev perl make
+  dpkg-dev perl make xz-utils
   # the real peers of the download tests, and the archives the tests make
   dante-server microsocks zip curl
   # the benchmarks compare downloads with curl and extraction with Info-ZIP and bsdtar
   libbenchmark-dev time bc unzip libarchive-tools
-  # the package test: a Debian root to install into, and checks of the desktop files
-  debootstrap appstream desktop-file-utils
+  # the package test: the .deb (cpack reads the programs with file and dpkg-shlibdeps), a
+  # Debian root to install into, and checks of the desktop files
+  file debootstrap appstream desktop-file-utils
 )
 case $profile in
   demo) packages=("${demo_packages[@]}") ;;

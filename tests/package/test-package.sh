@@ -8,16 +8,16 @@
 #   tests/package/test-package.sh [BUILD_DIR]     (default build/native; needs root)
 #
 # The bootstrapped root (a tarball) and apt's downloaded packages stay in
-# build/package-test/cache, so only the first run downloads Debian; delete it to start over.
+# $TAVRIN_DEBIAN_CACHE (default build/package-test/cache), so only the first run downloads
+# Debian; delete it to start over. The root gets the package and what apt resolves for it,
+# nothing else: a dependency the package forgot to declare fails here.
 # Exit status: 0 passed, 1 failed, 77 cannot run here (not root, no debootstrap).
 set -euo pipefail
 src=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "${1:-$src/build/native}" && pwd)
 work=$src/build/package-test
-cache=$work/cache
-mirror=${TAVRIN_DEBIAN_MIRROR:-http://deb.debian.org/debian}
-suite=bookworm
-tarball=$cache/$suite-minbase.tar
+cache=${TAVRIN_DEBIAN_CACHE:-$work/cache}
+. "$src/scripts/lib/debian-root.sh"
 
 started=$(date +%s)
 step_started=""
@@ -55,9 +55,6 @@ rootfs=$run/root
 launcher_group=""
 step_pid=""
 
-# The root holds bind mounts of the host's /dev: never delete it while anything is mounted
-# there, and never cross into another file system while deleting.
-mounts_under() { awk -v r="$1" '$2 == r || index($2, r "/") == 1 { print $2 }' /proc/self/mounts; }
 cleanup() {
   local rc=$?
   set +e
@@ -68,16 +65,9 @@ cleanup() {
     kill -9 -- "-$launcher_group" 2>/dev/null
   fi
   [ -z "${demo_pid:-}" ] || { kill "$demo_pid" 2>/dev/null; wait "$demo_pid" 2>/dev/null; }
-  local m
-  for m in $(mounts_under "$rootfs" | sort -r); do
-    umount "$m" 2>/dev/null || umount -l "$m"
-  done
-  if [ -n "$(mounts_under "$rootfs")" ]; then
-    echo "package test: still mounted under $rootfs, left in place:" >&2
-    mounts_under "$rootfs" >&2
-  else
-    rm -rf --one-file-system "$run"
-  fi
+  # The root holds bind mounts of the host's /dev: it is deleted only once nothing is
+  # mounted there any more.
+  debian_root_remove "$rootfs" && rm -rf --one-file-system "$run"
   local outcome="ended with status $rc"
   [ "$rc" != 0 ] || outcome=passed
   echo "== package test: $outcome after $(($(date +%s) - started)) s"
@@ -127,31 +117,9 @@ if command -v desktop-file-validate >/dev/null; then
     fail "the desktop entry does not validate"
 fi
 
-if [ ! -s "$tarball" ]; then
-  step "bootstrapping Debian $suite (minbase) from $mirror, once; kept in $tarball"
-  mkdir -p "$cache"
-  fresh=$run/bootstrap
-  # A mirror that drops a connection now and then should not fail the test: one more try.
-  if ! bounded 1800 "$run/debootstrap.log" debootstrap --variant=minbase "$suite" "$fresh" "$mirror"; then
-    rm -rf --one-file-system "$fresh"
-    bounded 1800 "$run/debootstrap.log" debootstrap --variant=minbase "$suite" "$fresh" "$mirror" ||
-      { tail -20 "$run/debootstrap.log" >&2; fail "debootstrap failed twice (log above)"; }
-  fi
-  tar -C "$fresh" -cf "$tarball.part" . && mv "$tarball.part" "$tarball"
-  rm -rf --one-file-system "$fresh"
-fi
-
-step "a fresh root from $tarball"
-mkdir -p "$rootfs"
-tar -C "$rootfs" -xf "$tarball"
-cp /etc/resolv.conf "$rootfs/etc/resolv.conf"
-echo 'Acquire::Retries "3";' > "$rootfs/etc/apt/apt.conf.d/80tavrin-retries"
-mount -t proc proc "$rootfs/proc"
-mount --bind /dev "$rootfs/dev"
-mount --bind /dev/shm "$rootfs/dev/shm"
-# apt keeps what it downloads in the cache, so later runs download nothing it already has.
-mkdir -p "$cache/archives/partial"
-mount --bind "$cache/archives" "$rootfs/var/cache/apt/archives"
+step "a fresh root"
+tarball=$(debian_root_tarball "$cache" "$run/debootstrap.log") || fail "debootstrap failed twice"
+debian_root_make "$tarball" "$rootfs" "$cache" || fail "the root could not be unpacked"
 
 step "installing the package in the root (dpkg -i, then apt-get -f install)"
 cp "$deb" "$rootfs/tmp/"
