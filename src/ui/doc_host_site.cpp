@@ -41,7 +41,9 @@ CDocHostSite::CDocHostSite(CMLHtmlView* view)
     s->setAttribute(QWebEngineSettings::JavascriptEnabled, true);
     s->setAttribute(QWebEngineSettings::PluginsEnabled, true);
     s->setAttribute(QWebEngineSettings::ErrorPageEnabled, true);
-    s->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, true);
+    // New windows only from the player's own click, as browsers allow them: a frame's
+    // script (an advertisement's loop) opens nothing by itself.
+    s->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
     // The page must find `window.external` as soon as it runs.
     scripts().insert(PageScript(QStringLiteral("tavrin-external"),
                                 ReadPageScript(QStringLiteral("external.js")),
@@ -82,7 +84,7 @@ bool CDocHostSite::acceptNavigationRequest(const QUrl&, NavigationType, bool isM
 }
 
 QWebEnginePage* CDocHostSite::createWindow(WebWindowType) {
-    return new PopupCatcher(profile(), this);
+    return PopupCatcher::Create(profile(), this);
 }
 
 bool CDocHostSite::IsPageOrigin(const QUrl& securityOrigin) const {

@@ -40,10 +40,18 @@ QHash<QString, CShockwaveflash1*>& Players() {
     return players;
 }
 
-// Inside a <script> element only "</script" would end it early.
+// Our own scripts inside a <script> element: only "</script" would end it early, and they
+// hold no "<!--" (which would make the parser look past it).
 QString ForScriptElement(QString text) {
     return text.replace(QStringLiteral("</script"), QStringLiteral("<\\/script"),
                         Qt::CaseInsensitive);
+}
+
+// JSON that carries the operator's text, inside a <script> element: every "<" as an escape,
+// so that no "</script" ends the element and no "<!--<script" swallows the page's own
+// scripts after it. In JSON a "<" can only stand inside a string, where the escape means it.
+QString JsonForScriptElement(QString json) {
+    return json.replace(QLatin1Char('<'), QStringLiteral("\\u003c"));
 }
 
 }  // namespace
@@ -82,7 +90,7 @@ protected:
         return false;
     }
     QWebEnginePage* createWindow(WebWindowType) override {
-        return new PopupCatcher(profile(), this);
+        return PopupCatcher::Create(profile(), this);
     }
     void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message,
                                   int line, const QString& source) override {
@@ -209,8 +217,7 @@ QString CShockwaveflash1::BuildPlayerPage() const {
             families.append(QString::fromStdString(family));
         }
         setup[QStringLiteral("font")] =
-            QJsonObject{{QStringLiteral("url"),
-                         QString::fromLatin1(kRuffleScheme) + QLatin1String(kChineseFontPath)},
+            QJsonObject{{QStringLiteral("url"), ChineseFontUrl(m_strBridgeToken)},
                         {QStringLiteral("families"), families}};
     }
     setup[QStringLiteral("texts")] =
@@ -242,10 +249,18 @@ QString CShockwaveflash1::BuildPlayerPage() const {
                "<script nonce=\"%3\">%5</script>"
                "<script src=\"%6:/ruffle.js\"></script><script nonce=\"%3\">%7</script>"
                "</body></html>")
-        .arg(policy, tr("正在载入游戏……"), m_strNonce, ForScriptElement(setupJson),
+        .arg(policy, tr("正在载入游戏……"), m_strNonce, JsonForScriptElement(setupJson),
              ForScriptElement(ReadPageScript(QStringLiteral("ruffle_fetch.js"))),
              QString::fromLatin1(kRuffleScheme),
              ForScriptElement(ReadPageScript(QStringLiteral("flash_page.js"))));
+}
+
+bool CShockwaveflash1::IsPlayerPageRequest(const QWebEngineUrlRequestJob* job,
+                                           const QString& token) {
+    // Only the player's own page knows its token; a request from any other origin is not
+    // its page's, whatever it knows.
+    const CShockwaveflash1* player = Players().value(token);
+    return player != nullptr && SameOrigin(job->initiator(), QUrl(player->m_strMovie));
 }
 
 bool CShockwaveflash1::AnswerPageRequest(QWebEngineUrlRequestJob* job) {
@@ -254,13 +269,12 @@ bool CShockwaveflash1::AnswerPageRequest(QWebEngineUrlRequestJob* job) {
     if (!address.path().startsWith(prefix)) {
         return false;
     }
-    CShockwaveflash1* player = Players().value(address.path().mid(prefix.size()));
-    // Only the player's own page knows its token; a request from any other origin is not
-    // its page's, whatever it knows.
-    if (player == nullptr || !SameOrigin(job->initiator(), QUrl(player->m_strMovie))) {
+    const QString token = address.path().mid(prefix.size());
+    if (!IsPlayerPageRequest(job, token)) {
         job->fail(QWebEngineUrlRequestJob::RequestDenied);
         return true;
     }
+    CShockwaveflash1* player = Players().value(token);
     const QString message =
         QUrlQuery(address).queryItemValue(QStringLiteral("m"), QUrl::FullyDecoded);
     QPointer<QWebEngineUrlRequestJob> pending(job);

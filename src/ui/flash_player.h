@@ -70,6 +70,8 @@ public:
     // (a synchronous request: a dialog would end the page's full screen). False when the
     // request is not one of theirs.
     static bool AnswerPageRequest(QWebEngineUrlRequestJob* job);
+    // True when the request comes from the page of the player whose bridge token it names.
+    static bool IsPlayerPageRequest(const QWebEngineUrlRequestJob* job, const QString& token);
 
 signals:
     // The movie called the launcher; answer with SetReturnValue before returning.

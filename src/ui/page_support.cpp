@@ -22,6 +22,11 @@ QString ReadPageScript(const QString& name) {
 }
 
 bool SameOrigin(const QUrl& a, const QUrl& b) {
+    // An origin without a host ("null", a relative address, a local file) is opaque: it
+    // matches nothing, not even another one like it.
+    if (a.scheme().isEmpty() || a.host().isEmpty()) {
+        return false;
+    }
     return a.scheme() == b.scheme() && a.host() == b.host() && PortOf(a) == PortOf(b);
 }
 

@@ -13,7 +13,7 @@ namespace tavrin::ui {
 QString ReadPageScript(const QString& name);
 
 // Scheme, host and port alike, an http or https address without a port counting as its
-// scheme's default one.
+// scheme's default one. Addresses without a scheme or a host are never the same origin.
 bool SameOrigin(const QUrl& a, const QUrl& b);
 
 // Says in the log when the process behind the page ends other than normally (a crash, the

@@ -2,6 +2,9 @@
 // window): it never shows. Its first real address goes to the player's default browser, as
 // the old controls' new windows went to the system's browser; an empty pop-up that script
 // navigates later is followed until it does, and dropped if it never does.
+//
+// Both are bounded, so that no page can flood the player's desktop or fill memory with
+// them: a few pop-ups of a page wait at a time, and a few addresses a minute go out.
 #pragma once
 
 #include <QWebEnginePage>
@@ -10,12 +13,16 @@ namespace tavrin::ui {
 
 class PopupCatcher : public QWebEnginePage {
 public:
-    PopupCatcher(QWebEngineProfile* profile, QObject* parent);
+    // A new catcher for a window `opener` opens; null (the window is not opened) while
+    // the opener already has as many waiting as it may.
+    static PopupCatcher* Create(QWebEngineProfile* profile, QWebEnginePage* opener);
 
 protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
 
 private:
+    PopupCatcher(QWebEngineProfile* profile, QObject* parent);
+
     bool m_bHandedOver = false;
 };
 

@@ -74,36 +74,60 @@ const platform::FontFile& ChineseFont() {
 
 namespace {
 
-// Only the one font of the collection: the player would load every other one as well.
+const QLatin1String kFontPathPrefix("/fonts/chinese/");
+
+// Only the one font of the collection: the player would load every other one as well. A
+// collection is some 20 MB to read and cut, so it is done once per run; empty when it failed.
+const QByteArray& ChineseFontFace() {
+    static const QByteArray face = [] {
+        const platform::FontFile& font = ChineseFont();
+        QFile file(QString::fromLocal8Bit(font.path));
+        if (font.path.empty() || !file.open(QIODevice::ReadOnly)) {
+            return QByteArray();
+        }
+        const QByteArray data = file.readAll();
+        std::string extracted;
+        std::string error;
+        if (!platform::ExtractFontFace(std::string_view(data.constData(), data.size()), font.face,
+                                       extracted, error)) {
+            Diagnose("player: the font %s: %s", font.path.c_str(), error.c_str());
+            return QByteArray();
+        }
+        return QByteArray::fromStdString(extracted);
+    }();
+    return face;
+}
+
 void ServeChineseFont(QWebEngineUrlRequestJob* job) {
-    const platform::FontFile& font = ChineseFont();
-    QFile file(QString::fromLocal8Bit(font.path));
-    std::string face;
-    std::string error = "cannot be read";
-    if (font.path.empty() || !file.open(QIODevice::ReadOnly)) {
+    const QString token = job->requestUrl().path().mid(kFontPathPrefix.size());
+    // The font is the player's: a page of another origin, or a frame that does not know a
+    // player page's token, gets nothing.
+    if (!CShockwaveflash1::IsPlayerPageRequest(job, token)) {
+        job->fail(QWebEngineUrlRequestJob::RequestDenied);
+        return;
+    }
+    const QByteArray& face = ChineseFontFace();
+    if (face.isEmpty()) {
         job->fail(QWebEngineUrlRequestJob::UrlNotFound);
         return;
     }
-    const QByteArray data = file.readAll();
-    if (!platform::ExtractFontFace(std::string_view(data.constData(), data.size()), font.face, face,
-                                   error)) {
-        Diagnose("player: the font %s: %s", font.path.c_str(), error.c_str());
-        job->fail(QWebEngineUrlRequestJob::RequestFailed);
-        return;
-    }
     auto* body = new QBuffer(job);
-    body->setData(QByteArray::fromStdString(face));
+    body->setData(face);  // shares the bytes, copies nothing
     body->open(QIODevice::ReadOnly);
     job->reply("font/otf", body);
 }
 
 }  // namespace
 
+QString ChineseFontUrl(const QString& pageToken) {
+    return QString::fromLatin1(kRuffleScheme) + QLatin1Char(':') + kFontPathPrefix + pageToken;
+}
+
 void RuffleSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job) {
     if (CShockwaveflash1::AnswerPageRequest(job)) {
         return;
     }
-    if (job->requestUrl().path() == QLatin1String(kChineseFontPath + 1)) {
+    if (job->requestUrl().path().startsWith(kFontPathPrefix)) {
         ServeChineseFont(job);
         return;
     }

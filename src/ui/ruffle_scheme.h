@@ -25,9 +25,10 @@ void SetRuffleFolder(const QString& folder);
 bool RuffleInstalled();
 
 // The system's font for Chinese device-font text, looked for once; served on the scheme at
-// kChineseFontPath. Without one, the movie's Chinese text cannot show (said once on stderr).
-inline constexpr const char* kChineseFontPath = ":/fonts/chinese";
+// ChineseFontUrl, to the player page that the token names and nobody else. Without one, the
+// movie's Chinese text cannot show (said once in the log).
 const platform::FontFile& ChineseFont();
+QString ChineseFontUrl(const QString& pageToken);
 
 class RuffleSchemeHandler : public QWebEngineUrlSchemeHandler {
     Q_OBJECT
