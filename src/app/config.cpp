@@ -201,23 +201,33 @@ bool LoadPlatformConfig(const std::string& iniPath, std::string* failure) {
     return true;
 }
 
-void LoadClientConfig(const std::string& url, const std::vector<platform::BrowserCookie>& cookies) {
+bool LoadClientConfig(const std::string& url, const std::vector<platform::BrowserCookie>& cookies,
+                      std::string* failure) {
     std::string text;
     std::string error;
     // The verified address may carry the player's session: the log keeps it without.
     const std::string logged = AddressForLog(url);
     if (!FetchUrlText(url, text, &error, cookies)) {
-        Diagnose("tavrin: no client configuration from %s: %s; the last one stays", logged.c_str(),
-                 error.c_str());
-        return;
+        Diagnose("tavrin: no client configuration from %s: %s", logged.c_str(), error.c_str());
+        if (failure != nullptr) {
+            *failure = error;
+        }
+        return false;
     }
-    ParseClientConfig(text, ClientConfig);
+    if (!ParseClientConfig(text, ClientConfig)) {
+        Diagnose("tavrin: the answer of %s is no client configuration", logged.c_str());
+        if (failure != nullptr) {
+            *failure = "the answer holds no client configuration";
+        }
+        return false;
+    }
     // Never the movie's variables: they are the player's session.
     Diagnose("tavrin: client configuration from %s: isOpen=%d, movie %s", logged.c_str(),
              ClientConfig.isOpen ? 1 : 0, AddressForLog(ClientConfig.mainFlash).c_str());
     DiagnoseDetail("tavrin: area page %s, error page %s, sockets \"%s\"",
                    AddressForLog(ClientConfig.area_url).c_str(),
                    AddressForLog(ClientConfig.errorPage).c_str(), ClientConfig.sockets.c_str());
+    return true;
 }
 
 }  // namespace tavrin

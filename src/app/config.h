@@ -49,7 +49,7 @@ std::vector<SocketEndpoint> ParseSocketList(std::string_view list,
 
 // Filled once at start-up; read by the windows and the update worker.
 extern PlatformConfigData PlatformConfig;
-// Overwritten by every successful LoadClientConfig.
+// Overwritten by every successful LoadClientConfig; read only after one.
 extern ClientConfigData ClientConfig;
 
 // Used when config.ini names no "configUrl" of its own.
@@ -92,9 +92,11 @@ bool ParseClientConfig(std::string_view xml, ClientConfigData& out);
 bool LoadPlatformConfig(const std::string& iniPath, std::string* failure = nullptr);
 
 // Fetches and parses the client configuration at `url` into ClientConfig, with the login
-// browser's cookies (operators' verification addresses look at the session). A failed
-// fetch or an unusable document leaves ClientConfig as it was.
-void LoadClientConfig(const std::string& url,
-                      const std::vector<platform::BrowserCookie>& cookies = {});
+// browser's cookies (operators' verification addresses look at the session). False when
+// the fetch failed or the answer is no client configuration: then ClientConfig is as it
+// was, and is no way into the game (`failure` says why).
+bool LoadClientConfig(const std::string& url,
+                      const std::vector<platform::BrowserCookie>& cookies = {},
+                      std::string* failure = nullptr);
 
 }  // namespace tavrin

@@ -5,9 +5,11 @@
 #include <QMouseEvent>
 
 #include "app/config.h"
+#include "app/diagnostics.h"
 #include "ui/browser_profile.h"
 #include "ui/core/login_rules.h"
 #include "ui/login_window.h"
+#include "ui/message_box.h"
 #include "ui/shell_open.h"
 #include "ui/tavrin_app.h"
 
@@ -101,32 +103,55 @@ void CControlLayerDlg::ShowBlankPage() {
 }
 
 void CControlLayerDlg::OnPageComplete() {
-    const std::string address = m_pView->GetLocationURL();
-    if (!IsVerifiedAddress(address, PlatformConfig.szVerify)) {
+    if (!IsVerifiedAddress(m_pView->GetLocationURL(), PlatformConfig.szVerify)) {
         emit pageCompleted();
         return;
     }
-    // The verification address may look at the session the login page started.
-    LoadClientConfig(address, BrowserCookies());
+    // The address goes to the operator exactly as the browser asked for it: operators sign
+    // its query or carry JSON in it, which the view's own form of it would rewrite.
+    m_pView->ReadPageAddress([this](const std::string& address) {
+        if (IsVerifiedAddress(address, PlatformConfig.szVerify)) {
+            EnterGameFrom(address);
+        }
+        emit pageCompleted();
+    });
+}
+
+void CControlLayerDlg::EnterGameFrom(const std::string& address) {
     CTavrinApp* app = TheApp();
+    std::string failure;
+    // The verification address may look at the session the login page started. One that
+    // cannot be fetched or read is no way into the game, least of all into the last one's.
+    while (!LoadClientConfig(address, BrowserCookies(), &failure)) {
+        app->ShowLoginWindow();
+        const QString text =
+            tr("暂时无法进入游戏，请稍后重试。\n原因：") + QString::fromStdString(failure);
+        if (ShowMessage(m_pOwner, text, MessageKind::kRetryCancel) != MessageAnswer::kRetry) {
+            Diagnose("tavrin: the game was not entered: its client configuration is missing");
+            LeaveVerification();
+            return;
+        }
+    }
     if (ClientConfig.isOpen) {
         app->OpenGameWindow();
         if (!app->IsEnding()) {
             ShowBlankPage();
         }
-        emit pageCompleted();
         return;
     }
     app->ShowLoginWindow();
+    LeaveVerification();
+    OpenInDefaultBrowser(ClientConfig.errorPage);
+}
+
+void CControlLayerDlg::LeaveVerification() {
     if (m_pView->CanGoBackToPage()) {
         m_pView->GoBack();
     } else {
-        // Closed after a refresh: behind the verification lies the blank page the game
-        // left, which would leave the player an empty window. The login page instead.
+        // After a refresh: behind the verification lies the blank page the game left, which
+        // would leave the player an empty window. The login page instead.
         NavigateTo(PlatformConfig.minMainPage);
     }
-    OpenInDefaultBrowser(ClientConfig.errorPage);
-    emit pageCompleted();
 }
 
 void CControlLayerDlg::mousePressEvent(QMouseEvent* event) {

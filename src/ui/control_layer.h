@@ -58,6 +58,11 @@ protected:
 
 private:
     void NavigateTo(const std::string& address);
+    // Fetches the client configuration at the verified address and opens the game, or says
+    // why it cannot be entered now, or leaves for the operator's error page.
+    void EnterGameFrom(const std::string& address);
+    // Back to the page before the verification, or to the login page.
+    void LeaveVerification();
 
     CTavrinDlg* m_pOwner;
     CMLHtmlView* m_pView = nullptr;

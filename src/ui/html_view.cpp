@@ -7,6 +7,7 @@
 #include <QJsonObject>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QWebEngineHistory>
 #include <QWebEngineLoadingInfo>
 
@@ -56,6 +57,18 @@ std::string CMLHtmlView::GetLocationURL() const {
     // Fully encoded, as the browser asked for it: a decoded form would turn "%20" into a
     // space that the fetch refuses, and characters outside ASCII into the code page's.
     return url().toEncoded().toStdString();
+}
+
+void CMLHtmlView::ReadPageAddress(std::function<void(const std::string&)> answer) {
+    QPointer<CMLHtmlView> self(this);
+    page()->runJavaScript(QStringLiteral("location.href"),
+                          [self, answer = std::move(answer)](const QVariant& href) {
+                              if (self.isNull()) {
+                                  return;
+                              }
+                              const QString text = href.toString();
+                              answer(text.isEmpty() ? self->GetLocationURL() : text.toStdString());
+                          });
 }
 
 void CMLHtmlView::GoBack() {

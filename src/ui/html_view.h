@@ -5,6 +5,7 @@
 // behaviours, all off unless the owner turns them on).
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include <QPointer>
@@ -56,6 +57,10 @@ public:
     void Navigate(const std::string& address);
     // The address of the current top-level document, in the active code page.
     std::string GetLocationURL() const;
+    // The page's own address (its location.href), byte for byte as the browser asked for
+    // it, which GetLocationURL's form is not always; GetLocationURL when the page cannot
+    // say. The answer comes later, and never once the view is gone.
+    void ReadPageAddress(std::function<void(const std::string&)> answer);
     void GoBack();
     // True when going back leads to a page: not to nothing, nor to a blank page.
     bool CanGoBackToPage() const;

@@ -25,15 +25,21 @@ MessageAnswer ShowMessage(QWidget* parent, const QString& text, MessageKind kind
     if (Hook()) {
         return Hook()(request);
     }
-    if (kind == MessageKind::kRetryQuit) {
+    if (kind == MessageKind::kRetryQuit || kind == MessageKind::kRetryCancel) {
+        const bool quits = kind == MessageKind::kRetryQuit;
         QMessageBox box(icon == MessageIcon::kNone ? QMessageBox::NoIcon : QMessageBox::Warning,
                         request.caption, text, QMessageBox::NoButton, parent);
         QPushButton* retry = box.addButton(QCoreApplication::translate("MessageBox", "重试"),
                                            QMessageBox::AcceptRole);
-        box.addButton(QCoreApplication::translate("MessageBox", "退出"), QMessageBox::RejectRole);
+        box.addButton(quits ? QCoreApplication::translate("MessageBox", "退出")
+                            : QCoreApplication::translate("MessageBox", "取消"),
+                      QMessageBox::RejectRole);
         box.setDefaultButton(retry);
         box.exec();
-        return box.clickedButton() == retry ? MessageAnswer::kRetry : MessageAnswer::kQuit;
+        if (box.clickedButton() == retry) {
+            return MessageAnswer::kRetry;
+        }
+        return quits ? MessageAnswer::kQuit : MessageAnswer::kCancel;
     }
     if (kind == MessageKind::kOk) {
         QMessageBox box(icon == MessageIcon::kNone ? QMessageBox::NoIcon : QMessageBox::Warning,

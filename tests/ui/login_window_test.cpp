@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 
 #include <QBitmap>
 #include <QGuiApplication>
@@ -13,6 +14,7 @@
 #include <QProcess>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QTest>
 #include <QWebEngineCookieStore>
 #include <QWebEngineProfile>
 
@@ -22,6 +24,7 @@
 #include "ui/desktop_effects.h"
 #include "ui/game_window.h"
 #include "ui/message_box.h"
+#include "ui/popup_catcher.h"
 #include "ui/redraw_button.h"
 #include "ui/shell_open.h"
 #include "ui/tavrin_app.h"
@@ -85,6 +88,15 @@ protected:
         if (t.rfind("/verify?closed", 0) == 0) {
             return MakeReply(200, ClientDocument(false, "", m_peer.Url("/error")));
         }
+        if (t.rfind("/verify?broken", 0) == 0) {
+            return MakeReply(200, test::HtmlPage("<p>maintenance</p>"), "text/html");
+        }
+        if (t.rfind("/verify?flaky", 0) == 0) {
+            // The browser's request and the launcher's first fail; the launcher's retry works.
+            const bool works = ++m_flakyRequests > 2;
+            return works ? MakeReply(200, ClientDocument(true, m_peer.Url("/m.swf"), ""))
+                         : MakeReply(502, "<p>bad gateway</p>", "text/html");
+        }
         return MakeReply(
             200, test::HtmlPage("<p>page " + t + "</p>", "<title>" + t.substr(1) + "</title>"),
             "text/html");
@@ -111,7 +123,8 @@ protected:
     HttpPeer m_peer;
     std::vector<std::string> m_opened;
     std::vector<QString> m_messages;
-    const MessageAnswer m_answer = MessageAnswer::kNo;
+    MessageAnswer m_answer = MessageAnswer::kNo;
+    std::atomic<int> m_flakyRequests{0};
 };
 
 void SendMouse(QWidget* to, QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
@@ -373,29 +386,127 @@ TEST_F(LoginWindow, TheVerificationFetchCarriesTheSessionTheLoginPageStarted) {
 TEST_F(LoginWindow, TheVerifiedAddressReachesThePeerAsTheBrowserAskedForIt) {
     Open();
     QSignalSpy entered(TheApp(), &CTavrinApp::gameWindowOpened);
-    const std::string target = "/verify?open&q=a%20b&c=%E4%B8%AD&d=x+y";
-    View()->Navigate(m_peer.Url(target));
-    ASSERT_TRUE(WaitFor([&] { return entered.count() == 1; }));
-    EXPECT_EQ(RequestsFor(target), 2);  // byte for byte, from the browser and the launcher
-    EXPECT_EQ(RequestsFor("/verify"), 2);
+    // Operators sign the raw query or carry JSON in it: no byte of it may change.
+    const std::string targets[] = {
+        "/verify?open&q=a%20b&c=%E4%B8%AD&d=x+y",
+        "/verify?open&a={b}|c^d",
+        "/verify?open&t=%7E&s=%7e",
+        "/verify?open&z=%zz&j={%22k%22:[1,2]}",
+    };
+    QSignalSpy completed(&TheApp()->m_pLoginDlg->ControlLayer(), &CControlLayerDlg::pageCompleted);
+    for (const std::string& target : targets) {
+        const int before = entered.count();
+        const int completedBefore = completed.count();
+        // The page's own navigation: the browser reads the address, not the launcher.
+        View()->page()->runJavaScript(
+            QStringLiteral("location.href='%1'").arg(QString::fromStdString(m_peer.Url(target))));
+        ASSERT_TRUE(WaitFor([&] { return entered.count() == before + 1; })) << target;
+        EXPECT_EQ(RequestsFor(target), 2) << target;  // from the browser and the launcher
+        // The next address only once the blank page the game left has completed, and with
+        // the game as a refresh leaves it.
+        ASSERT_TRUE(WaitFor([&] {
+            return View()->GetLocationURL() == "about:blank" &&
+                   completed.count() >= completedBefore + 2;
+        }));
+        TheApp()->m_pGameWnd->m_bGameLoaded = false;
+    }
 }
 
-TEST_F(LoginWindow, NewWindowsOpenInTheDefaultBrowserAndOnlyForWebAddresses) {
+TEST_F(LoginWindow, AVerificationThatFailsNeverEntersTheGameAndCanBeTriedAgain) {
+    CTavrinDlg* dlg = Open();
+    QSignalSpy entered(TheApp(), &CTavrinApp::gameWindowOpened);
+    View()->Navigate(m_peer.Url("/verify?open"));
+    ASSERT_TRUE(WaitFor([&] { return entered.count() == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return View()->GetLocationURL() == "about:blank"; }));
+
+    // A refresh whose verification answers no configuration: the last game's movie and
+    // variables are no way in. The player is told and stays on the login page.
+    ClientConfig.area_url = m_peer.Url("/verify?broken");
+    TheApp()->m_pGameWnd->m_bGameLoaded = false;
+    m_answer = MessageAnswer::kCancel;
+    dlg->ControlLayer().ReloadAreaPage();
+    ASSERT_TRUE(WaitFor([&] { return View()->GetLocationURL() == m_peer.Url("/login"); }));
+    EXPECT_EQ(entered.count(), 1);
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_TRUE(m_messages[0].contains(QStringLiteral("暂时无法进入游戏")))
+        << m_messages[0].toStdString();
+    EXPECT_TRUE(dlg->isVisible());
+    EXPECT_TRUE(m_opened.empty());
+
+    // A verification that works at the second try, after the player's Retry.
+    m_answer = MessageAnswer::kRetry;
+    View()->Navigate(m_peer.Url("/verify?flaky"));
+    ASSERT_TRUE(WaitFor([&] { return entered.count() == 2; }));
+    EXPECT_EQ(m_messages.size(), 2u);
+    EXPECT_EQ(RequestsFor("/verify?flaky"), 3);  // the browser's, the failed and the good one
+}
+
+TEST_F(LoginWindow, NewWindowsOpenOnlyFromTheUsersClickAndOnlyForWebAddresses) {
+    HttpPeer advertiser([](const HttpRequest&) {
+        return MakeReply(200,
+                         test::HtmlPage("<script>setInterval(() => { window.open('/ad');"
+                                        "document.querySelector('a').click(); }, 20);</script>"
+                                        "<a target='_blank' href='/ad-link'>ad</a>"),
+                         "text/html");
+    });
     Open();
-    View()->setHtml(QString::fromStdString(
-                        test::HtmlPage("<a id='l' target='_blank' href='/linked'>news</a><script>"
-                                       "document.getElementById('l').click();"
-                                       "window.open('/opened');"
-                                       "const w = window.open('');"
-                                       "setTimeout(() => { w.location.href = '/later'; }, 300);"
-                                       "window.open('file:///etc/passwd');</script>")),
-                    QUrl(QString::fromStdString(m_peer.Url("/popups"))));
+    QSignalSpy loaded(View()->page(), &QWebEnginePage::loadFinished);
+    // Each element a block of its own row, where a click finds it.
+    const char* kRow = "style='display:block;position:absolute;left:0;width:300px;height:40px;";
+    View()->setHtml(
+        QString::fromStdString(test::HtmlPage(
+            std::string("<a id='l' target='_blank' href='/linked' ") + kRow + "top:0'>news</a>" +
+            "<button " + kRow + "top:50px' onclick=\"window.open('/opened')\">a</button>" +
+            "<button " + kRow +
+            "top:100px' onclick=\"const w = window.open('');"
+            "setTimeout(() => { w.location.href = '/later'; }, 300)\">b</button>" +
+            "<button " + kRow +
+            "top:150px' onclick=\"window.open('file:///etc/passwd')\">c"
+            "</button><iframe src='" +
+            advertiser.Url("/frame") + "' " + kRow +
+            "top:200px'></iframe><script>document.getElementById('l').click();"
+            "window.open('/unasked');</script>")),
+        QUrl(QString::fromStdString(m_peer.Url("/popups"))));
+    ASSERT_TRUE(WaitFor([&] { return loaded.count() > 0; }));
+    test::Pump(std::chrono::milliseconds(500));  // the script's own attempts come to nothing
+    QWidget* input = View()->focusProxy();
+    for (int y : {20, 70, 120, 170}) {
+        QTest::mouseClick(input, Qt::LeftButton, {}, QPoint(150, y));
+        test::Pump(std::chrono::milliseconds(200));
+    }
     ASSERT_TRUE(WaitFor([&] { return m_opened.size() >= 3; }));
-    test::Pump(std::chrono::milliseconds(500));
+    test::Pump(std::chrono::milliseconds(1000));  // the frame's loop keeps trying meanwhile
     std::sort(m_opened.begin(), m_opened.end());
     EXPECT_EQ(m_opened, (std::vector<std::string>{m_peer.Url("/later"), m_peer.Url("/linked"),
                                                   m_peer.Url("/opened")}));
     EXPECT_EQ(View()->GetLocationURL(), m_peer.Url("/popups"));  // the login page stays
+    EXPECT_EQ(advertiser.Requests().size(), 1u);  // the frame itself, none of its windows
+}
+
+TEST_F(LoginWindow, NewWindowsStayBoundedHoweverOftenThePlayerClicks) {
+    Open();
+    QSignalSpy loaded(View()->page(), &QWebEnginePage::loadFinished);
+    const char* kRow = "style='display:block;position:absolute;left:0;width:300px;height:40px;";
+    View()->setHtml(QString::fromStdString(test::HtmlPage(
+                        std::string("<button ") + kRow +
+                        "top:0' onclick=\"window.open('')\">empty</button><button " + kRow +
+                        "top:50px' onclick=\"window.open('/n' + Date.now())\">page</button>")),
+                    QUrl(QString::fromStdString(m_peer.Url("/bounded"))));
+    ASSERT_TRUE(WaitFor([&] { return loaded.count() > 0; }));
+    QWidget* input = View()->focusProxy();
+    const auto clickTimes = [&](int y, int times) {
+        for (int i = 0; i < times; ++i) {
+            QTest::mouseClick(input, Qt::LeftButton, {}, QPoint(150, y));
+            test::Pump(std::chrono::milliseconds(150));
+        }
+    };
+    // Pages for the player's browser: only a few a minute.
+    clickTimes(70, 9);
+    test::Pump(std::chrono::milliseconds(500));
+    EXPECT_EQ(m_opened.size(), 6u);
+    // Empty pop-ups wait for an address: only a few at a time.
+    clickTimes(20, 7);
+    EXPECT_EQ(View()->page()->findChildren<PopupCatcher*>().size(), 4);
 }
 
 TEST_F(LoginWindow, AGameClosedAfterARefreshBringsBackTheLoginPageAndItsTaskBarButton) {
