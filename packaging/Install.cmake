@@ -103,11 +103,11 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://tavrin.example/")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The debugging symbols stay in the build folder; the package would be four times larger.
 set(CPACK_STRIP_FILES ON)
-# What the launcher loads at run time, which dpkg-shlibdeps cannot see: libcurl (dlopen), the
-# system's CA bundle (https), a Chinese font (the game's device fonts), Qt's Chinese
-# translations (the dialogs).
+# What the launcher loads at run time, which dpkg-shlibdeps cannot see: libcurl (dlopen; 7.85
+# or later, whose protocol limits it sets), the system's CA bundle (https), a Chinese font (the
+# game's device fonts), Qt's Chinese translations (the dialogs).
 # (The helper process comes with libqt6webenginecore6's own shlibs entry.)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcurl4, ca-certificates, fonts-noto-cjk, qt6-translations-l10n")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcurl4 (>= 7.85.0), ca-certificates, fonts-noto-cjk, qt6-translations-l10n")
 # Links the player opens go to the default browser through xdg-open.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${tavrin_packaging}/conffiles")

@@ -55,9 +55,29 @@ bool IsIpAddress(const std::string& host) {
                        [](unsigned char c) { return std::isdigit(c) || c == '.'; });
 }
 
-// Browsers treat loopback as secure: its cookies marked secure go over http too.
+// An IPv4 address of 127.0.0.0/8, written as four decimal numbers of 0 to 255.
+bool IsLoopbackIpv4(const std::string& host) {
+    int parts = 0;
+    std::size_t at = 0;
+    while (at <= host.size()) {
+        const std::size_t dot = std::min(host.find('.', at), host.size());
+        const std::string part = host.substr(at, dot - at);
+        if (part.empty() || part.size() > 3 ||
+            !std::all_of(part.begin(), part.end(),
+                         [](unsigned char c) { return std::isdigit(c); }) ||
+            std::stoi(part) > 255 || (parts == 0 && part != "127")) {
+            return false;
+        }
+        ++parts;
+        at = dot + 1;
+    }
+    return parts == 4;
+}
+
+// Browsers treat loopback as secure: its cookies marked secure go over http too. Only the
+// loopback addresses themselves count, never a name that merely starts like one.
 bool IsLoopback(const std::string& host) {
-    return host == "localhost" || host == "::1" || host.rfind("127.", 0) == 0;
+    return host == "localhost" || host == "::1" || IsLoopbackIpv4(host);
 }
 
 bool DomainMatches(const std::string& host, const BrowserCookie& cookie) {

@@ -32,6 +32,7 @@ struct Curl {
     decltype(&curl_easy_init) easy_init = nullptr;
     decltype(&curl_easy_setopt) easy_setopt = nullptr;
     decltype(&curl_easy_perform) easy_perform = nullptr;
+    decltype(&curl_easy_getinfo) easy_getinfo = nullptr;
     decltype(&curl_easy_cleanup) easy_cleanup = nullptr;
     decltype(&curl_easy_strerror) easy_strerror = nullptr;
     bool loaded = false;
@@ -46,12 +47,15 @@ struct Curl {
         easy_setopt = reinterpret_cast<decltype(easy_setopt)>(dlsym(library, "curl_easy_setopt"));
         easy_perform =
             reinterpret_cast<decltype(easy_perform)>(dlsym(library, "curl_easy_perform"));
+        easy_getinfo =
+            reinterpret_cast<decltype(easy_getinfo)>(dlsym(library, "curl_easy_getinfo"));
         easy_cleanup =
             reinterpret_cast<decltype(easy_cleanup)>(dlsym(library, "curl_easy_cleanup"));
         easy_strerror =
             reinterpret_cast<decltype(easy_strerror)>(dlsym(library, "curl_easy_strerror"));
         loaded = global_init != nullptr && easy_init != nullptr && easy_setopt != nullptr &&
-                 easy_perform != nullptr && easy_cleanup != nullptr && easy_strerror != nullptr;
+                 easy_perform != nullptr && easy_getinfo != nullptr && easy_cleanup != nullptr &&
+                 easy_strerror != nullptr;
         if (loaded) {
             global_init(CURL_GLOBAL_DEFAULT);
         }
@@ -86,6 +90,13 @@ std::string CookieFileLine(const BrowserCookie& cookie) {
 bool FetchUrlBody(const std::string& url, const std::string& userAgent, std::string& body,
                   const FetchLimits& limits, std::string* error,
                   const std::vector<BrowserCookie>& cookies) {
+    // The project's own rule first, whatever libcurl would allow.
+    if (!IsWebAddress(url)) {
+        if (error != nullptr) {
+            *error = "only http and https addresses are fetched";
+        }
+        return false;
+    }
     const Curl& api = TheCurl();
     if (!api.loaded) {
         if (error != nullptr) {
@@ -103,31 +114,46 @@ bool FetchUrlBody(const std::string& url, const std::string& userAgent, std::str
     Sink sink;
     sink.limit = limits.maxBodyBytes;
     CURL* h = curl.get();
-    api.easy_setopt(h, CURLOPT_URL, url.c_str());
-    api.easy_setopt(h, CURLOPT_USERAGENT, userAgent.c_str());
+    // Every option must take: a libcurl that does not know one (the protocol limits need
+    // 7.85) would otherwise fetch without it.
+    const char* refused = nullptr;
+    const auto set = [&](CURLoption option, const char* name, auto value) {
+        if (refused == nullptr && api.easy_setopt(h, option, value) != CURLE_OK) {
+            refused = name;
+        }
+    };
+    set(CURLOPT_URL, "URL", url.c_str());
+    set(CURLOPT_USERAGENT, "USERAGENT", userAgent.c_str());
     // A configuration address must never read local files or speak other protocols.
-    api.easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    api.easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    api.easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-    api.easy_setopt(h, CURLOPT_MAXREDIRS, 20L);
-    api.easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, limits.connectTimeoutMs);
-    api.easy_setopt(h, CURLOPT_TIMEOUT_MS, limits.totalTimeoutMs);
-    api.easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    set(CURLOPT_PROTOCOLS_STR, "PROTOCOLS_STR", "http,https");
+    set(CURLOPT_REDIR_PROTOCOLS_STR, "REDIR_PROTOCOLS_STR", "http,https");
+    set(CURLOPT_FOLLOWLOCATION, "FOLLOWLOCATION", 1L);
+    set(CURLOPT_MAXREDIRS, "MAXREDIRS", 20L);
+    set(CURLOPT_CONNECTTIMEOUT_MS, "CONNECTTIMEOUT_MS", limits.connectTimeoutMs);
+    set(CURLOPT_TIMEOUT_MS, "TIMEOUT_MS", limits.totalTimeoutMs);
+    set(CURLOPT_NOSIGNAL, "NOSIGNAL", 1L);
     if (!cookies.empty()) {
         // libcurl's own cookie engine applies the browser's rules to every request,
         // redirects to other hosts included.
-        api.easy_setopt(h, CURLOPT_COOKIEFILE, "");
+        set(CURLOPT_COOKIEFILE, "COOKIEFILE", "");
         for (const BrowserCookie& cookie : cookies) {
             const std::string line = CookieFileLine(cookie);
             if (!line.empty()) {
-                api.easy_setopt(h, CURLOPT_COOKIELIST, line.c_str());
+                set(CURLOPT_COOKIELIST, "COOKIELIST", line.c_str());
             }
         }
     }
-    api.easy_setopt(h, CURLOPT_WRITEFUNCTION, &WriteBody);
-    api.easy_setopt(h, CURLOPT_WRITEDATA, &sink);
+    set(CURLOPT_WRITEFUNCTION, "WRITEFUNCTION", &WriteBody);
+    set(CURLOPT_WRITEDATA, "WRITEDATA", static_cast<void*>(&sink));
     char message[CURL_ERROR_SIZE] = {};
-    api.easy_setopt(h, CURLOPT_ERRORBUFFER, message);
+    set(CURLOPT_ERRORBUFFER, "ERRORBUFFER", static_cast<char*>(message));
+    if (refused != nullptr) {
+        if (error != nullptr) {
+            *error = std::string("this libcurl does not take the option CURLOPT_") + refused +
+                     " (7.85 or later is needed)";
+        }
+        return false;
+    }
     const CURLcode rc = api.easy_perform(h);
     if (rc != CURLE_OK) {
         if (error != nullptr) {
@@ -137,6 +163,16 @@ bool FetchUrlBody(const std::string& url, const std::string& userAgent, std::str
             } else {
                 *error = message[0] != '\0' ? message : api.easy_strerror(rc);
             }
+        }
+        return false;
+    }
+    // libcurl ends at a redirect that names no address, with that page as the answer: it
+    // is not the document.
+    long status = 0;
+    if (api.easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK &&
+        (status == 301 || status == 302 || status == 303 || status == 307 || status == 308)) {
+        if (error != nullptr) {
+            *error = "a redirect named no usable address";
         }
         return false;
     }

@@ -33,34 +33,39 @@ bool IsRedirect(DWORD status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
-// The absolute address a redirect answer points to, or empty.
-std::string RedirectTarget(HINTERNET request, const std::string& base) {
+// The absolute address a redirect answer points to in `next`; empty when the answer is no
+// redirect. False for a redirect that names no usable address: its page is not the document.
+bool RedirectTarget(HINTERNET request, const std::string& base, std::string& next) {
+    next.clear();
     DWORD status = 0;
     DWORD size = sizeof status;
     if (!HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
                         nullptr) ||
         !IsRedirect(status)) {
-        return {};
+        return true;
     }
     char location[4096];
     size = sizeof location;
-    if (!HttpQueryInfoA(request, HTTP_QUERY_LOCATION, location, &size, nullptr)) {
-        return {};
+    if (!HttpQueryInfoA(request, HTTP_QUERY_LOCATION, location, &size, nullptr) || size == 0) {
+        return false;
     }
     char combined[4096];
     DWORD combinedSize = sizeof combined;
     if (!InternetCombineUrlA(base.c_str(), location, combined, &combinedSize, ICU_NO_ENCODE)) {
-        return {};
+        return false;
     }
-    return std::string(combined, combinedSize);
+    next.assign(combined, combinedSize);
+    return true;
 }
 
 // Opens the address, following redirects itself so that every request carries the
 // browser's cookies for its own address and nothing from the system's cookie store.
 HINTERNET OpenFollowingRedirects(HINTERNET session, std::string url,
                                  const std::vector<BrowserCookie>& cookies, const char*& failure) {
-    const DWORD flags =
-        INTERNET_FLAG_TRANSFER_ASCII | INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_COOKIES;
+    // Nothing in or from the system's cache: the answers carry the player's session.
+    const DWORD flags = INTERNET_FLAG_TRANSFER_ASCII | INTERNET_FLAG_NO_AUTO_REDIRECT |
+                        INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_CACHE_WRITE |
+                        INTERNET_FLAG_RELOAD | INTERNET_FLAG_PRAGMA_NOCACHE;
     for (int hop = 0; hop <= kMaxRedirects; ++hop) {
         if (!IsWebAddress(url)) {
             failure = "a redirect left http and https";
@@ -75,7 +80,12 @@ HINTERNET OpenFollowingRedirects(HINTERNET session, std::string url,
             failure = "the address could not be opened";
             return nullptr;
         }
-        const std::string next = RedirectTarget(request, url);
+        std::string next;
+        if (!RedirectTarget(request, url, next)) {
+            InternetCloseHandle(request);
+            failure = "a redirect named no usable address";
+            return nullptr;
+        }
         if (next.empty()) {
             return request;
         }
@@ -129,7 +139,7 @@ bool FetchUrlBody(const std::string& url, const std::string& userAgent, std::str
                   const std::vector<BrowserCookie>& cookies) {
     if (!IsWebAddress(url)) {
         if (error != nullptr) {
-            *error = "not an http or https address";
+            *error = "only http and https addresses are fetched";
         }
         return false;
     }

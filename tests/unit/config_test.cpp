@@ -207,12 +207,34 @@ TEST(FetchUrlText, FailsWithoutTouchingTheTextWhenNothingAnswers) {
     EXPECT_FALSE(error.empty());
 }
 
-TEST(FetchUrlText, RefusesAddressesThatAreNotWebAddresses) {
+TEST(FetchUrlText, ARedirectWithoutAUsableAddressIsAFailureNotADocument) {
+    HttpPeer peer([](const HttpRequest& request) {
+        const std::string location = request.target == "/empty" ? "Location: \r\n" : "";
+        return HttpReply{"HTTP/1.1 302 Found\r\n" + location +
+                         "Content-Type: text/xml\r\nContent-Length: 4\r\n\r\n<r/>"};
+    });
+    for (const char* target : {"/none", "/empty"}) {
+        std::string text = "untouched";
+        std::string error;
+        EXPECT_FALSE(FetchUrlText(peer.Url(target), text, &error)) << target;
+        EXPECT_EQ(text, "untouched") << target;
+        EXPECT_NE(error.find("redirect"), std::string::npos) << target << ": " << error;
+    }
+}
+
+TEST(FetchUrlText, RefusesAddressesThatAreNotWebAddressesByItsOwnRule) {
+    // Refused before the HTTP client is asked, whatever protocols that one would speak.
     test::TempDir tmp;
     tmp.Write("secret.txt", "local");
-    std::string text = "untouched";
-    EXPECT_FALSE(FetchUrlText("file://" + tmp / "secret.txt", text));
-    EXPECT_EQ(text, "untouched");
+    const std::string addresses[] = {"file://" + tmp / "secret.txt", "ftp://127.0.0.1:1/x",
+                                     "dict://127.0.0.1:1/x", "gopher://127.0.0.1:1/x"};
+    for (const std::string& address : addresses) {
+        std::string text = "untouched";
+        std::string error;
+        EXPECT_FALSE(FetchUrlText(address, text, &error)) << address;
+        EXPECT_EQ(text, "untouched");
+        EXPECT_NE(error.find("only http and https"), std::string::npos) << address << ": " << error;
+    }
 }
 
 TEST(FetchUrlBody, GivesUpOnASilentServerWithinItsLimit) {
@@ -317,6 +339,11 @@ TEST(CookieHeaderFor, ChoosesByDomainPathSchemeAndTimeLongestPathFirst) {
         {"c", "3", "www.example.com", true, "/", true, false, 0},
         {"e", "5", "localhost", true, "/", true, false, 0},
         {"d", "4", "example.com", false, "/", false, false, 500},
+        // Secure cookies of hosts that look like loopback addresses and are not.
+        {"f", "6", "127.x.example.com", true, "/", true, false, 0},
+        {"g", "7", "127.0.0.1", true, "/", true, false, 0},
+        {"h", "8", "127.0.0.256", true, "/", true, false, 0},
+        {"i", "9", "127.1.2.3.4", true, "/", true, false, 0},
     };
     const struct {
         const char* url;
@@ -330,6 +357,11 @@ TEST(CookieHeaderFor, ChoosesByDomainPathSchemeAndTimeLongestPathFirst) {
         {"http://example.com/application", "a=1; d=4"},
         {"ftp://example.com/", ""},
         {"http://localhost/", "e=5"},  // loopback is a secure context
+        {"http://127.0.0.1:8080/", "g=7"},
+        {"http://127.x.example.com/", "a=1; d=4"},  // not loopback: no secure cookie
+        {"https://127.x.example.com/", "a=1; d=4; f=6"},
+        {"http://127.0.0.256/", ""},
+        {"http://127.1.2.3.4/", ""},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(platform::CookieHeaderFor(c.url, cookies, 100), c.header) << c.url;
@@ -387,16 +419,30 @@ TEST_F(LoadConfig, UnreachablePlatformDocumentIsAFailure) {
     EXPECT_FALSE(LoadPlatformConfig(m_tmp / "config.ini"));
 }
 
-TEST_F(LoadConfig, ClientConfigKeepsOldValuesWhenALoadFails) {
+TEST_F(LoadConfig, AFailedClientConfigIsAFailureAndKeepsTheLastOne) {
     HttpPeer good(Serve(200, "<r><clientConfig title=\"One\" isOpen=\"1\"/></r>"));
-    LoadClientConfig(good.Url("/verify.php?u=1"));
+    EXPECT_TRUE(LoadClientConfig(good.Url("/verify.php?u=1")));
     EXPECT_EQ(ClientConfig.title, "One");
     EXPECT_TRUE(ClientConfig.isOpen);
 
+    std::uint16_t deadPort = 0;
+    {
+        HttpPeer gone(Serve(200, ""));
+        deadPort = gone.Port();
+    }
     HttpPeer broken(Serve(500, "<r><clientConfig title=\"Two\" isOpen=\"0\""));
-    LoadClientConfig(broken.Url("/verify.php?u=2"));
-    EXPECT_EQ(ClientConfig.title, "One");
-    EXPECT_TRUE(ClientConfig.isOpen);
+    HttpPeer other(Serve(200, "<r><platform/></r>"));
+    const std::string failing[] = {
+        broken.Url("/verify.php?u=2"),
+        other.Url("/verify.php?u=3"),
+        "http://127.0.0.1:" + std::to_string(deadPort) + "/verify.php?u=4",
+    };
+    for (const std::string& url : failing) {
+        std::string failure;
+        EXPECT_FALSE(LoadClientConfig(url, {}, &failure)) << url;
+        EXPECT_FALSE(failure.empty()) << url;
+        EXPECT_EQ(ClientConfig.title, "One") << url;
+    }
 }
 
 }  // namespace
