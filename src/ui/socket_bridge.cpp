@@ -50,6 +50,8 @@ public:
     }
     ~SocketRelay() override { m_pBridge->m_relays.remove(this); }
 
+    qint64 HeldForMovie() const { return m_pTcp->bytesAvailable() + m_pWs->bytesToWrite(); }
+
 private:
     void ToServer(const QByteArray& data) {
         if (m_bServerGone) {
@@ -164,6 +166,14 @@ void CSocketBridge::SetPageOrigin(const QUrl& pageUrl) {
 
 int CSocketBridge::OpenConnections() const {
     return static_cast<int>(m_relays.size());
+}
+
+qint64 CSocketBridge::HeldForMovies() const {
+    qint64 held = 0;
+    for (const SocketRelay* relay : m_relays) {
+        held += relay->HeldForMovie();
+    }
+    return held;
 }
 
 void CSocketBridge::Connect(const QString& proxyUrl, ConnectDone done) {

@@ -62,6 +62,9 @@ public:
 
     // Connections that carry data now, for diagnostics and tests.
     int OpenConnections() const;
+    // Bytes the bridge holds on their way to the movies: read from the servers, not yet
+    // taken by the pages.
+    qint64 HeldForMovies() const;
 
     Limits m_limits;
 
