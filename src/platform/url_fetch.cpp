@@ -113,12 +113,22 @@ std::string CookieHeaderFor(const std::string& url, const std::vector<BrowserCoo
     if (!ParseWebAddress(url, address)) {
         return {};
     }
+    return CookieHeaderFor(RequestTarget{address.https, address.host, address.path}, cookies, now);
+}
+
+std::string CookieHeaderFor(const RequestTarget& target, const std::vector<BrowserCookie>& cookies,
+                            std::int64_t now) {
+    const std::string host = Lower(target.host);
+    const std::string path = target.path.empty() ? std::string("/") : target.path;
+    if (host.empty()) {
+        return {};
+    }
     std::vector<const BrowserCookie*> chosen;
     for (const BrowserCookie& cookie : cookies) {
         const std::string& cookiePath = cookie.path.empty() ? std::string("/") : cookie.path;
         if ((cookie.expires != 0 && cookie.expires <= now) ||
-            (cookie.secure && !address.https && !IsLoopback(address.host)) ||
-            !DomainMatches(address.host, cookie) || !PathMatches(address.path, cookiePath)) {
+            (cookie.secure && !target.https && !IsLoopback(host)) || !DomainMatches(host, cookie) ||
+            !PathMatches(path, cookiePath)) {
             continue;
         }
         chosen.push_back(&cookie);

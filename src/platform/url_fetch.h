@@ -45,10 +45,21 @@ bool FetchUrlBody(const std::string& url, const std::string& userAgent, std::str
 // else may leave the launcher: not files, shares or other programs' protocols.
 bool IsWebAddress(const std::string& url);
 
+// Where a request goes, as the client that sends it read its address.
+struct RequestTarget {
+    bool https = false;
+    std::string host;  // without port or brackets, in any case
+    std::string path;  // "/" when the address has none; without query or fragment
+};
+
 // The value of the Cookie header a browser sends to `url` (http or https) from `cookies`,
 // at `now` (seconds since 1970): longer paths first, as browsers order them. Empty when no
 // cookie applies or the address is not a web address.
 std::string CookieHeaderFor(const std::string& url, const std::vector<BrowserCookie>& cookies,
+                            std::int64_t now);
+// The same for a request whose target the sending client has read itself: the cookies then
+// go to the host the request goes to, whatever another reading of the address would say.
+std::string CookieHeaderFor(const RequestTarget& target, const std::vector<BrowserCookie>& cookies,
                             std::int64_t now);
 
 }  // namespace tavrin::platform

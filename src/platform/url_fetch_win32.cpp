@@ -58,6 +58,30 @@ bool RedirectTarget(HINTERNET request, const std::string& base, std::string& nex
     return true;
 }
 
+// The scheme, host and path of an address as WinInet reads it.
+bool CrackAddress(const std::string& url, RequestTarget& target) {
+    char host[INTERNET_MAX_HOST_NAME_LENGTH + 1] = {};
+    std::string path(url.size() + 1, '\0');
+    URL_COMPONENTSA parts = {};
+    parts.dwStructSize = sizeof parts;
+    parts.lpszHostName = host;
+    parts.dwHostNameLength = sizeof host;
+    parts.lpszUrlPath = path.data();
+    parts.dwUrlPathLength = static_cast<DWORD>(path.size());
+    if (!InternetCrackUrlA(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts) ||
+        (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS)) {
+        return false;
+    }
+    target.https = parts.nScheme == INTERNET_SCHEME_HTTPS;
+    target.host.assign(host, parts.dwHostNameLength);
+    if (target.host.size() > 1 && target.host.front() == '[' && target.host.back() == ']') {
+        target.host = target.host.substr(1, target.host.size() - 2);  // an IPv6 address
+    }
+    path.resize(parts.dwUrlPathLength);
+    target.path = path.substr(0, path.find_first_of("?#"));
+    return true;
+}
+
 // Opens the address, following redirects itself so that every request carries the
 // browser's cookies for its own address and nothing from the system's cookie store.
 HINTERNET OpenFollowingRedirects(HINTERNET session, std::string url,
@@ -71,7 +95,13 @@ HINTERNET OpenFollowingRedirects(HINTERNET session, std::string url,
             failure = "a redirect left http and https";
             return nullptr;
         }
-        const std::string cookie = CookieHeaderFor(url, cookies, std::time(nullptr));
+        // The cookies go where WinInet sends the request: its own reading of the address.
+        RequestTarget target;
+        if (!CrackAddress(url, target)) {
+            failure = "the address could not be read";
+            return nullptr;
+        }
+        const std::string cookie = CookieHeaderFor(target, cookies, std::time(nullptr));
         const std::string headers = cookie.empty() ? std::string() : "Cookie: " + cookie + "\r\n";
         HINTERNET request =
             InternetOpenUrlA(session, url.c_str(), headers.empty() ? nullptr : headers.c_str(),

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 
 #include "app/app_globals.h"
@@ -222,6 +223,21 @@ TEST(FetchUrlText, ARedirectWithoutAUsableAddressIsAFailureNotADocument) {
     }
 }
 
+TEST(FetchUrlText, EveryFetchAsksTheServerAgainWhateverItSaysOfCaching) {
+    // Verification answers carry the player's session: never one kept from an earlier fetch.
+    std::atomic<int> served{0};
+    HttpPeer peer([&served](const HttpRequest&) {
+        return MakeReply(200, "<r n=\"" + std::to_string(++served) + "\"/>", "text/xml",
+                         "Cache-Control: public, max-age=3600\r\n");
+    });
+    std::string first;
+    std::string second;
+    ASSERT_TRUE(FetchUrlText(peer.Url("/verify?u=1"), first));
+    ASSERT_TRUE(FetchUrlText(peer.Url("/verify?u=1"), second));
+    EXPECT_EQ(first, "<r n=\"1\"/>");
+    EXPECT_EQ(second, "<r n=\"2\"/>");
+}
+
 TEST(FetchUrlText, RefusesAddressesThatAreNotWebAddressesByItsOwnRule) {
     // Refused before the HTTP client is asked, whatever protocols that one would speak.
     test::TempDir tmp;
@@ -328,6 +344,31 @@ TEST(FetchUrlText, CarriesTheBrowsersCookiesByItsRules) {
                          [&](const HttpRequest& r) { return r.target == c.target; });
         ASSERT_NE(request, requests.end()) << c.target;
         EXPECT_EQ(CookieNames(*request), c.sent) << c.target;
+    }
+}
+
+TEST(FetchUrlText, CookiesGoToTheHostTheRequestWentTo) {
+    // Addresses that readers disagree about: whichever host the request reaches, it carries
+    // that host's cookies and never those of the host another reading would name.
+    HttpPeer peer(Serve(200, "<r/>"));
+    using platform::BrowserCookie;
+    const std::vector<BrowserCookie> cookies = {
+        {"here", "1", "127.0.0.1", true, "/", false, false, 0},
+        {"there", "2", "evil.example", true, "/", false, false, 0},
+    };
+    const std::string port = std::to_string(peer.Port());
+    const std::string addresses[] = {
+        "http://evil.example@127.0.0.1:" + port + "/a",
+        "http://evil.example\\@127.0.0.1:" + port + "/b",
+        "http://127.0.0.1:" + port + "\\@evil.example/c",
+        "http://127.0.0.1:" + port + "/d\\@evil.example/",
+    };
+    for (const std::string& address : addresses) {
+        std::string text;
+        FetchUrlText(address, text, nullptr, cookies);  // some go nowhere
+    }
+    for (const HttpRequest& request : peer.Requests()) {
+        EXPECT_EQ(CookieNames(request), "here") << request.target;
     }
 }
 
