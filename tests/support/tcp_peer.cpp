@@ -30,8 +30,19 @@ void TcpPeer::Run() {
     if (connection == kNoSocket) {
         return;
     }
-    SendAll(connection, m_script.send);
     char buffer[65536];
+    while (!m_stop && Received().size() < m_script.readFirst) {
+        if (!WaitReadable(connection, 20)) {
+            continue;
+        }
+        const long n = ReceiveSome(connection, buffer, m_script.readFirst - Received().size());
+        if (n <= 0) {
+            break;
+        }
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_received.append(buffer, static_cast<std::size_t>(n));
+    }
+    SendAll(connection, m_script.send);
     while (!m_stop && (m_script.readEverything || !m_script.closeAfter)) {
         if (!WaitReadable(connection, 20)) {
             continue;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -16,6 +17,7 @@ public:
         std::string send;             // sent as soon as the connection is accepted
         bool closeAfter = true;       // close after sending, else stay silent until stopped
         bool readEverything = false;  // read until the other side closes (for send tests)
+        std::size_t readFirst = 0;    // bytes to receive before sending (a request)
     };
 
     explicit TcpPeer(Script script);
