@@ -14,6 +14,7 @@
 #include "app/app_globals.h"
 #include "app/config.h"
 #include "app/program_paths.h"
+#include "app/swf_info.h"
 #include "app/version.h"
 #include "net/http_download.h"
 #include "net/http_parse.h"
@@ -84,6 +85,11 @@ const char* const kSignUpdateHelp =
     "           writes DESCRIPTION.sig and prints the public key for updateKey in\n"
     "           config.ini or the build option TAVRIN_UPDATE_PUBLIC_KEY\n";
 
+const char* const kMovieInfoHelp =
+    "  movie-info  print what a Flash movie's file says of itself: compression,\n"
+    "           version, length, stage size, frame rate and count, ActionScript 1/2\n"
+    "           or 3, whether it may use the network\n";
+
 const char* const kSocketPolicyHelp =
     "  socket-policy  ask HOST:PORT for its socket policy as the Flash player did: the\n"
     "           master policy on port 843 of the host first (--master-port N for\n"
@@ -98,7 +104,8 @@ const char* const kExitStatusHelp =
     "  1  failed      config: the document could not be fetched; update-check: no\n"
     "                 check could run or the service's description did not arrive;\n"
     "                 extract, sign-update: failed (reason on stderr); socket-policy:\n"
-    "                 the movie may not connect, or (without --movie) no policy\n"
+    "                 the movie may not connect, or (without --movie) no policy;\n"
+    "                 movie-info: the file cannot be read or is no Flash movie\n"
     "  2  usage       a command line that is not understood\n"
     "  3  unusable    config: the document holds no configuration; download: failed\n"
     "  4  not found   download: the server has no such file\n";
@@ -548,6 +555,38 @@ int RunSignUpdate(const Args& args) {
     return kExitOk;
 }
 
+int RunMovieInfo(const Args& args) {
+    Args paths;
+    if (!ParseArguments(args, {}, 1, paths)) {
+        return kExitUsage;
+    }
+    std::ifstream file(paths[0], std::ios::binary);
+    std::string bytes(64 * 1024, '\0');
+    file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(file.gcount()));
+    tavrin::SwfInfo info;
+    std::string error;
+    if (!file.is_open() || !tavrin::ReadSwfInfo(bytes, info, &error)) {
+        std::fprintf(stderr, "tavrin-tool: %s: %s\n", paths[0].c_str(),
+                     file.is_open() ? error.c_str() : "cannot be read");
+        return kExitFailed;
+    }
+    PrintValue("compression", tavrin::CompressionName(info.compression));
+    PrintValue("version", std::to_string(info.version));
+    PrintValue("length", std::to_string(info.fileLength));
+    if (info.bodyRead) {
+        char number[64];
+        std::snprintf(number, sizeof number, "%gx%g", info.stageWidth, info.stageHeight);
+        PrintValue("stage", number);
+        std::snprintf(number, sizeof number, "%g", info.frameRate);
+        PrintValue("frameRate", number);
+        PrintValue("frames", std::to_string(info.frameCount));
+        PrintValue("script", tavrin::ScriptName(info.script));
+        PrintValue("network", info.usesNetwork ? "1" : "0");
+    }
+    return kExitOk;
+}
+
 // One policy answer as name.status, name.error, name.scope and a name.grant line each.
 bool PrintPolicyAnswer(const char* name, const tavrin::PolicyAnswer& answer) {
     using Status = tavrin::PolicyAnswer::Status;
@@ -646,6 +685,7 @@ const Command kCommands[] = {
     {"update-check", "[--ini PATH] [--data FOLDER [--force]] [--public-key HEX]", kUpdateCheckHelp,
      RunUpdateCheck},
     {"sign-update", "KEY DESCRIPTION", kSignUpdateHelp, RunSignUpdate},
+    {"movie-info", "FILE", kMovieInfoHelp, RunMovieInfo},
     {"socket-policy", "[--movie URL] [--master-port N] HOST:PORT", kSocketPolicyHelp,
      RunSocketPolicy},
 };
