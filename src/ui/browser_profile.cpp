@@ -60,13 +60,20 @@ void RefuseDownload(QWebEngineDownloadRequest* download) {
         Qt::QueuedConnection);
 }
 
+bool& ForThisRunOnly() {
+    static bool only = false;
+    return only;
+}
+
 QWebEngineProfile* MakeProfile() {
-    const std::string folder = BrowserProfileDir();
+    const std::string folder = ForThisRunOnly() ? std::string() : BrowserProfileDir();
     QWebEngineProfile* profile = nullptr;
     if (folder.empty()) {
-        Diagnose(
-            "no per-user folder for the browser profile: logins and saved games are "
-            "kept for this run only");
+        if (!ForThisRunOnly()) {
+            Diagnose(
+                "no per-user folder for the browser profile: logins and saved games are "
+                "kept for this run only");
+        }
         profile = new QWebEngineProfile(qApp);
     } else {
         const QString path = QString::fromLocal8Bit(folder);
@@ -101,6 +108,10 @@ platform::BrowserCookie ToBrowserCookie(const QNetworkCookie& cookie) {
 }
 
 }  // namespace
+
+void KeepBrowserDataForThisRunOnly() {
+    ForThisRunOnly() = true;
+}
 
 QWebEngineProfile* LauncherProfile() {
     Profile& state = TheProfile();

@@ -14,6 +14,9 @@ namespace tavrin::ui {
 
 // Made at first use, after the application object and the base name are set.
 QWebEngineProfile* LauncherProfile();
+// Before the first LauncherProfile: nothing of this run is stored (a check of a movie must
+// leave the player's logins and saved games as they are).
+void KeepBrowserDataForThisRunOnly();
 // Deletes the profile; every page that uses it must be gone first.
 void ReleaseLauncherProfile();
 

@@ -101,6 +101,9 @@ protected:
         } else {
             DiagnoseDetail("player: %s (%s:%d)", qPrintable(message), qPrintable(source), line);
         }
+        if (m_pPlayer->m_bPlayerWarnings) {
+            emit m_pPlayer->PlayerMessage(level == ErrorMessageLevel, message);
+        }
     }
 
 private:
@@ -195,6 +198,9 @@ QString CShockwaveflash1::BuildPlayerPage() const {
     options[QStringLiteral("wmode")] = m_strWMode;
     options[QStringLiteral("menu")] = m_bMenu;
     options[QStringLiteral("parameters")] = m_strFlashVars;
+    if (m_bPlayerWarnings) {
+        options[QStringLiteral("logLevel")] = QStringLiteral("warn");
+    }
     QJsonArray sockets;
     for (std::size_t i = 0; m_pBridge != nullptr && i < m_pBridge->Endpoints().size(); ++i) {
         const SocketEndpoint& endpoint = m_pBridge->Endpoints()[i];
@@ -309,6 +315,16 @@ void CShockwaveflash1::OnPageMessage(const QString& json,
                        message.value(QStringLiteral("args")).toString());
     } else if (kind == QLatin1String("navigate")) {
         OpenInDefaultBrowser(message.value(QStringLiteral("url")).toString().toStdString());
+    } else if (kind == QLatin1String("started")) {
+        const QJsonObject movie = message.value(QStringLiteral("movie")).toObject();
+        Diagnose("player: the movie started (SWF %d, %s, %gx%g, %g frames a second)",
+                 movie.value(QStringLiteral("swfVersion")).toInt(),
+                 movie.value(QStringLiteral("isActionScript3")).toBool() ? "ActionScript 3"
+                                                                         : "ActionScript 1/2",
+                 movie.value(QStringLiteral("width")).toDouble(),
+                 movie.value(QStringLiteral("height")).toDouble(),
+                 movie.value(QStringLiteral("frameRate")).toDouble());
+        emit MovieStarted(movie);
     } else if (kind == QLatin1String("failed")) {
         const QString reason = message.value(QStringLiteral("reason")).toString();
         Diagnose("player: %s %s", qPrintable(reason),
@@ -332,7 +348,14 @@ void CShockwaveflash1::OnSocketRequest(const QString& proxyUrl,
         reply({}, QStringLiteral("the game has no game servers"));
         return;
     }
-    m_pBridge->Connect(proxyUrl, reply);
+    QPointer<CShockwaveflash1> self(this);
+    const QString endpoint = m_pBridge->EndpointFor(proxyUrl);
+    m_pBridge->Connect(proxyUrl, [self, endpoint, reply](const QString& url, const QString& error) {
+        if (!self.isNull()) {
+            emit self->SocketAnswered(endpoint, error);
+        }
+        reply(url, error);
+    });
 }
 
 void CShockwaveflash1::EndNestedWait() {

@@ -10,6 +10,7 @@
 #include <functional>
 #include <vector>
 
+#include <QJsonObject>
 #include <QString>
 #include <QStringList>
 #include <QWebEngineView>
@@ -40,6 +41,9 @@ public:
     void put_Movie(const QString& url);
     // The game servers the movie may open sockets to; before the movie is put.
     void SetSocketEndpoints(const std::vector<SocketEndpoint>& endpoints);
+    // The player also says what it cannot do for the movie (PlayerMessage), not only its
+    // errors: for reports on a movie.
+    void ReportPlayerWarnings() { m_bPlayerWarnings = true; }
 
     // Calls a callback the movie registered; the request is in the ExternalInterface XML
     // form. Returns the movie's answer in the same form, or an empty string on failure
@@ -81,6 +85,14 @@ signals:
     void FullScreenRequested(bool on);
     // The player could not start or the movie could not be played; the page says so.
     void PlayerFailed(const QString& reason);
+    // The movie's first frame is there; `movie` is what the player read of it (swfVersion,
+    // isActionScript3, width, height, frameRate, numFrames).
+    void MovieStarted(const QJsonObject& movie);
+    // What the player logs (features it lacks, sockets it has no way to), once
+    // ReportPlayerWarnings asked for it; `error` for the console's errors.
+    void PlayerMessage(bool error, const QString& text);
+    // The launcher has tried a game server for the movie: connected when `error` is empty.
+    void SocketAnswered(const QString& endpoint, const QString& error);
     void nestedWaitEnded();
 
 private:
@@ -100,6 +112,8 @@ private:
     QString m_strReturnValue;
     QString m_strNonce;
     QString m_strBridgeToken;
+    bool m_bPlayerWarnings = false;
+    friend class FlashPage;
     int m_nNestedWaits = 0;
 };
 

@@ -153,6 +153,17 @@ bool CSocketBridge::Listen() {
     return true;
 }
 
+QString CSocketBridge::EndpointFor(const QString& proxyUrl) const {
+    for (std::size_t i = 0; i < m_endpoints.size(); ++i) {
+        if (proxyUrl == ProxyUrl(i)) {
+            return QStringLiteral("%1:%2")
+                .arg(QString::fromStdString(m_endpoints[i].host))
+                .arg(m_endpoints[i].port);
+        }
+    }
+    return {};
+}
+
 QString CSocketBridge::ProxyUrl(std::size_t index) const {
     return QStringLiteral("ws://127.0.0.1:%1/%2/e/%3")
         .arg(m_pServer->serverPort())

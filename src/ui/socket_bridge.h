@@ -51,6 +51,8 @@ public:
     const std::vector<SocketEndpoint>& Endpoints() const { return m_endpoints; }
     // The proxy address the player is given for the endpoint at `index`.
     QString ProxyUrl(std::size_t index) const;
+    // "host:port" of the endpoint behind a proxy address; empty for one never given out.
+    QString EndpointFor(const QString& proxyUrl) const;
     // WebSockets are answered only for pages of this origin (the player page's).
     void SetPageOrigin(const QUrl& pageUrl);
 

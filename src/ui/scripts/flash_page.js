@@ -150,6 +150,10 @@
     };
     player.addEventListener('loadedmetadata', () => {
       status.hidden = !status.dataset.failed;
+      const m = player.metadata || {};
+      host({kind: 'started', movie: {swfVersion: m.swfVersion, isActionScript3: m.isActionScript3,
+                                     width: m.width, height: m.height, frameRate: m.frameRate,
+                                     numFrames: m.numFrames}});
       // Keys reach the movie without a click. The player takes keys only once it has seen
       // the focus arrive, and it starts listening for that a moment after the movie's
       // first frame, when the focus is already in it: it is told so (again) until then.
