@@ -125,6 +125,14 @@ CShockwaveflash1::CShockwaveflash1(QWidget* parent)
     setContextMenuPolicy(Qt::NoContextMenu);
 }
 
+void PutGamePlayerOptions(CShockwaveflash1& player) {
+    player.put_Quality2(QStringLiteral("high"));
+    player.put_AllowScriptAccess(QStringLiteral("sameDomain"));
+    player.put_AllowFullScreen(QStringLiteral("true"));
+    player.put_WMode(QStringLiteral("window"));
+    player.put_Menu(false);
+}
+
 CShockwaveflash1::~CShockwaveflash1() {
     Players().remove(m_strBridgeToken);
     setPage(nullptr);

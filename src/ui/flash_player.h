@@ -24,6 +24,12 @@ namespace tavrin::ui {
 class CSocketBridge;
 class FlashPage;
 
+class CShockwaveflash1;
+
+// The control's properties as the game window puts them (quality, script access, full screen,
+// window mode, menu), in that order; the movie's variables and address come after.
+void PutGamePlayerOptions(CShockwaveflash1& player);
+
 class CShockwaveflash1 : public QWebEngineView {
     Q_OBJECT
 

@@ -272,11 +272,7 @@ int RunGameCheck(int argc, char** argv) {
     Watch(*player, report);
     player->resize(800, 600);
     player->show();
-    player->put_Quality2(QStringLiteral("high"));
-    player->put_AllowScriptAccess(QStringLiteral("always"));
-    player->put_AllowFullScreen(QStringLiteral("true"));
-    player->put_WMode(QStringLiteral("window"));
-    player->put_Menu(false);
+    PutGamePlayerOptions(*player);
     player->put_FlashVars(QString::fromStdString(options.flashVars));
     player->ReportPlayerWarnings();
     player->SetSocketEndpoints(ParseSocketList(options.sockets));

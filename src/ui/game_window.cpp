@@ -203,11 +203,7 @@ void CFlashPayer::LayoutControls() {
 }
 
 void CFlashPayer::LoadGameMovie() {
-    m_pFlash->put_Quality2(QStringLiteral("high"));
-    m_pFlash->put_AllowScriptAccess(QStringLiteral("sameDomain"));
-    m_pFlash->put_AllowFullScreen(QStringLiteral("true"));
-    m_pFlash->put_WMode(QStringLiteral("window"));
-    m_pFlash->put_Menu(false);
+    PutGamePlayerOptions(*m_pFlash);
     m_pFlash->put_FlashVars(QString::fromLocal8Bit(ClientConfig.flashVars));
     std::vector<std::string> rejected;
     m_pFlash->SetSocketEndpoints(ParseSocketList(ClientConfig.sockets, &rejected));

@@ -23,17 +23,6 @@ namespace {
 
 using test::WaitFor;
 
-QString PageText(QWebEnginePage* page, const QString& script) {
-    QString text;
-    bool done = false;
-    page->runJavaScript(script, [&](const QVariant& value) {
-        text = value.toString();
-        done = true;
-    });
-    WaitFor([&] { return done; });
-    return text;
-}
-
 // Presses the mouse at a point of the movie until `done` holds (the player takes a moment
 // before its buttons answer).
 bool ClickUntil(QWidget* input, QPoint at, const std::function<bool()>& done,
@@ -115,7 +104,7 @@ TEST_F(GameRoad, EveryExternalInterfaceCallGoesToTheLauncherAndRunsNoScript) {
         EXPECT_NE(std::find(m_movieCalls.begin(), m_movieCalls.end(), name), m_movieCalls.end())
             << name;
     }
-    EXPECT_NE(PageText(Game()->FlashControl()->page(), QStringLiteral("document.title")),
+    EXPECT_NE(test::PageResult(Game()->FlashControl()->page(), QStringLiteral("document.title")),
               QStringLiteral("probe"));
 }
 
@@ -239,7 +228,7 @@ TEST_F(GameRoad, OnlyWebAddressesOfTheMovieLeaveTheLauncher) {
             "</arguments></invoke>"));
         test::Pump(std::chrono::milliseconds(700));
         EXPECT_EQ(m_opened.size(), c.opened ? 1u : 0u) << c.recharge.toStdString();
-        EXPECT_NE(PageText(arena.player.page(), QStringLiteral("document.title")),
+        EXPECT_NE(test::PageResult(arena.player.page(), QStringLiteral("document.title")),
                   QStringLiteral("ran"));
         EXPECT_EQ(arena.player.page()->url(),
                   QUrl(QString::fromStdString(m_service.Url("/game/arena.swf"))));
@@ -257,7 +246,7 @@ TEST_F(GameRoad, WithoutTheMenuARightClickShowsNoPlayerMenu) {
             " return String(!!m && getComputedStyle(m).display !== 'none'); })()");
         QTest::mouseClick(input, Qt::RightButton, {}, QPoint(700, 300));
         const bool shown =
-            WaitFor([&] { return PageText(arena.player.page(), menuShown) == "true"; },
+            WaitFor([&] { return test::PageResult(arena.player.page(), menuShown) == "true"; },
                     std::chrono::milliseconds(menu ? 10000 : 1500));
         EXPECT_EQ(shown, menu);
     }

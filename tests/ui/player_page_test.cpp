@@ -45,25 +45,13 @@ TEST(PageSupport, OnlyAddressesWithASchemeAndAHostShareAnOrigin) {
     }
 }
 
-// Runs a script in a page and waits for its (text) result.
-QString Evaluate(QWebEnginePage* page, const QString& script) {
-    QString result;
-    bool done = false;
-    page->runJavaScript(script, [&](const QVariant& value) {
-        result = value.toString();
-        done = true;
-    });
-    EXPECT_TRUE(WaitFor([&] { return done; })) << script.toStdString();
-    return result;
-}
-
 // A synchronous request from the page: "refused" or "STATUS:LENGTH".
 QString Fetch(QWebEnginePage* page, const QString& url) {
-    return Evaluate(page, QStringLiteral("(function(){try{const x=new XMLHttpRequest();"
-                                         "x.open('GET','%1',false);x.send();"
-                                         "return x.status+':'+x.responseText.length}"
-                                         "catch(e){return 'refused'}})()")
-                              .arg(url));
+    return test::PageResult(page, QStringLiteral("(function(){try{const x=new XMLHttpRequest();"
+                                                 "x.open('GET','%1',false);x.send();"
+                                                 "return x.status+':'+x.responseText.length}"
+                                                 "catch(e){return 'refused'}})()")
+                                      .arg(url));
 }
 
 class PlayerPage : public ::testing::Test {
@@ -84,7 +72,7 @@ protected:
     }
     QWebEnginePage* Page() const { return m_player->page(); }
     QString Setup(const QString& path) {
-        return Evaluate(
+        return test::PageResult(
             Page(), QStringLiteral("String(window.__tavrinFlashSetup.") + path + QLatin1Char(')'));
     }
 
@@ -127,15 +115,15 @@ TEST_F(PlayerPage, TheBridgeAndTheFontAnswerOnlyThePlayersOwnPage) {
 
 TEST_F(PlayerPage, OnlyTheLaunchersScriptsRun) {
     Open();
-    EXPECT_EQ(Evaluate(Page(), QStringLiteral("typeof window.__tavrinCallFunction")),
+    EXPECT_EQ(test::PageResult(Page(), QStringLiteral("typeof window.__tavrinCallFunction")),
               QStringLiteral("function"));
     // A script the movie's text manages to put into the page runs only with the nonce.
-    EXPECT_EQ(
-        Evaluate(Page(), QStringLiteral("(function(){const s=document.createElement('script');"
-                                        "s.textContent='window.__injected=1';"
-                                        "document.body.appendChild(s);"
-                                        "return String(window.__injected)})()")),
-        QStringLiteral("undefined"));
+    EXPECT_EQ(test::PageResult(
+                  Page(), QStringLiteral("(function(){const s=document.createElement('script');"
+                                         "s.textContent='window.__injected=1';"
+                                         "document.body.appendChild(s);"
+                                         "return String(window.__injected)})()")),
+              QStringLiteral("undefined"));
 }
 
 TEST_F(PlayerPage, FlashVariablesStayTextWhateverMarkupTheyHold) {
@@ -148,11 +136,11 @@ TEST_F(PlayerPage, FlashVariablesStayTextWhateverMarkupTheyHold) {
         Open(vars);
         // The page's own scripts after the variables still ran, and the movie gets them as
         // they were given.
-        EXPECT_EQ(Evaluate(Page(), QStringLiteral("typeof window.__tavrinCallFunction")),
+        EXPECT_EQ(test::PageResult(Page(), QStringLiteral("typeof window.__tavrinCallFunction")),
                   QStringLiteral("function"))
             << vars.toStdString();
         EXPECT_EQ(Setup(QStringLiteral("options.parameters")), vars);
-        EXPECT_EQ(Evaluate(Page(), QStringLiteral("String(window.__injected)")),
+        EXPECT_EQ(test::PageResult(Page(), QStringLiteral("String(window.__injected)")),
                   QStringLiteral("undefined"));
     }
 }

@@ -9,6 +9,7 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QThread>
+#include <QWebEnginePage>
 #include <QWidget>
 
 #include "ui/shell_open.h"
@@ -70,6 +71,17 @@ void SaveScreenshot(QWidget* window, const QString& name) {
     // The screen as the player sees it, so translucency and the shape show as they are.
     const QPixmap shot = screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
     shot.save(folder + QLatin1Char('/') + name + QStringLiteral(".png"));
+}
+
+QString PageResult(QWebEnginePage* page, const QString& script) {
+    QString result;
+    bool done = false;
+    page->runJavaScript(script, [&](const QVariant& value) {
+        result = value.toString();
+        done = true;
+    });
+    WaitFor([&] { return done; });
+    return result;
 }
 
 std::string HtmlPage(const std::string& body, const std::string& head) {

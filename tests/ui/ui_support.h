@@ -10,6 +10,7 @@
 
 #include "ui/message_box.h"
 
+class QWebEnginePage;
 class QWidget;
 
 namespace tavrin::test {
@@ -21,6 +22,9 @@ void PrepareTestProcess();
 // Runs the event loop until `done` holds or the time is up; returns `done()`.
 bool WaitFor(const std::function<bool()>& done,
              std::chrono::milliseconds limit = std::chrono::seconds(20));
+
+// Runs a script in the page and waits for its result, as text (empty when it has none).
+QString PageResult(QWebEnginePage* page, const QString& script);
 
 // Lets the event loop run for a while (for things that must NOT happen).
 void Pump(std::chrono::milliseconds time);
