@@ -415,9 +415,12 @@ TEST_F(LoginWindow, TheVerifiedAddressReachesThePeerAsTheBrowserAskedForIt) {
 TEST_F(LoginWindow, AVerificationThatFailsNeverEntersTheGameAndCanBeTriedAgain) {
     CTavrinDlg* dlg = Open();
     QSignalSpy entered(TheApp(), &CTavrinApp::gameWindowOpened);
+    QSignalSpy completed(&dlg->ControlLayer(), &CControlLayerDlg::pageCompleted);
     View()->Navigate(m_peer.Url("/verify?open"));
     ASSERT_TRUE(WaitFor([&] { return entered.count() == 1; }));
-    ASSERT_TRUE(WaitFor([&] { return View()->GetLocationURL() == "about:blank"; }));
+    // A navigation must not overtake the one before it: each waits for its page to complete.
+    ASSERT_TRUE(WaitFor(
+        [&] { return View()->GetLocationURL() == "about:blank" && completed.count() >= 2; }));
 
     // A refresh whose verification answers no configuration: the last game's movie and
     // variables are no way in. The player is told and stays on the login page.
@@ -425,7 +428,9 @@ TEST_F(LoginWindow, AVerificationThatFailsNeverEntersTheGameAndCanBeTriedAgain) 
     TheApp()->m_pGameWnd->m_bGameLoaded = false;
     m_answer = MessageAnswer::kCancel;
     dlg->ControlLayer().ReloadAreaPage();
-    ASSERT_TRUE(WaitFor([&] { return View()->GetLocationURL() == m_peer.Url("/login"); }));
+    ASSERT_TRUE(WaitFor([&] {
+        return View()->GetLocationURL() == m_peer.Url("/login") && View()->title() == "login";
+    }));
     EXPECT_EQ(entered.count(), 1);
     ASSERT_EQ(m_messages.size(), 1u);
     EXPECT_TRUE(m_messages[0].contains(QStringLiteral("暂时无法进入游戏")))
