@@ -246,8 +246,13 @@ SocketPermission DecideSocketPermission(const PolicySource& source, const std::s
         }
     }
     if (port == masterPort) {
-        return {false, hasMaster ? said(masterPort) + " does not allow movies from " + movieHost
-                                 : "no socket policy allows it: " + master.error};
+        if (hasMaster) {
+            return {false, said(masterPort) + " does not allow movies from " + movieHost};
+        }
+        // An answer that arrived but is no policy has no error of its own to give.
+        return {false, master.status == PolicyAnswer::Status::kReceived
+                           ? said(masterPort) + " is no policy"
+                           : "no socket policy allows it: " + master.error};
     }
     const PolicyAnswer own = source(host, port);
     if (own.status != PolicyAnswer::Status::kReceived) {
