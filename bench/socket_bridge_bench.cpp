@@ -108,13 +108,13 @@ Figures Direct(quint16 port) {
 // A native WebSocket client through the bridge: the bridge's own cost, without the
 // player's frame tick that paces what the movie sees.
 Figures ThroughBridge(quint16 port) {
-    tavrin::ui::CSocketBridge bridge({{"127.0.0.1", port}});
-    bridge.Listen();
+    tavrin::ui::CSocketBridge bridge({{"127.0.0.1", port}}, {});
     const QUrl page(QStringLiteral("http://127.0.0.1:1/bench.swf"));
-    bridge.SetPageOrigin(page);
+    bridge.Listen(page.toString());
     QString url;
     QEventLoop wait;
-    bridge.Connect(bridge.ProxyUrl(0), [&](const QString& answer, const QString&) {
+    const QString proxy = QString::fromStdString(bridge.Proxies().at(0).url);
+    bridge.Connect(proxy, [&](const QString& answer, const QString&) {
         url = answer;
         wait.quit();
     });

@@ -7,6 +7,7 @@
 // on Windows); a wait that timed out leaves ETIMEDOUT on POSIX.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -53,6 +54,36 @@ long SendWithTimeout(SocketHandle socket, const char* buffer, long length, int t
 long SendAll(SocketHandle socket, const char* buffer, long length, int timeoutMs);
 // Bytes received, 0 when the peer has closed, or -1.
 long RecvWithTimeout(SocketHandle socket, char* buffer, long length, int timeoutMs);
+
+// For the game relay's event loop: many sockets, none of its calls ever waits.
+
+// A listening socket on 127.0.0.1 at a port the system picks (set in `port`).
+SocketHandle ListenOnLoopback(std::uint16_t& port);
+// A connection waiting on the listener, non-blocking; kInvalidSocket when none waits.
+SocketHandle AcceptConnection(SocketHandle listener);
+// Makes a connected socket non-blocking (those from ConnectToHost may not be).
+bool SetNonBlocking(SocketHandle socket);
+
+struct PollEntry {
+    SocketHandle socket = kInvalidSocket;
+    bool wantRead = false;
+    bool wantWrite = false;
+    bool readable = false;  // also when closed, reset or failed: the next receive says which
+    bool writable = false;
+};
+// Waits up to timeoutMs (negative: no limit) until an entry is ready; the count of ready
+// entries, 0 after the time-out, -1 on a failure.
+int PollSockets(PollEntry* entries, std::size_t count, int timeoutMs);
+
+inline constexpr long kWouldBlock = -2;
+// Without waiting: bytes moved, kWouldBlock when the socket has nothing or no room now, 0
+// (receive only) when the peer has closed, -1 on a failure.
+long ReceiveNow(SocketHandle socket, char* buffer, long length);
+long SendNow(SocketHandle socket, const char* buffer, long length);
+
+// Two connected sockets: a byte sent on `raise` makes `wait` readable, to wake a thread
+// that waits in PollSockets.
+bool MakeWakePair(SocketHandle& wait, SocketHandle& raise);
 
 inline constexpr int kReaderSize = 10240;
 inline constexpr int kReaderLineSize = 1024;

@@ -172,23 +172,21 @@ void CShockwaveflash1::put_FlashVars(const QString& vars) {
 }
 
 void CShockwaveflash1::SetSocketEndpoints(const std::vector<SocketEndpoint>& endpoints) {
-    delete m_pBridge;
-    m_pBridge = nullptr;
-    if (endpoints.empty()) {
-        return;
-    }
-    m_pBridge = new CSocketBridge(endpoints, this);
-    if (!m_pBridge->Listen()) {
-        delete m_pBridge;
-        m_pBridge = nullptr;
-    }
+    m_listedSockets = endpoints;
 }
 
 void CShockwaveflash1::put_Movie(const QString& url) {
     m_strMovie = url;
     m_propertyLog << QStringLiteral("Movie=") + url;
-    if (m_pBridge != nullptr) {
-        m_pBridge->SetPageOrigin(QUrl(url));
+    // A relay for each movie: its game servers are the listed ones and those that let the
+    // movie in by policy on the hosts it may name.
+    delete m_pBridge;
+    m_pBridge = new CSocketBridge(
+        m_listedSockets, PolicyHostsFor(url.toStdString(), m_strFlashVars.toStdString()), this);
+    connect(m_pBridge, &CSocketBridge::SocketSettled, this, &CShockwaveflash1::SocketAnswered);
+    if (!m_pBridge->Listen(url)) {
+        delete m_pBridge;
+        m_pBridge = nullptr;
     }
     // The page takes the movie's address as its own: the movie, and what it loads from its
     // own server, count as same-origin and need no CORS headers from the operator.
@@ -209,18 +207,26 @@ QString CShockwaveflash1::BuildPlayerPage() const {
     if (m_bPlayerWarnings) {
         options[QStringLiteral("logLevel")] = QStringLiteral("warn");
     }
+    // Listed servers by their port; a policy host's every port, spelt out by the page.
     QJsonArray sockets;
-    for (std::size_t i = 0; m_pBridge != nullptr && i < m_pBridge->Endpoints().size(); ++i) {
-        const SocketEndpoint& endpoint = m_pBridge->Endpoints()[i];
-        sockets.append(QJsonObject{{QStringLiteral("host"), QString::fromStdString(endpoint.host)},
-                                   {QStringLiteral("port"), endpoint.port},
-                                   {QStringLiteral("proxyUrl"), m_pBridge->ProxyUrl(i)}});
+    QJsonArray policyHosts;
+    for (const GameRelay::Proxy& proxy :
+         m_pBridge != nullptr ? m_pBridge->Proxies() : std::vector<GameRelay::Proxy>()) {
+        QJsonObject entry{{QStringLiteral("host"), QString::fromStdString(proxy.host)},
+                          {QStringLiteral("proxyUrl"), QString::fromStdString(proxy.url)}};
+        if (proxy.port != 0) {
+            entry[QStringLiteral("port")] = proxy.port;
+            sockets.append(entry);
+        } else {
+            policyHosts.append(entry);
+        }
     }
     QJsonObject setup;
     setup[QStringLiteral("scheme")] = QString::fromLatin1(kRuffleScheme);
     setup[QStringLiteral("movie")] = m_strMovie;
     setup[QStringLiteral("options")] = options;
     setup[QStringLiteral("sockets")] = sockets;
+    setup[QStringLiteral("policyHosts")] = policyHosts;
     setup[QStringLiteral("bridge")] =
         QStringLiteral("%1:/bridge/%2?m=")
             .arg(QString::fromLatin1(kRuffleScheme), m_strBridgeToken);
@@ -356,14 +362,7 @@ void CShockwaveflash1::OnSocketRequest(const QString& proxyUrl,
         reply({}, QStringLiteral("the game has no game servers"));
         return;
     }
-    QPointer<CShockwaveflash1> self(this);
-    const QString endpoint = m_pBridge->EndpointFor(proxyUrl);
-    m_pBridge->Connect(proxyUrl, [self, endpoint, reply](const QString& url, const QString& error) {
-        if (!self.isNull()) {
-            emit self->SocketAnswered(endpoint, error);
-        }
-        reply(url, error);
-    });
+    m_pBridge->Connect(proxyUrl, reply);
 }
 
 void CShockwaveflash1::EndNestedWait() {

@@ -45,7 +45,8 @@ public:
     void put_Menu(bool menu);
     void put_FlashVars(const QString& vars);
     void put_Movie(const QString& url);
-    // The game servers the movie may open sockets to; before the movie is put.
+    // The game servers of a trusted client configuration, which the movie may reach
+    // without a socket policy; before the movie is put.
     void SetSocketEndpoints(const std::vector<SocketEndpoint>& endpoints);
     // The player also says what it cannot do for the movie (PlayerMessage), not only its
     // errors: for reports on a movie.
@@ -97,8 +98,9 @@ signals:
     // What the player logs (features it lacks, sockets it has no way to), once
     // ReportPlayerWarnings asked for it; `error` for the console's errors.
     void PlayerMessage(bool error, const QString& text);
-    // The launcher has tried a game server for the movie: connected when `error` is empty.
-    void SocketAnswered(const QString& endpoint, const QString& error);
+    // How the movie's connect to a game server ended: "connected (listed)", "refused: ...",
+    // "failed: ...".
+    void SocketAnswered(const QString& endpoint, const QString& outcome);
     void nestedWaitEnded();
 
 private:
@@ -108,6 +110,7 @@ private:
 
     FlashPage* m_pPage;
     CSocketBridge* m_pBridge = nullptr;
+    std::vector<SocketEndpoint> m_listedSockets;
     QString m_strQuality;
     QString m_strAllowScriptAccess;
     QString m_strAllowFullScreen;

@@ -219,12 +219,10 @@ void Watch(CShockwaveflash1& player, Report& report) {
         report.failure = reason;
         QTimer::singleShot(500, qApp, &QCoreApplication::quit);  // the page has said it
     });
-    QObject::connect(
-        &player, &CShockwaveflash1::SocketAnswered,
-        [&](const QString& endpoint, const QString& error) {
-            report.sockets.Add(endpoint + (error.isEmpty() ? QStringLiteral(" connected")
-                                                           : QStringLiteral(" failed: ") + error));
-        });
+    QObject::connect(&player, &CShockwaveflash1::SocketAnswered,
+                     [&](const QString& endpoint, const QString& outcome) {
+                         report.sockets.Add(endpoint + QLatin1Char(' ') + outcome);
+                     });
     QObject::connect(&player, &CShockwaveflash1::PlayerMessage,
                      [&](bool error, const QString& text) { Classify(report, error, text); });
 }

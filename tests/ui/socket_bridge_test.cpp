@@ -1,6 +1,6 @@
-// The bridge between the player page's WebSockets and the game servers, against real
-// sockets on loopback: a Qt WebSocket client stands in for the page, a QTcpServer for the
-// game server.
+// The game relay as the player uses it through the bridge, against real sockets on loopback:
+// Qt's WebSocket client stands in for the page (a second implementation of the protocol
+// against the relay's own), a QTcpServer for the game server.
 #include "ui/socket_bridge.h"
 
 #include <gtest/gtest.h>
@@ -79,11 +79,15 @@ QByteArray AllByteValues(int repeat) {
 class SocketBridge : public ::testing::Test {
 protected:
     void Start(std::vector<SocketEndpoint> endpoints) {
-        m_bridge = std::make_unique<CSocketBridge>(std::move(endpoints));
-        ASSERT_TRUE(m_bridge->Listen());
-        m_bridge->SetPageOrigin(kPage);
+        m_bridge =
+            std::make_unique<CSocketBridge>(std::move(endpoints), std::vector<std::string>());
+        m_bridge->m_limits = m_limits;
+        ASSERT_TRUE(m_bridge->Listen(kPage.toString()));
     }
-    QString Connect(std::size_t index = 0) { return ConnectTo(m_bridge->ProxyUrl(index)); }
+    QString ProxyUrl(std::size_t index) const {
+        return QString::fromStdString(m_bridge->Proxies().at(index).url);
+    }
+    QString Connect(std::size_t index = 0) { return ConnectTo(ProxyUrl(index)); }
     QString ConnectTo(const QString& proxyUrl) {
         bool done = false;
         QString url;
@@ -97,6 +101,7 @@ protected:
     }
 
     GameServer m_server;
+    GameRelay::Limits m_limits;
     std::unique_ptr<CSocketBridge> m_bridge;
     QString m_error;
 };
@@ -123,13 +128,16 @@ TEST_F(SocketBridge, OnlyListedServersThatAnswerGetATicket) {
     closed.listen(QHostAddress::LocalHost, 0);
     const quint16 refusing = closed.serverPort();
     closed.close();
+    m_limits.quickAnswerMs = 10000;  // the failures themselves, not a page gone on meanwhile
     Start({{"127.0.0.1", refusing}, {"no-such-host.invalid", 80}});
     EXPECT_TRUE(Connect(0).isEmpty());
     EXPECT_FALSE(m_error.isEmpty());
     EXPECT_TRUE(Connect(1).isEmpty());
     // Addresses the bridge never gave out.
-    for (const QString& url : {m_bridge->ProxyUrl(2), QStringLiteral("ws://127.0.0.1:1/x/e/0"),
-                               m_bridge->ProxyUrl(0) + QStringLiteral("0")}) {
+    const QString first = ProxyUrl(0);
+    for (const QString& url :
+         {first.left(first.size() - 1) + QStringLiteral("2"),
+          QStringLiteral("ws://127.0.0.1:1/x/e/0"), first + QStringLiteral("0")}) {
         EXPECT_TRUE(ConnectTo(url).isEmpty()) << url.toStdString();
         EXPECT_EQ(m_error, QStringLiteral("not a game server of this game"));
     }
@@ -165,8 +173,8 @@ TEST_F(SocketBridge, RefusesWebSocketsWithoutAFreshTicketOrFromAnotherOrigin) {
 }
 
 TEST_F(SocketBridge, AnUnclaimedTicketExpiresAndItsServerConnectionEnds) {
+    m_limits.unclaimedTicketMs = 300;
     Start({m_server.Endpoint()});
-    m_bridge->m_limits.unclaimedTicketMs = 300;
     const QString url = Connect();
     ASSERT_FALSE(url.isEmpty());
     ASSERT_TRUE(WaitFor([&] { return m_server.peers.size() == 1; }));
@@ -204,8 +212,8 @@ TEST_F(SocketBridge, EitherSideClosingClosesTheOtherAfterTheLastBytes) {
 
 TEST_F(SocketBridge, AServerThatDoesNotReadEndsTheConnectionInsteadOfFillingMemory) {
     m_server.reads = false;
+    m_limits.pendingToServer = 256 * 1024;
     Start({m_server.Endpoint()});
-    m_bridge->m_limits.pendingToServer = 256 * 1024;
     MovieSocket movie;
     ASSERT_TRUE(movie.Open(Connect()));
     const QByteArray block(64 * 1024, 'x');
@@ -222,8 +230,8 @@ TEST_F(SocketBridge, AServerThatDoesNotReadEndsTheConnectionInsteadOfFillingMemo
 }
 
 TEST_F(SocketBridge, AFloodFromTheServerWaitsInItsOwnBuffersWhileTheMovieIsBehind) {
+    m_limits.pendingToMovie = 64 * 1024;
     Start({m_server.Endpoint()});
-    m_bridge->m_limits.pendingToMovie = 64 * 1024;
     // A page that stopped reading: a bare connection that asks for the WebSocket and then
     // takes nothing more.
     const QUrl url(Connect());
@@ -289,8 +297,8 @@ TEST_F(SocketBridge, ManySocketsAtOnceEachKeepTheirOwnBytes) {
 }
 
 TEST_F(SocketBridge, ConnectionsBeyondTheLimitAreRefused) {
+    m_limits.connections = 2;
     Start({m_server.Endpoint()});
-    m_bridge->m_limits.connections = 2;
     EXPECT_FALSE(Connect().isEmpty());
     EXPECT_FALSE(Connect().isEmpty());
     EXPECT_TRUE(Connect().isEmpty());

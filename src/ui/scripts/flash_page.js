@@ -139,6 +139,18 @@
     look();
   }
 
+  // The player finds a socket's proxy by host and port alike: the listed servers first,
+  // then every port of the hosts whose servers may let the movie in by policy.
+  function socketProxies() {
+    const proxies = setup.sockets.slice();
+    for (const policyHost of setup.policyHosts) {
+      for (let port = 1; port <= 65535; ++port) {
+        proxies.push({host: policyHost.host, port: port, proxyUrl: policyHost.proxyUrl + port});
+      }
+    }
+    return proxies;
+  }
+
   function start() {
     window.RufflePlayer.config = {publicPath: setup.scheme + ':/', polyfills: false};
     const player = window.RufflePlayer.newest().createPlayer();
@@ -178,7 +190,7 @@
       letterbox: 'off',
       contextMenu: setup.options.menu ? 'on' : 'off',
       openUrlMode: 'allow',
-      socketProxy: setup.sockets,
+      socketProxy: socketProxies(),
       fontSources: setup.font ? [setup.font.url] : [],
       defaultFonts: fonts ? {sans: fonts, serif: fonts, typewriter: fonts, japaneseGothic: fonts,
                              japaneseGothicMono: fonts, japaneseMincho: fonts} : {},

@@ -1,0 +1,119 @@
+// GameRelay: the game movie's TCP connections. The Flash player in the page reaches sockets
+// only through WebSockets; this relay is the launcher's WebSocket server, listening on
+// 127.0.0.1 only, passing bytes to the game servers a trusted client configuration lists
+// and to servers whose socket policy lets the movie in, and to nothing else.
+//
+// A connection starts with the page asking the launcher (Connect) for a proxy address the
+// player was given. The relay decides (a listed server, or the Flash player's policy rule)
+// and connects in the background; the answer carries a one-time ticket for the WebSocket
+// that then carries the bytes both ways. When the outcome is known within a short wait the
+// page learns it at once, so that a refused or unreachable server fails the movie's connect
+// as it did in Flash; past that wait the page goes on and the movie keeps running, the bytes
+// it writes waiting in the relay until the server is there (a failure then closes the
+// socket; the server never sees bytes it was not allowed).
+//
+// All sockets are served by one thread of the relay's own; the connects and policy requests
+// run on short-lived threads of their own. The callbacks come from those threads.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/config.h"
+#include "net/socket_policy.h"
+
+namespace tavrin {
+
+class GameRelay {
+public:
+    struct Limits {
+        // Unsent bytes towards a game server that does not read: past this the connection
+        // ends, rather than the launcher holding everything the movie writes. While the
+        // server is still being reached, the movie's writes wait in the page instead.
+        std::size_t pendingToServer = 8u << 20;
+        // Unsent bytes towards the movie: reading from the game server pauses above this, so
+        // a flood waits in the server's own buffers.
+        std::size_t pendingToMovie = 1u << 20;
+        // All connections together: above this, reading pauses everywhere, and a connection
+        // whose server has taken nothing for stalledServerMs is ended to make room.
+        std::size_t budget = 32u << 20;
+        int stalledServerMs = 10000;
+        int connections = 64;
+        int connectTimeoutMs = 20000;  // as a Flash socket's default time-out
+        int unclaimedTicketMs = 10000;
+        // How long a connect may hold the movie before it goes on in the background.
+        int quickAnswerMs = 250;
+        int policyTimeoutMs = kPolicyTimeoutMs;
+        std::uint16_t masterPolicyPort = kMasterPolicyPort;
+    };
+
+    struct Answer {
+        enum class Result {
+            kConnected,  // the server is there: `url` is the WebSocket's address
+            kPending,    // still deciding or connecting: `url` already works
+            kFailed,     // could not connect (or no such proxy address, or too many)
+            kRefused,    // neither listed nor allowed by a policy
+        };
+        Result result = Result::kFailed;
+        std::string url;
+        std::string endpoint;  // "host:port"; empty for an address the relay never gave out
+        std::string detail;    // how it was allowed, or why not
+    };
+    using ConnectDone = std::function<void(const Answer&)>;
+
+    // A proxy address for the player: `port` 0 stands for every port, the port's number to be
+    // appended to `url`.
+    struct Proxy {
+        std::string host;
+        std::uint16_t port = 0;
+        std::string url;
+    };
+
+    // `listed`: the servers of a trusted client configuration; `policyHosts`: the hosts
+    // whose servers may let the movie in with a socket policy.
+    GameRelay(std::vector<SocketEndpoint> listed, std::vector<std::string> policyHosts,
+              Limits limits);
+    GameRelay(std::vector<SocketEndpoint> listed, std::vector<std::string> policyHosts)
+        : GameRelay(std::move(listed), std::move(policyHosts), Limits()) {}
+    ~GameRelay();
+    GameRelay(const GameRelay&) = delete;
+    GameRelay& operator=(const GameRelay&) = delete;
+
+    // Listens on a free loopback port and starts serving; false (in the log) when it cannot.
+    bool Start();
+    // The movie's address: its origin is the only one whose WebSockets are answered, its
+    // host the domain that policies must allow.
+    void SetMovie(const std::string& movieUrl);
+    // Every final outcome (connected, failed, refused), for reports; set before Start.
+    void SetObserver(ConnectDone observer);
+
+    std::vector<Proxy> Proxies() const;
+    // "host:port" behind a proxy address; empty for one never given out.
+    std::string EndpointFor(const std::string& proxyUrl) const;
+
+    // Starts a connection for a proxy address; `done` gets the first answer, once.
+    void Connect(const std::string& proxyUrl, ConnectDone done);
+
+    // Connections whose WebSocket is open, for diagnostics and tests.
+    int OpenConnections() const;
+    // Bytes held on their way to the movies, and in all.
+    std::size_t HeldForMovies() const;
+    std::size_t Held() const;
+
+    struct State;
+
+private:
+    std::shared_ptr<State> m_state;
+};
+
+// The hosts whose servers a movie may reach by policy: the movie's own host, then hosts that
+// its flash variables name (an address, "host" or "host:port"), each once, at most `limit`.
+std::vector<std::string> PolicyHostsFor(const std::string& movieUrl, const std::string& flashVars,
+                                        std::size_t limit = 4);
+
+}  // namespace tavrin

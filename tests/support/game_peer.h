@@ -1,0 +1,72 @@
+// Test peers for the game relay: a game server that takes any number of connections and can
+// answer the Flash player's socket policy request on its own port, and a WebSocket client
+// that stands in for the player page.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "net/websocket.h"
+
+namespace tavrin::test {
+
+class GamePeer {
+public:
+    struct Script {
+        std::string greeting;  // sent on every game connection at once
+        std::string policy;    // answered (with its zero byte) to a policy request; "" none
+        int policyDelayMs = 0;
+        bool reads = true;  // false: takes nothing of what it is sent
+    };
+    explicit GamePeer(Script script);
+    ~GamePeer();
+    GamePeer(const GamePeer&) = delete;
+    GamePeer& operator=(const GamePeer&) = delete;
+
+    std::uint16_t Port() const { return m_port; }
+    // What each game connection received, in the order they came; policy requests apart.
+    std::vector<std::string> Received() const;
+    int PolicyRequests() const { return m_policyRequests; }
+
+private:
+    void Run();
+
+    Script m_script;
+    std::uint16_t m_port = 0;
+    std::intptr_t m_listener;
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_policyRequests{0};
+    mutable std::mutex m_mutex;
+    std::vector<std::string> m_received;
+    std::thread m_thread;
+};
+
+// A page's WebSocket to the relay, blocking calls with time-outs.
+class WebSocketClient {
+public:
+    ~WebSocketClient();
+    // Connects and sends the opening request; true when the relay answered 101.
+    bool Open(const std::string& url, const std::string& origin);
+    // One binary message; false when it could not all go within timeoutMs.
+    bool Send(const std::string& bytes, int timeoutMs = 5000);
+    // Reads until `count` bytes of data have come (or the time is up); what came.
+    std::string Receive(std::size_t count, int timeoutMs = 5000);
+    // Reads until the relay's close frame or the connection's end; the close code, or -1.
+    int AwaitClose(int timeoutMs = 5000);
+    void Close();
+
+private:
+    bool ReadSome(int timeoutMs);
+
+    std::intptr_t m_socket = -1;
+    std::string m_data;
+    bool m_closed = false;
+    int m_closeCode = -1;
+    WebSocketFrameReader m_reader{false};
+};
+
+}  // namespace tavrin::test

@@ -1,0 +1,217 @@
+// The game relay against real sockets on loopback: game servers with and without socket
+// policies, and a WebSocket client in the player page's place.
+#include "net/game_relay.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "support/game_peer.h"
+#include "support/loopback_socket.h"
+
+namespace tavrin {
+namespace {
+
+using Result = GameRelay::Answer::Result;
+using test::GamePeer;
+using test::WebSocketClient;
+
+const std::string kMovie = "http://127.0.0.1:8080/game/arena.swf";
+const std::string kOrigin = "http://127.0.0.1:8080";
+
+std::string PolicyFor(const std::string& domain, const std::string& ports = "*") {
+    return "<cross-domain-policy><allow-access-from domain=\"" + domain + "\" to-ports=\"" + ports +
+           "\"/></cross-domain-policy>";
+}
+
+// A port where nothing listens: the master policy port in these tests.
+std::uint16_t ClosedPort() {
+    std::uint16_t port = 0;
+    const test::SocketHandle s = test::ListenOnLoopback(port);
+    test::CloseSocket(s);
+    return port;
+}
+
+class RelayTest : public ::testing::Test {
+protected:
+    void Start(std::vector<SocketEndpoint> listed) {
+        m_limits.masterPolicyPort = ClosedPort();
+        m_relay = std::make_unique<GameRelay>(std::move(listed),
+                                              std::vector<std::string>{"127.0.0.1"}, m_limits);
+        m_relay->SetObserver([this](const GameRelay::Answer& answer) {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_final.push_back(answer);
+            m_changed.notify_all();
+        });
+        m_relay->SetMovie(kMovie);
+        ASSERT_TRUE(m_relay->Start());
+    }
+    // The proxy address of port `port` on the policy host, or of listed server `index`.
+    std::string PolicyProxy(std::uint16_t port) const {
+        return m_relay->Proxies().back().url + std::to_string(port);
+    }
+    GameRelay::Answer Connect(const std::string& proxy) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        std::optional<GameRelay::Answer> answer;
+        lock.unlock();
+        m_relay->Connect(proxy, [&](const GameRelay::Answer& a) {
+            const std::lock_guard<std::mutex> inner(m_mutex);
+            answer = a;
+            m_changed.notify_all();
+        });
+        lock.lock();
+        m_changed.wait_for(lock, std::chrono::seconds(10), [&] { return answer.has_value(); });
+        return answer.value_or(GameRelay::Answer{});
+    }
+    GameRelay::Answer FinalOutcome() {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait_for(lock, std::chrono::seconds(10), [&] { return !m_final.empty(); });
+        return m_final.empty() ? GameRelay::Answer{} : m_final.back();
+    }
+
+    GameRelay::Limits m_limits;
+    std::unique_ptr<GameRelay> m_relay;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<GameRelay::Answer> m_final;
+};
+
+TEST_F(RelayTest, ListedServersAndServersWhosePolicyAllowsTheMovieAreReachedOthersNever) {
+    const struct {
+        const char* name;
+        std::string policy;  // served on the server's own port; "" none
+        bool listed;
+        Result expected;
+    } cases[] = {
+        {"listed, no policy needed", "", true, Result::kConnected},
+        {"a policy for any domain", PolicyFor("*"), false, Result::kConnected},
+        {"a policy for the movie's host", PolicyFor("127.0.0.1"), false, Result::kConnected},
+        {"a policy for another domain", PolicyFor("*.example.com"), false, Result::kRefused},
+        {"a policy for other ports", PolicyFor("*", "1-2"), false, Result::kRefused},
+        {"a server that says nothing to a policy request", "", false, Result::kRefused},
+    };
+    m_limits.policyTimeoutMs = 300;  // the silent server's refusal comes in time for the answer
+    m_limits.quickAnswerMs = 5000;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_final.clear();
+        GamePeer server({"", c.policy});
+        Start(c.listed ? std::vector<SocketEndpoint>{{"127.0.0.1", server.Port()}}
+                       : std::vector<SocketEndpoint>{});
+        const std::string proxy =
+            c.listed ? m_relay->Proxies().front().url : PolicyProxy(server.Port());
+        const GameRelay::Answer answer = Connect(proxy);
+        EXPECT_EQ(answer.result, c.expected) << answer.detail;
+        EXPECT_EQ(answer.endpoint, "127.0.0.1:" + std::to_string(server.Port()));
+        if (c.expected == Result::kConnected) {
+            WebSocketClient movie;
+            ASSERT_TRUE(movie.Open(answer.url, kOrigin));
+            movie.Send("HELLO");
+            for (int i = 0; i < 100 && server.Received().empty(); ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+            ASSERT_EQ(server.Received().size(), 1u);
+        } else {
+            EXPECT_TRUE(answer.url.empty());
+            // The policy request is all it ever got.
+            for (const std::string& received : server.Received()) {
+                EXPECT_EQ(received, std::string("<policy-file-request/>\0", 23));
+            }
+        }
+        m_relay.reset();
+    }
+}
+
+TEST_F(RelayTest, ASlowDecisionLetsThePageGoOnAndTheMoviesBytesWaitForTheServer) {
+    m_limits.quickAnswerMs = 50;
+    for (const bool allowed : {true, false}) {
+        SCOPED_TRACE(allowed ? "allowed in the end" : "refused in the end");
+        m_final.clear();
+        GamePeer server({"", PolicyFor(allowed ? "*" : "other.example"), 700});
+        Start({});
+        const auto asked = std::chrono::steady_clock::now();
+        const GameRelay::Answer answer = Connect(PolicyProxy(server.Port()));
+        EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::milliseconds(600));
+        ASSERT_EQ(answer.result, Result::kPending);
+        WebSocketClient movie;
+        ASSERT_TRUE(movie.Open(answer.url, kOrigin));
+        ASSERT_TRUE(movie.Send("written while the policy was asked for"));
+        const GameRelay::Answer outcome = FinalOutcome();
+        EXPECT_EQ(outcome.result, allowed ? Result::kConnected : Result::kRefused);
+        if (allowed) {
+            for (int i = 0; i < 100 && server.Received().empty(); ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+            ASSERT_EQ(server.Received().size(), 1u);
+            EXPECT_EQ(server.Received()[0], "written while the policy was asked for");
+        } else {
+            EXPECT_EQ(movie.AwaitClose(), 1011);
+            EXPECT_TRUE(server.Received().empty());
+        }
+        m_relay.reset();
+    }
+}
+
+TEST_F(RelayTest, OneBudgetHoldsAllConnectionsToServersThatStopReading) {
+    m_limits.budget = 512 * 1024;
+    m_limits.stalledServerMs = 500;
+    GamePeer server({"", "", 0, false});
+    Start({{"127.0.0.1", server.Port()}});
+    constexpr int kSockets = 6;
+    std::vector<std::unique_ptr<WebSocketClient>> movies;
+    for (int i = 0; i < kSockets; ++i) {
+        const GameRelay::Answer answer = Connect(m_relay->Proxies().front().url);
+        ASSERT_EQ(answer.result, Result::kConnected);
+        movies.push_back(std::make_unique<WebSocketClient>());
+        ASSERT_TRUE(movies.back()->Open(answer.url, kOrigin));
+    }
+    // Each writes until it cannot, far more than the kernel's buffers take; the relay holds
+    // at most its budget (and one read beyond it), and lets go of servers that take nothing.
+    const std::string block(256 * 1024, 'x');
+    std::vector<bool> stuck(kSockets, false);
+    std::size_t mostHeld = 0;
+    for (int round = 0; round < 256; ++round) {
+        for (int i = 0; i < kSockets; ++i) {
+            stuck[i] = stuck[i] || !movies[i]->Send(block, 100);
+        }
+        mostHeld = std::max(mostHeld, m_relay->Held());
+    }
+    EXPECT_GE(mostHeld, m_limits.budget);
+    EXPECT_LE(mostHeld, m_limits.budget + 64 * 1024 * kSockets);
+    int closedForTooMuch = 0;
+    for (auto& movie : movies) {
+        closedForTooMuch += movie->AwaitClose(3000) == 1009 ? 1 : 0;
+    }
+    EXPECT_GT(closedForTooMuch, 0);
+}
+
+TEST(PolicyHosts, TheMoviesHostAndTheHostsItsFlashVariablesName) {
+    const struct {
+        std::string movie;
+        std::string flashVars;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {"http://Game.Example.com/a.swf", "", {"game.example.com"}},
+        {"http://cdn.example.com/a.swf",
+         "ip=10.0.0.7&port=5000&chat=chat.example.com%3A843",
+         {"cdn.example.com", "10.0.0.7", "chat.example.com"}},
+        {"https://cdn.example.com/a.swf",
+         "api=https%3A%2F%2Fapi.example.net%2Fv1&lang=zh&v=1.2",
+         {"cdn.example.com", "api.example.net"}},
+        {"http://a.example/x.swf",
+         "s1=b.example&s2=c.example&s3=d.example&s4=e.example",
+         {"a.example", "b.example", "c.example", "d.example"}},
+        {"file:///x.swf", "name=.hidden&n=5&s=a..b", {}},
+    };
+    for (const auto& c : cases) {
+        const std::vector<std::string> hosts = PolicyHostsFor(c.movie, c.flashVars);
+        EXPECT_EQ(hosts, c.expected) << c.movie << " " << c.flashVars;
+    }
+}
+
+}  // namespace
+}  // namespace tavrin
