@@ -2,9 +2,11 @@
 // against the demo service and its game server, and the same movie in a player of its own
 // where a case needs other flash variables or game servers.
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QKeyEvent>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -53,6 +55,33 @@ TEST_F(GameRoad, TheArenaTalksToItsGameServerThroughTheBridge) {
     EXPECT_TRUE(WaitFor([&] { return bridge->OpenConnections() == 0; }));
     AskArena(QStringLiteral("connect"));
     EXPECT_TRUE(WaitForMovieState(QStringLiteral("socket"), QStringLiteral("connected")));
+}
+
+TEST_F(GameRoad, AConnectThatTakesItsTimeLeavesTheMovieRunning) {
+    EnterGame("3");
+    ASSERT_TRUE(WaitForMovieState(QStringLiteral("socket"), QStringLiteral("connected")));
+    // A server that takes the connection and never answers the policy request: the launcher
+    // waits its 3 s for a policy, and the movie must not wait with it.
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(AskArena(QStringLiteral("connect:127.0.0.1:%1").arg(silent.serverPort())),
+              QStringLiteral("<string>ok</string>"));
+    EXPECT_LT(clock.elapsed(), 1000);
+    const int before =
+        AskArena(QStringLiteral("frames")).remove(QRegularExpression("<[^>]*>")).toInt();
+    test::Pump(std::chrono::milliseconds(1000));
+    const int after =
+        AskArena(QStringLiteral("frames")).remove(QRegularExpression("<[^>]*>")).toInt();
+    EXPECT_GT(after - before, 10) << "the movie's frames stood still while its connect waited";
+    // No policy in the end: the socket closes, and the server never saw the movie's bytes.
+    EXPECT_TRUE(WaitForMovieState(QStringLiteral("socket"), QStringLiteral("closed")));
+    QByteArray received;
+    while (QTcpSocket* peer = silent.nextPendingConnection()) {
+        received += peer->readAll();
+    }
+    EXPECT_EQ(received, QByteArray("<policy-file-request/>\0", 23));
 }
 
 TEST_F(GameRoad, TheArenasChineseDeviceTextIsDrawn) {

@@ -47,6 +47,7 @@ class Main {
 	var resizes = 0;
 	var resizeDelayMs = 0;
 	var visits = 0;
+	var frames = 0;
 	var heard = "";
 	var keys = "";
 	var fullscreen = false;
@@ -108,7 +109,10 @@ class Main {
 			// default, the whole stage centred in the player.
 			stage.align = cast "";
 		}
-		root.addEventListener(Event.ENTER_FRAME, function(_) emblem.rotation += 3);
+		root.addEventListener(Event.ENTER_FRAME, function(_) {
+			emblem.rotation += 3;
+			frames++;
+		});
 
 		if (chatAddress != "") link.connect(chatAddress);
 		report();
@@ -142,6 +146,10 @@ class Main {
 				if (chatAddress == "") return "no chat address";
 				link.connect(chatAddress);
 				return "ok";
+			case "connect":
+				return link.connect(arg) ? "ok" : "not an address";
+			case "frames" if (colon < 0):
+				return Std.string(frames);
 			case "slowresize" if (colon >= 0):
 				var ms = Std.parseInt(arg);
 				if (ms == null || ms < 0) return "unknown";
