@@ -20,3 +20,5 @@ printf '| 100-byte round trip | %s µs | %s µs | %s µs | %s× |\n' "$(pick dir
   "$(pick bridge_native_round_trip_us)" "$(pick bridge_round_trip_us)" "$(pick round_trip_ratio)"
 printf '| 10 MiB there and back | %s MiB/s | %s MiB/s | %s MiB/s | %s |\n' "$(pick direct_transfer_mib_s)" \
   "$(pick bridge_native_transfer_mib_s)" "$(pick bridge_transfer_mib_s)" "$(pick transfer_ratio)"
+printf '\nA connect to a server the list does not name, on loopback: the policy request alone %s µs; from the\npage'"'"'s question to its answer (master port, policy on the destination port, connection) %s µs;\nbeyond the policy request %s µs.\n' \
+  "$(pick policy_request_us)" "$(pick policy_connect_us)" "$(pick policy_connect_beyond_request_us)"
