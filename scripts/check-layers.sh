@@ -7,6 +7,7 @@
 #   app        start-up values, configuration, the program's paths    (platform)
 #   net        the downloader                                          (platform)
 #   update     the update check and its archives                       (platform app net)
+#   game       the game movie's connections to its servers             (platform app net)
 #   ui/core    the windows' rules that need no window                  (platform app)
 #   tool       tavrin-tool                                             (every core folder)
 #   ui         the windows                                             (everything but tool)
@@ -19,11 +20,12 @@ declare -A allowed=(
   [app]="app platform"
   [net]="net platform"
   [update]="update app net platform"
+  [game]="game app net platform"
   [ui/core]="ui/core app platform"
-  [tool]="tool app net update ui/core platform"
-  [ui]="ui ui/core app net update platform"
+  [tool]="tool app net update game ui/core platform"
+  [ui]="ui ui/core app net update game platform"
 )
-qt_free="platform app net update ui/core tool"
+qt_free="platform app net update game ui/core tool"
 
 layer_of() { # path inside src/ -> its layer
   case $1 in

@@ -187,8 +187,9 @@ void Classify(Report& report, bool error, const QString& line) {
     const QString level = parts.hasMatch() ? parts.captured(1) : QString();
     const QString text = parts.hasMatch() ? parts.captured(2) : line.simplified();
     if (const QRegularExpressionMatch m = unlisted.match(text); m.hasMatch()) {
-        report.sockets.Add(m.captured(1) + QLatin1Char(':') + m.captured(2) +
-                           QStringLiteral(" refused: neither listed nor on a host the movie may name"));
+        report.sockets.Add(
+            m.captured(1) + QLatin1Char(':') + m.captured(2) +
+            QStringLiteral(" refused: neither listed nor on a host the movie may name"));
     } else if (const QRegularExpressionMatch m = font.match(text); m.hasMatch()) {
         report.fonts.Add(m.captured(1));
     } else if (error || level == QLatin1String("ERROR")) {

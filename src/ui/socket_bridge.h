@@ -1,4 +1,4 @@
-// CSocketBridge: the game relay (net/game_relay.h) as the player sees it from Qt. The relay
+// CSocketBridge: the game relay (game/game_relay.h) as the player sees it from Qt. The relay
 // serves its sockets on threads of its own; the bridge brings its answers to the thread of
 // the player's window.
 #pragma once
@@ -11,7 +11,7 @@
 #include <QObject>
 #include <QString>
 
-#include "net/game_relay.h"
+#include "game/game_relay.h"
 
 namespace tavrin::ui {
 

@@ -1,6 +1,6 @@
 // The game relay against real sockets on loopback: game servers with and without socket
 // policies, and a WebSocket client in the player page's place.
-#include "net/game_relay.h"
+#include "game/game_relay.h"
 
 #include <gtest/gtest.h>
 

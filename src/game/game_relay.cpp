@@ -1,4 +1,4 @@
-#include "net/game_relay.h"
+#include "game/game_relay.h"
 
 #include <algorithm>
 #include <cctype>
