@@ -81,8 +81,10 @@
     return null;
   };
 
-  // Sockets: the launcher connects first, so a server that cannot be reached fails the
-  // connect as it did in Flash, then the bytes go through its bridge.
+  // Sockets: the launcher decides and connects first, so that a server that cannot be reached
+  // (or lets the movie in by no policy) fails the connect as it did in Flash; an outcome that
+  // takes longer than a moment goes on in the background while the movie runs. Then the
+  // bytes go through the launcher's relay.
   const NativeWebSocket = window.WebSocket;
   window.WebSocket = function (url) {
     const answer = JSON.parse(host({kind: 'socket', url: String(url)}) || '{}');
