@@ -1,0 +1,146 @@
+// The game relay's insides, shared by its files: one connection's state, and the relay's
+// state that its thread, the callers and the connect threads share under its mutex.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "game/game_relay.h"
+#include "net/socket_transport.h"
+#include "net/websocket.h"
+
+namespace tavrin {
+
+namespace relay {
+
+using Clock = std::chrono::steady_clock;
+using Answer = GameRelay::Answer;
+
+constexpr std::size_t kChunkBytes = 64 * 1024;
+// How long a connection whose movie has gone may take to hand its last bytes to the server.
+constexpr auto kFlushTime = std::chrono::seconds(10);
+// How long the page has to answer the relay's close.
+constexpr auto kCloseGrace = std::chrono::seconds(2);
+// How long a page has to send its WebSocket's opening request.
+constexpr auto kHandshakeTime = std::chrono::seconds(5);
+
+std::string RandomToken();
+// "host:port", an IPv6 address in brackets.
+std::string Endpoint(const std::string& host, std::uint16_t port);
+std::string Lower(std::string text);
+// "scheme://host:port" of an http(s) address, the port always written; empty for others.
+std::string OriginOf(const std::string& url);
+// The server behind a proxy address of the relay: a listed one ("e/<index>") or a port of a
+// policy host ("p/<index>/<port>").
+bool ResolveProxy(const std::string& prefix, const std::vector<SocketEndpoint>& listed,
+                  const std::vector<std::string>& policyHosts, const std::string& url,
+                  SocketEndpoint& target, bool& isListed);
+
+// One movie connection: the page's WebSocket and the game server's TCP connection.
+struct Link {
+    std::string ticket;
+    SocketEndpoint target;
+    std::string endpoint;
+    bool listed = false;
+    enum class Stage { kDeciding, kOpen, kFailed } stage = Stage::kDeciding;
+    Answer::Result failure = Answer::Result::kFailed;
+    std::string detail;
+
+    GameRelay::ConnectDone done;  // until the page has its answer
+    Clock::time_point answerBy;
+    std::optional<Clock::time_point> claimBy;  // the ticket's end, once given out
+
+    SocketHandle server = kInvalidSocket;
+    SocketHandle movie = kInvalidSocket;
+    WebSocketFrameReader reader{true};
+    std::string toServer;
+    std::size_t toServerSent = 0;
+    std::string toMovie;  // whole frames
+    std::size_t toMovieSent = 0;
+    bool serverEnded = false;  // the server closed, failed, or was let go
+    bool movieEnded = false;   // the page closed its WebSocket, or it broke
+    bool closeSent = false;
+    std::optional<Clock::time_point> endBy;    // the page's time to answer our close
+    std::optional<Clock::time_point> flushBy;  // the server's to take the movie's last bytes
+    Clock::time_point serverTookAt = Clock::now();
+
+    std::size_t HeldForServer() const { return toServer.size() - toServerSent; }
+    std::size_t HeldForMovie() const { return toMovie.size() - toMovieSent; }
+};
+
+// A page's connection before its opening request is read.
+struct Opening {
+    SocketHandle socket = kInvalidSocket;
+    std::string received;
+    std::string reply;  // a refusal on its way, then the socket closes
+    std::size_t replySent = 0;
+    Clock::time_point giveUpAt;
+};
+
+struct Finished {
+    std::string ticket;
+    SocketHandle server = kInvalidSocket;
+    Answer::Result result = Answer::Result::kConnected;
+    std::string detail;
+};
+
+}  // namespace relay
+
+struct GameRelay::State {
+    Limits limits;
+    std::vector<SocketEndpoint> listed;
+    std::vector<std::string> policyHosts;
+    ConnectDone observer;
+
+    mutable std::mutex mutex;
+    bool stopping = false;
+    std::string runKey = relay::RandomToken();
+    SocketHandle listener = kInvalidSocket;
+    std::uint16_t port = 0;
+    SocketHandle wakeWait = kInvalidSocket;
+    SocketHandle wakeRaise = kInvalidSocket;
+    std::string pageOrigin;
+    std::string movieHost;
+    bool movieHttps = false;
+    std::map<std::string, std::unique_ptr<relay::Link>> links;
+    std::vector<relay::Opening> openings;
+    std::vector<relay::Finished> finished;
+    std::map<std::string, PolicyAnswer> policies;  // "host:port", for the run
+    std::thread thread;
+
+    // Callbacks are made without the lock, collected while it is held.
+    std::vector<std::function<void()>> calls;
+
+    ~State();
+    void Wake() const;
+    std::string Prefix() const;
+    // Gives the page (once) and the observer (for final outcomes) the link's answer.
+    void Answer(relay::Link& link, GameRelay::Answer::Result result, const std::string& detail);
+    PolicyAnswer CachedPolicy(const std::string& host, std::uint16_t port);
+
+    // The loop (game_relay.cpp).
+    void Serve();
+    void ServeOnce();
+    void TakeFinished(relay::Finished& done);
+    void AcceptOpenings();
+    // The bytes of each connection (relay_links.cpp), with the lock held.
+    void ReadOpening(relay::Opening& opening);
+    void MoveLink(relay::Link& link, const PollEntry* movie, const PollEntry* server);
+    void ReadMovie(relay::Link& link);
+    void ReadServer(relay::Link& link);
+    void EndServer(relay::Link& link, const char* why);
+    void CloseMovie(relay::Link& link, std::uint16_t code);
+    bool LinkIsOver(relay::Link& link, relay::Clock::time_point now);
+    void LetGoOfStalled(relay::Clock::time_point now);
+    std::size_t HeldLocked() const;
+};
+
+}  // namespace tavrin
