@@ -1,6 +1,6 @@
 # Finds the libraries the core and the tests use. Natively they come from Debian's -dev
 # packages. The Windows cross-build has no such packages for mingw-w64, so it compiles
-# tinyxml2 and GoogleTest from Debian's source packages, which scripts/fetch-win-deps.sh
+# tinyxml2, minizip, libpsl and GoogleTest from Debian's source packages, which scripts/fetch-win-deps.sh
 # unpacks into TAVRIN_WIN_DEPS_DIR (never committed), and links the static OpenSSL that the
 # same script builds there.
 
@@ -9,8 +9,9 @@ if(WIN32)
       "tinyxml2 and minizip sources, and the built OpenSSL, for the Windows cross-build")
   if(NOT EXISTS "${TAVRIN_WIN_DEPS_DIR}/tinyxml2/tinyxml2.cpp" OR
      NOT EXISTS "${TAVRIN_WIN_DEPS_DIR}/minizip/unzip.c" OR
+     NOT EXISTS "${TAVRIN_WIN_DEPS_DIR}/libpsl/suffixes_dafsa.h" OR
      NOT EXISTS "${TAVRIN_WIN_DEPS_DIR}/openssl/include/openssl/ssl.h")
-    message(FATAL_ERROR "tinyxml2, minizip or OpenSSL not found in ${TAVRIN_WIN_DEPS_DIR}; "
+    message(FATAL_ERROR "tinyxml2, minizip, libpsl or OpenSSL not found in ${TAVRIN_WIN_DEPS_DIR}; "
                         "run scripts/fetch-win-deps.sh first")
   endif()
   add_library(tinyxml2 STATIC "${TAVRIN_WIN_DEPS_DIR}/tinyxml2/tinyxml2.cpp")
@@ -23,6 +24,15 @@ if(WIN32)
                                            PRIVATE "${minizip_dir}/include/minizip")
   target_link_libraries(minizip PUBLIC ZLIB::ZLIB)
   add_library(minizip::minizip ALIAS minizip)
+  # The public suffix list, built in: no IDN library (game servers have ASCII names).
+  set(psl_dir "${TAVRIN_WIN_DEPS_DIR}/libpsl")
+  add_library(psl STATIC "${psl_dir}/psl.c" "${psl_dir}/lookup_string_in_fixed_set.c")
+  target_include_directories(psl SYSTEM PUBLIC "${psl_dir}")
+  target_compile_definitions(psl PUBLIC PSL_STATIC PRIVATE BUILDING_PSL ENABLE_BUILTIN
+                             PACKAGE_VERSION="libpsl")
+  target_compile_options(psl PRIVATE -w)
+  target_link_libraries(psl PUBLIC ws2_32)
+  add_library(psl::psl ALIAS psl)
   # TLS for the downloader, and the digests and signatures of verified updates. The
   # toolchain confines searches to the mingw-w64 root, so the built OpenSSL joins the roots
   # for this one search.
@@ -48,6 +58,10 @@ else()
   find_package(OpenSSL 3.0 REQUIRED)
   # Finding a font that draws Chinese for the game's device-font text.
   find_package(Fontconfig REQUIRED)
+  # The public suffix list: which part of a host name its owner registered.
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(PSL REQUIRED IMPORTED_TARGET libpsl)
+  add_library(psl::psl ALIAS PkgConfig::PSL)
 endif()
 
 if(TAVRIN_BUILD_TESTS)

@@ -107,7 +107,7 @@ set(CPACK_STRIP_FILES ON)
 # or later, whose protocol limits it sets), the system's CA bundle (https), a Chinese font (the
 # game's device fonts), Qt's Chinese translations (the dialogs).
 # (The helper process comes with libqt6webenginecore6's own shlibs entry.)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcurl4 (>= 7.85.0), ca-certificates, fonts-noto-cjk, qt6-translations-l10n")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcurl4 (>= 7.85.0), libpsl5, publicsuffix, ca-certificates, fonts-noto-cjk, qt6-translations-l10n")
 # Links the player opens go to the default browser through xdg-open.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${tavrin_packaging}/conffiles")

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Prepares what the Windows cross-build takes from Debian's source packages, since Debian
-# ships no mingw-w64 builds of them: the sources of tinyxml2 and of minizip (from zlib),
-# which the build compiles itself, and OpenSSL, built here once as static libraries. All of
+# ships no mingw-w64 builds of them: the sources of tinyxml2, of minizip (from zlib) and of
+# libpsl (with the public suffix list of Debian's publicsuffix package compiled in), which
+# the build compiles itself, and OpenSSL, built here once as static libraries. All of
 # it lands in build/win-deps/, which is never committed. Each part is skipped once present.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -12,7 +13,8 @@ exec 9>"$deps/.lock"
 flock 9
 
 need_sources=1
-[ -f "$deps/tinyxml2/tinyxml2.cpp" ] && [ -f "$deps/minizip/unzip.c" ] && need_sources=0
+[ -f "$deps/tinyxml2/tinyxml2.cpp" ] && [ -f "$deps/minizip/unzip.c" ] &&
+  [ -f "$deps/libpsl/suffixes_dafsa.h" ] && need_sources=0
 # The OpenSSL folder appears in one rename once complete, so its presence is enough.
 need_openssl=1
 [ -d "$deps/openssl" ] && need_openssl=0
@@ -30,7 +32,7 @@ apt_opts=(-o Dir::Etc::SourceList="$work/sources.list" -o Dir::Etc::SourceParts=
 apt-get "${apt_opts[@]}" update
 
 if [ $need_sources = 1 ]; then
-  (cd "$work" && apt-get "${apt_opts[@]}" source --download-only tinyxml2 zlib)
+  (cd "$work" && apt-get "${apt_opts[@]}" source --download-only tinyxml2 zlib libpsl)
   mkdir -p "$deps/tinyxml2"
   tar -xf "$work"/tinyxml2_*.orig.tar.* -C "$work"
   tar -xf "$work"/zlib_*.orig.tar.* -C "$work"
@@ -40,7 +42,23 @@ if [ $need_sources = 1 ]; then
   mkdir -p "$deps/minizip/include/minizip"
   cp "$mini"/ioapi.c "$mini"/unzip.c "$mini"/zip.c "$deps/minizip/"
   cp "$mini"/ioapi.h "$mini"/unzip.h "$mini"/zip.h "$mini"/crypt.h "$deps/minizip/include/minizip/"
-  echo "tinyxml2 and minizip sources in $deps"
+  # libpsl: its two C files, its header with the version filled in, and the list as the
+  # compact graph its own tool makes from Debian's copy of the list.
+  tar -xf "$work"/libpsl_*.orig.tar.* -C "$work"
+  psl=$(dirname "$(find "$work" -path '*/src/psl.c' | head -n 1)")
+  psl_version=$(cat "$psl/../version.txt" 2>/dev/null || ls "$work" | sed -n 's/^libpsl-\([0-9.]*\)$/\1/p')
+  IFS=. read -r major minor patch <<<"$psl_version"
+  mkdir -p "$deps/libpsl.new"
+  cp "$psl/psl.c" "$psl/lookup_string_in_fixed_set.c" "$deps/libpsl.new/"
+  sed -e "s/@LIBPSL_VERSION@/$psl_version/" -e "s/@LIBPSL_VERSION_MAJOR@/$major/" \
+      -e "s/@LIBPSL_VERSION_MINOR@/$minor/" -e "s/@LIBPSL_VERSION_PATCH@/$patch/" \
+      -e "s/@LIBPSL_VERSION_NUMBER@/$(printf '0x%02x%02x%02x' "$major" "$minor" "$patch")/" \
+      "$psl/../include/libpsl.h.in" > "$deps/libpsl.new/libpsl.h"
+  python3 "$psl/psl-make-dafsa" --output-format=cxx+ /usr/share/publicsuffix/public_suffix_list.dat \
+    "$deps/libpsl.new/suffixes_dafsa.h" >/dev/null
+  rm -rf "$deps/libpsl"
+  mv "$deps/libpsl.new" "$deps/libpsl"
+  echo "tinyxml2, minizip and libpsl $psl_version sources in $deps"
 fi
 
 if [ $need_openssl = 1 ]; then

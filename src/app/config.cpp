@@ -8,6 +8,7 @@
 
 #include "app/app_globals.h"
 #include "app/diagnostics.h"
+#include "app/operator_site.h"
 #include "app/program_paths.h"
 #include "platform/profile.h"
 
@@ -197,6 +198,7 @@ bool LoadPlatformConfig(const std::string& iniPath, std::string* failure) {
         }
         return false;
     }
+    config.configUrl = url;
     PlatformConfig = config;
     return true;
 }
@@ -220,6 +222,18 @@ bool LoadClientConfig(const std::string& url, const std::vector<platform::Browse
             *failure = "the answer holds no client configuration";
         }
         return false;
+    }
+    // A page that took the login browser to another site (an advertisement, a link) could
+    // answer at a verification address of its own and give the movie raw TCP to machines
+    // on the player's network.
+    if (!ClientConfig.sockets.empty() &&
+        !OnOperatorSite(url, {PlatformConfig.configUrl, PlatformConfig.minMainPage})) {
+        Diagnose(
+            "tavrin: the client configuration from %s is not from the operator's site (%s): "
+            "its game server list is ignored",
+            HostOfAddress(url).c_str(),
+            RegistrableDomain(HostOfAddress(PlatformConfig.minMainPage)).c_str());
+        ClientConfig.sockets.clear();
     }
     // Never the movie's variables: they are the player's session.
     Diagnose("tavrin: client configuration from %s: isOpen=%d, movie %s", logged.c_str(),

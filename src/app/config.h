@@ -20,6 +20,9 @@ struct PlatformConfigData {
     std::string szVerify;
     std::string updateUrl;
     std::string AdobeFlashUrl;
+    // Where the launcher fetched this configuration (not a value of the document): with the
+    // login page, the operator's own site.
+    std::string configUrl;
 };
 
 struct ClientConfigData {
@@ -94,7 +97,10 @@ bool LoadPlatformConfig(const std::string& iniPath, std::string* failure = nullp
 // Fetches and parses the client configuration at `url` into ClientConfig, with the login
 // browser's cookies (operators' verification addresses look at the session). False when
 // the fetch failed or the answer is no client configuration: then ClientConfig is as it
-// was, and is no way into the game (`failure` says why).
+// was, and is no way into the game (`failure` says why). A "sockets" list counts only from
+// the operator's own site (the registrable domain of the platform configuration's address
+// or of the login page): from anywhere else it is dropped, said in the log, and the movie's
+// game servers must allow it by socket policy.
 bool LoadClientConfig(const std::string& url,
                       const std::vector<platform::BrowserCookie>& cookies = {},
                       std::string* failure = nullptr);

@@ -7,6 +7,7 @@
 #include <chrono>
 
 #include "app/app_globals.h"
+#include "app/operator_site.h"
 #include "platform/url_fetch.h"
 #include "support/http_peer.h"
 #include "support/temp_dir.h"
@@ -483,6 +484,57 @@ TEST_F(LoadConfig, AFailedClientConfigIsAFailureAndKeepsTheLastOne) {
         EXPECT_FALSE(LoadClientConfig(url, {}, &failure)) << url;
         EXPECT_FALSE(failure.empty()) << url;
         EXPECT_EQ(ClientConfig.title, "One") << url;
+    }
+}
+
+}  // namespace
+}  // namespace tavrin
+
+namespace tavrin {
+namespace {
+
+TEST(OperatorSite, AnAddressIsTheOperatorsWhenItsRegistrableDomainIsOneOfTheSites) {
+    const struct {
+        const char* url;
+        const char* site;
+        bool expected;
+    } cases[] = {
+        {"http://login.op.example.com/verify", "http://config.op.example.com/rzt/?a=1", true},
+        {"https://OP.Example.COM./verify", "http://op.example.com:8080/", true},
+        {"http://www.op.example.co.uk/v", "http://op.example.co.uk/", true},
+        {"http://ads.example.net/verify", "http://config.op.example.com/", false},
+        {"http://other.co.uk/v", "http://op.co.uk/", false},       // co.uk is a suffix
+        {"https://a.github.io/v", "https://b.github.io/", false},  // so is github.io
+        {"http://op.example.com@evil.example/v", "http://op.example.com/", false},
+        {"http://evil.example/op.example.com", "http://op.example.com/", false},
+        {"http://127.0.0.1:8080/verify", "http://127.0.0.1:9090/login", true},
+        {"http://127.0.0.2/verify", "http://127.0.0.1/login", false},
+        {"http://[::1]:8080/v", "http://[::1]/", true},
+        {"op.example.com/verify", "http://op.example.com/", false},  // no address at all
+        {"http://op.example.com/v", "", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(OnOperatorSite(c.url, {"http://unrelated.example.org/", c.site}), c.expected)
+            << c.url << " on " << c.site;
+    }
+}
+
+TEST_F(LoadConfig, AGameServerListCountsOnlyFromTheOperatorsSite) {
+    HttpPeer verify(Serve(200, "<r><clientConfig isOpen=\"1\" sockets=\"10.0.0.7:5000\"/></r>"));
+    const struct {
+        std::string configUrl;
+        std::string loginPage;
+        std::string expected;
+    } cases[] = {
+        {verify.Url("/rzt/"), "http://login.op.example/", "10.0.0.7:5000"},
+        {"http://config.op.example/rzt/", verify.Url("/login/"), "10.0.0.7:5000"},
+        {"http://config.op.example/rzt/", "http://login.op.example/", ""},
+    };
+    for (const auto& c : cases) {
+        PlatformConfig.configUrl = c.configUrl;
+        PlatformConfig.minMainPage = c.loginPage;
+        ASSERT_TRUE(LoadClientConfig(verify.Url("/verify.php")));
+        EXPECT_EQ(ClientConfig.sockets, c.expected) << c.configUrl << " " << c.loginPage;
     }
 }
 
