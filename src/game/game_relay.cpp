@@ -87,10 +87,8 @@ void Attempt(std::shared_ptr<GameRelay::State> state, std::string ticket, Socket
         }
     }
     if (done.result == Answer::Result::kConnected) {
-        const SocketHandle s = CreateTcpSocket();
-        if (s == kInvalidSocket ||
-            ConnectToHost(s, target.host, target.port, state->limits.connectTimeoutMs, true) != 0 ||
-            !SetNonBlocking(s)) {
+        const SocketHandle s = ConnectTcp(target.host, target.port, state->limits.connectTimeoutMs);
+        if (s == kInvalidSocket || !SetNonBlocking(s)) {
             const int error = GetLastSocketError();
             CloseSocket(s);
             done.result = Answer::Result::kFailed;

@@ -173,15 +173,12 @@ PolicyAnswer RequestSocketPolicy(const std::string& host, std::uint16_t port, in
                                  std::size_t maxBytes) {
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     const std::string where = host + ":" + std::to_string(port);
-    const SocketHandle socket = CreateTcpSocket();
-    if (socket == kInvalidSocket) {
-        return Failed(PolicyAnswer::Status::kNoAnswer, "no socket could be made");
-    }
+    const SocketHandle socket = ConnectTcp(host, port, MillisecondsLeft(deadline));
     struct Closer {
         SocketHandle socket;
         ~Closer() { CloseSocket(socket); }
     } closer{socket};
-    if (ConnectToHost(socket, host, port, MillisecondsLeft(deadline), true) != 0) {
+    if (socket == kInvalidSocket) {
         return Failed(
             PolicyAnswer::Status::kNoAnswer,
             "no connection to " + where + " (error " + std::to_string(GetLastSocketError()) + ")");

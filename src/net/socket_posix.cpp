@@ -148,13 +148,11 @@ int ConnectToHost(SocketHandle socket, const std::string& host, std::uint16_t po
                               static_cast<int>(std::max<long long>(timeoutMs - spent, 0)));
 }
 
-int ConnectWithTimeout(SocketHandle socket, const SocketAddress& address, int timeoutMs) {
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(address.port);
-    to.sin_addr.s_addr = address.address;
+namespace {
+
+int ConnectTo(SocketHandle socket, const sockaddr* to, socklen_t size, int timeoutMs) {
     const int s = static_cast<int>(socket);
-    if (connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0) {
+    if (connect(s, to, size) == 0) {
         return 0;
     }
     if (errno != EINPROGRESS) {
@@ -174,6 +172,40 @@ int ConnectWithTimeout(SocketHandle socket, const SocketAddress& address, int ti
         return -1;
     }
     return 0;
+}
+
+}  // namespace
+
+int ConnectWithTimeout(SocketHandle socket, const SocketAddress& address, int timeoutMs) {
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(address.port);
+    to.sin_addr.s_addr = address.address;
+    return ConnectTo(socket, reinterpret_cast<const sockaddr*>(&to), sizeof to, timeoutMs);
+}
+
+SocketHandle ConnectTcp(const std::string& host, std::uint16_t port, int timeoutMs) {
+    sockaddr_in6 to{};
+    if (inet_pton(AF_INET6, host.c_str(), &to.sin6_addr) != 1) {
+        const SocketHandle s = CreateTcpSocket();
+        if (s != kInvalidSocket && ConnectToHost(s, host, port, timeoutMs, true) != 0) {
+            CloseSocket(s);
+            return kInvalidSocket;
+        }
+        return s;
+    }
+    const int s = socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (s < 0) {
+        SetLastSocketError(errno);
+        return kInvalidSocket;
+    }
+    to.sin6_family = AF_INET6;
+    to.sin6_port = htons(port);
+    if (ConnectTo(s, reinterpret_cast<const sockaddr*>(&to), sizeof to, timeoutMs) != 0) {
+        close(s);
+        return kInvalidSocket;
+    }
+    return s;
 }
 
 long SendWithTimeout(SocketHandle socket, const char* buffer, long length, int timeoutMs) {

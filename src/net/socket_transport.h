@@ -47,6 +47,10 @@ Ipv4Address ResolveHostAddress(const std::string& host, bool useThread, int time
 int ConnectToHost(SocketHandle socket, const std::string& host, std::uint16_t port, int timeoutMs,
                   bool useThread);
 int ConnectWithTimeout(SocketHandle socket, const SocketAddress& address, int timeoutMs);
+// A new connection to host:port within timeoutMs: an IPv6 address as it is, anything else as
+// ConnectToHost does (IPv4, a name looked up on a thread of its own). kInvalidSocket, with the
+// last error set, on failure.
+SocketHandle ConnectTcp(const std::string& host, std::uint16_t port, int timeoutMs);
 
 // Bytes sent (at least 0), or -1.
 long SendWithTimeout(SocketHandle socket, const char* buffer, long length, int timeoutMs);

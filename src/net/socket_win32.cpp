@@ -163,7 +163,9 @@ int ConnectToHost(SocketHandle socket, const std::string& host, std::uint16_t po
                               static_cast<int>(spent < timeoutMs ? timeoutMs - spent : 0));
 }
 
-int ConnectWithTimeout(SocketHandle socket, const SocketAddress& address, int timeoutMs) {
+namespace {
+
+int ConnectTo(SocketHandle socket, const sockaddr* to, int size, int timeoutMs) {
     WSAEVENT event = NewWaitEvent();
     if (event == nullptr) {
         return -1;
@@ -174,13 +176,8 @@ int ConnectWithTimeout(SocketHandle socket, const SocketAddress& address, int ti
         SetLastSocketError(WSAGetLastError());
         return -1;
     }
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(address.port);
-    to.sin_addr.s_addr = address.address;
     int result = 0;
-    if (WSAConnect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to, nullptr, nullptr, nullptr,
-                   nullptr) != 0) {
+    if (WSAConnect(s, to, size, nullptr, nullptr, nullptr, nullptr) != 0) {
         const int error = WSAGetLastError();
         result = -1;
         if (error == WSAEWOULDBLOCK) {
@@ -201,6 +198,41 @@ int ConnectWithTimeout(SocketHandle socket, const SocketAddress& address, int ti
     WSAEventSelect(s, event, 0);
     CloseHandle(event);
     return result;
+}
+
+}  // namespace
+
+int ConnectWithTimeout(SocketHandle socket, const SocketAddress& address, int timeoutMs) {
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(address.port);
+    to.sin_addr.s_addr = address.address;
+    return ConnectTo(socket, reinterpret_cast<const sockaddr*>(&to), sizeof to, timeoutMs);
+}
+
+SocketHandle ConnectTcp(const std::string& host, std::uint16_t port, int timeoutMs) {
+    sockaddr_in6 to{};
+    if (inet_pton(AF_INET6, host.c_str(), &to.sin6_addr) != 1) {
+        const SocketHandle s = CreateTcpSocket();
+        if (s != kInvalidSocket && ConnectToHost(s, host, port, timeoutMs, true) != 0) {
+            CloseSocket(s);
+            return kInvalidSocket;
+        }
+        return s;
+    }
+    const SOCKET s = WSASocketA(AF_INET6, SOCK_STREAM, 0, nullptr, 0, WSA_FLAG_OVERLAPPED);
+    if (s == INVALID_SOCKET) {
+        SetLastSocketError(WSAGetLastError());
+        return kInvalidSocket;
+    }
+    to.sin6_family = AF_INET6;
+    to.sin6_port = htons(port);
+    const auto handle = static_cast<SocketHandle>(s);
+    if (ConnectTo(handle, reinterpret_cast<const sockaddr*>(&to), sizeof to, timeoutMs) != 0) {
+        closesocket(s);
+        return kInvalidSocket;
+    }
+    return handle;
 }
 
 long SendWithTimeout(SocketHandle socket, const char* buffer, long length, int timeoutMs) {

@@ -9,8 +9,11 @@ namespace tavrin::test {
 using SocketHandle = std::intptr_t;
 inline constexpr SocketHandle kNoSocket = -1;
 
-// Listens on 127.0.0.1 at a port the system picks; kNoSocket on failure.
-SocketHandle ListenOnLoopback(std::uint16_t& port, int backlog = 16);
+enum class Family { kIpv4, kIpv6 };
+
+// Listens on 127.0.0.1 (::1 for kIpv6) at a port the system picks; kNoSocket on failure (a
+// system without IPv6 has no ::1).
+SocketHandle ListenOnLoopback(std::uint16_t& port, int backlog = 16, Family family = Family::kIpv4);
 
 // Waits up to timeoutMs for a socket to become readable (or a connection to arrive).
 bool WaitReadable(SocketHandle s, int timeoutMs);

@@ -10,24 +10,34 @@
 
 namespace tavrin::test {
 
-SocketHandle ListenOnLoopback(std::uint16_t& port, int backlog) {
+SocketHandle ListenOnLoopback(std::uint16_t& port, int backlog, Family family) {
     // Non-blocking: a connection that goes away between poll() and accept() must not leave
     // the peer stuck in accept() when the test wants it to stop.
-    const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    const bool v6 = family == Family::kIpv6;
+    const int s = socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (s < 0) {
         return kNoSocket;
     }
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = 0;
-    socklen_t len = sizeof addr;
-    if (bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(s, backlog) != 0 ||
+    sockaddr_storage addr{};
+    socklen_t len = 0;
+    if (v6) {
+        auto* a = reinterpret_cast<sockaddr_in6*>(&addr);
+        a->sin6_family = AF_INET6;
+        a->sin6_addr = in6addr_loopback;
+        len = sizeof *a;
+    } else {
+        auto* a = reinterpret_cast<sockaddr_in*>(&addr);
+        a->sin_family = AF_INET;
+        a->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        len = sizeof *a;
+    }
+    if (bind(s, reinterpret_cast<sockaddr*>(&addr), len) != 0 || listen(s, backlog) != 0 ||
         getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
         close(s);
         return kNoSocket;
     }
-    port = ntohs(addr.sin_port);
+    port = ntohs(v6 ? reinterpret_cast<sockaddr_in6*>(&addr)->sin6_port
+                    : reinterpret_cast<sockaddr_in*>(&addr)->sin_port);
     return s;
 }
 

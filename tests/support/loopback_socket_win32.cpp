@@ -19,22 +19,33 @@ void EnsureWinsock() {
 }
 }  // namespace
 
-SocketHandle ListenOnLoopback(std::uint16_t& port, int backlog) {
+SocketHandle ListenOnLoopback(std::uint16_t& port, int backlog, Family family) {
     EnsureWinsock();
-    const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    const bool v6 = family == Family::kIpv6;
+    const SOCKET s = socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (s == INVALID_SOCKET) {
         return kNoSocket;
     }
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int len = sizeof addr;
-    if (bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(s, backlog) != 0 ||
+    sockaddr_storage addr{};
+    int len = 0;
+    if (v6) {
+        auto* a = reinterpret_cast<sockaddr_in6*>(&addr);
+        a->sin6_family = AF_INET6;
+        a->sin6_addr = in6addr_loopback;
+        len = sizeof *a;
+    } else {
+        auto* a = reinterpret_cast<sockaddr_in*>(&addr);
+        a->sin_family = AF_INET;
+        a->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        len = sizeof *a;
+    }
+    if (bind(s, reinterpret_cast<sockaddr*>(&addr), len) != 0 || listen(s, backlog) != 0 ||
         getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
         closesocket(s);
         return kNoSocket;
     }
-    port = ntohs(addr.sin_port);
+    port = ntohs(v6 ? reinterpret_cast<sockaddr_in6*>(&addr)->sin6_port
+                    : reinterpret_cast<sockaddr_in*>(&addr)->sin_port);
     // Non-blocking, so that accept() never waits for a connection that went away.
     u_long on = 1;
     ioctlsocket(s, FIONBIO, &on);

@@ -189,6 +189,35 @@ TEST_F(RelayTest, OneBudgetHoldsAllConnectionsToServersThatStopReading) {
     EXPECT_GT(closedForTooMuch, 0);
 }
 
+TEST_F(RelayTest, AListedIpv6ServerIsReached) {
+    std::uint16_t port = 0;
+    const test::SocketHandle listener = test::ListenOnLoopback(port, 4, test::Family::kIpv6);
+    if (listener == test::kNoSocket) {
+        GTEST_SKIP() << "this system has no IPv6 loopback";
+    }
+    Start({{"::1", port}});
+    const GameRelay::Answer answer = Connect(m_relay->Proxies().front().url);
+    ASSERT_EQ(answer.result, Result::kConnected) << answer.detail;
+    EXPECT_EQ(answer.endpoint, "[::1]:" + std::to_string(port));
+    WebSocketClient movie;
+    ASSERT_TRUE(movie.Open(answer.url, kOrigin));
+    ASSERT_TRUE(movie.Send("over IPv6"));
+    ASSERT_TRUE(test::WaitReadable(listener, 5000));
+    const test::SocketHandle server = test::AcceptConnection(listener);
+    std::string received;
+    char buffer[64];
+    while (received.size() < 9 && test::WaitReadable(server, 5000)) {
+        const long n = test::ReceiveSome(server, buffer, sizeof buffer);
+        if (n <= 0) {
+            break;
+        }
+        received.append(buffer, static_cast<std::size_t>(n));
+    }
+    EXPECT_EQ(received, "over IPv6");
+    test::CloseSocket(server);
+    test::CloseSocket(listener);
+}
+
 TEST(PolicyHosts, TheMoviesHostAndTheHostsItsFlashVariablesName) {
     const struct {
         std::string movie;
