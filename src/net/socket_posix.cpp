@@ -305,11 +305,10 @@ int PollSockets(PollEntry* entries, std::size_t count, int timeoutMs) {
     return n;
 }
 
-long ReceiveNow(SocketHandle socket, char* buffer, long length) {
-    ssize_t n = 0;
-    do {
-        n = recv(static_cast<int>(socket), buffer, static_cast<std::size_t>(length), 0);
-    } while (n < 0 && errno == EINTR);
+namespace {
+
+// What a call that does not wait gives: its count, kWouldBlock, or -1 with the error kept.
+long NowResult(ssize_t n) {
     if (n >= 0) {
         return static_cast<long>(n);
     }
@@ -320,19 +319,22 @@ long ReceiveNow(SocketHandle socket, char* buffer, long length) {
     return -1;
 }
 
+}  // namespace
+
+long ReceiveNow(SocketHandle socket, char* buffer, long length) {
+    ssize_t n = 0;
+    do {
+        n = recv(static_cast<int>(socket), buffer, static_cast<std::size_t>(length), 0);
+    } while (n < 0 && errno == EINTR);
+    return NowResult(n);
+}
+
 long SendNow(SocketHandle socket, const char* buffer, long length) {
     ssize_t n = 0;
     do {
         n = send(static_cast<int>(socket), buffer, static_cast<std::size_t>(length), MSG_NOSIGNAL);
     } while (n < 0 && errno == EINTR);
-    if (n >= 0) {
-        return static_cast<long>(n);
-    }
-    if (errno == EAGAIN || errno == EWOULDBLOCK) {
-        return kWouldBlock;
-    }
-    SetLastSocketError(errno);
-    return -1;
+    return NowResult(n);
 }
 
 bool MakeWakePair(SocketHandle& wait, SocketHandle& raise) {

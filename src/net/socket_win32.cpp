@@ -395,8 +395,10 @@ int PollSockets(PollEntry* entries, std::size_t count, int timeoutMs) {
     return n;
 }
 
-long ReceiveNow(SocketHandle socket, char* buffer, long length) {
-    const int n = recv(Native(socket), buffer, static_cast<int>(length), 0);
+namespace {
+
+// What a call that does not wait gives: its count, kWouldBlock, or -1 with the error kept.
+long NowResult(int n) {
     if (n >= 0) {
         return n;
     }
@@ -408,17 +410,14 @@ long ReceiveNow(SocketHandle socket, char* buffer, long length) {
     return -1;
 }
 
+}  // namespace
+
+long ReceiveNow(SocketHandle socket, char* buffer, long length) {
+    return NowResult(recv(Native(socket), buffer, static_cast<int>(length), 0));
+}
+
 long SendNow(SocketHandle socket, const char* buffer, long length) {
-    const int n = send(Native(socket), buffer, static_cast<int>(length), 0);
-    if (n >= 0) {
-        return n;
-    }
-    const int error = WSAGetLastError();
-    if (error == WSAEWOULDBLOCK) {
-        return kWouldBlock;
-    }
-    SetLastSocketError(error);
-    return -1;
+    return NowResult(send(Native(socket), buffer, static_cast<int>(length), 0));
 }
 
 bool MakeWakePair(SocketHandle& wait, SocketHandle& raise) {
