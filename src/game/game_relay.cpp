@@ -51,17 +51,18 @@ void GameRelay::State::Answer(Link& link, Answer::Result result, const std::stri
     }
 }
 
-PolicyAnswer GameRelay::State::CachedPolicy(const std::string& host, std::uint16_t port) {
+PolicyAnswer PolicyCache::Get(const std::string& host, std::uint16_t port, int timeoutMs) {
     const std::string key = Endpoint(host, port);
     {
-        const std::lock_guard<std::mutex> lock(mutex);
-        if (const auto found = policies.find(key); found != policies.end()) {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        if (const auto found = m_answers.find(key); found != m_answers.end()) {
             return found->second;
         }
     }
-    PolicyAnswer answer = RequestSocketPolicy(host, port, limits.policyTimeoutMs);
-    const std::lock_guard<std::mutex> lock(mutex);
-    policies.emplace(key, answer);
+    // Asked without the lock: other servers' answers need not wait for this one.
+    PolicyAnswer answer = RequestSocketPolicy(host, port, timeoutMs);
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    m_answers.emplace(key, answer);
     return answer;
 }
 
@@ -76,7 +77,7 @@ void Attempt(std::shared_ptr<GameRelay::State> state, std::string ticket, Socket
         done.detail = "listed";
     } else {
         const PolicySource source = [&state](const std::string& host, std::uint16_t port) {
-            return state->CachedPolicy(host, port);
+            return state->policies->Get(host, port, state->limits.policyTimeoutMs);
         };
         const SocketPermission permission =
             DecideSocketPermission(source, movieHost, movieHttps, target.host, target.port,
@@ -315,6 +316,10 @@ void GameRelay::SetMovie(const std::string& movieUrl) {
 
 void GameRelay::SetObserver(ConnectDone observer) {
     m_state->observer = std::move(observer);
+}
+
+void GameRelay::SetPolicyCache(std::shared_ptr<PolicyCache> cache) {
+    m_state->policies = std::move(cache);
 }
 
 std::vector<GameRelay::Proxy> GameRelay::Proxies() const {

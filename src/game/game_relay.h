@@ -19,7 +19,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -28,6 +30,17 @@
 #include "net/socket_policy.h"
 
 namespace tavrin {
+
+// Socket policies already asked for, by "host:port": a server is asked once in a run, however
+// many movies and connections want it.
+class PolicyCache {
+public:
+    PolicyAnswer Get(const std::string& host, std::uint16_t port, int timeoutMs);
+
+private:
+    std::mutex m_mutex;
+    std::map<std::string, PolicyAnswer> m_answers;
+};
 
 class GameRelay {
 public:
@@ -91,6 +104,9 @@ public:
     void SetMovie(const std::string& movieUrl);
     // Every final outcome (connected, failed, refused), for reports; set before Start.
     void SetObserver(ConnectDone observer);
+    // The policies the relay asks are kept here (by default, for this relay alone); set
+    // before Start.
+    void SetPolicyCache(std::shared_ptr<PolicyCache> cache);
 
     std::vector<Proxy> Proxies() const;
     // "host:port" behind a proxy address; empty for one never given out.

@@ -113,7 +113,7 @@ struct GameRelay::State {
     std::map<std::string, std::unique_ptr<relay::Link>> links;
     std::vector<relay::Opening> openings;
     std::vector<relay::Finished> finished;
-    std::map<std::string, PolicyAnswer> policies;  // "host:port", for the run
+    std::shared_ptr<PolicyCache> policies = std::make_shared<PolicyCache>();
     std::thread thread;
 
     // Callbacks are made without the lock, collected while it is held.
@@ -124,7 +124,6 @@ struct GameRelay::State {
     std::string Prefix() const;
     // Gives the page (once) and the observer (for final outcomes) the link's answer.
     void Answer(relay::Link& link, GameRelay::Answer::Result result, const std::string& detail);
-    PolicyAnswer CachedPolicy(const std::string& host, std::uint16_t port);
 
     // The loop (game_relay.cpp).
     void Serve();
