@@ -48,6 +48,9 @@ protected:
             m_changed.notify_all();
         });
         m_relay->SetMovie(kMovie);
+        if (m_policies) {
+            m_relay->SetPolicyCache(m_policies);
+        }
         ASSERT_TRUE(m_relay->Start());
     }
     // The proxy address of port `port` on the policy host, or of listed server `index`.
@@ -74,6 +77,7 @@ protected:
     }
 
     GameRelay::Limits m_limits;
+    std::shared_ptr<PolicyCache> m_policies;
     std::unique_ptr<GameRelay> m_relay;
     std::mutex m_mutex;
     std::condition_variable m_changed;
@@ -154,6 +158,19 @@ TEST_F(RelayTest, ASlowDecisionLetsThePageGoOnAndTheMoviesBytesWaitForTheServer)
         }
         m_relay.reset();
     }
+}
+
+TEST_F(RelayTest, AServerIsAskedForItsPolicyOnceInARun) {
+    GamePeer server({"", PolicyFor("*")});
+    m_policies = std::make_shared<PolicyCache>();
+    for (int movie = 0; movie < 2; ++movie) {  // a refreshed game gets a relay of its own
+        Start({});
+        for (int connect = 0; connect < 2; ++connect) {
+            EXPECT_EQ(Connect(PolicyProxy(server.Port())).result, Result::kConnected);
+        }
+        m_relay.reset();
+    }
+    EXPECT_EQ(server.PolicyRequests(), 1);
 }
 
 TEST_F(RelayTest, OneBudgetHoldsAllConnectionsToServersThatStopReading) {
