@@ -1,0 +1,49 @@
+// tavrin-tool sign-update: an update description signed with an Ed25519 key.
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "platform/file_system.h"
+#include "tool/tool_options.h"
+#include "update/update_worker.h"
+
+namespace tavrin::tool {
+
+const char* const kSignUpdateHelp =
+    "  sign-update  sign an update description (update.ini) with the Ed25519 private\n"
+    "           key in PEM file KEY (openssl genpkey -algorithm ed25519 -out KEY):\n"
+    "           writes DESCRIPTION.sig and prints the public key for updateKey in\n"
+    "           config.ini or the build option TAVRIN_UPDATE_PUBLIC_KEY\n";
+
+int RunSignUpdate(const Args& args) {
+    Args paths;
+    if (!ParseArguments(args, {}, 2, paths)) {
+        return kExitUsage;
+    }
+    std::string key;
+    std::string description;
+    if (!tavrin::platform::ReadWholeFile(paths[0], key) ||
+        !tavrin::platform::ReadWholeFile(paths[1], description)) {
+        std::fprintf(stderr, "tavrin-tool: cannot read %s or %s\n", paths[0].c_str(),
+                     paths[1].c_str());
+        return kExitFailed;
+    }
+    std::string signature;
+    std::string publicKey;
+    std::string error;
+    if (!tavrin::SignUpdateDescription(key, description, signature, publicKey, error)) {
+        std::fprintf(stderr, "tavrin-tool: %s: %s\n", paths[0].c_str(), error.c_str());
+        return kExitFailed;
+    }
+    const std::string out = paths[1] + ".sig";
+    std::ofstream file(out, std::ios::binary | std::ios::trunc);
+    file << signature << "\n";
+    if (!file.flush()) {
+        std::fprintf(stderr, "tavrin-tool: cannot write %s\n", out.c_str());
+        return kExitFailed;
+    }
+    std::printf("signature=%s\npublicKey=%s\n", out.c_str(), publicKey.c_str());
+    return kExitOk;
+}
+
+}  // namespace tavrin::tool
