@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Checks that includes run one way through the layers of src/: a folder may include only
 # itself and the folders below it, and nothing built into the core includes Qt. Names each
-# include that goes the wrong way; exit status 1 when there is one.
+# include that goes the wrong way; exit status 1 when there is one. The build enforces the
+# core's layers too (each layer's include root shows only the layers below it, see
+# src/CMakeLists.txt); this says it before a build, and covers the tool, the windows and Qt.
 #
 #   platform   system services and the helpers on them
 #   app        start-up values, configuration, the program's paths    (platform)
-#   net        the downloader                                          (platform)
+#   net        the downloader, WebSockets, socket policies              (platform)
 #   update     the update check and its archives                       (platform app net)
 #   game       the game movie's connections to its servers             (platform app net)
 #   ui/core    the windows' rules that need no window                  (platform app)
