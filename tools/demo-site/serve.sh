@@ -8,7 +8,22 @@ here=$(cd "$(dirname "$0")" && pwd)
 port=${1:-0}
 run=${2:-$(mktemp -d /tmp/tavrin-demo.XXXXXX)}
 if [ "$port" = 0 ]; then
-  port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+  # A free port below the system's range for ports it hands out (32768 and up on Linux): nginx
+  # binds it a moment later, and meanwhile any connection or listener of a test running
+  # beside this one would get its port from that range.
+  port=$(python3 -c '
+import random, socket
+for _ in range(200):
+    port = random.randrange(20000, 32000)
+    s = socket.socket()
+    try:
+        s.bind(("127.0.0.1", port))
+    except OSError:
+        continue
+    finally:
+        s.close()
+    print(port)
+    break')
 fi
 origin="http://127.0.0.1:$port"
 
@@ -88,12 +103,17 @@ else
   echo "tavrin-tool is not built: the update description stays unsigned" >&2
 fi
 
+# What only this run's service answers: another service that took the port meanwhile does not
+# pass for it.
+token=$(python3 -c 'import secrets; print(secrets.token_hex(8))')
+printf '%s' "$token" > "$run/www/ready-token.txt"
+
 nginx_bin=$(command -v nginx || echo /usr/sbin/nginx)
 "$nginx_bin" -p "$run" -c "$run/nginx.conf" -e "$run/error.log" &
 server=$!
 for _ in $(seq 100); do
-  if python3 -c "import urllib.request,sys; urllib.request.urlopen(sys.argv[1], timeout=1)" \
-       "$origin/rzt/?c=index&a=micnf&yid=0" 2>/dev/null; then
+  if python3 -c "import urllib.request,sys; sys.exit(urllib.request.urlopen(sys.argv[1], timeout=1).read().decode() != sys.argv[2])" \
+       "$origin/ready-token.txt" "$token" 2>/dev/null; then
     echo "ready $origin"
     wait $server
     exit $?
