@@ -154,10 +154,9 @@ void GameRelay::State::ServeOnce() {
                 }
             }
             if (link->movie != kInvalidSocket) {
-                const bool room =
-                    link->stage == Link::Stage::kOpen
-                        ? !overBudget
-                        : link->HeldForServer() < limits.pendingToServer && !overBudget;
+                // While the server is not there yet, the movie's writes wait in the page.
+                const bool room = !overBudget && (link->stage == Link::Stage::kOpen ||
+                                                  link->HeldForServer() < limits.pendingToServer);
                 entries.push_back(
                     {link->movie, !link->movieEnded && room, link->HeldForMovie() > 0});
                 owners.emplace_back(ticket, true);

@@ -15,7 +15,6 @@
 #include <memory>
 #include <mutex>
 #include <thread>
-#include <vector>
 
 #include "net/socket_transport.h"
 

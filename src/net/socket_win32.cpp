@@ -8,7 +8,6 @@
 
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "net/socket_transport.h"
 
