@@ -74,26 +74,28 @@ int main(int argc, char** argv) {
     bool submitted = false;
     bool firstFrame = false;
     QTimer step;
-    QObject::connect(&app, &CTavrinApp::gameWindowOpened, [&] {
-        QObject::connect(app.m_pGameWnd->FlashControl(), &CShockwaveflash1::FlashCall, [&] {
-            if (firstFrame) {
-                return;
-            }
-            firstFrame = true;
-            std::printf("verification_to_first_frame_ms %lld\n", clock.elapsed());
-            QTimer::singleShot(5000, [&] {
-                std::printf("memory_while_playing_kib %lld\n",
-                            ResidentKiB(QString::number(QCoreApplication::applicationPid())));
-                std::fflush(stdout);
-                app.RunExitSequence();
+    QObject::connect(&app.Windows(), &tavrin::ui::CLauncherWindows::gameWindowOpened, [&] {
+        QObject::connect(
+            app.Windows().GameWindow()->FlashControl(), &CShockwaveflash1::FlashCall, [&] {
+                if (firstFrame) {
+                    return;
+                }
+                firstFrame = true;
+                std::printf("verification_to_first_frame_ms %lld\n", clock.elapsed());
+                QTimer::singleShot(5000, [&] {
+                    std::printf("memory_while_playing_kib %lld\n",
+                                ResidentKiB(QString::number(QCoreApplication::applicationPid())));
+                    std::fflush(stdout);
+                    app.Flow().CloseRequested();
+                });
             });
-        });
     });
     QObject::connect(&step, &QTimer::timeout, [&] {
-        if (submitted || app.m_pLoginDlg == nullptr) {
+        tavrin::ui::CTavrinDlg* login = app.Windows().LoginWindow();
+        if (submitted || login == nullptr) {
             return;
         }
-        CMLHtmlView* view = app.m_pLoginDlg->ControlLayer().View();
+        CMLHtmlView* view = login->ControlLayer().View();
         if (!view->title().contains(QStringLiteral("Tavrin"))) {
             return;  // the login page is not there yet
         }
@@ -105,7 +107,7 @@ int main(int argc, char** argv) {
                 .arg(server));
     });
     step.start(10);
-    QTimer::singleShot(60000, [&] { app.RunExitSequence(); });
+    QTimer::singleShot(60000, [&] { app.Flow().CloseRequested(); });
     app.InitInstance();
     return firstFrame ? 0 : 1;
 }

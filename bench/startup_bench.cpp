@@ -44,15 +44,16 @@ int main(int argc, char** argv) {
     QTimer watch;
     bool connected = false;
     QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (connected || app.m_pLoginDlg == nullptr) {
+        tavrin::ui::CTavrinDlg* login = app.Windows().LoginWindow();
+        if (connected || login == nullptr) {
             return;
         }
         connected = true;
         QObject::connect(
-            &app.m_pLoginDlg->ControlLayer(), &tavrin::ui::CControlLayerDlg::pageCompleted, [&app] {
+            &login->ControlLayer(), &tavrin::ui::CControlLayerDlg::pageCompleted, [&app] {
                 std::printf("startup_to_login_ms %.0f\n", MillisecondsSinceProcessStart());
                 std::fflush(stdout);
-                app.RunExitSequence();
+                app.Flow().CloseRequested();
             });
     });
     watch.start(1);

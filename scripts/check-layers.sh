@@ -10,7 +10,7 @@
 #   net        the downloader, WebSockets, socket policies              (platform)
 #   update     the update check and its archives                       (platform app net)
 #   game       the game movie's connections to its servers             (platform app net)
-#   ui/core    the windows' rules that need no window                  (platform app)
+#   flow       the launcher's road and the windows' rules, no window  (platform app net update)
 #   tool       tavrin-tool                                             (every core folder)
 #   ui         the windows                                             (everything but tool)
 set -uo pipefail
@@ -23,15 +23,14 @@ declare -A allowed=(
   [net]="net platform"
   [update]="update app net platform"
   [game]="game app net platform"
-  [ui/core]="ui/core app platform"
-  [tool]="tool app net update game ui/core platform"
-  [ui]="ui ui/core app net update game platform"
+  [flow]="flow app net update platform"
+  [tool]="tool app net update game flow platform"
+  [ui]="ui flow app net update game platform"
 )
-qt_free="platform app net update game ui/core tool"
+qt_free="platform app net update game flow tool"
 
 layer_of() { # path inside src/ -> its layer
   case $1 in
-    ui/core/*) echo ui/core ;;
     */*) echo "${1%%/*}" ;;
     *) echo main ;;
   esac

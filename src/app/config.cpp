@@ -14,9 +14,6 @@
 
 namespace tavrin {
 
-PlatformConfigData PlatformConfig;
-ClientConfigData ClientConfig;
-
 namespace {
 
 int HexValue(char c) {
@@ -181,67 +178,69 @@ std::vector<SocketEndpoint> ParseSocketList(std::string_view list,
     return endpoints;
 }
 
-bool LoadPlatformConfig(const std::string& iniPath, std::string* failure) {
-    const std::string url = PlatformConfigUrl(iniPath);
+Loaded<PlatformConfigData> LoadPlatformConfigAt(const std::string& url) {
+    Loaded<PlatformConfigData> loaded;
     std::string text;
     std::string error;
     if (!FetchUrlText(url, text, &error)) {
-        if (failure != nullptr) {
-            *failure = url + ": " + error;
-        }
-        return false;
+        loaded.failure = url + ": " + error;
+        return loaded;
     }
+    loaded.fetched = true;
     PlatformConfigData config;
     if (!ParsePlatformConfig(text, config) || config.minMainPage.empty()) {
-        if (failure != nullptr) {
-            *failure = url + ": the answer holds no configuration with a login page";
-        }
-        return false;
+        loaded.failure = url + ": the answer holds no configuration with a login page";
+        return loaded;
     }
     config.configUrl = url;
-    PlatformConfig = config;
-    return true;
+    loaded.value = std::move(config);
+    return loaded;
 }
 
-bool LoadClientConfig(const std::string& url, const std::vector<platform::BrowserCookie>& cookies,
-                      std::string* failure) {
+Loaded<PlatformConfigData> LoadPlatformConfig(const std::string& iniPath) {
+    return LoadPlatformConfigAt(PlatformConfigUrl(iniPath));
+}
+
+Loaded<ClientConfigData> LoadClientConfig(const std::string& url,
+                                          const PlatformConfigData& platform,
+                                          const std::vector<platform::BrowserCookie>& cookies) {
+    Loaded<ClientConfigData> loaded;
     std::string text;
     std::string error;
     // The verified address may carry the player's session: the log keeps it without.
     const std::string logged = AddressForLog(url);
     if (!FetchUrlText(url, text, &error, cookies)) {
         Diagnose("tavrin: no client configuration from %s: %s", logged.c_str(), error.c_str());
-        if (failure != nullptr) {
-            *failure = error;
-        }
-        return false;
+        loaded.failure = error;
+        return loaded;
     }
-    if (!ParseClientConfig(text, ClientConfig)) {
+    loaded.fetched = true;
+    ClientConfigData config;
+    if (!ParseClientConfig(text, config)) {
         Diagnose("tavrin: the answer of %s is no client configuration", logged.c_str());
-        if (failure != nullptr) {
-            *failure = "the answer holds no client configuration";
-        }
-        return false;
+        loaded.failure = "the answer holds no client configuration";
+        return loaded;
     }
     // A page that took the login browser to another site (an advertisement, a link) could
     // answer at a verification address of its own and give the movie raw TCP to machines
     // on the player's network.
-    if (!ClientConfig.sockets.empty() &&
-        !OnOperatorSite(url, {PlatformConfig.configUrl, PlatformConfig.minMainPage})) {
+    if (!config.sockets.empty() &&
+        !OnOperatorSite(url, {platform.configUrl, platform.minMainPage})) {
         Diagnose(
             "tavrin: the client configuration from %s is not from the operator's site (%s): "
             "its game server list is ignored",
             HostOfAddress(url).c_str(),
-            RegistrableDomain(HostOfAddress(PlatformConfig.minMainPage)).c_str());
-        ClientConfig.sockets.clear();
+            RegistrableDomain(HostOfAddress(platform.minMainPage)).c_str());
+        config.sockets.clear();
     }
     // Never the movie's variables: they are the player's session.
     Diagnose("tavrin: client configuration from %s: isOpen=%d, movie %s", logged.c_str(),
-             ClientConfig.isOpen ? 1 : 0, AddressForLog(ClientConfig.mainFlash).c_str());
+             config.isOpen ? 1 : 0, AddressForLog(config.mainFlash).c_str());
     DiagnoseDetail("tavrin: area page %s, error page %s, sockets \"%s\"",
-                   AddressForLog(ClientConfig.area_url).c_str(),
-                   AddressForLog(ClientConfig.errorPage).c_str(), ClientConfig.sockets.c_str());
-    return true;
+                   AddressForLog(config.area_url).c_str(), AddressForLog(config.errorPage).c_str(),
+                   config.sockets.c_str());
+    loaded.value = std::move(config);
+    return loaded;
 }
 
 }  // namespace tavrin

@@ -3,6 +3,7 @@
 // (fetched when the login page reaches the verification address).
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,10 +51,16 @@ struct SocketEndpoint {
 std::vector<SocketEndpoint> ParseSocketList(std::string_view list,
                                             std::vector<std::string>* rejected = nullptr);
 
-// Filled once at start-up; read by the windows and the update worker.
-extern PlatformConfigData PlatformConfig;
-// Overwritten by every successful LoadClientConfig; read only after one.
-extern ClientConfigData ClientConfig;
+// A configuration document that was read, or why it could not be.
+template <typename Config>
+struct Loaded {
+    std::optional<Config> value;
+    // For the player's message and the log: the address and what went wrong there.
+    std::string failure;
+    // The document arrived (its content was the trouble).
+    bool fetched = false;
+    explicit operator bool() const { return value.has_value(); }
+};
 
 // Used when config.ini names no "configUrl" of its own.
 inline constexpr const char* kDefaultConfigUrlBase =
@@ -88,11 +95,22 @@ bool FetchUrlText(const std::string& url, std::string& text, std::string* error 
 bool ParsePlatformConfig(std::string_view xml, PlatformConfigData& out);
 bool ParseClientConfig(std::string_view xml, ClientConfigData& out);
 
-// Reads the settings file at iniPath and fetches the platform configuration into
-// PlatformConfig. False when the document could not be fetched, and when what arrived holds
-// no configuration with a login page (an error page, say): a blank login window would help
-// nobody. `failure` then says why, for the player's message.
-bool LoadPlatformConfig(const std::string& iniPath, std::string* failure = nullptr);
+// The platform configuration at `url`. None when the document could not be fetched, and
+// when what arrived holds no configuration with a login page (an error page, say): a blank
+// login window would help nobody. `configUrl` of the value is `url`.
+Loaded<PlatformConfigData> LoadPlatformConfigAt(const std::string& url);
+// The same at PlatformConfigUrl(iniPath).
+Loaded<PlatformConfigData> LoadPlatformConfig(const std::string& iniPath);
+
+// Fetches and parses the client configuration at `url`, with the login browser's cookies
+// (operators' verification addresses look at the session). None when the fetch failed or
+// the answer is no client configuration: that is no way into the game. A "sockets" list
+// counts only from the operator's own site (the registrable domain of `platform`'s address
+// or of its login page): from anywhere else it is dropped, said in the log, and the movie's
+// game servers must allow it by socket policy.
+Loaded<ClientConfigData> LoadClientConfig(const std::string& url,
+                                          const PlatformConfigData& platform,
+                                          const std::vector<platform::BrowserCookie>& cookies = {});
 
 // Fetches and parses the client configuration at `url` into ClientConfig, with the login
 // browser's cookies (operators' verification addresses look at the session). False when

@@ -36,6 +36,20 @@ void PrintClientConfig(const ClientConfigData& c) {
     PrintValue("area_url", c.area_url);
 }
 
+namespace {
+
+// A document that did not arrive, or arrived holding nothing usable.
+int Refused(bool fetched, const std::string& failure) {
+    if (!fetched) {
+        std::fprintf(stderr, "tavrin-tool: cannot fetch %s\n", failure.c_str());
+        return kExitFetchFailed;
+    }
+    std::fprintf(stderr, "tavrin-tool: %s\n", failure.c_str());
+    return kExitUnusable;
+}
+
+}  // namespace
+
 int RunConfig(const Args& args) {
     std::string iniPath;
     std::string platform;
@@ -55,27 +69,25 @@ int RunConfig(const Args& args) {
         url = tavrin::ReadConfigUrlBase(iniPath) +
               (platform.empty() ? tavrin::ReadPlatformValue(iniPath) : platform.substr(0, 15));
     }
+    // The launcher's own readers, with the launcher's checks.
+    if (clientUrl.empty()) {
+        const tavrin::Loaded<PlatformConfigData> loaded = tavrin::LoadPlatformConfigAt(url);
+        if (!loaded) {
+            return Refused(loaded.fetched, loaded.failure);
+        }
+        PrintPlatformConfig(*loaded.value);
+        return kExitOk;
+    }
     std::string text;
     std::string error;
     if (!tavrin::FetchUrlText(url, text, &error)) {
-        std::fprintf(stderr, "tavrin-tool: cannot fetch %s: %s\n", url.c_str(), error.c_str());
-        return kExitFetchFailed;
+        return Refused(false, url + ": " + error);
     }
-    if (clientUrl.empty()) {
-        PlatformConfigData config;
-        if (!tavrin::ParsePlatformConfig(text, config)) {
-            std::fprintf(stderr, "tavrin-tool: %s holds no platform configuration\n", url.c_str());
-            return kExitUnusable;
-        }
-        PrintPlatformConfig(config);
-    } else {
-        ClientConfigData config;
-        if (!tavrin::ParseClientConfig(text, config)) {
-            std::fprintf(stderr, "tavrin-tool: %s holds no client configuration\n", url.c_str());
-            return kExitUnusable;
-        }
-        PrintClientConfig(config);
+    ClientConfigData config;
+    if (!tavrin::ParseClientConfig(text, config)) {
+        return Refused(true, url + ": the answer holds no client configuration");
     }
+    PrintClientConfig(config);
     return kExitOk;
 }
 

@@ -62,15 +62,13 @@ int RunUpdateCheck(const Args& args) {
                      folder.c_str());
         return kExitUsage;
     }
-    std::string text;
-    std::string error;
-    const std::string url = tavrin::PlatformConfigUrl(iniPath);
-    tavrin::PlatformConfigData platform;
-    if (!tavrin::FetchUrlText(url, text, &error) || !tavrin::ParsePlatformConfig(text, platform)) {
-        std::fprintf(stderr, "tavrin-tool: no platform configuration from %s %s\n", url.c_str(),
-                     error.c_str());
+    const tavrin::Loaded<tavrin::PlatformConfigData> loaded = tavrin::LoadPlatformConfig(iniPath);
+    if (!loaded) {
+        std::fprintf(stderr, "tavrin-tool: no platform configuration: %s\n",
+                     loaded.failure.c_str());
         return kExitFetchFailed;
     }
+    const tavrin::PlatformConfigData& platform = *loaded.value;
     // A folder of its own that nobody else made, or could have prepared, or shares.
     const bool ownFolder = folder.empty();
     if (ownFolder) {

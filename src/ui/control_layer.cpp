@@ -1,17 +1,11 @@
 #include "ui/control_layer.h"
 
-#include <ctime>
+#include <utility>
 
 #include <QMouseEvent>
 
-#include "app/config.h"
-#include "app/diagnostics.h"
-#include "ui/browser_profile.h"
-#include "ui/core/login_rules.h"
-#include "ui/login_window.h"
-#include "ui/message_box.h"
-#include "ui/shell_open.h"
-#include "ui/tavrin_app.h"
+#include "flow/login_rules.h"
+#include "ui/window_drag.h"
 
 namespace tavrin::ui {
 
@@ -37,7 +31,7 @@ const QRect kViewRect(32, 78, 692, 346);
 
 }  // namespace
 
-CControlLayerDlg::CControlLayerDlg(CTavrinDlg* owner)
+CControlLayerDlg::CControlLayerDlg(QWidget* owner, LauncherEvents& events)
     : QWidget(owner),
       m_btnOfficial(this),
       m_btnRecharge(this),
@@ -45,7 +39,8 @@ CControlLayerDlg::CControlLayerDlg(CTavrinDlg* owner)
       m_btnService(this),
       m_btnMinimize(this),
       m_btnClose(this),
-      m_pOwner(owner) {
+      m_pOwner(owner),
+      m_events(events) {
     // Nothing of the layer itself is painted: the login picture shows through everywhere
     // but on the buttons and the browser.
     setAttribute(Qt::WA_TranslucentBackground);
@@ -64,26 +59,27 @@ void CControlLayerDlg::OnInitDialog() {
     m_btnService.setAccessibleName(tr("客服"));
     m_btnMinimize.setAccessibleName(tr("最小化"));
     m_btnClose.setAccessibleName(tr("关闭"));
-    connect(&m_btnOfficial, &QAbstractButton::clicked, this,
-            [] { OpenInDefaultBrowser(PlatformConfig.officialUrl); });
-    connect(&m_btnRecharge, &QAbstractButton::clicked, this,
-            [] { OpenInDefaultBrowser(PlatformConfig.rechargeUrl); });
-    connect(&m_btnForum, &QAbstractButton::clicked, this,
-            [] { OpenInDefaultBrowser(PlatformConfig.bbsUrl); });
-    connect(&m_btnService, &QAbstractButton::clicked, this,
-            [] { OpenInDefaultBrowser(PlatformConfig.svrUrl); });
+    const std::pair<CRedrawButton*, LoginLink> links[] = {
+        {&m_btnOfficial, LoginLink::kOfficial},
+        {&m_btnRecharge, LoginLink::kRecharge},
+        {&m_btnForum, LoginLink::kForum},
+        {&m_btnService, LoginLink::kService},
+    };
+    for (const auto& [button, link] : links) {
+        connect(button, &QAbstractButton::clicked, this,
+                [this, link = link] { m_events.LinkClicked(link); });
+    }
     connect(&m_btnMinimize, &QAbstractButton::clicked, this, [this] { m_pOwner->showMinimized(); });
-    connect(&m_btnClose, &QAbstractButton::clicked, this, [] { TheApp()->RunExitSequence(); });
+    connect(&m_btnClose, &QAbstractButton::clicked, this, [this] { m_events.CloseRequested(); });
 
     auto* placeholder = new QWidget(this);
     placeholder->setObjectName(QStringLiteral("1002"));
     placeholder->setGeometry(kViewRect);
     m_pView = new CMLHtmlView(this);
     m_pView->CreateInDialog(this, placeholder);
-    NavigateTo(PlatformConfig.minMainPage);
 }
 
-void CControlLayerDlg::NavigateTo(const std::string& address) {
+void CControlLayerDlg::Navigate(const std::string& address) {
     m_pView->m_strURL = address;
     m_pView->m_bAttachDesigner = false;
     m_pView->m_bMessagesToOwner = false;
@@ -93,65 +89,17 @@ void CControlLayerDlg::NavigateTo(const std::string& address) {
     m_pView->Navigate(m_pView->m_strURL);
 }
 
-void CControlLayerDlg::ReloadAreaPage() {
-    NavigateTo(
-        BuildAreaPageUrl(ClientConfig.area_url, static_cast<std::int64_t>(std::time(nullptr))));
-}
-
-void CControlLayerDlg::ShowBlankPage() {
-    NavigateTo("about:blank");
-}
-
 void CControlLayerDlg::OnPageComplete() {
-    if (!IsVerifiedAddress(m_pView->GetLocationURL(), PlatformConfig.szVerify)) {
+    if (!m_events.IsVerification(m_pView->GetLocationURL())) {
         emit pageCompleted();
         return;
     }
     // The address goes to the operator exactly as the browser asked for it: operators sign
     // its query or carry JSON in it, which the view's own form of it would rewrite.
     m_pView->ReadPageAddress([this](const std::string& address) {
-        if (IsVerifiedAddress(address, PlatformConfig.szVerify)) {
-            EnterGameFrom(address);
-        }
+        m_events.VerificationReached(address);
         emit pageCompleted();
     });
-}
-
-void CControlLayerDlg::EnterGameFrom(const std::string& address) {
-    CTavrinApp* app = TheApp();
-    std::string failure;
-    // The verification address may look at the session the login page started. One that
-    // cannot be fetched or read is no way into the game, least of all into the last one's.
-    while (!LoadClientConfig(address, BrowserCookies(), &failure)) {
-        app->ShowLoginWindow();
-        const QString text =
-            tr("暂时无法进入游戏，请稍后重试。\n原因：") + QString::fromStdString(failure);
-        if (ShowMessage(m_pOwner, text, MessageKind::kRetryCancel) != MessageAnswer::kRetry) {
-            Diagnose("tavrin: the game was not entered: its client configuration is missing");
-            LeaveVerification();
-            return;
-        }
-    }
-    if (ClientConfig.isOpen) {
-        app->OpenGameWindow();
-        if (!app->IsEnding()) {
-            ShowBlankPage();
-        }
-        return;
-    }
-    app->ShowLoginWindow();
-    LeaveVerification();
-    OpenInDefaultBrowser(ClientConfig.errorPage);
-}
-
-void CControlLayerDlg::LeaveVerification() {
-    if (m_pView->CanGoBackToPage()) {
-        m_pView->GoBack();
-    } else {
-        // After a refresh: behind the verification lies the blank page the game left, which
-        // would leave the player an empty window. The login page instead.
-        NavigateTo(PlatformConfig.minMainPage);
-    }
 }
 
 void CControlLayerDlg::mousePressEvent(QMouseEvent* event) {
@@ -174,7 +122,8 @@ void CControlLayerDlg::mouseMoveEvent(QMouseEvent* event) {
         return;
     }
     const QPoint delta = event->position().toPoint() - m_ptDragStart;
-    m_pOwner->JoinedMove(QRect(m_pOwner->pos() + delta, m_pOwner->size()));
+    // The layer is part of the login window, so one move carries both.
+    m_pOwner->move(m_pOwner->pos() + delta);
 }
 
 void CControlLayerDlg::mouseReleaseEvent(QMouseEvent* event) {

@@ -1,6 +1,7 @@
 // CControlLayerDlg: the interactive surface over the login picture. It carries the browser
 // with the operator's login page, four link buttons, minimise and close, and watches the
-// page loads: a page that reaches the verification address leads into the game.
+// page loads: a page that reaches the verification address is reported, with its address
+// exactly as the browser asked for it.
 #pragma once
 
 #include <string>
@@ -8,12 +9,11 @@
 #include <QPoint>
 #include <QWidget>
 
+#include "flow/launcher_events.h"
 #include "ui/html_view.h"
 #include "ui/redraw_button.h"
 
 namespace tavrin::ui {
-
-class CTavrinDlg;
 
 class CControlLayerDlg : public QWidget, public CMLHtmlViewOwner {
     Q_OBJECT
@@ -23,13 +23,12 @@ public:
     static constexpr QPoint kOffset{22, 59};
     static constexpr QSize kSize{791, 462};
 
-    explicit CControlLayerDlg(CTavrinDlg* owner);
+    // Lies over `owner`, the login window, and moves it; reports to `events`.
+    CControlLayerDlg(QWidget* owner, LauncherEvents& events);
 
-    // Builds the buttons and the browser view and loads the login page.
+    // Builds the buttons and the browser view.
     void OnInitDialog();
-    // Sends the browser back through the area page, with a fresh time parameter.
-    void ReloadAreaPage();
-    void ShowBlankPage();
+    void Navigate(const std::string& address);
     // Runs when the document of the browser's latest navigation has loaded.
     void OnPageComplete();
 
@@ -57,14 +56,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    void NavigateTo(const std::string& address);
-    // Fetches the client configuration at the verified address and opens the game, or says
-    // why it cannot be entered now, or leaves for the operator's error page.
-    void EnterGameFrom(const std::string& address);
-    // Back to the page before the verification, or to the login page.
-    void LeaveVerification();
-
-    CTavrinDlg* m_pOwner;
+    QWidget* m_pOwner;
+    LauncherEvents& m_events;
     CMLHtmlView* m_pView = nullptr;
     bool m_bDragging = false;
     QPoint m_ptDragStart;

@@ -9,7 +9,6 @@
 
 #include "app/diagnostics.h"
 #include "ui/browser_profile.h"
-#include "ui/html_view.h"
 #include "ui/message_box.h"
 #include "ui/page_support.h"
 #include "ui/popup_catcher.h"
@@ -35,8 +34,8 @@ QWebEngineScript PageScript(const QString& name, const QString& source,
 
 }  // namespace
 
-CDocHostSite::CDocHostSite(CMLHtmlView* view)
-    : QWebEnginePage(LauncherProfile(), view), m_pView(view) {
+CDocHostSite::CDocHostSite(QObject* owner, CDocHostView& view)
+    : QWebEnginePage(LauncherProfile(), owner), m_pView(&view) {
     QWebEngineSettings* s = settings();
     s->setAttribute(QWebEngineSettings::JavascriptEnabled, true);
     s->setAttribute(QWebEngineSettings::PluginsEnabled, true);

@@ -10,13 +10,24 @@
 
 namespace tavrin::ui {
 
-class CMLHtmlView;
+// What the page asks of the view that shows it.
+class CDocHostView {
+public:
+    virtual void OnBeforeNavigate2(bool isMainFrame) = 0;
+    // True when the view took the page's message box itself.
+    virtual bool OnShowMessage(const QString& text) = 0;
+    virtual QString OnBridgeCall(const QString& request) = 0;
+
+protected:
+    ~CDocHostView() = default;
+};
 
 class CDocHostSite : public QWebEnginePage {
     Q_OBJECT
 
 public:
-    explicit CDocHostSite(CMLHtmlView* view);
+    // A page of `view`, which owns it.
+    CDocHostSite(QObject* owner, CDocHostView& view);
 
 protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
@@ -33,7 +44,7 @@ private:
     bool IsPageOrigin(const QUrl& securityOrigin) const;
     void RefuseLogIn(const QUrl& address);
 
-    CMLHtmlView* m_pView;
+    CDocHostView* m_pView;
 };
 
 }  // namespace tavrin::ui

@@ -117,6 +117,7 @@ CShockwaveflash1::CShockwaveflash1(QWidget* parent)
       m_strNonce(RandomSecret()),
       m_strBridgeToken(RandomSecret()) {
     Players().insert(m_strBridgeToken, this);
+    SetPlayerPages({&CShockwaveflash1::AnswerPageRequest, &CShockwaveflash1::IsPlayerPageRequest});
     // A game's sound plays without waiting for a click.
     m_pPage->settings()->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
     m_pPage->settings()->setAttribute(QWebEngineSettings::FullScreenSupportEnabled, true);

@@ -16,10 +16,10 @@
 #include "app/config.h"
 #include "app/program_paths.h"
 #include "app/swf_info.h"
+#include "flow/flash_protocol.h"
 #include "platform/memory_status.h"
 #include "platform/url_fetch.h"
 #include "ui/browser_profile.h"
-#include "ui/core/flash_protocol.h"
 #include "ui/flash_player.h"
 #include "ui/tavrin_app.h"
 

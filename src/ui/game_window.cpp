@@ -1,62 +1,22 @@
 #include "ui/game_window.h"
 
-#include <cstdio>
+#include <utility>
 
 #include <QChildEvent>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
-#include <QMouseEvent>
-#include <QPainter>
 #include <QScreen>
-#include <QWindow>
-#include <QtMath>
 
 #include "app/app_globals.h"
-#include "app/config.h"
 #include "app/diagnostics.h"
+#include "flow/flash_protocol.h"
 #include "platform/memory_status.h"
-#include "ui/core/flash_protocol.h"
-#include "ui/login_window.h"
 #include "ui/message_box.h"
-#include "ui/tavrin_app.h"
 
 namespace tavrin::ui {
 
 namespace {
-
-QRect ToQRect(const Rect& r) {
-    return QRect(r.left, r.top, r.Width(), r.Height());
-}
-
-Qt::CursorShape CursorFor(HitCode code) {
-    switch (code) {
-        case HitCode::kLeft:
-        case HitCode::kRight:
-            return Qt::SizeHorCursor;
-        case HitCode::kBottom:
-        case HitCode::kTop:
-            return Qt::SizeVerCursor;
-        case HitCode::kTopLeft:
-        case HitCode::kBottomRight:
-            return Qt::SizeFDiagCursor;
-        case HitCode::kTopRight:
-        case HitCode::kBottomLeft:
-            return Qt::SizeBDiagCursor;
-        case HitCode::kClient:
-            break;
-    }
-    return Qt::ArrowCursor;
-}
-
-Qt::Edges EdgesOf(const SizingEdges& e) {
-    Qt::Edges edges;
-    edges.setFlag(Qt::LeftEdge, e.left);
-    edges.setFlag(Qt::TopEdge, e.top);
-    edges.setFlag(Qt::RightEdge, e.right);
-    edges.setFlag(Qt::BottomEdge, e.bottom);
-    return edges;
-}
 
 int WindowsKeyOf(int qtKey) {
     switch (qtKey) {
@@ -74,13 +34,15 @@ int WindowsKeyOf(int qtKey) {
 
 }  // namespace
 
-CFlashPayer::CFlashPayer()
+CFlashPayer::CFlashPayer(LauncherEvents& events, ClientConfigData config)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint),
       m_btnMinimize(this),
       m_btnMaximize(this),
       m_btnRestore(this),
       m_btnRefresh(this),
       m_btnClose(this),
+      m_events(events),
+      m_config(std::move(config)),
       m_pFlash(new CShockwaveflash1(this)) {
     // The frame paints every pixel itself, off-screen first.
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -105,7 +67,7 @@ bool CFlashPayer::CheckFlashVersion() {
 }
 
 void CFlashPayer::OnInitDialog() {
-    setWindowTitle(QString::fromLocal8Bit(GameWindowCaption(g_strBaseName, ClientConfig.title)));
+    setWindowTitle(QString::fromLocal8Bit(GameWindowCaption(g_strBaseName, m_config.title)));
     setWindowIcon(QIcon(QStringLiteral(":/res/128.png")));
     SetupButtons();
     LoadFrameBitmaps(devicePixelRatioF());
@@ -118,15 +80,6 @@ void CFlashPayer::OnInitDialog() {
     if (QScreen* s = QGuiApplication::primaryScreen()) {
         connect(s, &QScreen::geometryChanged, this, &CFlashPayer::RestoreAction);
     }
-}
-
-void CFlashPayer::LoadFrameBitmaps(qreal devicePixelRatio) {
-    m_bmpTitle = LoadResourcePicture(kTitleStripBitmap, "bmp", devicePixelRatio);
-    m_bmpBottom = LoadResourcePicture(kBottomBorderBitmap, "bmp", devicePixelRatio);
-    m_bmpLeft = LoadResourcePicture(kLeftBorderBitmap, "bmp", devicePixelRatio);
-    m_bmpRight = LoadResourcePicture(kRightBorderBitmap, "bmp", devicePixelRatio);
-    m_bmpIcon = LoadResourcePicture(kIconBitmap, "bmp", devicePixelRatio);
-    m_bitmapsForRatio = devicePixelRatio;
 }
 
 void CFlashPayer::SetupButtons() {
@@ -204,13 +157,13 @@ void CFlashPayer::LayoutControls() {
 
 void CFlashPayer::LoadGameMovie() {
     PutGamePlayerOptions(*m_pFlash);
-    m_pFlash->put_FlashVars(QString::fromLocal8Bit(ClientConfig.flashVars));
+    m_pFlash->put_FlashVars(QString::fromLocal8Bit(m_config.flashVars));
     std::vector<std::string> rejected;
-    m_pFlash->SetSocketEndpoints(ParseSocketList(ClientConfig.sockets, &rejected));
+    m_pFlash->SetSocketEndpoints(ParseSocketList(m_config.sockets, &rejected));
     for (const std::string& entry : rejected) {
         Diagnose("client configuration: \"%s\" is not a game server (host:port)", entry.c_str());
     }
-    m_pFlash->put_Movie(QString::fromLocal8Bit(ClientConfig.mainFlash));
+    m_pFlash->put_Movie(QString::fromLocal8Bit(m_config.mainFlash));
     show();
     if (isMinimized()) {
         showNormal();
@@ -218,7 +171,6 @@ void CFlashPayer::LoadGameMovie() {
     }
     raise();
     activateWindow();
-    m_bGameLoaded = true;
 }
 
 namespace {
@@ -255,25 +207,23 @@ void CFlashPayer::OnFSCommand(const QString& command, const QString&) {
     if (command != QLatin1String("GameRefresh")) {
         return;
     }
-    m_bGameLoaded = false;
-    if (CTavrinApp* app = TheApp(); app != nullptr && app->m_pLoginDlg != nullptr) {
-        app->m_pLoginDlg->ControlLayer().ReloadAreaPage();
+    if (!m_bRetired) {
+        m_events.MovieAskedRefresh();
     }
 }
 
-bool CFlashPayer::AskYesNo(const QString& text, MessageIcon icon) {
+MessageAnswer CFlashPayer::Ask(const QString& text, MessageKind kind, MessageIcon icon) {
     ++m_nOpenQuestions;
-    const bool yes = ShowMessage(this, text, MessageKind::kYesNo, icon) == MessageAnswer::kYes;
+    const MessageAnswer answer = ShowMessage(this, text, kind, icon);
     --m_nOpenQuestions;
     if (m_bRetired && m_nOpenQuestions == 0 && !m_pFlash->InNestedWait()) {
         deleteLater();  // after the handler that asked has returned
     }
-    return yes;
+    return answer;
 }
 
 void CFlashPayer::Retire() {
     hide();
-    m_bGameLoaded = false;
     if (!m_bRetired && m_nOpenQuestions == 0 && !m_pFlash->InNestedWait()) {
         deleteLater();
     }
@@ -281,34 +231,11 @@ void CFlashPayer::Retire() {
 }
 
 void CFlashPayer::RefreshGame() {
-    const bool yes = AskYesNo(tr("是否刷新游戏?"), MessageIcon::kNone);
-    if (m_bRetired) {
-        return;  // a new game window has come while the box was open
-    }
-    switch (TakeRefreshAnswer(yes, m_bGameLoaded)) {
-        case RefreshStep::kReturnFocus:
-            m_pFlash->setFocus();
-            break;
-        case RefreshStep::kAlreadyPending:
-            break;
-        case RefreshStep::kReloadAreaPage:
-            if (CTavrinApp* app = TheApp(); app != nullptr && app->m_pLoginDlg != nullptr) {
-                app->m_pLoginDlg->ControlLayer().ReloadAreaPage();
-            }
-            break;
-    }
+    m_events.RefreshAsked();
 }
 
 void CFlashPayer::QuitGame() {
-    if (!AskYesNo(tr("是否退出游戏?"), MessageIcon::kUsual)) {
-        if (!m_bRetired) {
-            m_pFlash->setFocus();
-        }
-        return;
-    }
-    // Even from a window replaced while the box was open: the player asked to quit.
-    hide();
-    TheApp()->RunExitSequence();
+    m_events.QuitAsked();
 }
 
 void CFlashPayer::SetFullScreen(bool on) {
@@ -346,108 +273,9 @@ void CFlashPayer::RestoreAction() {
     m_pFlash->setFocus();
 }
 
-void CFlashPayer::paintEvent(QPaintEvent*) {
-    // The window may have moved to a screen of another scale.
-    const qreal ratio = devicePixelRatioF();
-    if (!qFuzzyCompare(ratio, m_bitmapsForRatio)) {
-        LoadFrameBitmaps(ratio);
-    }
-    // One off-screen frame, so that sizing does not flicker; the buttons draw their clear
-    // pixels from it. It has the screen's resolution, so the finer pictures stay fine.
-    QImage frame(QSize(qCeil(width() * ratio), qCeil(height() * ratio)), QImage::Format_RGB32);
-    frame.setDevicePixelRatio(ratio);
-    frame.fill(Qt::black);
-    {
-        QPainter p(&frame);
-        for (const FramePiece& piece : FramePaintLayout({width(), height()})) {
-            const QImage* bitmap = nullptr;
-            switch (piece.bitmap) {
-                case kTitleStripBitmap:
-                    bitmap = &m_bmpTitle;
-                    break;
-                case kBottomBorderBitmap:
-                    bitmap = &m_bmpBottom;
-                    break;
-                case kLeftBorderBitmap:
-                    bitmap = &m_bmpLeft;
-                    break;
-                case kRightBorderBitmap:
-                    bitmap = &m_bmpRight;
-                    break;
-                case kIconBitmap:
-                    bitmap = &m_bmpIcon;
-                    break;
-            }
-            if (bitmap != nullptr && !bitmap->isNull() && !piece.target.IsEmpty()) {
-                DrawPicture(p, ToQRect(piece.target), *bitmap);
-            }
-        }
-        QFont font;
-        font.setFamilies({QString::fromUtf8(kTitleFontFace), QStringLiteral("Microsoft YaHei"),
-                          QStringLiteral("Noto Sans CJK SC")});
-        font.setPointSize(kTitleFontPointSize);
-        p.setFont(font);
-        p.setPen(QColor::fromRgb(kTitleTextColor));
-        const QFontMetrics metrics(font);
-        p.drawText(QPoint(kTitleTextOrigin.x, kTitleTextOrigin.y + metrics.ascent()),
-                   QString::fromLocal8Bit(ClientConfig.title));
-    }
-    for (const GameControlId id : kBackgroundCaptureOrder) {
-        ButtonFor(id)->CaptureBackground(frame);
-    }
-    QPainter(this).drawImage(0, 0, frame);
-}
-
 void CFlashPayer::resizeEvent(QResizeEvent* event) {
     LayoutControls();
     QWidget::resizeEvent(event);
-}
-
-void CFlashPayer::mousePressEvent(QMouseEvent* event) {
-    const QPoint at = event->position().toPoint();
-    if (event->button() != Qt::LeftButton) {
-        QWidget::mousePressEvent(event);
-        return;
-    }
-    if (const auto edges =
-            SizingEdgesFor(GameWindowHitTest({width(), height()}, {at.x(), at.y()}))) {
-        // The window manager sizes the window where there is one; elsewhere we do.
-        if (windowHandle() == nullptr || !windowHandle()->startSystemResize(EdgesOf(*edges))) {
-            m_bSizing = true;
-            m_sizingEdges = *edges;
-            m_ptSizingStart = event->globalPosition().toPoint();
-            m_rcSizingStart = geometry();
-        }
-        return;
-    }
-    if (InTitleDragBand(at.y()) && !StartSystemMove(this)) {
-        m_bDragging = true;
-        m_ptDragStart = at;
-    }
-    QWidget::mousePressEvent(event);
-}
-
-void CFlashPayer::mouseMoveEvent(QMouseEvent* event) {
-    const QPoint at = event->position().toPoint();
-    if (m_bDragging) {
-        move(pos() + at - m_ptDragStart);
-    } else if (m_bSizing) {
-        const QPoint d = event->globalPosition().toPoint() - m_ptSizingStart;
-        const QRect& from = m_rcSizingStart;
-        const Rect r =
-            SizeFrameByDrag({from.left(), from.top(), from.right() + 1, from.bottom() + 1},
-                            m_sizingEdges, {d.x(), d.y()}, GetTrackSizes(CurrentScreen()));
-        setGeometry(ToQRect(r));
-    } else if (event->buttons() == Qt::NoButton) {
-        setCursor(CursorFor(GameWindowHitTest({width(), height()}, {at.x(), at.y()})));
-    }
-    QWidget::mouseMoveEvent(event);
-}
-
-void CFlashPayer::mouseReleaseEvent(QMouseEvent* event) {
-    m_bDragging = false;
-    m_bSizing = false;
-    QWidget::mouseReleaseEvent(event);
 }
 
 bool CFlashPayer::HandleKey(QKeyEvent* event) {
@@ -495,7 +323,7 @@ void CFlashPayer::closeEvent(QCloseEvent* event) {
     // Closing the window from outside ends the program at once; only the close button asks.
     event->ignore();
     hide();
-    TheApp()->RunExitSequence();
+    m_events.CloseRequested();
 }
 
 void CFlashPayer::changeEvent(QEvent* event) {

@@ -9,22 +9,29 @@
 #include <QRect>
 #include <QWidget>
 
-#include "ui/core/game_frame.h"
+#include "app/config.h"
+#include "flow/game_frame.h"
+#include "flow/launcher_events.h"
 #include "ui/flash_player.h"
 #include "ui/message_box.h"
 #include "ui/redraw_button.h"
 
 namespace tavrin::ui {
 
+inline QRect ToQRect(const Rect& r) {
+    return QRect(r.left, r.top, r.Width(), r.Height());
+}
+
 class CFlashPayer : public QWidget {
     Q_OBJECT
 
 public:
-    CFlashPayer();
+    // A window for the game `config` describes, reporting to `events`.
+    CFlashPayer(LauncherEvents& events, ClientConfigData config);
 
     // The player can run here (Ruffle present) and plays movies as Flash 11.5 or later.
-    bool CheckFlashVersion();
-    // Builds the window, loads the movie and shows it; sets m_bGameLoaded.
+    static bool CheckFlashVersion();
+    // Builds the window, loads the movie and shows it.
     void OnInitDialog();
     void LoadGameMovie();
     // Calls a callback the movie registered; empty on failure.
@@ -34,8 +41,11 @@ public:
     void OnFlashCall(const QString& request);
     void OnFSCommand(const QString& command, const QString& args);
 
+    // The refresh and close buttons: the launcher asks the player first.
     void RefreshGame();
     void QuitGame();
+    // A box over this window; the window is not deleted while one is open.
+    MessageAnswer Ask(const QString& text, MessageKind kind, MessageIcon icon);
     // Takes the window off the screen for good, as a new game window replaces it. It is
     // deleted once no question is open over it (a box's own event loop must not delete the
     // window it belongs to).
@@ -55,7 +65,6 @@ public:
     CRedrawButton m_btnRestore;
     CRedrawButton m_btnRefresh;
     CRedrawButton m_btnClose;
-    bool m_bGameLoaded = false;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -78,9 +87,8 @@ private:
     void LoadFrameBitmaps(qreal devicePixelRatio);
     // Keys for the whole window, the player included: F5, Enter, Esc.
     bool HandleKey(QKeyEvent* event);
-    // A Yes/No box over the window; false for any other answer.
-    bool AskYesNo(const QString& text, MessageIcon icon);
-
+    LauncherEvents& m_events;
+    const ClientConfigData m_config;
     CShockwaveflash1* m_pFlash;
     QImage m_bmpTitle;
     QImage m_bmpBottom;

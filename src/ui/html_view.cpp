@@ -11,8 +11,7 @@
 #include <QWebEngineHistory>
 #include <QWebEngineLoadingInfo>
 
-#include "ui/core/login_rules.h"
-#include "ui/doc_host_site.h"
+#include "flow/login_rules.h"
 
 namespace tavrin::ui {
 
@@ -22,7 +21,7 @@ constexpr int kErrAborted = -3;
 }  // namespace
 
 CMLHtmlView::CMLHtmlView(QWidget* parent)
-    : QWebEngineView(parent), m_pSite(new CDocHostSite(this)) {
+    : QWebEngineView(parent), m_pSite(new CDocHostSite(this, *this)) {
     setPage(m_pSite);
     setContextMenuPolicy(Qt::DefaultContextMenu);  // the engine's own menu
     connect(m_pSite, &QWebEnginePage::loadStarted, this, &CMLHtmlView::OnLoadStarted);

@@ -11,11 +11,11 @@
 #include <QPointer>
 #include <QWebEngineView>
 
+#include "ui/doc_host_site.h"
+
 class QWebEngineLoadingInfo;
 
 namespace tavrin::ui {
-
-class CDocHostSite;
 
 // What the view tells its owner. Every call but OnViewDocumentComplete is made while the
 // engine waits; a method's answer of 0 (the default) means "handled as usual".
@@ -44,7 +44,7 @@ struct CHtmlViewDesigner {
     bool m_bReportPointer = false;
 };
 
-class CMLHtmlView : public QWebEngineView {
+class CMLHtmlView : public QWebEngineView, public CDocHostView {
     Q_OBJECT
 
 public:
@@ -73,11 +73,11 @@ public:
     bool m_bAttachDesigner2 = false;
 
     // Called by the page object (CDocHostSite).
-    void OnBeforeNavigate2(bool isMainFrame);
+    void OnBeforeNavigate2(bool isMainFrame) override;
     // False: let the engine show its own message box.
-    bool OnShowMessage(const QString& text);
+    bool OnShowMessage(const QString& text) override;
     // Answers a call from the page's bridge script; the request is its JSON text.
-    QString OnBridgeCall(const QString& request);
+    QString OnBridgeCall(const QString& request) override;
 
 protected:
     bool event(QEvent* event) override;

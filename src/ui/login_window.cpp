@@ -9,14 +9,13 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScreen>
-#include <QWindow>
 
 #include "app/app_globals.h"
 #include "app/diagnostics.h"
 #include "ui/desktop_effects.h"
 #include "ui/message_box.h"
 #include "ui/redraw_button.h"
-#include "ui/tavrin_app.h"
+#include "ui/window_drag.h"
 
 namespace tavrin::ui {
 
@@ -44,13 +43,10 @@ QBitmap ShapeOf(const QImage& image, bool blended) {
 
 }  // namespace
 
-bool StartSystemMove(QWidget* widget) {
-    QWindow* window = widget->window()->windowHandle();
-    return window != nullptr && window->startSystemMove();
-}
-
-CTavrinDlg::CTavrinDlg()
-    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), m_controlLayer(this) {
+CTavrinDlg::CTavrinDlg(LauncherEvents& events)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint),
+      m_events(events),
+      m_controlLayer(this, events) {
     setAttribute(Qt::WA_TranslucentBackground);
 }
 
@@ -138,7 +134,7 @@ void CTavrinDlg::closeEvent(QCloseEvent* event) {
     // Alt+F4, the system's close and a missing picture all end the whole program; the exit
     // sequence takes this window away itself.
     event->ignore();
-    TheApp()->RunExitSequence();
+    m_events.CloseRequested();
 }
 
 }  // namespace tavrin::ui

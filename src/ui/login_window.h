@@ -6,20 +6,17 @@
 #include <QPoint>
 #include <QWidget>
 
+#include "flow/launcher_events.h"
 #include "ui/control_layer.h"
 
 namespace tavrin::ui {
-
-// Hands the drag that a press has just started to the window system, which moves `widget`'s
-// window itself (the only way on Wayland, where programs cannot place windows). False where
-// it cannot (X11 without a window manager): the caller then drags by hand.
-bool StartSystemMove(QWidget* widget);
 
 class CTavrinDlg : public QWidget {
     Q_OBJECT
 
 public:
-    CTavrinDlg();
+    // The window and its layer report what the player and the pages do to `events`.
+    explicit CTavrinDlg(LauncherEvents& events);
 
     // Sets the window up; false when its picture is missing (the window then closes, which
     // ends the program).
@@ -48,6 +45,7 @@ private:
 
     QImage m_image;       // the normal picture: size, shape
     QImage m_sharpImage;  // drawn at twice the size; loaded when a scaled screen first needs it
+    LauncherEvents& m_events;
     CControlLayerDlg m_controlLayer;
 };
 

@@ -6,16 +6,11 @@
 
 #include <QString>
 
+#include "flow/launcher_views.h"
+
 class QWidget;
 
 namespace tavrin::ui {
-
-// kRetryQuit: a failure the player can try again (重试) or end with (退出); kRetryCancel:
-// one the player can try again or leave for now (取消), the launcher going on.
-enum class MessageKind { kOk, kYesNo, kRetryQuit, kRetryCancel };
-enum class MessageAnswer { kOk, kYes, kNo, kRetry, kQuit, kCancel };
-// kUsual: the exclamation on OK boxes, the question mark on Yes/No boxes.
-enum class MessageIcon { kUsual, kNone };
 
 struct MessageRequest {
     QString caption;

@@ -11,7 +11,7 @@
 #include <QImage>
 #include <QRectF>
 
-#include "ui/core/button_state.h"
+#include "flow/button_state.h"
 
 class QPainter;
 

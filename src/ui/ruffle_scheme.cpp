@@ -1,6 +1,7 @@
 #include "ui/ruffle_scheme.h"
 
 #include <cstdio>
+#include <utility>
 
 #include <QBuffer>
 #include <QDir>
@@ -10,11 +11,15 @@
 
 #include "app/diagnostics.h"
 #include "app/program_paths.h"
-#include "ui/flash_player.h"
 
 namespace tavrin::ui {
 
 namespace {
+
+PlayerPages& Pages() {
+    static PlayerPages pages;
+    return pages;
+}
 
 QString& FolderOverride() {
     static QString folder;
@@ -102,7 +107,7 @@ void ServeChineseFont(QWebEngineUrlRequestJob* job) {
     const QString token = job->requestUrl().path().mid(kFontPathPrefix.size());
     // The font is the player's: a page of another origin, or a frame that does not know a
     // player page's token, gets nothing.
-    if (!CShockwaveflash1::IsPlayerPageRequest(job, token)) {
+    if (!(Pages().fromPlayerPage && Pages().fromPlayerPage(job, token))) {
         job->fail(QWebEngineUrlRequestJob::RequestDenied);
         return;
     }
@@ -119,12 +124,16 @@ void ServeChineseFont(QWebEngineUrlRequestJob* job) {
 
 }  // namespace
 
+void SetPlayerPages(PlayerPages pages) {
+    Pages() = std::move(pages);
+}
+
 QString ChineseFontUrl(const QString& pageToken) {
     return QString::fromLatin1(kRuffleScheme) + QLatin1Char(':') + kFontPathPrefix + pageToken;
 }
 
 void RuffleSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job) {
-    if (CShockwaveflash1::AnswerPageRequest(job)) {
+    if (Pages().answer && Pages().answer(job)) {
         return;
     }
     if (job->requestUrl().path().startsWith(kFontPathPrefix)) {

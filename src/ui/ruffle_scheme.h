@@ -4,6 +4,8 @@
 // headers from the operator; Ruffle's own files come from here.
 #pragma once
 
+#include <functional>
+
 #include <QString>
 #include <QWebEngineUrlSchemeHandler>
 
@@ -29,6 +31,16 @@ bool RuffleInstalled();
 // movie's Chinese text cannot show (said once in the log).
 const platform::FontFile& ChineseFont();
 QString ChineseFontUrl(const QString& pageToken);
+
+// The game players' own pages, served on the scheme too: the player answers for them. Each
+// player sets these before its first page loads.
+struct PlayerPages {
+    // True when the request was for a player's page and has been answered.
+    std::function<bool(QWebEngineUrlRequestJob*)> answer;
+    // True when the request comes from the page of the player whose token it names.
+    std::function<bool(const QWebEngineUrlRequestJob*, const QString& token)> fromPlayerPage;
+};
+void SetPlayerPages(PlayerPages pages);
 
 class RuffleSchemeHandler : public QWebEngineUrlSchemeHandler {
     Q_OBJECT

@@ -1,8 +1,8 @@
 #include "ui/update_window.h"
 
 #include <atomic>
-#include <exception>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include <QEventLoop>
@@ -15,8 +15,9 @@
 
 #include "app/app_globals.h"
 #include "app/diagnostics.h"
-#include "ui/login_window.h"
 #include "ui/redraw_button.h"
+#include "ui/window_drag.h"
+#include "update/update_worker.h"
 
 namespace tavrin::ui {
 
@@ -30,26 +31,8 @@ const QColor kBottom(34, 20, 11);
 const QColor kBorder(140, 96, 58);
 const QColor kOrange(255, 138, 20);
 constexpr int kIconId = 128;
-// Long enough to smooth a bursty connection, short enough to follow a change.
-constexpr std::chrono::seconds kSpeedWindow(3);
-
-QString Duration(double seconds) {
-    const auto whole = static_cast<long long>(seconds + 0.5);
-    return QStringLiteral("%1:%2").arg(whole / 60).arg(whole % 60, 2, 10, QLatin1Char('0'));
-}
 
 }  // namespace
-
-QString FormatBytes(std::int64_t bytes) {
-    constexpr double kMiB = 1024.0 * 1024.0;
-    if (bytes < 1024 * 1024) {
-        return QStringLiteral("%1 KB").arg(static_cast<double>(bytes) / 1024.0, 0, 'f', 0);
-    }
-    if (bytes < std::int64_t{1024} * 1024 * 1024) {
-        return QStringLiteral("%1 MB").arg(static_cast<double>(bytes) / kMiB, 0, 'f', 1);
-    }
-    return QStringLiteral("%1 GB").arg(static_cast<double>(bytes) / (kMiB * 1024.0), 0, 'f', 2);
-}
 
 CUpdateWnd::CUpdateWnd(UpdateProgress& progress, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_progress(progress) {
@@ -88,58 +71,11 @@ QString CUpdateWnd::DetailText() const {
 }
 
 void CUpdateWnd::Refresh() {
-    const UpdateProgressSnapshot now = m_progress.Read();
-    const auto at = std::chrono::steady_clock::now();
-    if (now.stage != m_shown.stage || now.received < m_shown.received) {
-        m_samples.clear();  // another package: its own speed
-    }
-    m_samples.push_back({at, now.received});
-    while (m_samples.size() > 2 && at - m_samples.front().at > kSpeedWindow) {
-        m_samples.pop_front();
-    }
-    m_shown = now;
-    const QString version = QString::number(now.offeredVersion);
-    if (m_progress.Cancelled()) {
-        m_pStage->setText(tr("正在取消更新…"));
-    } else if (now.stage == UpdateStage::kChecking) {
-        m_pStage->setText(tr("正在检查更新…"));
-    } else if (now.stage == UpdateStage::kDownloadingUpdater) {
-        m_pStage->setText(tr("正在下载更新程序（版本 %1）…").arg(version));
-    } else if (now.stage == UpdateStage::kDownloadingLauncher) {
-        m_pStage->setText(tr("正在下载新版启动器（版本 %1）…").arg(version));
-    } else {
-        m_pStage->setText(tr("正在解压更新…"));
-    }
-    QString detail;
-    const bool downloading = now.stage == UpdateStage::kDownloadingUpdater ||
-                             now.stage == UpdateStage::kDownloadingLauncher;
-    if (downloading) {
-        const double speed = Speed();
-        detail = now.total > 0
-                     ? FormatBytes(now.received) + QStringLiteral(" / ") + FormatBytes(now.total)
-                     : FormatBytes(now.received);
-        if (speed > 0) {
-            detail +=
-                QStringLiteral("   ") + FormatBytes(static_cast<std::int64_t>(speed)) + tr("/秒");
-            if (now.total > now.received) {
-                detail += QStringLiteral("   ") +
-                          tr("剩余 %1").arg(
-                              Duration(static_cast<double>(now.total - now.received) / speed));
-            }
-        }
-    }
-    m_pDetail->setText(detail);
+    m_shown =
+        m_model.Read(m_progress.Read(), m_progress.Cancelled(), UpdateWindowModel::Clock::now());
+    m_pStage->setText(QString::fromStdString(m_shown.stage));
+    m_pDetail->setText(QString::fromStdString(m_shown.detail));
     update();
-}
-
-double CUpdateWnd::Speed() const {
-    if (m_samples.size() < 2) {
-        return 0;
-    }
-    const double seconds =
-        std::chrono::duration<double>(m_samples.back().at - m_samples.front().at).count();
-    const auto bytes = m_samples.back().received - m_samples.front().received;
-    return seconds > 0 ? static_cast<double>(bytes) / seconds : 0;
 }
 
 void CUpdateWnd::OnCancel() {
@@ -180,16 +116,10 @@ void CUpdateWnd::paintEvent(QPaintEvent*) {
     QPainterPath track;
     track.addRoundedRect(kBarRect, 5, 5);
     painter.fillPath(track, QColor(20, 12, 6));
-    const bool sized = m_shown.total > 0 && (m_shown.stage == UpdateStage::kDownloadingUpdater ||
-                                             m_shown.stage == UpdateStage::kDownloadingLauncher);
-    const double part =
-        m_shown.stage == UpdateStage::kUnpacking
-            ? 1.0
-            : (sized ? static_cast<double>(m_shown.received) / static_cast<double>(m_shown.total)
-                     : 0.0);
+    const double part = m_shown.barPart;
     if (part > 0) {
         QRectF done(kBarRect);
-        done.setWidth(done.width() * std::min(part, 1.0));
+        done.setWidth(done.width() * part);
         QPainterPath filled;
         filled.addRoundedRect(done, 5, 5);
         QLinearGradient orange(0, kBarRect.top(), 0, kBarRect.bottom());
@@ -217,25 +147,23 @@ void CUpdateWnd::mouseReleaseEvent(QMouseEvent*) {
     m_bDragging = false;
 }
 
-void RunUpdateWithWindow(CUpdate& update, int& handedOver, std::chrono::milliseconds showAfter) {
+void RunUpdateWithWindow(const std::function<void()>& check, UpdateProgress& progress,
+                         std::chrono::milliseconds showAfter) {
     QEventLoop loop;
     std::atomic<bool> finished{false};
-    std::thread worker;
-    try {
-        // The loop ends as soon as the check does: a quick check costs the start nothing.
-        worker = std::thread([&update, &handedOver, &finished, &loop] {
-            UpdateThreadProc(&update, handedOver);
-            finished = true;
-            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-        });
-    } catch (const std::exception& e) {
-        Diagnose("tavrin: the update check could not start (%s); going on without it", e.what());
+    // The loop ends as soon as the check does: a quick check costs the start nothing.
+    std::optional<std::thread> worker = StartUpdateThread([&check, &finished, &loop] {
+        check();
+        finished = true;
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    if (!worker) {
         return;
     }
     std::unique_ptr<CUpdateWnd> window;
     QTimer::singleShot(showAfter, &loop, [&] {
         if (!finished) {
-            window = std::make_unique<CUpdateWnd>(update.m_progress);
+            window = std::make_unique<CUpdateWnd>(progress);
             window->show();
             window->raise();
             window->activateWindow();
@@ -243,7 +171,7 @@ void RunUpdateWithWindow(CUpdate& update, int& handedOver, std::chrono::millisec
     });
     // The worker's quit is queued for this loop even when the check ended before it ran.
     loop.exec();
-    worker.join();
+    worker->join();
 }
 
 }  // namespace tavrin::ui

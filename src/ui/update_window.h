@@ -4,22 +4,19 @@
 #pragma once
 
 #include <chrono>
-#include <cstdint>
-#include <deque>
+#include <functional>
 
 #include <QString>
 #include <QTimer>
 #include <QWidget>
 
-#include "update/update_worker.h"
+#include "flow/update_window_text.h"
+#include "update/update_progress.h"
 
 class QLabel;
 class QPushButton;
 
 namespace tavrin::ui {
-
-// "12.3 MB" style sizes (1 MB = 2^20 bytes, as players' download tools count).
-QString FormatBytes(std::int64_t bytes);
 
 class CUpdateWnd : public QWidget {
     Q_OBJECT
@@ -43,17 +40,11 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    struct Sample {
-        std::chrono::steady_clock::time_point at;
-        std::int64_t received;
-    };
     void OnCancel();
-    // Bytes a second over the last seconds; 0 until there are two samples.
-    double Speed() const;
 
     UpdateProgress& m_progress;
-    UpdateProgressSnapshot m_shown;
-    std::deque<Sample> m_samples;
+    UpdateWindowModel m_model;
+    UpdateWindowText m_shown;
     QLabel* m_pStage = nullptr;
     QLabel* m_pDetail = nullptr;
     QPushButton* m_pCancel = nullptr;
@@ -62,10 +53,10 @@ private:
     QPoint m_ptDragStart;
 };
 
-// Runs the update check on a thread of its own and waits for it, with the event loop
-// running: after `showAfter` the update window appears and lets the player cancel. A thread
-// that cannot start means no update this time.
-void RunUpdateWithWindow(CUpdate& update, int& handedOver,
+// Runs `check` on a thread of its own and waits for it, with the event loop running: after
+// `showAfter` the update window appears, follows `progress` and lets the player cancel. A
+// thread that cannot start means no update this time.
+void RunUpdateWithWindow(const std::function<void()>& check, UpdateProgress& progress,
                          std::chrono::milliseconds showAfter = std::chrono::milliseconds(500));
 
 }  // namespace tavrin::ui

@@ -7,11 +7,9 @@
 #include <cstdlib>
 #include <ctime>
 #include <exception>
-#include <thread>
+#include <utility>
 #include <vector>
 
-#include "app/app_globals.h"
-#include "app/config.h"
 #include "app/data_dir.h"
 #include "app/diagnostics.h"
 #include "app/program_paths.h"
@@ -355,18 +353,45 @@ UpdateReport RunUpdateCheck(const UpdateSettings& s, bool dryRun) {
     return report;
 }
 
-void UpdateThreadProc(void* arg, int& handedOver) {
-    auto* update = static_cast<CUpdate*>(arg);
+namespace {
+
+// What an operator needs from the log to know what the check did and why.
+void LogUpdateReport(const UpdateReport& report, const UpdateSettings& settings) {
+    if (!report.checked) {
+        DiagnoseDetail("tavrin: no update check: another copy is working in %s",
+                       settings.dataDir.c_str());
+    } else if (report.offeredVersion > 0) {
+        Diagnose("tavrin: the update service offers version %d, this is %d%s",
+                 report.offeredVersion, kLauncherVersion,
+                 report.offeredVersion <= kLauncherVersion ? ": nothing to do" : "");
+    }
+    if (report.cancelled) {
+        Diagnose("tavrin: the player cancelled the update to version %d; going on without it",
+                 report.offeredVersion);
+    }
+    if (report.handedOver && !report.signatureChecked) {
+        Diagnose(
+            "tavrin: taking the update to version %d WITHOUT a signature check: "
+            "this launcher has no update key (updateKey in config.ini)",
+            report.offeredVersion);
+    }
+    if (!report.refusal.empty()) {
+        // The old launcher goes on; whoever runs the service learns why from the log.
+        Diagnose("tavrin: update to version %d refused: %s", report.offeredVersion,
+                 report.refusal.c_str());
+    }
+    if (!report.updaterProgram.empty() && !report.handedOver && !report.cancelled) {
+        Diagnose("tavrin: the updater %s could not be started; this launcher goes on",
+                 report.updaterProgram.c_str());
+    }
+}
+
+}  // namespace
+
+UpdateReport UpdateThreadProc(const UpdateSettings& settings) {
     // Nothing may leave the thread: an exception there would end the launcher, and a failed
     // check must only mean no update this time.
     try {
-        UpdateSettings settings;
-        settings.baseName = g_strBaseName;
-        settings.dataDir = g_strDataDir;
-        settings.updateUrl = PlatformConfig.updateUrl;
-        settings.modulePath = GetModulePath();
-        settings.publicKey = ChooseUpdateKey(ReadUpdateKey(ConfigIniPath()));
-        settings.progress = update != nullptr ? &update->m_progress : nullptr;
         // A launcher installed for the whole system sits in a folder the player cannot
         // write: the updater could not replace it, and the system's packages update it.
         if (!platform::CanCreateEntriesIn(GetModuleDir())) {
@@ -374,55 +399,25 @@ void UpdateThreadProc(void* arg, int& handedOver) {
                 "tavrin: the program folder %s is read-only (installed for the whole "
                 "system): no self-update, the system's package manager updates it",
                 GetModuleDir().c_str());
-            return;
+            return {};
         }
         const UpdateReport report = RunUpdateCheck(settings);
-        if (update != nullptr) {
-            update->m_bBusyElsewhere = report.busyElsewhere;
-        }
-        if (!report.checked) {
-            DiagnoseDetail("tavrin: no update check: another copy is working in %s",
-                           settings.dataDir.c_str());
-        } else if (report.offeredVersion > 0) {
-            Diagnose("tavrin: the update service offers version %d, this is %d%s",
-                     report.offeredVersion, kLauncherVersion,
-                     report.offeredVersion <= kLauncherVersion ? ": nothing to do" : "");
-        }
-        if (report.cancelled) {
-            Diagnose("tavrin: the player cancelled the update to version %d; going on without it",
-                     report.offeredVersion);
-        }
-        if (report.handedOver && !report.signatureChecked) {
-            Diagnose(
-                "tavrin: taking the update to version %d WITHOUT a signature check: "
-                "this launcher has no update key (updateKey in config.ini)",
-                report.offeredVersion);
-        }
-        if (!report.refusal.empty()) {
-            // The old launcher goes on; whoever runs the service learns why from the log.
-            Diagnose("tavrin: update to version %d refused: %s", report.offeredVersion,
-                     report.refusal.c_str());
-        }
-        if (!report.updaterProgram.empty() && !report.handedOver && !report.cancelled) {
-            Diagnose("tavrin: the updater %s could not be started; this launcher goes on",
-                     report.updaterProgram.c_str());
-        }
-        if (report.handedOver) {
-            handedOver = 1;
-        }
+        LogUpdateReport(report, settings);
+        return report;
     } catch (const std::exception& e) {
         Diagnose("tavrin: the update check failed (%s); going on without it", e.what());
     } catch (...) {
         Diagnose("tavrin: the update check failed; going on without it");
     }
+    return {};
 }
 
-void RunUpdateThread(CUpdate* update, int& handedOver) {
+std::optional<std::thread> StartUpdateThread(std::function<void()> work) {
     try {
-        std::thread worker([update, &handedOver] { UpdateThreadProc(update, handedOver); });
-        worker.join();
+        return std::thread(std::move(work));
     } catch (const std::exception& e) {
         Diagnose("tavrin: the update check could not start (%s); going on without it", e.what());
+        return std::nullopt;
     }
 }
 

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
+#include <thread>
 
 #include "app/version.h"
 #include "update/update_progress.h"
@@ -12,20 +14,10 @@
 
 namespace tavrin {
 
-// The object whose address the worker thread gets: what the check is doing, for the
-// window that shows it, and what came of it.
-class CUpdate {
-public:
-    virtual ~CUpdate() = default;
-    UpdateProgress m_progress;
-    // Another copy of the launcher was in the middle of an update: this one must end.
-    std::atomic<bool> m_bBusyElsewhere{false};
-};
-
 struct UpdateSettings {
-    std::string baseName;    // g_strBaseName
-    std::string dataDir;     // g_strDataDir, with its separator
-    std::string updateUrl;   // PlatformConfig.updateUrl
+    std::string baseName;    // the program file's base name
+    std::string dataDir;     // the data directory, with its separator
+    std::string updateUrl;   // the platform configuration's update service
     std::string modulePath;  // the running launcher's file
     // The Ed25519 public key descriptions must be signed with (64 hex digits), or "" to
     // check only the digests a description names. The built-in key by default; the launcher
@@ -65,13 +57,13 @@ std::string DownloadMutexPrefix(const std::string& dataDir);
 // everything but start the updater.
 UpdateReport RunUpdateCheck(const UpdateSettings& settings, bool dryRun = false);
 
-// The thread entry: runs the check with the process-wide values and reports a hand-over
-// through `handedOver`. Throws nothing: a check that fails (memory, a thread) is no update.
-void UpdateThreadProc(void* arg, int& handedOver);
+// The check as start-up runs it on a thread of its own: what it found is logged for the
+// operator. Throws nothing: a check that fails (memory, a read-only program folder) is no
+// update, and the report says nothing was checked.
+UpdateReport UpdateThreadProc(const UpdateSettings& settings);
 
-// Runs UpdateThreadProc on a thread of its own and waits for it, as start-up does before any
-// window exists. A thread that cannot be started means no update this time: the launcher
-// goes on, and says so on standard error.
-void RunUpdateThread(CUpdate* update, int& handedOver);
+// Starts the thread the check runs on while start-up waits. A thread that cannot be started
+// means no update this time: none is returned, and the log says so.
+std::optional<std::thread> StartUpdateThread(std::function<void()> work);
 
 }  // namespace tavrin

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "flow/flash_protocol.h"
 #include "fuzz_check.h"
-#include "ui/core/flash_protocol.h"
 
 using tavrin::fuzz::Check;
 

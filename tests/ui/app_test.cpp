@@ -42,7 +42,6 @@ protected:
             m_messages.push_back(request);
             return MessageAnswer::kOk;
         });
-        PlatformConfig = {};
     }
     void TearDown() override { SetMessageBoxHook({}); }
 
@@ -63,10 +62,12 @@ protected:
             if (m_onTick) {
                 m_onTick();
             }
-            if (app.m_pLoginDlg != nullptr && app.m_pLoginDlg->isVisible() && readyToClose()) {
+            CTavrinDlg* login = app.Windows().LoginWindow();
+            if (login != nullptr && login->isVisible() && readyToClose()) {
                 m_sawLoginWindow = true;
+                m_platformAtLogin = app.Flow().Platform();
                 m_dataDirAtLogin = platform::PathExists(DataDir());
-                app.m_pLoginDlg->close();
+                login->close();
             }
         });
         closer.start(50);
@@ -88,6 +89,7 @@ protected:
     std::function<void()> m_onTick;
     bool m_sawLoginWindow = false;
     bool m_dataDirAtLogin = false;
+    PlatformConfigData m_platformAtLogin;
 };
 
 // Chinese texts over English buttons read as a broken program: Qt's own words are Chinese.
@@ -170,7 +172,7 @@ TEST_F(AppStartup, FetchesThePlatformDocumentShowsTheLoginWindowAndPrunes) {
     EXPECT_EQ(peer.Requests()[0].target, "/c?yid=3");
     EXPECT_EQ(peer.Requests()[1].target, "/login");
     EXPECT_EQ(peer.Requests()[0].headers.at("user-agent"), "tavrin_app_tests");
-    EXPECT_EQ(PlatformConfig.minMainPage, peer.Url("/login"));
+    EXPECT_EQ(m_platformAtLogin.minMainPage, peer.Url("/login"));
     EXPECT_FALSE(platform::PathExists(DataDir()));
     // The start is kept in the log beside the browser profile, for whoever helps the player.
     const std::string log = test::ReadFile(m_tmp / "tavrin_app_tests.log");
@@ -194,21 +196,21 @@ int RunOneStart(const std::string& folder) {
     SetRuffleFolder(QStringLiteral(TAVRIN_RUFFLE_DIR));
     const QString server = qEnvironmentVariable("TAVRIN_TEST_ONE_START_SERVER");
     bool submitted = false;
-    QObject::connect(&app, &CTavrinApp::gameWindowOpened, [&] {
-        QObject::connect(app.m_pGameWnd->FlashControl(), &CShockwaveflash1::FlashCall,
+    QObject::connect(&app.Windows(), &CLauncherWindows::gameWindowOpened, [&] {
+        QObject::connect(app.Windows().GameWindow()->FlashControl(), &CShockwaveflash1::FlashCall,
                          [&](const QString& request) {
                              const int at = request.indexOf(QLatin1String(";visits="));
                              if (at >= 0) {
                                  std::printf("visits %s\n",
                                              qPrintable(request.mid(at + 8).section(';', 0, 0)));
-                                 app.RunExitSequence();
+                                 app.Flow().CloseRequested();
                              }
                          });
     });
     QTimer closer;
     QObject::connect(&closer, &QTimer::timeout, [&] {
-        CMLHtmlView* view =
-            app.m_pLoginDlg != nullptr ? app.m_pLoginDlg->ControlLayer().View() : nullptr;
+        CTavrinDlg* login = app.Windows().LoginWindow();
+        CMLHtmlView* view = login != nullptr ? login->ControlLayer().View() : nullptr;
         const QString title = view != nullptr ? view->title() : QString();
         if (!server.isEmpty() && title.contains(QLatin1String("Tavrin")) && !submitted) {
             submitted = true;
@@ -218,11 +220,11 @@ int RunOneStart(const std::string& folder) {
                     .arg(server));
         } else if (server.isEmpty() && (title == "first" || title == "again")) {
             std::printf("title %s\n", qPrintable(title));
-            app.m_pLoginDlg->close();
+            login->close();
         }
     });
     closer.start(50);
-    QTimer::singleShot(60000, [&] { app.RunExitSequence(); });
+    QTimer::singleShot(60000, [&] { app.Flow().CloseRequested(); });
     app.InitInstance();
     return 0;
 }

@@ -146,7 +146,7 @@ TEST_F(GameRoad, TheArenasLinkOpensInThePlayersBrowserAndTheGameStays) {
     EXPECT_EQ(m_opened[0].rfind(m_service.Url("/site/recharge.html"), 0), 0u) << m_opened[0];
     test::Pump(std::chrono::milliseconds(500));
     EXPECT_EQ(Game()->FlashControl()->page()->url(), page);
-    EXPECT_TRUE(Game()->m_bGameLoaded);
+    EXPECT_TRUE(test::App()->Flow().GameLoaded());
 }
 
 TEST_F(GameRoad, FullScreenFromTheMovieAndBackWithEscape) {
@@ -161,7 +161,7 @@ TEST_F(GameRoad, FullScreenFromTheMovieAndBackWithEscape) {
     EXPECT_TRUE(WaitForMovieState(QStringLiteral("fullscreen"), QStringLiteral("0")));
     EXPECT_FALSE(Game()->IsFullScreen());
     EXPECT_TRUE(WaitFor([&] { return Game()->geometry() == framed; }));
-    EXPECT_FALSE(TheApp()->IsEnding());
+    EXPECT_FALSE(test::App()->Flow().Ending());
 }
 
 TEST_F(GameRoad, TheArenasSavedDataOutlivesARefresh) {

@@ -5,7 +5,7 @@
 #include <QStringList>
 
 #include "app/config.h"
-#include "ui/core/flash_protocol.h"
+#include "flow/flash_protocol.h"
 #include "ui/game_window.h"
 #include "ui/login_window.h"
 #include "ui/shell_open.h"
@@ -20,13 +20,14 @@ void GameRoad::SetUp() {
     ASSERT_FALSE(m_service.Origin().empty()) << "the demo service did not start";
     m_tmp.Write("config.ini",
                 "[config]\nconfigUrl=" + m_service.Url("/rzt/?c=index&a=micnf&yid=") + "\n");
-    PlatformConfig = {};
-    ClientConfig = {};
-    ASSERT_TRUE(LoadPlatformConfig(m_tmp / "config.ini"));
+    const Loaded<PlatformConfigData> platform = LoadPlatformConfig(m_tmp / "config.ini");
+    ASSERT_TRUE(platform) << platform.failure;
+    m_platform = *platform.value;
     test::RecordOutsideCalls(m_opened, m_messages, m_answer);
-    QObject::connect(TheApp(), &CTavrinApp::gameWindowOpened, TheApp(), [this] {
+    CLauncherWindows* windows = &test::App()->Windows();
+    QObject::connect(windows, &CLauncherWindows::gameWindowOpened, windows, [this, windows] {
         // Listens to every call the new movie makes.
-        QObject::connect(Game()->FlashControl(), &CShockwaveflash1::FlashCall, TheApp(),
+        QObject::connect(Game()->FlashControl(), &CShockwaveflash1::FlashCall, windows,
                          [this](const QString& request) {
                              const std::string name = FlashRequestName(request.toStdString());
                              m_movieCalls.push_back(name);
@@ -41,19 +42,20 @@ void GameRoad::SetUp() {
 
 void GameRoad::TearDown() {
     test::StopRecordingOutsideCalls();
-    QObject::disconnect(TheApp(), &CTavrinApp::gameWindowOpened, nullptr, nullptr);
+    QObject::disconnect(&test::App()->Windows(), &CLauncherWindows::gameWindowOpened, nullptr,
+                        nullptr);
 }
 
 CFlashPayer* GameRoad::Game() const {
-    return TheApp()->m_pGameWnd;
+    return test::App()->Windows().GameWindow();
 }
 
 CMLHtmlView* GameRoad::LoginView() const {
-    return TheApp()->m_pLoginDlg->ControlLayer().View();
+    return test::App()->Windows().LoginWindow()->ControlLayer().View();
 }
 
 void GameRoad::EnterGame(const char* server) {
-    TheApp()->ShowLoginWindow();
+    test::App()->Flow().ShowLogin(m_platform);
     ASSERT_TRUE(WaitFor([this] { return LoginView()->title().contains("Tavrin"); }));
     LoginView()->page()->runJavaScript(
         QStringLiteral("document.getElementById('server').value = '%1'; document.forms[0].submit()")

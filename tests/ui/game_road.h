@@ -10,6 +10,7 @@
 #include <QPoint>
 #include <QString>
 
+#include "app/config.h"
 #include "demo_service.h"
 #include "support/temp_dir.h"
 #include "ui/message_box.h"
@@ -40,6 +41,8 @@ protected:
     // Where a point of a 1000 x 600 stage shows in the player, scaled to fit and centred.
     QPoint StagePoint(int x, int y) const;
 
+    // The demo operator's platform configuration, as start-up reads it.
+    PlatformConfigData m_platform;
     test::DemoService m_service;
     test::TempDir m_tmp;
     std::vector<std::string> m_opened;

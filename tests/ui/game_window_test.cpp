@@ -15,11 +15,11 @@
 #include <QTimer>
 
 #include "app/config.h"
+#include "flow/flash_protocol.h"
 #include "game_road.h"
 #include "platform/memory_status.h"
 #include "support/http_peer.h"
 #include "support/temp_dir.h"
-#include "ui/core/flash_protocol.h"
 #include "ui/login_window.h"
 #include "ui/message_box.h"
 #include "ui/ruffle_scheme.h"
@@ -38,9 +38,9 @@ TEST_F(GameRoad, TheMoviePlaysWithItsOptionsAndGetsTheMachinesMemory) {
               QStringList({"Quality2=high", "AllowScriptAccess=sameDomain", "AllowFullScreen=true",
                            "WMode=window", "Menu=false", "FlashVars=server=1&player=demo&lang=zh",
                            QString::fromStdString("Movie=" + m_service.Url("/game/demo.swf"))}));
-    EXPECT_TRUE(Game()->m_bGameLoaded);
+    EXPECT_TRUE(test::App()->Flow().GameLoaded());
     EXPECT_EQ(Game()->windowTitle(), QStringLiteral("tavrin_ui_tests(双线1区)"));
-    EXPECT_FALSE(TheApp()->m_pLoginDlg->isVisible());
+    EXPECT_FALSE(test::App()->Windows().LoginWindow()->isVisible());
     ASSERT_TRUE(WaitFor([this] { return m_movieState.startsWith("sysmem="); }))
         << m_movieState.toStdString();
     platform::MemoryStatus memory;
@@ -55,11 +55,13 @@ TEST_F(GameRoad, TheMoviePlaysWithItsOptionsAndGetsTheMachinesMemory) {
 
 TEST_F(GameRoad, TheDemoLoginPagePlaysItsFlashBannerAndVerificationNeedsTheSession) {
     // Without the session the login form starts, the operator counts the game as closed.
-    LoadClientConfig(m_service.Url("/game/verify?server=1"));
-    EXPECT_FALSE(ClientConfig.isOpen);
-    EXPECT_NE(ClientConfig.errorPage.find("reason=session"), std::string::npos);
+    const Loaded<ClientConfigData> closed =
+        LoadClientConfig(m_service.Url("/game/verify?server=1"), m_platform);
+    ASSERT_TRUE(closed);
+    EXPECT_FALSE(closed.value->isOpen);
+    EXPECT_NE(closed.value->errorPage.find("reason=session"), std::string::npos);
 
-    TheApp()->ShowLoginWindow();
+    test::App()->Flow().ShowLogin(m_platform);
     ASSERT_TRUE(WaitFor([this] { return LoginView()->title().contains("Tavrin"); }));
     // The banner is an <object> of the page: the launcher's player plays it and the movie
     // tells the page so.
@@ -73,9 +75,9 @@ TEST_F(GameRoad, TheDemoLoginPagePlaysItsFlashBannerAndVerificationNeedsTheSessi
         },
         std::chrono::seconds(30)));
     EXPECT_EQ(m_service.CountRequests("GET /login/banner.swf"), 1);
-    test::SaveScreenshot(TheApp()->m_pLoginDlg, QStringLiteral("login-banner"));
+    test::SaveScreenshot(test::App()->Windows().LoginWindow(), QStringLiteral("login-banner"));
     EnterGame();
-    EXPECT_TRUE(ClientConfig.isOpen);
+    EXPECT_TRUE(test::App()->Flow().GameLoaded());
 }
 
 TEST_F(GameRoad, OpensAtTheLargeSizeAndSwitchesBetweenTheTwoSizes) {
@@ -166,13 +168,14 @@ TEST_F(GameRoad, TheMoviesGameRefreshLeadsToANewGameWindow) {
     const QPoint button = StagePoint(160, 290);
     int tries = 0;
     ASSERT_TRUE(WaitFor([&] {
-        if (first->m_bGameLoaded && tries++ % 25 == 0) {
+        const bool refreshing = !test::App()->Flow().GameLoaded() || Game() != first;
+        if (!refreshing && tries++ % 25 == 0) {
             QTest::mouseClick(input, Qt::LeftButton, {}, button);
         }
-        return !first->m_bGameLoaded;
+        return refreshing;
     }));
     ASSERT_TRUE(WaitFor([&] { return Game() != first && Game() != nullptr; }));
-    EXPECT_TRUE(Game()->m_bGameLoaded);
+    EXPECT_TRUE(test::App()->Flow().GameLoaded());
     ASSERT_TRUE(WaitFor([&] { return first.isNull(); }));  // the old window went away
     EXPECT_TRUE(m_messages.empty());                       // the movie's refresh asks nothing
 }
@@ -182,7 +185,7 @@ TEST_F(GameRoad, TheRefreshButtonAsksAndYesReloadsOnce) {
     QPointer<CFlashPayer> first = Game();
     Game()->m_btnRefresh.click();  // answered No
     ASSERT_EQ(m_messages, std::vector<QString>{QStringLiteral("是否刷新游戏?")});
-    EXPECT_TRUE(first->m_bGameLoaded);
+    EXPECT_TRUE(test::App()->Flow().GameLoaded());
     m_answer = MessageAnswer::kYes;
     QKeyEvent f5(QEvent::KeyPress, Qt::Key_F5, Qt::NoModifier);
     QApplication::sendEvent(first, &f5);
@@ -191,7 +194,7 @@ TEST_F(GameRoad, TheRefreshButtonAsksAndYesReloadsOnce) {
     ASSERT_TRUE(WaitFor([&] { return Game() != first && Game() != nullptr; }));
     test::Pump(std::chrono::milliseconds(1500));
     ASSERT_NE(Game(), nullptr);
-    EXPECT_TRUE(Game()->m_bGameLoaded);
+    EXPECT_TRUE(test::App()->Flow().GameLoaded());
     // One trip through the area page, with its time parameter.
     EXPECT_EQ(m_service.CountRequests("GET /game/area.html?server=1&v="), 1);
 }
@@ -206,7 +209,8 @@ TEST_F(GameRoad, AWindowReplacedWhileItsQuestionIsOpenGoesOnlyAfterTheAnswer) {
     bool stillThereUnderTheBox = false;
     SetMessageBoxHook([&](const MessageRequest&) {
         QEventLoop box;
-        QObject::connect(TheApp(), &CTavrinApp::gameWindowOpened, &box, &QEventLoop::quit);
+        QObject::connect(&test::App()->Windows(), &CLauncherWindows::gameWindowOpened, &box,
+                         &QEventLoop::quit);
         QTimer::singleShot(20000, &box, &QEventLoop::quit);
         box.exec();
         test::Pump(std::chrono::milliseconds(200));
@@ -216,7 +220,7 @@ TEST_F(GameRoad, AWindowReplacedWhileItsQuestionIsOpenGoesOnlyAfterTheAnswer) {
     QApplication::sendEvent(first, &f5);
     EXPECT_TRUE(stillThereUnderTheBox);
     ASSERT_NE(Game(), first);
-    EXPECT_TRUE(Game()->m_bGameLoaded);
+    EXPECT_TRUE(test::App()->Flow().GameLoaded());
     EXPECT_TRUE(WaitFor([&] { return first.isNull(); }));
     test::Pump(std::chrono::milliseconds(1000));
     EXPECT_EQ(m_service.CountRequests("GET /game/area.html?server=1&v="), 1);
@@ -234,28 +238,28 @@ TEST_F(GameRoad, RestoringAWindowWhoseRefreshIsUnderWayDoesNotWaitForItsMovie) {
     }
     ASSERT_TRUE(WaitFor([&] { return Game() != first && Game() != nullptr; }));
     EXPECT_TRUE(WaitFor([&] { return first.isNull(); }));
-    EXPECT_TRUE(Game()->m_bGameLoaded);
+    EXPECT_TRUE(test::App()->Flow().GameLoaded());
 }
 
 TEST_F(GameRoad, QuittingAsksFirstAndEndsTheProgram) {
     EnterGame();
     Game()->m_btnClose.click();  // No: the game goes on
-    EXPECT_FALSE(TheApp()->IsEnding());
+    EXPECT_FALSE(test::App()->Flow().Ending());
     EXPECT_TRUE(Game()->isVisible());
     m_answer = MessageAnswer::kYes;
     Game()->m_btnClose.click();
     EXPECT_EQ(m_messages, std::vector<QString>(2, QStringLiteral("是否退出游戏?")));
-    EXPECT_TRUE(TheApp()->IsEnding());
+    EXPECT_TRUE(test::App()->Flow().Ending());
 }
 
 TEST_F(GameRoad, EscapeDoesNothingAndClosingFromOutsideEndsWithoutAsking) {
     EnterGame();
     QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
     QApplication::sendEvent(Game(), &esc);
-    EXPECT_FALSE(TheApp()->IsEnding());
+    EXPECT_FALSE(test::App()->Flow().Ending());
     Game()->close();
     EXPECT_TRUE(m_messages.empty());
-    EXPECT_TRUE(TheApp()->IsEnding());
+    EXPECT_TRUE(test::App()->Flow().Ending());
 }
 
 // The player comes with the launcher: without its files the installation is damaged, and a
@@ -263,10 +267,10 @@ TEST_F(GameRoad, EscapeDoesNothingAndClosingFromOutsideEndsWithoutAsking) {
 TEST_F(GameRoad, WithoutThePlayersFilesTheInstallationIsDamagedAndItEnds) {
     QTemporaryDir empty;
     SetRuffleFolder(empty.path());
-    TheApp()->ShowLoginWindow();
+    test::App()->Flow().ShowLogin(m_platform);
     ASSERT_TRUE(WaitFor([this] { return LoginView()->title().contains("Tavrin"); }));
     LoginView()->page()->runJavaScript(QStringLiteral("document.forms[0].submit()"));
-    ASSERT_TRUE(WaitFor([this] { return TheApp()->IsEnding(); }));
+    ASSERT_TRUE(WaitFor([] { return test::App()->Flow().Ending(); }));
     SetRuffleFolder(QStringLiteral(TAVRIN_RUFFLE_DIR));
     ASSERT_EQ(m_messages.size(), 1u);
     EXPECT_TRUE(m_messages[0].startsWith(QStringLiteral("游戏播放组件缺失，安装已损坏。")));

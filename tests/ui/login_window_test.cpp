@@ -39,9 +39,12 @@ using test::HttpRequest;
 using test::MakeReply;
 using test::WaitFor;
 
-std::string ClientDocument(bool open, const std::string& movie, const std::string& errorPage) {
+// A refresh goes through `areaPage`.
+std::string ClientDocument(bool open, const std::string& movie, const std::string& errorPage,
+                           const std::string& areaPage = "") {
     return "<c><clientConfig mainFlash=\"" + movie + "\" title=\"T\" isOpen=\"" +
-           (open ? "1" : "0") + "\" errorPage=\"" + errorPage + "\"/></c>";
+           (open ? "1" : "0") + "\" errorPage=\"" + errorPage + "\" area_url=\"" + areaPage +
+           "\"/></c>";
 }
 
 class LoginWindow : public ::testing::Test {
@@ -49,15 +52,13 @@ protected:
     LoginWindow() : m_peer([this](const HttpRequest& request) { return Serve(request); }) {}
 
     void SetUp() override {
-        PlatformConfig = {};
-        ClientConfig = {};
         // The profile lives as long as the test program: start without the last test's
         // cookies (cookies do not tell ports apart).
         LauncherProfile()->cookieStore()->deleteAllCookies();
         ASSERT_TRUE(WaitFor([] { return BrowserCookies().empty(); }));
-        PlatformConfig.minMainPage = m_peer.Url("/login");
-        PlatformConfig.szVerify = "/verify";
-        PlatformConfig.officialUrl = m_peer.Url("/official");
+        m_platform.minMainPage = m_peer.Url("/login");
+        m_platform.szVerify = "/verify";
+        m_platform.officialUrl = m_peer.Url("/official");
         test::RecordOutsideCalls(m_opened, m_messages, m_answer);
     }
     void TearDown() override { test::StopRecordingOutsideCalls(); }
@@ -72,8 +73,10 @@ protected:
             const auto cookie = request.headers.find("cookie");
             const bool session = cookie != request.headers.end() &&
                                  cookie->second.find("sid=s3cret") != std::string::npos;
+            // A refresh comes back here, on whatever session the browser then has.
             return MakeReply(200,
-                             ClientDocument(session, m_peer.Url("/m.swf"), m_peer.Url("/error")));
+                             ClientDocument(session, m_peer.Url("/m.swf"), m_peer.Url("/error"),
+                                            m_peer.Url("/verify?session&u=2")));
         }
         if (t == "/file.zip") {
             return MakeReply(200, "PK", "application/zip",
@@ -83,7 +86,13 @@ protected:
             return MakeReply(401, "no", "text/html", "WWW-Authenticate: Basic realm=\"x\"\r\n");
         }
         if (t.rfind("/verify?open", 0) == 0) {
-            return MakeReply(200, ClientDocument(true, m_peer.Url("/m.swf"), m_peer.Url("/error")));
+            // "&area=X": the refresh's area page leads to the verification "/verify?X".
+            const std::size_t area = t.find("&area=");
+            const std::string areaPage = area == std::string::npos
+                                             ? m_peer.Url("/area?s=1")
+                                             : m_peer.Url("/verify?" + t.substr(area + 6));
+            return MakeReply(
+                200, ClientDocument(true, m_peer.Url("/m.swf"), m_peer.Url("/error"), areaPage));
         }
         if (t.rfind("/verify?closed", 0) == 0) {
             return MakeReply(200, ClientDocument(false, "", m_peer.Url("/error")));
@@ -103,14 +112,15 @@ protected:
     }
 
     CTavrinDlg* Open() {
-        CTavrinApp* app = TheApp();
-        app->ShowLoginWindow();
-        CTavrinDlg* dlg = app->m_pLoginDlg;
+        test::App()->Flow().ShowLogin(m_platform);
+        CTavrinDlg* dlg = test::App()->Windows().LoginWindow();
         EXPECT_TRUE(WaitFor([dlg] { return dlg->ControlLayer().View()->title() == "login"; }));
         return dlg;
     }
 
-    CMLHtmlView* View() { return TheApp()->m_pLoginDlg->ControlLayer().View(); }
+    CMLHtmlView* View() { return test::App()->Windows().LoginWindow()->ControlLayer().View(); }
+    CFlashPayer* Game() { return test::App()->Windows().GameWindow(); }
+    LauncherFlow& Flow() { return test::App()->Flow(); }
 
     int RequestsFor(const std::string& prefix) const {
         int n = 0;
@@ -121,6 +131,7 @@ protected:
     }
 
     HttpPeer m_peer;
+    PlatformConfigData m_platform;
     std::vector<std::string> m_opened;
     std::vector<QString> m_messages;
     MessageAnswer m_answer = MessageAnswer::kNo;
@@ -271,26 +282,27 @@ TEST_F(LoginWindow, EnterAndEscapeDoNotCloseIt) {
     }
     test::Pump(std::chrono::milliseconds(200));
     EXPECT_TRUE(dlg->isVisible());
-    EXPECT_FALSE(TheApp()->IsEnding());
+    EXPECT_FALSE(Flow().Ending());
 }
 
 TEST_F(LoginWindow, ClosingItEndsTheProgram) {
     CTavrinDlg* dlg = Open();
     dlg->close();  // what Alt+F4 and the system's close do
-    EXPECT_TRUE(TheApp()->IsEnding());
+    EXPECT_TRUE(Flow().Ending());
     EXPECT_FALSE(dlg->isVisible());
 }
 
 TEST_F(LoginWindow, VerifiedAddressWithTheGameOpenEntersTheGame) {
     CTavrinDlg* dlg = Open();
-    QSignalSpy entered(TheApp(), &CTavrinApp::gameWindowOpened);
+    QSignalSpy entered(&test::App()->Windows(), &CLauncherWindows::gameWindowOpened);
     View()->Navigate(m_peer.Url("/verify?open&u=1"));
     ASSERT_TRUE(WaitFor([&] { return entered.count() == 1; }));
-    EXPECT_EQ(ClientConfig.mainFlash, m_peer.Url("/m.swf"));
-    EXPECT_TRUE(ClientConfig.isOpen);
+    EXPECT_TRUE(Flow().GameLoaded());
     EXPECT_FALSE(dlg->isVisible());
-    ASSERT_NE(TheApp()->m_pGameWnd, nullptr);
-    EXPECT_TRUE(TheApp()->m_pGameWnd->isVisible());
+    ASSERT_NE(Game(), nullptr);
+    EXPECT_TRUE(Game()->isVisible());
+    EXPECT_EQ(Game()->FlashControl()->m_propertyLog.last(),
+              QString::fromStdString("Movie=" + m_peer.Url("/m.swf")));
     // The launcher fetched the same address itself, and the login page was unloaded.
     EXPECT_EQ(RequestsFor("/verify?open&u=1"), 2);
     ASSERT_TRUE(WaitFor([&] { return View()->GetLocationURL() == "about:blank"; }));
@@ -299,13 +311,13 @@ TEST_F(LoginWindow, VerifiedAddressWithTheGameOpenEntersTheGame) {
 
 TEST_F(LoginWindow, VerifiedAddressWithTheGameClosedGoesBackAndOpensTheErrorPage) {
     CTavrinDlg* dlg = Open();
-    QSignalSpy entered(TheApp(), &CTavrinApp::gameWindowOpened);
+    QSignalSpy entered(&test::App()->Windows(), &CLauncherWindows::gameWindowOpened);
     // The page's own script goes there, without a user gesture; going back must still work.
     View()->page()->runJavaScript(QStringLiteral("location.href='%1'")
                                       .arg(QString::fromStdString(m_peer.Url("/verify?closed"))));
     ASSERT_TRUE(WaitFor([&] { return !m_opened.empty(); }));
     EXPECT_EQ(m_opened, std::vector<std::string>{m_peer.Url("/error")});
-    EXPECT_FALSE(ClientConfig.isOpen);
+    EXPECT_FALSE(Flow().GameLoaded());
     ASSERT_TRUE(WaitFor([&] { return View()->GetLocationURL() == m_peer.Url("/login"); }));
     EXPECT_TRUE(dlg->isVisible());
     EXPECT_EQ(entered.count(), 0);
@@ -313,10 +325,11 @@ TEST_F(LoginWindow, VerifiedAddressWithTheGameClosedGoesBackAndOpensTheErrorPage
 
 TEST_F(LoginWindow, OtherAddressesAndAnEmptyMarkerNeverLeadIntoTheGame) {
     Open();
-    QSignalSpy entered(TheApp(), &CTavrinApp::gameWindowOpened);
+    QSignalSpy entered(&test::App()->Windows(), &CLauncherWindows::gameWindowOpened);
     View()->Navigate(m_peer.Url("/news"));
     ASSERT_TRUE(WaitFor([&] { return View()->title() == "news"; }));
-    PlatformConfig.szVerify.clear();
+    m_platform.szVerify.clear();
+    Flow().ShowLogin(m_platform);
     View()->Navigate(m_peer.Url("/verify?open"));
     test::Pump(std::chrono::milliseconds(1500));
     EXPECT_EQ(entered.count(), 0);
@@ -326,8 +339,8 @@ TEST_F(LoginWindow, OtherAddressesAndAnEmptyMarkerNeverLeadIntoTheGame) {
 
 TEST_F(LoginWindow, LinkButtonsOpenTheirAddressesAndEmptyOnesDoNothing) {
     // Only web addresses leave the launcher, whatever the operator's document says.
-    PlatformConfig.bbsUrl = "file:///etc/passwd";
-    PlatformConfig.svrUrl = "\\\\server\\share\\run.exe";
+    m_platform.bbsUrl = "file:///etc/passwd";
+    m_platform.svrUrl = "\\\\server\\share\\run.exe";
     CTavrinDlg* dlg = Open();
     dlg->ControlLayer().m_btnOfficial.click();
     dlg->ControlLayer().m_btnRecharge.click();  // no address configured
@@ -338,11 +351,13 @@ TEST_F(LoginWindow, LinkButtonsOpenTheirAddressesAndEmptyOnesDoNothing) {
     EXPECT_TRUE(WaitFor([&] { return dlg->isMinimized(); }));
 }
 
-TEST_F(LoginWindow, ReloadingTheAreaPageAsksForAFreshAddress) {
+TEST_F(LoginWindow, ARefreshAsksTheAreaPageWithTheTimeOfNow) {
     Open();
-    ClientConfig.area_url = m_peer.Url("/area?s=1");
+    QSignalSpy entered(&test::App()->Windows(), &CLauncherWindows::gameWindowOpened);
+    View()->Navigate(m_peer.Url("/verify?open"));
+    ASSERT_TRUE(WaitFor([&] { return entered.count() == 1; }));
     const auto before = static_cast<long long>(std::time(nullptr));
-    TheApp()->m_pLoginDlg->ControlLayer().ReloadAreaPage();
+    Flow().MovieAskedRefresh();
     ASSERT_TRUE(WaitFor([&] { return RequestsFor("/area?s=1&v=") == 1; }));
     for (const HttpRequest& r : m_peer.Requests()) {
         if (r.target.rfind("/area", 0) == 0) {
@@ -356,8 +371,9 @@ TEST_F(LoginWindow, ReloadingTheAreaPageAsksForAFreshAddress) {
 TEST_F(LoginWindow, TheVerificationFetchCarriesTheSessionTheLoginPageStarted) {
     Open();
     ASSERT_TRUE(WaitFor([] { return !BrowserCookies().empty(); }));
-    QSignalSpy entered(TheApp(), &CTavrinApp::gameWindowOpened);
-    QSignalSpy completed(&TheApp()->m_pLoginDlg->ControlLayer(), &CControlLayerDlg::pageCompleted);
+    QSignalSpy entered(&test::App()->Windows(), &CLauncherWindows::gameWindowOpened);
+    QSignalSpy completed(&test::App()->Windows().LoginWindow()->ControlLayer(),
+                         &CControlLayerDlg::pageCompleted);
     View()->Navigate(m_peer.Url("/verify?session&u=1"));
     ASSERT_TRUE(WaitFor([&] { return entered.count() == 1; }));
     int withSession = 0;
@@ -371,21 +387,20 @@ TEST_F(LoginWindow, TheVerificationFetchCarriesTheSessionTheLoginPageStarted) {
     // Without the session the operator says closed: back to the login page.
     LauncherProfile()->cookieStore()->deleteAllCookies();
     ASSERT_TRUE(WaitFor([] { return BrowserCookies().empty(); }));
-    TheApp()->m_pGameWnd->m_bGameLoaded = false;
     // The view leaves for a blank page once the game is open; a navigation that overtakes
     // that one would not complete as a document of its own. The address says about:blank
     // as soon as it is asked for; its completion (after the verification's) says it is there.
     ASSERT_TRUE(WaitFor(
         [&] { return View()->GetLocationURL() == "about:blank" && completed.count() >= 2; }));
-    View()->Navigate(m_peer.Url("/verify?session&u=2"));
+    Flow().MovieAskedRefresh();  // through the area page, which verifies again
     ASSERT_TRUE(WaitFor([&] { return !m_opened.empty(); }));
     EXPECT_EQ(entered.count(), 1);
-    EXPECT_FALSE(ClientConfig.isOpen);
+    EXPECT_FALSE(Flow().GameLoaded());
 }
 
 TEST_F(LoginWindow, TheVerifiedAddressReachesThePeerAsTheBrowserAskedForIt) {
     Open();
-    QSignalSpy entered(TheApp(), &CTavrinApp::gameWindowOpened);
+    QSignalSpy entered(&test::App()->Windows(), &CLauncherWindows::gameWindowOpened);
     // Operators sign the raw query or carry JSON in it: no byte of it may change.
     const std::string targets[] = {
         "/verify?open&q=a%20b&c=%E4%B8%AD&d=x+y",
@@ -393,7 +408,8 @@ TEST_F(LoginWindow, TheVerifiedAddressReachesThePeerAsTheBrowserAskedForIt) {
         "/verify?open&t=%7E&s=%7e",
         "/verify?open&z=%zz&j={%22k%22:[1,2]}",
     };
-    QSignalSpy completed(&TheApp()->m_pLoginDlg->ControlLayer(), &CControlLayerDlg::pageCompleted);
+    QSignalSpy completed(&test::App()->Windows().LoginWindow()->ControlLayer(),
+                         &CControlLayerDlg::pageCompleted);
     for (const std::string& target : targets) {
         const int before = entered.count();
         const int completedBefore = completed.count();
@@ -408,15 +424,16 @@ TEST_F(LoginWindow, TheVerifiedAddressReachesThePeerAsTheBrowserAskedForIt) {
             return View()->GetLocationURL() == "about:blank" &&
                    completed.count() >= completedBefore + 2;
         }));
-        TheApp()->m_pGameWnd->m_bGameLoaded = false;
+        Flow().MovieAskedRefresh();
+        ASSERT_TRUE(WaitFor([&] { return completed.count() >= completedBefore + 3; }));
     }
 }
 
 TEST_F(LoginWindow, AVerificationThatFailsNeverEntersTheGameAndCanBeTriedAgain) {
     CTavrinDlg* dlg = Open();
-    QSignalSpy entered(TheApp(), &CTavrinApp::gameWindowOpened);
+    QSignalSpy entered(&test::App()->Windows(), &CLauncherWindows::gameWindowOpened);
     QSignalSpy completed(&dlg->ControlLayer(), &CControlLayerDlg::pageCompleted);
-    View()->Navigate(m_peer.Url("/verify?open"));
+    View()->Navigate(m_peer.Url("/verify?open&area=broken"));
     ASSERT_TRUE(WaitFor([&] { return entered.count() == 1; }));
     // A navigation must not overtake the one before it: each waits for its page to complete.
     ASSERT_TRUE(WaitFor(
@@ -424,10 +441,8 @@ TEST_F(LoginWindow, AVerificationThatFailsNeverEntersTheGameAndCanBeTriedAgain) 
 
     // A refresh whose verification answers no configuration: the last game's movie and
     // variables are no way in. The player is told and stays on the login page.
-    ClientConfig.area_url = m_peer.Url("/verify?broken");
-    TheApp()->m_pGameWnd->m_bGameLoaded = false;
     m_answer = MessageAnswer::kCancel;
-    dlg->ControlLayer().ReloadAreaPage();
+    Flow().MovieAskedRefresh();
     ASSERT_TRUE(WaitFor([&] {
         return View()->GetLocationURL() == m_peer.Url("/login") && View()->title() == "login";
     }));
@@ -516,15 +531,13 @@ TEST_F(LoginWindow, NewWindowsStayBoundedHoweverOftenThePlayerClicks) {
 
 TEST_F(LoginWindow, AGameClosedAfterARefreshBringsBackTheLoginPageAndItsTaskBarButton) {
     CTavrinDlg* dlg = Open();
-    QSignalSpy entered(TheApp(), &CTavrinApp::gameWindowOpened);
-    View()->Navigate(m_peer.Url("/verify?open"));
+    QSignalSpy entered(&test::App()->Windows(), &CLauncherWindows::gameWindowOpened);
+    View()->Navigate(m_peer.Url("/verify?open&area=closed"));
     ASSERT_TRUE(WaitFor([&] { return entered.count() == 1; }));
     ASSERT_TRUE(WaitFor([&] { return View()->GetLocationURL() == "about:blank"; }));
     EXPECT_TRUE(dlg->windowFlags().testFlag(Qt::Tool));
     // The refresh: the area page leads to a verification that says closed.
-    ClientConfig.area_url = m_peer.Url("/verify?closed");
-    TheApp()->m_pGameWnd->m_bGameLoaded = false;
-    dlg->ControlLayer().ReloadAreaPage();
+    Flow().MovieAskedRefresh();
     ASSERT_TRUE(WaitFor([&] { return View()->GetLocationURL() == m_peer.Url("/login"); }));
     EXPECT_TRUE(dlg->isVisible());
     EXPECT_FALSE(dlg->windowFlags().testFlag(Qt::Tool));

@@ -79,14 +79,11 @@ QString ScaleName() {
 class ScaledWindows : public ::testing::Test {
 protected:
     void SetUp() override {
-        PlatformConfig = {};
-        ClientConfig = {};
-        PlatformConfig.minMainPage = "about:blank";
-        PlatformConfig.officialUrl = "http://127.0.0.1:1/official";
-        PlatformConfig.rechargeUrl = "http://127.0.0.1:1/recharge";
-        PlatformConfig.bbsUrl = "http://127.0.0.1:1/forum";
-        PlatformConfig.svrUrl = "http://127.0.0.1:1/service";
-        ClientConfig.title = "T";
+        m_platform.minMainPage = "about:blank";
+        m_platform.officialUrl = "http://127.0.0.1:1/official";
+        m_platform.rechargeUrl = "http://127.0.0.1:1/recharge";
+        m_platform.bbsUrl = "http://127.0.0.1:1/forum";
+        m_platform.svrUrl = "http://127.0.0.1:1/service";
         test::RecordOutsideCalls(m_opened, m_messages, m_answer);
     }
     void TearDown() override { test::StopRecordingOutsideCalls(); }
@@ -105,14 +102,15 @@ protected:
         QTest::mouseClick(widget->windowHandle(), Qt::LeftButton, {}, at);
     }
 
+    PlatformConfigData m_platform;
     std::vector<std::string> m_opened;
     std::vector<QString> m_messages;
     const MessageAnswer m_answer = MessageAnswer::kNo;
 };
 
 TEST_F(ScaledWindows, TheLoginWindowKeepsItsLogicalGeometryHitAreasAndSharpPictures) {
-    TheApp()->ShowLoginWindow();
-    CTavrinDlg* dlg = TheApp()->m_pLoginDlg;
+    test::App()->Flow().ShowLogin(m_platform);
+    CTavrinDlg* dlg = test::App()->Windows().LoginWindow();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg));
     EXPECT_EQ(dlg->size(), QSize(862, 543));
     EXPECT_EQ(dlg->ControlLayer().geometry(), QRect(22, 59, 791, 462));
@@ -130,9 +128,8 @@ TEST_F(ScaledWindows, TheLoginWindowKeepsItsLogicalGeometryHitAreasAndSharpPictu
     for (const int x : {307, 397, 487, 577}) {
         ClickWindow(dlg, layer + QPoint(x + 43, 21 + 13));
     }
-    EXPECT_EQ(m_opened,
-              (std::vector<std::string>{PlatformConfig.officialUrl, PlatformConfig.rechargeUrl,
-                                        PlatformConfig.bbsUrl, PlatformConfig.svrUrl}));
+    EXPECT_EQ(m_opened, (std::vector<std::string>{m_platform.officialUrl, m_platform.rechargeUrl,
+                                                  m_platform.bbsUrl, m_platform.svrUrl}));
     // The picture and the layer's top band drag the window by as much as the pointer moved.
     const QPoint start = dlg->pos();
     DragWindow(dlg, QPoint(8, 300), QPoint(40, 25));
@@ -151,7 +148,10 @@ TEST_F(ScaledWindows, TheLoginWindowKeepsItsLogicalGeometryHitAreasAndSharpPictu
 }
 
 TEST_F(ScaledWindows, TheGameWindowKeepsItsHitAreasAndSharpFrame) {
-    auto* game = new CFlashPayer();
+    test::RecordedEvents events;
+    ClientConfigData config;
+    config.title = "T";
+    auto* game = new CFlashPayer(events, config);
     game->OnInitDialog();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(game));
     game->RestoreAction();
@@ -169,7 +169,7 @@ TEST_F(ScaledWindows, TheGameWindowKeepsItsHitAreasAndSharpFrame) {
     }
 
     ClickWindow(game, game->m_btnRefresh.geometry().center());
-    EXPECT_EQ(m_messages, std::vector<QString>{QStringLiteral("是否刷新游戏?")});
+    EXPECT_EQ(events.reported, std::vector<std::string>{"refresh"});
     const QPoint start = game->pos();
     DragWindow(game, QPoint(300, 10), QPoint(30, 20));
     ASSERT_TRUE(WaitFor([&] { return game->pos() == start + QPoint(30, 20); }));

@@ -13,11 +13,28 @@
 #include <QWidget>
 
 #include "ui/shell_open.h"
+#include "ui/tavrin_app.h"
 
 namespace tavrin::test {
 
+ui::CTavrinApp* App() {
+    return static_cast<ui::CTavrinApp*>(QCoreApplication::instance());
+}
+
+bool RecordedEvents::IsVerification(const std::string& address) const {
+    return address.find("/verify") != std::string::npos;
+}
+
+void RecordedEvents::VerificationReached(const std::string& address) {
+    reported.push_back("verification " + address);
+}
+
+void RecordedEvents::LinkClicked(LoginLink link) {
+    reported.push_back("link " + std::to_string(static_cast<int>(link)));
+}
+
 void RecordOutsideCalls(std::vector<std::string>& opened, std::vector<QString>& messages,
-                        const ui::MessageAnswer& answer) {
+                        const MessageAnswer& answer) {
     ui::SetOpenUrlHook([&opened](const std::string& url) { opened.push_back(url); });
     ui::SetMessageBoxHook([&messages, &answer](const ui::MessageRequest& request) {
         messages.push_back(request.text);

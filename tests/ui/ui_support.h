@@ -8,12 +8,35 @@
 
 #include <QString>
 
+#include "flow/launcher_events.h"
 #include "ui/message_box.h"
 
 class QWebEnginePage;
 class QWidget;
 
+namespace tavrin::ui {
+class CTavrinApp;
+}
+
 namespace tavrin::test {
+
+// The one application object of the test program.
+ui::CTavrinApp* App();
+
+// What a window reports, for windows tested on their own: "refresh", "quit", "close",
+// "link N", "verification ADDRESS".
+class RecordedEvents : public LauncherEvents {
+public:
+    bool IsVerification(const std::string& address) const override;
+    void VerificationReached(const std::string& address) override;
+    void LinkClicked(LoginLink link) override;
+    void RefreshAsked() override { reported.push_back("refresh"); }
+    void MovieAskedRefresh() override { reported.push_back("movie refresh"); }
+    void QuitAsked() override { reported.push_back("quit"); }
+    void CloseRequested() override { reported.push_back("close"); }
+
+    std::vector<std::string> reported;
+};
 
 // Settings every window test needs before its application object exists: the browser
 // engine refuses to run as root unless its sandbox is off, and no session bus is looked for.
@@ -37,7 +60,7 @@ void SaveScreenshot(QWidget* window, const QString& name);
 // the texts of its message boxes, each answered with `answer` as it is then.
 // StopRecordingOutsideCalls brings the real ones back.
 void RecordOutsideCalls(std::vector<std::string>& opened, std::vector<QString>& messages,
-                        const ui::MessageAnswer& answer);
+                        const MessageAnswer& answer);
 void StopRecordingOutsideCalls();
 
 // An HTML page as an HTTP reply.

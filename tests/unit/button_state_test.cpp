@@ -1,4 +1,4 @@
-#include "ui/core/button_state.h"
+#include "flow/button_state.h"
 
 #include <gtest/gtest.h>
 

@@ -413,11 +413,6 @@ TEST(CookieHeaderFor, ChoosesByDomainPathSchemeAndTimeLongestPathFirst) {
 
 class LoadConfig : public ::testing::Test {
 protected:
-    void SetUp() override {
-        PlatformConfig = {};
-        ClientConfig = {};
-    }
-    void TearDown() override { SetUp(); }
     test::TempDir m_tmp;
 };
 
@@ -425,10 +420,12 @@ TEST_F(LoadConfig, PlatformAddressIsConfigUrlPlusPlatformCutTo15) {
     HttpPeer peer(Serve(200, kPlatformDoc));
     m_tmp.Write("config.ini", "[config]\r\nplatform=12345678901234567890\r\nconfigUrl=" +
                                   peer.Url("/rzt/?c=index&a=micnf&yid=") + "\r\n");
-    ASSERT_TRUE(LoadPlatformConfig(m_tmp / "config.ini"));
+    const Loaded<PlatformConfigData> loaded = LoadPlatformConfig(m_tmp / "config.ini");
+    ASSERT_TRUE(loaded);
     ASSERT_EQ(peer.Requests().size(), 1u);
     EXPECT_EQ(peer.Requests()[0].target, "/rzt/?c=index&a=micnf&yid=123456789012345");
-    EXPECT_EQ(PlatformConfig.szVerify, "verify.php");
+    EXPECT_EQ(loaded.value->szVerify, "verify.php");
+    EXPECT_EQ(loaded.value->configUrl, peer.Url("/rzt/?c=index&a=micnf&yid=123456789012345"));
 }
 
 TEST_F(LoadConfig, MissingSettingsFileUsesTheBuiltInAddressAndPlatformZero) {
@@ -443,10 +440,10 @@ TEST_F(LoadConfig, UnusablePlatformDocumentsAreFailuresThatSayWhy) {
     for (const std::string body : {"<html>nope</html>", "<c><url officialUrl=\"x\"/></c>"}) {
         HttpPeer peer(Serve(404, body));
         m_tmp.Write("config.ini", "[config]\nconfigUrl=" + peer.Url("/c?yid=") + "\n");
-        std::string failure;
-        EXPECT_FALSE(LoadPlatformConfig(m_tmp / "config.ini", &failure)) << body;
-        EXPECT_NE(failure.find("no configuration"), std::string::npos) << failure;
-        EXPECT_EQ(PlatformConfig.minMainPage, "");
+        const Loaded<PlatformConfigData> loaded = LoadPlatformConfig(m_tmp / "config.ini");
+        EXPECT_FALSE(loaded) << body;
+        EXPECT_TRUE(loaded.fetched) << body;
+        EXPECT_NE(loaded.failure.find("no configuration"), std::string::npos) << loaded.failure;
     }
 }
 
@@ -458,14 +455,18 @@ TEST_F(LoadConfig, UnreachablePlatformDocumentIsAFailure) {
     }
     m_tmp.Write("config.ini",
                 "[config]\nconfigUrl=http://127.0.0.1:" + std::to_string(deadPort) + "/c?yid=\n");
-    EXPECT_FALSE(LoadPlatformConfig(m_tmp / "config.ini"));
+    const Loaded<PlatformConfigData> loaded = LoadPlatformConfig(m_tmp / "config.ini");
+    EXPECT_FALSE(loaded);
+    EXPECT_FALSE(loaded.fetched);
 }
 
-TEST_F(LoadConfig, AFailedClientConfigIsAFailureAndKeepsTheLastOne) {
+TEST_F(LoadConfig, AClientConfigThatCannotBeFetchedOrReadIsAFailureThatSaysWhy) {
     HttpPeer good(Serve(200, "<r><clientConfig title=\"One\" isOpen=\"1\"/></r>"));
-    EXPECT_TRUE(LoadClientConfig(good.Url("/verify.php?u=1")));
-    EXPECT_EQ(ClientConfig.title, "One");
-    EXPECT_TRUE(ClientConfig.isOpen);
+    const Loaded<ClientConfigData> loaded =
+        LoadClientConfig(good.Url("/verify.php?u=1"), PlatformConfigData{});
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(loaded.value->title, "One");
+    EXPECT_TRUE(loaded.value->isOpen);
 
     std::uint16_t deadPort = 0;
     {
@@ -480,10 +481,9 @@ TEST_F(LoadConfig, AFailedClientConfigIsAFailureAndKeepsTheLastOne) {
         "http://127.0.0.1:" + std::to_string(deadPort) + "/verify.php?u=4",
     };
     for (const std::string& url : failing) {
-        std::string failure;
-        EXPECT_FALSE(LoadClientConfig(url, {}, &failure)) << url;
-        EXPECT_FALSE(failure.empty()) << url;
-        EXPECT_EQ(ClientConfig.title, "One") << url;
+        const Loaded<ClientConfigData> failed = LoadClientConfig(url, PlatformConfigData{});
+        EXPECT_FALSE(failed) << url;
+        EXPECT_FALSE(failed.failure.empty()) << url;
     }
 }
 
@@ -531,10 +531,13 @@ TEST_F(LoadConfig, AGameServerListCountsOnlyFromTheOperatorsSite) {
         {"http://config.op.example/rzt/", "http://login.op.example/", ""},
     };
     for (const auto& c : cases) {
-        PlatformConfig.configUrl = c.configUrl;
-        PlatformConfig.minMainPage = c.loginPage;
-        ASSERT_TRUE(LoadClientConfig(verify.Url("/verify.php")));
-        EXPECT_EQ(ClientConfig.sockets, c.expected) << c.configUrl << " " << c.loginPage;
+        PlatformConfigData platform;
+        platform.configUrl = c.configUrl;
+        platform.minMainPage = c.loginPage;
+        const Loaded<ClientConfigData> loaded =
+            LoadClientConfig(verify.Url("/verify.php"), platform);
+        ASSERT_TRUE(loaded);
+        EXPECT_EQ(loaded.value->sockets, c.expected) << c.configUrl << " " << c.loginPage;
     }
 }
 

@@ -1,4 +1,4 @@
-#include "ui/core/login_rules.h"
+#include "flow/login_rules.h"
 
 #include <gtest/gtest.h>
 

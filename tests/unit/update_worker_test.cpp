@@ -518,7 +518,7 @@ TEST_F(UpdateCheck, NeverRunsWithoutAUsableBaseName) {
 
 // Start-up waits for the check on a thread of its own; a thread that cannot start (no memory)
 // is no update this time, said so, never the end of the launcher.
-TEST(RunUpdateThread, AThreadThatCannotStartLeavesTheLauncherRunning) {
+TEST(StartUpdateThread, AThreadThatCannotStartLeavesTheLauncherRunning) {
     if (!kCanStarveThreads) {
         GTEST_SKIP() << "no way here to make a thread fail to start";
     }
@@ -527,10 +527,12 @@ TEST(RunUpdateThread, AThreadThatCannotStartLeavesTheLauncherRunning) {
             if (!LeaveNoRoomForAThread()) {
                 std::_Exit(2);
             }
-            CUpdate update;
-            int handedOver = 0;
-            RunUpdateThread(&update, handedOver);
-            std::_Exit(handedOver);
+            bool ran = false;
+            std::optional<std::thread> thread = StartUpdateThread([&ran] { ran = true; });
+            if (thread) {
+                thread->join();
+            }
+            std::_Exit(thread || ran ? 1 : 0);
         },
         ::testing::ExitedWithCode(0), "update check could not start");
 }

@@ -13,7 +13,7 @@
 #include <optional>
 #include <string>
 
-#include "ui/core/button_state.h"
+#include "flow/button_state.h"
 
 namespace tavrin {
 

@@ -1,4 +1,4 @@
-#include "ui/core/flash_protocol.h"
+#include "flow/flash_protocol.h"
 
 #include <tinyxml2.h>
 

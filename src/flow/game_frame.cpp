@@ -1,4 +1,4 @@
-#include "ui/core/game_frame.h"
+#include "flow/game_frame.h"
 
 #include <algorithm>
 
