@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/file_reader.h"
-#include "update/archive.h"
+#include "update/archive_result.h"
 
 namespace tavrin {
 
