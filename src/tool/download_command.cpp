@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <map>
 #include <string>
+#include <utility>
 
 #include "net/http_download.h"
 #include "net/http_parse.h"
@@ -28,19 +29,19 @@ const char* const kDownloadHelp =
     "           --cacert FILE (PEM CAs that https servers must chain to, in place of\n"
     "           the system's trusted roots)\n";
 
-bool ParseProxy(const std::string& text, tavrin::CHttpDownload& d) {
+bool ParseProxy(const std::string& text, tavrin::ProxySettings& proxy) {
     const std::size_t colon = text.rfind(':');
     long port = 0;
     if (colon == std::string::npos || !ParseNumber(text.substr(colon + 1), port) || port <= 0 ||
         port > 65535) {
         return false;
     }
-    d.m_strProxyHost = text.substr(0, colon);
-    d.m_nProxyPort = static_cast<std::uint16_t>(port);
+    proxy.server.host = text.substr(0, colon);
+    proxy.server.port = static_cast<std::uint16_t>(port);
     return true;
 }
 
-bool ParseProxyType(const std::string& text, tavrin::CHttpDownload& d) {
+bool ParseProxyType(const std::string& text, tavrin::ProxySettings& proxy) {
     static const std::map<std::string, int> kTypes = {{"none", tavrin::kProxyNone},
                                                       {"http", tavrin::kProxyHttp},
                                                       {"socks4", tavrin::kProxySocks4},
@@ -50,7 +51,7 @@ bool ParseProxyType(const std::string& text, tavrin::CHttpDownload& d) {
     if (found == kTypes.end()) {
         return false;
     }
-    d.m_nProxyType = found->second;
+    proxy.type = found->second;
     return true;
 }
 
@@ -90,29 +91,31 @@ void ShowProgress(const tavrin::DownloadProgress& p) {
 }
 
 int RunDownload(const Args& args) {
-    tavrin::CHttpDownload d;
+    tavrin::DownloadOptions d;
+    int serverAuth = 0;
+    int proxyAuth = 0;
     // Shown on a terminal unless --silent; --progress shows it anywhere.
     int progress = tavrin::platform::ErrorOutputIsTerminal() ? 1 : 0;
     const std::vector<Option> options = {
-        Duration("--connect-timeout", d.m_nConnectTimeout),
-        Duration("--recv-timeout", d.m_nRecvTimeout),
-        Duration("--send-timeout", d.m_nSendTimeout),
-        Number("--retry-mode", d.m_nRetryMode, 0, 2),
-        Number("--max-retries", d.m_nMaxRetries, 0, 1000000),
-        Number("--retry-delay", d.m_nRetryDelay, 0, 3600000),
-        Text("--user-agent", d.m_strUserAgent),
-        Text("--referer", d.m_strReferer),
-        Text("--user", d.m_strUser, &d.m_bServerAuth),
-        Text("--password", d.m_strPassword),
-        SecretFromEnvironment("--password-env", d.m_strPassword),
-        SecretFromFile("--password-file", d.m_strPassword),
-        {"--proxy-type", [&d](const std::string& v) { return ParseProxyType(v, d); }},
-        {"--proxy", [&d](const std::string& v) { return ParseProxy(v, d); }},
-        Text("--proxy-user", d.m_strProxyUser, &d.m_bProxyAuth),
-        Text("--proxy-password", d.m_strProxyPassword),
-        SecretFromEnvironment("--proxy-password-env", d.m_strProxyPassword),
-        SecretFromFile("--proxy-password-file", d.m_strProxyPassword),
-        Text("--cacert", d.m_strCaFile),
+        Duration("--connect-timeout", d.connectTimeoutMs),
+        Duration("--recv-timeout", d.recvTimeoutMs),
+        Duration("--send-timeout", d.sendTimeoutMs),
+        Number("--retry-mode", d.retry.mode, 0, 2),
+        Number("--max-retries", d.retry.maxRetries, 0, 1000000),
+        Number("--retry-delay", d.retry.delayMs, 0, 3600000),
+        Text("--user-agent", d.userAgent),
+        Text("--referer", d.referer),
+        Text("--user", d.user, &serverAuth),
+        Text("--password", d.password),
+        SecretFromEnvironment("--password-env", d.password),
+        SecretFromFile("--password-file", d.password),
+        {"--proxy-type", [&d](const std::string& v) { return ParseProxyType(v, d.proxy); }},
+        {"--proxy", [&d](const std::string& v) { return ParseProxy(v, d.proxy); }},
+        Text("--proxy-user", d.proxy.server.user, &proxyAuth),
+        Text("--proxy-password", d.proxy.server.password),
+        SecretFromEnvironment("--proxy-password-env", d.proxy.server.password),
+        SecretFromFile("--proxy-password-file", d.proxy.server.password),
+        Text("--cacert", d.caFile),
         {"--progress",
          [&progress](const std::string&) {
              progress = 1;
@@ -130,32 +133,34 @@ int RunDownload(const Args& args) {
     if (!ParseArguments(args, options, 2, urlAndFile)) {
         return kExitUsage;
     }
+    d.serverAuth = serverAuth != 0;
+    d.proxy.server.auth = proxyAuth != 0;
     if (progress != 0) {
-        d.m_bNotify = 1;
-        d.m_notify = &ShowProgress;
+        d.progress = &ShowProgress;
     }
     // A temporary file of this process's own, so that two copies fetching the same target
     // never write into one file.
-    d.SetTempSuffixNumber(static_cast<int>(tavrin::platform::CurrentProcessId()));
+    d.tempSuffix = ".down" + std::to_string(tavrin::platform::CurrentProcessId());
     // Named by the target's folder: another copy finishing a file of the same name elsewhere
     // is another file.
-    d.SetMutexPrefix(tavrin::TargetMutexPrefix(urlAndFile[1]));
+    d.mutexPrefix = tavrin::TargetMutexPrefix(urlAndFile[1]);
     tavrin::SocketStartup();
-    const int result = d.Download(urlAndFile[0], urlAndFile[1]);
+    tavrin::CHttpDownload download(std::move(d));
+    const tavrin::DownloadOutcome outcome = download.Download(urlAndFile[0], urlAndFile[1]);
     tavrin::SocketCleanup();
-    if (d.m_bNotify != 0) {
+    if (progress != 0) {
         std::fputc('\n', stderr);
     }
-    if (result == tavrin::DL_OK) {
+    if (outcome) {
         return kExitOk;
     }
-    std::fprintf(stderr, "tavrin-tool: download of %s failed (result %d)\n", urlAndFile[0].c_str(),
-                 result);
-    if (!d.m_strTlsError.empty()) {
-        std::fprintf(stderr, "tavrin-tool: TLS: %s\n", d.m_strTlsError.c_str());
+    std::fprintf(stderr, "tavrin-tool: download of %s failed (result %d): %s\n",
+                 urlAndFile[0].c_str(), outcome.result, outcome.reason.c_str());
+    if (!outcome.tlsError.empty()) {
+        std::fprintf(stderr, "tavrin-tool: TLS: %s\n", outcome.tlsError.c_str());
     }
     // DL_STOPPED cannot come: nothing here stops the download.
-    return result == tavrin::DL_NOT_FOUND ? kExitNotFound : kExitDownloadFailed;
+    return outcome.result == tavrin::DL_NOT_FOUND ? kExitNotFound : kExitDownloadFailed;
 }
 
 }  // namespace tavrin::tool

@@ -34,16 +34,17 @@ std::string Sep() {
 
 // The worker's downloads: short waits and a small retry budget, so that a slow service
 // delays the start only a little.
-void ApplyWorkerSettings(CHttpDownload& d, const std::string& dataDir) {
-    d.m_nConnectTimeout = 3000;
-    d.m_nRecvTimeout = 3000;
-    d.m_nSendTimeout = 3000;
-    d.m_nRetryMode = 1;
-    d.m_nRetryDelay = 200;
-    d.m_nMaxRetries = 2;
+DownloadOptions WorkerOptions(const std::string& dataDir) {
+    DownloadOptions options;
+    options.connectTimeoutMs = 3000;
+    options.recvTimeoutMs = 3000;
+    options.sendTimeoutMs = 3000;
+    options.retry = {1, 2, 200};
     const auto now = static_cast<std::uint32_t>(std::time(nullptr));
-    d.SetTempSuffixNumber(static_cast<int>(platform::CurrentProcessId() + now));
-    d.SetMutexPrefix(DownloadMutexPrefix(dataDir));
+    options.tempSuffix =
+        ".down" + std::to_string(static_cast<int>(platform::CurrentProcessId() + now));
+    options.mutexPrefix = DownloadMutexPrefix(dataDir);
+    return options;
 }
 
 // No real description or signature comes near these sizes: a larger one is not the
@@ -57,24 +58,20 @@ constexpr std::uint32_t kMaxFetchedDocumentBytes = 1024 * 1024;
 
 // Every fetch of the check: a failure always, with what the server or the connection said;
 // a success at the debug level.
-void LogDownload(const CHttpDownload& d, const std::string& url, int result,
+void LogDownload(const DownloadOutcome& outcome, const std::string& url,
                  std::chrono::steady_clock::duration took) {
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(took).count();
-    int status = 0;
-    const std::string answer =
-        ParseStatusLine(d.m_strHeader, status) ? "HTTP " + std::to_string(status) : "no answer";
-    if (result == DL_OK) {
-        DiagnoseDetail("tavrin: update fetch %s: %s, %lld bytes, %lld ms", url.c_str(),
-                       answer.c_str(), static_cast<long long>(d.m_nReceived),
+    if (outcome) {
+        DiagnoseDetail("tavrin: update fetch %s: HTTP %d, %lld bytes, %lld ms", url.c_str(),
+                       outcome.status, static_cast<long long>(outcome.received),
                        static_cast<long long>(ms));
         return;
     }
-    const char* what = result == DL_STOPPED     ? "stopped"
-                       : result == DL_NOT_FOUND ? "not found"
-                                                : "failed";
-    Diagnose("tavrin: update fetch %s %s after %lld ms (%s%s%s)", url.c_str(), what,
-             static_cast<long long>(ms), answer.c_str(), d.m_strTlsError.empty() ? "" : "; ",
-             d.m_strTlsError.c_str());
+    const char* what = outcome.result == DL_STOPPED     ? "stopped"
+                       : outcome.result == DL_NOT_FOUND ? "not found"
+                                                        : "failed";
+    Diagnose("tavrin: update fetch %s %s after %lld ms (%s)", url.c_str(), what,
+             static_cast<long long>(ms), outcome.reason.c_str());
 }
 
 // One download of the check within what is left of `deadline`; a failure once it has passed.
@@ -86,12 +83,12 @@ int DownloadBy(CHttpDownload& d, const std::string& url, const std::string& path
     if (left <= 0) {
         return DL_FAILED;
     }
-    d.m_nDeadlineMs = static_cast<int>(std::min<long long>(left, INT_MAX));
-    d.m_nMaxBodyBytes = maxBytes;
+    d.Options().deadlineMs = static_cast<int>(std::min<long long>(left, INT_MAX));
+    d.Options().maxBodyBytes = maxBytes;
     const auto started = std::chrono::steady_clock::now();
-    const int result = d.Download(url, path);
-    LogDownload(d, url, result, std::chrono::steady_clock::now() - started);
-    return result;
+    const DownloadOutcome outcome = d.Download(url, path);
+    LogDownload(outcome, url, std::chrono::steady_clock::now() - started);
+    return outcome.result;
 }
 
 // True when the file is there and holds more than `limit` bytes.
@@ -184,9 +181,8 @@ public:
         if (m_progress == nullptr) {
             return;
         }
-        download.m_pCancel = &m_progress->CancelFlag();
-        download.m_bNotify = 1;
-        download.m_notify = [this](const DownloadProgress& p) {
+        download.Options().cancel = &m_progress->CancelFlag();
+        download.Options().progress = [this](const DownloadProgress& p) {
             m_progress->Count(p.received, p.total);
         };
     }
@@ -212,8 +208,7 @@ void StageUpdate(const UpdateSettings& s, UpdateReport& report) {
     const auto start = std::chrono::steady_clock::now();
     const auto documentsBy = start + std::chrono::milliseconds(s.documentsDeadlineMs);
     const auto checkBy = start + std::chrono::milliseconds(s.checkDeadlineMs);
-    CHttpDownload download;
-    ApplyWorkerSettings(download, s.dataDir);
+    CHttpDownload download(WorkerOptions(s.dataDir));
     ProgressLink progress(s.progress, download);
 
     const std::string description = s.dataDir + "update.ini";

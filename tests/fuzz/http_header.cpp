@@ -5,39 +5,39 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "fuzz_check.h"
-#include "net/http_download.h"
 #include "net/http_parse.h"
+#include "net/http_request.h"
+#include "net/request_result.h"
 
 namespace {
 
 using tavrin::fuzz::Check;
 
 void HeaderHolds(const std::string& text) {
-    tavrin::CHttpDownload download;
-    download.m_strUrl = "http://files.example.com:8080/game/update/list.xml";
-    Check(tavrin::ParseUrl(download.m_strUrl, download.m_strHost, download.m_strObject,
-                           download.m_nPort),
-          "the starting address parses");
-    std::uint64_t length = 0;
-    int status = 0;
-    std::int64_t modified = 0;
-    const int result = download.ParseResponseHeader(text, length, status, modified);
+    const std::optional<tavrin::HttpTarget> from =
+        tavrin::HttpTarget::Parse("http://files.example.com:8080/game/update/list.xml");
+    Check(from.has_value(), "the starting address parses");
+    tavrin::ResponseHead head;
+    const int result = tavrin::ParseResponseHead(text, *from, head);
     Check(result >= tavrin::kRequestOk && result <= tavrin::kRequestNotFound, "a known result");
     if (result == tavrin::kRequestOk) {
-        Check(length <= tavrin::kMaxBodyLength, "a length within the largest body");
+        Check(head.contentLength <= tavrin::kMaxBodyLength, "a length within the largest body");
     }
-    if (result == tavrin::kRequestStoppedOrRedirect) {
+    Check(head.redirect.has_value() == (result == tavrin::kRequestStoppedOrRedirect),
+          "a redirect, and only a redirect, names where it leads");
+    if (head.redirect) {
         std::string host;
         std::string object;
         std::uint16_t port = 0;
-        Check(tavrin::ParseUrl(download.m_strUrl, host, object, port),
-              "a redirect leaves an address that parses");
-        Check(host == download.m_strHost && object == download.m_strObject &&
-                  port == download.m_nPort,
-              "a redirect's address agrees with its stored parts");
+        Check(tavrin::ParseUrl(head.redirect->url, host, object, port),
+              "a redirect leads to an address that parses");
+        Check(host == head.redirect->host && object == head.redirect->object &&
+                  port == head.redirect->port,
+              "a redirect's address agrees with its parts");
     }
 }
 

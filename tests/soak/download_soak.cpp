@@ -336,16 +336,16 @@ private:
         const Settings& s = record.settings;
         if (!download || s.fresh) {
             download = std::make_unique<CHttpDownload>();
-            download->SetMutexPrefix(m_mutexPrefix);
-            download->SetTempSuffixNumber(worker);
+            download->Options().mutexPrefix = m_mutexPrefix;
+            download->Options().tempSuffix = ".down" + std::to_string(worker);
         }
         CHttpDownload& dl = *download;
-        dl.m_nConnectTimeout = m_options.timeoutMs;
-        dl.m_nRecvTimeout = m_options.timeoutMs;
-        dl.m_nSendTimeout = m_options.timeoutMs;
-        dl.m_nRetryMode = s.mode;
-        dl.m_nMaxRetries = s.maxRetries;
-        dl.m_nRetryDelay = s.delayMs;
+        dl.Options().connectTimeoutMs = m_options.timeoutMs;
+        dl.Options().recvTimeoutMs = m_options.timeoutMs;
+        dl.Options().sendTimeoutMs = m_options.timeoutMs;
+        dl.Options().retry.mode = s.mode;
+        dl.Options().retry.maxRetries = s.maxRetries;
+        dl.Options().retry.delayMs = s.delayMs;
 
         const std::string prefix = "/dl/" + std::to_string(n) + "/";
         const std::string resource = prefix + "a/r" + std::to_string(n) + ".bin";
@@ -374,12 +374,12 @@ private:
                 stopAt = Clock::now();
                 record.stopSent = true;
                 do {
-                    dl.m_bStop = 1;
+                    dl.Stop();
                 } while (!stopWake.wait_for(lock, std::chrono::milliseconds(10),
                                             [&] { return finished; }));
             });
         }
-        record.result = dl.Download(m_peer.Url(resource), target);
+        record.result = dl.Download(m_peer.Url(resource), target).result;
         const auto end = Clock::now();
         const auto wallEnd = std::chrono::system_clock::now();
         if (stopper.joinable()) {

@@ -1,18 +1,18 @@
 #include "support/download_setup.h"
 
-#include "net/http_download.h"
+#include "net/download_options.h"
 
 namespace tavrin::test {
 
-void UseProxy(CHttpDownload& download, int type, std::uint16_t port, const std::string& user,
+void UseProxy(DownloadOptions& options, int type, std::uint16_t port, const std::string& user,
               const std::string& password) {
-    download.m_nProxyType = type;
-    download.m_strProxyHost = "127.0.0.1";
-    download.m_nProxyPort = port;
+    options.proxy.type = type;
+    options.proxy.server.host = "127.0.0.1";
+    options.proxy.server.port = port;
     if (!user.empty()) {
-        download.m_bProxyAuth = 1;
-        download.m_strProxyUser = user;
-        download.m_strProxyPassword = password;
+        options.proxy.server.auth = true;
+        options.proxy.server.user = user;
+        options.proxy.server.password = password;
     }
 }
 

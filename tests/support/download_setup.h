@@ -4,16 +4,14 @@
 #include <cstdint>
 #include <string>
 
-namespace tavrin {
-class CHttpDownload;
-}
+#include "net/download_options.h"
 
 namespace tavrin::test {
 
-// Sends `download` through the proxy of `type` (kProxyHttp, kProxySocks5 ...) listening on
+// Sends downloads through the proxy of `type` (kProxyHttp, kProxySocks5 ...) listening on
 // 127.0.0.1:`port`. A non-empty `user` is given with `password` (and switches proxy
-// authentication on); an empty one leaves the download's proxy credentials as they are.
-void UseProxy(CHttpDownload& download, int type, std::uint16_t port, const std::string& user = "",
+// authentication on); an empty one leaves the proxy credentials as they are.
+void UseProxy(DownloadOptions& options, int type, std::uint16_t port, const std::string& user = "",
               const std::string& password = "");
 
 }  // namespace tavrin::test

@@ -82,31 +82,39 @@ TEST(Base64Encode, StandardAlphabetWithPadding) {
     EXPECT_EQ(Base64Encode("\xff\xfe\xfd"), "//79");
 }
 
-// Points the downloader at an address, as Download does before its first request.
-void Aim(CHttpDownload& d, const std::string& url) {
-    d.m_strUrl = url;
-    EXPECT_TRUE(ParseUrl(url, d.m_strHost, d.m_strObject, d.m_nPort));
+HttpTarget Aim(const std::string& url) {
+    const std::optional<HttpTarget> target = HttpTarget::Parse(url);
+    EXPECT_TRUE(target) << url;
+    return target.value_or(HttpTarget{});
 }
 
-// What ParseResponseHeader gives for one head, its outputs starting from values it must
+// What ParseResponseHead gives for one head, its outputs starting from values it must
 // overwrite.
 struct Parsed {
     int result = -1;
     std::uint64_t length = 99;
     int status = -99;
     std::int64_t modified = 0;
+    std::optional<HttpTarget> redirect;
 };
 
-Parsed ParseHeader(CHttpDownload& d, const std::string& header) {
+Parsed ParseHeader(const HttpTarget& from, const std::string& header) {
+    ResponseHead head;
+    head.contentLength = 99;
+    head.status = -99;
     Parsed p;
-    p.result = d.ParseResponseHeader(header, p.length, p.status, p.modified);
+    p.result = ParseResponseHead(header, from, head);
+    p.length = head.contentLength;
+    p.status = head.status;
+    p.modified = head.lastModified;
+    p.redirect = head.redirect;
     return p;
 }
 
 TEST(BuildRequest, TheFixedHeaderSetInItsOrder) {
-    CHttpDownload d;
-    Aim(d, "http://files.example:8080/pkg/Game");
-    EXPECT_EQ(d.BuildRequest(),
+    const HttpTarget target = Aim("http://files.example:8080/pkg/Game");
+    DownloadOptions options;
+    EXPECT_EQ(BuildRequest(target, options, {}),
               "GET /pkg/Game HTTP/1.1\r\n"
               "Host: files.example:8080\r\n"
               "Accept: */*\r\n"
@@ -114,12 +122,9 @@ TEST(BuildRequest, TheFixedHeaderSetInItsOrder) {
               "Cache-Control: no-cache\r\n"
               "User-Agent: HttpDownload/2.0\r\n"
               "Connection: close\r\n\r\n");
-    d.m_nProxyType = kProxyHttp;
-    d.m_bProxyAuth = 1;
-    d.m_strProxyUser = "p";
-    d.m_strProxyPassword = "q";
-    d.m_strReferer = "http://files.example/old";
-    const std::string viaProxy = d.BuildRequest();
+    options.proxy.type = kProxyHttp;
+    options.proxy.server = {"proxy", 3128, true, "p", "q"};
+    const std::string viaProxy = BuildRequest(target, options, {"http://files.example/old"});
     EXPECT_EQ(viaProxy.substr(0, viaProxy.find("Host:")),
               "GET http://files.example:8080/pkg/Game HTTP/1.1\r\n"
               "Proxy-Authorization: Basic cDpx\r\n");
@@ -177,9 +182,7 @@ TEST(ParseResponseHeader, StatusDecidesTheOutcome) {
          kRequestFailed, 0, 200},
     };
     for (const HeaderCase& c : cases) {
-        CHttpDownload d;
-        Aim(d, "http://h/a/b.zip");
-        const Parsed p = ParseHeader(d, c.header);
+        const Parsed p = ParseHeader(Aim("http://h/a/b.zip"), c.header);
         EXPECT_EQ(p.result, c.result) << c.name;
         EXPECT_EQ(p.length, c.length) << c.name;
         EXPECT_EQ(p.status, c.status) << c.name;
@@ -187,15 +190,14 @@ TEST(ParseResponseHeader, StatusDecidesTheOutcome) {
 }
 
 TEST(ParseResponseHeader, LastModifiedOrTheTimeOfReading) {
-    CHttpDownload d;
-    Aim(d, "http://h/a");
-    Parsed p = ParseHeader(d,
+    const HttpTarget from = Aim("http://h/a");
+    Parsed p = ParseHeader(from,
                            "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n"
                            "Last-Modified: Wed, 21 Oct 2015 07:28:00 GMT\r\n");
     ASSERT_EQ(p.result, kRequestOk);
     EXPECT_EQ(p.modified, 1445412480);
     const auto before = static_cast<std::int64_t>(std::time(nullptr));
-    p = ParseHeader(d, "HTTP/1.1 200 OK\r\nContent-Length: 1\r\nLast-Modified: someday\r\n");
+    p = ParseHeader(from, "HTTP/1.1 200 OK\r\nContent-Length: 1\r\nLast-Modified: someday\r\n");
     ASSERT_EQ(p.result, kRequestOk);
     EXPECT_GE(p.modified, before);
     EXPECT_LE(p.modified, before + 5);
@@ -204,15 +206,14 @@ TEST(ParseResponseHeader, LastModifiedOrTheTimeOfReading) {
 // Fields count only at the start of a line: "Content-Location" is not "Location", and
 // "X-Last-Modified" is not "Last-Modified".
 TEST(ParseResponseHeader, FieldsAreFoundByTheirWholeName) {
-    CHttpDownload d;
-    Aim(d, "http://h/a/b.zip");
-    ASSERT_EQ(ParseHeader(d,
-                          "HTTP/1.1 302 Found\r\nContent-Location: /decoy.zip\r\n"
-                          "Location: /real.zip\r\n")
-                  .result,
-              kRequestStoppedOrRedirect);
-    EXPECT_EQ(d.m_strObject, "/real.zip");
-    const Parsed p = ParseHeader(d,
+    const HttpTarget from = Aim("http://h/a/b.zip");
+    const Parsed redirected = ParseHeader(from,
+                                          "HTTP/1.1 302 Found\r\nContent-Location: /decoy.zip\r\n"
+                                          "Location: /real.zip\r\n");
+    ASSERT_EQ(redirected.result, kRequestStoppedOrRedirect);
+    ASSERT_TRUE(redirected.redirect);
+    EXPECT_EQ(redirected.redirect->object, "/real.zip");
+    const Parsed p = ParseHeader(from,
                                  "HTTP/1.1 200 OK\r\nX-Last-Modified: Thu, 01 Jan 1970 "
                                  "00:00:00 GMT\r\nLast-Modified: Wed, 21 Oct 2015 07:28:00 "
                                  "GMT\r\nContent-Length: 1\r\n");
@@ -256,16 +257,17 @@ TEST(ParseResponseHeader, RedirectsJoinTheLocationToTheAddress) {
          "/a/b.zip", 80},
     };
     for (const auto& c : cases) {
-        CHttpDownload d;
-        Aim(d, c.from);
+        const HttpTarget from = Aim(c.from);
         const std::string header =
             std::string("HTTP/1.1 302 Found\r\nLocation: ") + c.location + "\r\n";
-        EXPECT_EQ(ParseHeader(d, header).result, c.result) << c.location;
-        EXPECT_EQ(d.m_strUrl, c.url) << c.location;
-        EXPECT_EQ(d.m_strHost, c.host) << c.location;
-        EXPECT_EQ(d.m_strObject, c.object) << c.location;
-        EXPECT_EQ(d.m_nPort, c.port) << c.location;
-        EXPECT_EQ(d.m_strReferer, c.from) << c.location;
+        const Parsed p = ParseHeader(from, header);
+        EXPECT_EQ(p.result, c.result) << c.location;
+        // A refused redirect leaves the download where it was.
+        const HttpTarget to = p.redirect.value_or(from);
+        EXPECT_EQ(to.url, c.url) << c.location;
+        EXPECT_EQ(to.host, c.host) << c.location;
+        EXPECT_EQ(to.object, c.object) << c.location;
+        EXPECT_EQ(to.port, c.port) << c.location;
     }
 }
 

@@ -52,10 +52,10 @@ class Downloads : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(SocketStartup(), 0);
-        m_download.m_nConnectTimeout = 2000;
-        m_download.m_nRecvTimeout = 2000;
-        m_download.m_nSendTimeout = 2000;
-        m_download.SetMutexPrefix("_MUTEX_test" + UniqueSuffix());
+        m_download.Options().connectTimeoutMs = 2000;
+        m_download.Options().recvTimeoutMs = 2000;
+        m_download.Options().sendTimeoutMs = 2000;
+        m_download.Options().mutexPrefix = "_MUTEX_test" + UniqueSuffix();
     }
     void TearDown() override { SocketCleanup(); }
 
@@ -71,9 +71,13 @@ TEST_F(Downloads, TheBodyLandsInTheTargetStampedWithLastModified) {
         return Reply("200 OK", "Last-Modified: Wed, 21 Oct 2015 07:28:00 GMT\r\n", body);
     });
     std::vector<int> codes;
-    m_download.m_bNotify = 1;
-    m_download.m_notify = [&](const DownloadProgress& p) { codes.push_back(p.code); };
-    ASSERT_EQ(m_download.Download(peer.Url("/pkg/target.bin"), Target()), DL_OK);
+    std::string name;
+    m_download.Options().progress = [&](const DownloadProgress& p) {
+        codes.push_back(p.code);
+        name = p.name;
+    };
+    const DownloadOutcome outcome = m_download.Download(peer.Url("/pkg/target.bin"), Target());
+    ASSERT_EQ(outcome.result, DL_OK) << outcome.reason;
     EXPECT_EQ(test::ReadFile(Target()), body);
     EXPECT_FALSE(platform::PathExists(Target() + ".down"));
     struct stat st;
@@ -81,17 +85,21 @@ TEST_F(Downloads, TheBodyLandsInTheTargetStampedWithLastModified) {
     EXPECT_EQ(static_cast<long long>(st.st_mtime), 1445412480LL);
     ASSERT_GE(codes.size(), 4u);
     EXPECT_EQ((std::vector<int>{codes[0], codes[1], codes[2]}), (std::vector<int>{2, 1, 3}));
-    EXPECT_EQ(m_download.m_nReceived, 100000);
-    EXPECT_EQ(m_download.m_strFileName, "target.bin");
+    EXPECT_EQ(outcome.received, 100000);
+    EXPECT_EQ(outcome.total, 100000);
+    EXPECT_EQ(outcome.status, 200);
+    EXPECT_EQ(outcome.lastModified, 1445412480);
+    EXPECT_EQ(outcome.url, peer.Url("/pkg/target.bin"));
+    EXPECT_EQ(name, "target.bin");
 }
 
 TEST_F(Downloads, TheRequestGoesOutByteForByte) {
     TcpPeer peer({"HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", false});
-    m_download.m_bServerAuth = 1;
-    m_download.m_strUser = "u";
-    m_download.m_strPassword = "p";
+    m_download.Options().serverAuth = true;
+    m_download.Options().user = "u";
+    m_download.Options().password = "p";
     const std::string address = "http://127.0.0.1:" + std::to_string(peer.Port()) + "/a/b.zip";
-    ASSERT_EQ(m_download.Download(address, Target()), DL_OK);
+    ASSERT_EQ(m_download.Download(address, Target()).result, DL_OK);
     const std::string expected =
         "GET /a/b.zip HTTP/1.1\r\n"
         "Authorization: Basic dTpw\r\n"
@@ -115,7 +123,7 @@ TEST_F(Downloads, RedirectsKeepTheLocationsCaseAndSetTheReferer) {
         }
         return r.target == "/Files/Game.ZIP" ? Reply("200 OK", "", "zip") : Reply("404 No", "", "");
     });
-    ASSERT_EQ(m_download.Download(peer.Url("/start"), Target()), DL_OK);
+    ASSERT_EQ(m_download.Download(peer.Url("/start"), Target()).result, DL_OK);
     const auto requests = peer.Requests();
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[1].target, "/Files/Game.ZIP");
@@ -123,7 +131,7 @@ TEST_F(Downloads, RedirectsKeepTheLocationsCaseAndSetTheReferer) {
     EXPECT_EQ(test::ReadFile(Target()), "zip");
     // The next download of the same downloader does not tell its server where the last
     // one was redirected from.
-    ASSERT_EQ(m_download.Download(peer.Url("/Files/Game.ZIP"), Target()), DL_OK);
+    ASSERT_EQ(m_download.Download(peer.Url("/Files/Game.ZIP"), Target()).result, DL_OK);
     EXPECT_EQ(peer.Requests().back().headers.count("referer"), 0u);
 }
 
@@ -131,7 +139,7 @@ TEST_F(Downloads, ARedirectLoopEndsAfterTwentyRedirects) {
     HttpPeer peer([](const HttpRequest&) {
         return HttpReply{"HTTP/1.1 302 Found\r\nLocation: /again\r\nContent-Length: 0\r\n\r\n"};
     });
-    EXPECT_EQ(m_download.Download(peer.Url("/again"), Target()), DL_FAILED);
+    EXPECT_EQ(m_download.Download(peer.Url("/again"), Target()).result, DL_FAILED);
     EXPECT_EQ(peer.Requests().size(), static_cast<std::size_t>(CHttpDownload::kMaxRedirects + 1));
 }
 
@@ -141,9 +149,9 @@ TEST_F(Downloads, CredentialsStayWithTheirServer) {
         return HttpReply{"HTTP/1.1 301 Moved\r\nLocation: " + other.Url("/x") +
                          "\r\nContent-Length: 0\r\n\r\n"};
     });
-    m_download.m_bServerAuth = 1;
-    m_download.m_strUser = "secret";
-    ASSERT_EQ(m_download.Download(first.Url("/x"), Target()), DL_OK);
+    m_download.Options().serverAuth = true;
+    m_download.Options().user = "secret";
+    ASSERT_EQ(m_download.Download(first.Url("/x"), Target()).result, DL_OK);
     EXPECT_EQ(first.Requests().at(0).headers.count("authorization"), 1u);
     EXPECT_EQ(other.Requests().at(0).headers.count("authorization"), 0u);
 }
@@ -158,7 +166,7 @@ TEST_F(Downloads, NotFoundAndEmptyResourcesFailWithoutAFile) {
                  {"403 Forbidden", "no", DL_FAILED}};
     for (const auto& c : cases) {
         HttpPeer peer([&](const HttpRequest&) { return Reply(c.status, "", c.body); });
-        EXPECT_EQ(m_download.Download(peer.Url("/f"), Target()), c.result) << c.status;
+        EXPECT_EQ(m_download.Download(peer.Url("/f"), Target()).result, c.result) << c.status;
         EXPECT_FALSE(platform::PathExists(Target())) << c.status;
     }
 }
@@ -186,7 +194,7 @@ TEST_F(Downloads, ChunkedBodiesAreDecodedIntoTheTarget) {
     };
     for (const auto& c : cases) {
         HttpPeer peer([&](const HttpRequest&) { return ChunkedReply(c.chunks); });
-        EXPECT_EQ(m_download.Download(peer.Url("/gen"), Target()), c.result) << c.name;
+        EXPECT_EQ(m_download.Download(peer.Url("/gen"), Target()).result, c.result) << c.name;
         if (c.result == DL_OK) {
             EXPECT_EQ(test::ReadFile(Target()), c.body) << c.name;
         } else {
@@ -204,17 +212,17 @@ TEST_F(Downloads, BytesAfterTheBodyAreNotWritten) {
         reply.bytes += std::string(40000, 'x');
         return reply;
     });
-    ASSERT_EQ(m_download.Download(peer.Url("/f"), Target()), DL_OK);
+    ASSERT_EQ(m_download.Download(peer.Url("/f"), Target()).result, DL_OK);
     EXPECT_EQ(test::ReadFile(Target()), body);
 }
 
 TEST_F(Downloads, ServerErrorsAreRetriedWithinTheBudgetAfterThePause) {
     HttpPeer peer([](const HttpRequest&) { return Reply("503 Busy", "", "later"); });
-    m_download.m_nRetryMode = 1;
-    m_download.m_nMaxRetries = 2;
-    m_download.m_nRetryDelay = 200;
+    m_download.Options().retry.mode = 1;
+    m_download.Options().retry.maxRetries = 2;
+    m_download.Options().retry.delayMs = 200;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(m_download.Download(peer.Url("/f"), Target()), DL_FAILED);
+    EXPECT_EQ(m_download.Download(peer.Url("/f"), Target()).result, DL_FAILED);
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(peer.Requests().size(), 3u);
     EXPECT_GE(took, std::chrono::milliseconds(400));
@@ -232,9 +240,9 @@ TEST_F(Downloads, ABrokenBodyStartsAgainWithinTheRetryBudget) {
             }
             return full;
         });
-        m_download.m_nRetryMode = mode;
-        m_download.m_nMaxRetries = 2;
-        const int result = m_download.Download(peer.Url("/f"), Target());
+        m_download.Options().retry.mode = mode;
+        m_download.Options().retry.maxRetries = 2;
+        const int result = m_download.Download(peer.Url("/f"), Target()).result;
         if (mode == 0) {
             EXPECT_EQ(result, DL_FAILED);
             EXPECT_FALSE(platform::PathExists(Target() + ".down"));
@@ -269,9 +277,9 @@ TEST_F(Downloads, ABrokenBodyContinuesWhereItBroke) {
                              std::to_string(from) + "-299999/300000\r\nContent-Length: " +
                              std::to_string(body.size() - from) + "\r\n\r\n" + body.substr(from)};
         });
-        m_download.m_nRetryMode = 1;
-        m_download.m_nMaxRetries = 1;
-        ASSERT_EQ(m_download.Download(peer.Url("/pkg.zip"), Target()), DL_OK) << answer;
+        m_download.Options().retry.mode = 1;
+        m_download.Options().retry.maxRetries = 1;
+        ASSERT_EQ(m_download.Download(peer.Url("/pkg.zip"), Target()).result, DL_OK) << answer;
         EXPECT_TRUE(test::ReadFile(Target()) == body) << answer;
         const std::vector<HttpRequest> asked = peer.Requests();
         ASSERT_GE(asked.size(), 2u) << answer;
@@ -283,13 +291,12 @@ TEST_F(Downloads, ABrokenBodyContinuesWhereItBroke) {
 
 TEST_F(Downloads, TheOwnerCanStopADownload) {
     HttpPeer peer([](const HttpRequest&) { return Reply("200 OK", "", Body(200000)); });
-    m_download.m_bNotify = 1;
-    m_download.m_notify = [this](const DownloadProgress& p) {
+    m_download.Options().progress = [this](const DownloadProgress& p) {
         if (p.code == 3 && p.received > 0) {
-            m_download.m_bStop = 1;
+            m_download.Stop();
         }
     };
-    EXPECT_EQ(m_download.Download(peer.Url("/f"), Target()), DL_STOPPED);
+    EXPECT_EQ(m_download.Download(peer.Url("/f"), Target()).result, DL_STOPPED);
     EXPECT_FALSE(platform::PathExists(Target()));
     EXPECT_FALSE(platform::PathExists(Target() + ".down"));  // no partial body left behind
 }
@@ -301,12 +308,13 @@ TEST_F(Downloads, SizesPastFourGiBAreCountedWhole) {
                          "\r\n\r\n" + Body(1000)};
     });
     std::vector<DownloadProgress> seen;
-    m_download.m_bNotify = 1;
-    m_download.m_notify = [&](const DownloadProgress& p) {
+    m_download.Options().progress = [&](const DownloadProgress& p) {
         seen.push_back(p);
-        m_download.m_bStop = p.received >= 1000 ? 1 : 0;
+        if (p.received >= 1000) {
+            m_download.Stop();
+        }
     };
-    EXPECT_EQ(m_download.Download(peer.Url("/big.iso"), Target()), DL_STOPPED);
+    EXPECT_EQ(m_download.Download(peer.Url("/big.iso"), Target()).result, DL_STOPPED);
     ASSERT_FALSE(seen.empty());
     EXPECT_EQ(seen.back().total, announced);
     EXPECT_EQ(seen.back().received, 1000);
@@ -314,13 +322,13 @@ TEST_F(Downloads, SizesPastFourGiBAreCountedWhole) {
 
 TEST_F(Downloads, ASecondFinisherKeepsTheFirstOnesTarget) {
     const std::string prefix = "_MUTEX_second" + UniqueSuffix();
-    m_download.SetMutexPrefix(prefix);
+    m_download.Options().mutexPrefix = prefix;
     HttpPeer peer([](const HttpRequest&) { return Reply("200 OK", "", "mine"); });
     // Another process is putting the same file in place right now.
     auto other = std::make_unique<platform::NamedMutex>(prefix + "_target.bin");
     ASSERT_TRUE(other->Lock());
     std::atomic<int> result{-1};
-    std::thread worker([&] { result = m_download.Download(peer.Url("/f"), Target()); });
+    std::thread worker([&] { result = m_download.Download(peer.Url("/f"), Target()).result; });
     while (test::ReadFile(Target() + ".down") != "mine") {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
@@ -335,7 +343,7 @@ TEST_F(Downloads, ASecondFinisherKeepsTheFirstOnesTarget) {
 TEST_F(Downloads, ATargetThatCannotBeReplacedFailsAndStaysAsItWas) {
     HttpPeer peer([](const HttpRequest&) { return Reply("200 OK", "", "new"); });
     m_tmp.Write("out/target.bin/kept.txt", "old");  // a folder where the file belongs
-    EXPECT_EQ(m_download.Download(peer.Url("/f"), Target()), DL_FAILED);
+    EXPECT_EQ(m_download.Download(peer.Url("/f"), Target()).result, DL_FAILED);
     EXPECT_TRUE(platform::IsDirectory(Target()));
     EXPECT_EQ(test::ReadFile(Target() + "/kept.txt"), "old");
     EXPECT_FALSE(platform::PathExists(Target() + ".down"));
@@ -350,8 +358,8 @@ TEST_F(Downloads, SameNamedTargetsInOtherFoldersDoNotShareTheMutex) {
     m_tmp.Write("b/pkg.zip", "stale");
     platform::NamedMutex other(TargetMutexPrefix(theirs) + "_pkg.zip");
     ASSERT_TRUE(other.Lock());
-    m_download.SetMutexPrefix(TargetMutexPrefix(mine));
-    EXPECT_EQ(m_download.Download(peer.Url("/pkg.zip"), mine), DL_OK);
+    m_download.Options().mutexPrefix = TargetMutexPrefix(mine);
+    EXPECT_EQ(m_download.Download(peer.Url("/pkg.zip"), mine).result, DL_OK);
     EXPECT_EQ(test::ReadFile(mine), "fresh");
     EXPECT_EQ(TargetMutexPrefix(mine), TargetMutexPrefix(m_tmp / "b/other.zip"));
 }
@@ -364,10 +372,10 @@ TEST_F(Downloads, ATricklingServerIsLeftAtTheDeadline) {
         reply.trickle = std::chrono::milliseconds(100);  // the whole reply would take 100 s
         return reply;
     });
-    m_download.m_nDeadlineMs = 800;
-    m_download.m_nRetryMode = 2;
+    m_download.Options().deadlineMs = 800;
+    m_download.Options().retry.mode = 2;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(m_download.Download(peer.Url("/f"), Target()), DL_FAILED);
+    EXPECT_EQ(m_download.Download(peer.Url("/f"), Target()).result, DL_FAILED);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     EXPECT_FALSE(platform::PathExists(Target() + ".down"));
 }
@@ -383,11 +391,11 @@ TEST_F(Downloads, BodiesOverTheLimitFailBeforeTheyAreWritten) {
     for (const std::string& reply : {Reply("200 OK", "", Body(2000)).bytes, chunked}) {
         HttpPeer peer([&](const HttpRequest&) { return HttpReply{reply}; });
         std::remove(Target().c_str());
-        m_download.m_nMaxBodyBytes = 1500;
-        EXPECT_EQ(m_download.Download(peer.Url("/update.ini"), Target()), DL_FAILED);
+        m_download.Options().maxBodyBytes = 1500;
+        EXPECT_EQ(m_download.Download(peer.Url("/update.ini"), Target()).result, DL_FAILED);
         EXPECT_FALSE(platform::PathExists(Target()));
-        m_download.m_nMaxBodyBytes = 2048;
-        EXPECT_EQ(m_download.Download(peer.Url("/update.ini"), Target()), DL_OK);
+        m_download.Options().maxBodyBytes = 2048;
+        EXPECT_EQ(m_download.Download(peer.Url("/update.ini"), Target()).result, DL_OK);
     }
 }
 
@@ -397,7 +405,7 @@ TEST_F(Downloads, InterimAnswersBeforeTheRealOneAreSkipped) {
             "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 103 Early Hints\r\nLink: </s>\r\n\r\n" +
             Reply("200 OK", "", "body").bytes};
     });
-    EXPECT_EQ(m_download.Download(peer.Url("/f"), Target()), DL_OK);
+    EXPECT_EQ(m_download.Download(peer.Url("/f"), Target()).result, DL_OK);
     EXPECT_EQ(test::ReadFile(Target()), "body");
 }
 
@@ -405,9 +413,10 @@ TEST_F(Downloads, ThroughSocks4TheRequestFollowsTheHandshake) {
     TcpPeer proxy(
         {std::string("\0\x5a\0\0\0\0\0\0", 8) + "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello",
          false});
-    test::UseProxy(m_download, kProxySocks4, proxy.Port());
-    m_download.m_strProxyUser = "id";  // SOCKS 4's user id, sent without authentication
-    ASSERT_EQ(m_download.Download("http://10.1.2.3:8080/f", Target()), DL_OK);
+    test::UseProxy(m_download.Options(), kProxySocks4, proxy.Port());
+    m_download.Options().proxy.server.user =
+        "id";  // SOCKS 4's user id, sent without authentication
+    ASSERT_EQ(m_download.Download("http://10.1.2.3:8080/f", Target()).result, DL_OK);
     EXPECT_EQ(test::ReadFile(Target()), "hello");
     const std::string sent = ReceivedBy(proxy, 29);
     EXPECT_EQ(sent.substr(0, 11), std::string("\4\1\x1f\x90\x0a\1\2\3id\0", 11));
@@ -416,8 +425,8 @@ TEST_F(Downloads, ThroughSocks4TheRequestFollowsTheHandshake) {
 
 TEST_F(Downloads, ThroughAnHttpProxyTheRequestNamesTheWholeAddress) {
     TcpPeer proxy({"HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", false});
-    test::UseProxy(m_download, kProxyHttp, proxy.Port(), "who", "pw");
-    ASSERT_EQ(m_download.Download("http://files.example/pkg", Target()), DL_OK);
+    test::UseProxy(m_download.Options(), kProxyHttp, proxy.Port(), "who", "pw");
+    ASSERT_EQ(m_download.Download("http://files.example/pkg", Target()).result, DL_OK);
     const std::string sent = ReceivedBy(proxy, 80);
     EXPECT_EQ(sent.substr(0, sent.find("Host:")),
               "GET http://files.example/pkg HTTP/1.1\r\n"
@@ -431,8 +440,8 @@ TEST_F(Downloads, Socks5WithCredentialsSendsThemAndTheTargetsAddress) {
                                14) +
                        "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nx",
                    false});
-    test::UseProxy(m_download, kProxySocks5, proxy.Port(), "u", "pw");
-    ASSERT_EQ(m_download.Download("http://10.0.0.9:81/f", Target()), DL_OK);
+    test::UseProxy(m_download.Options(), kProxySocks5, proxy.Port(), "u", "pw");
+    ASSERT_EQ(m_download.Download("http://10.0.0.9:81/f", Target()).result, DL_OK);
     EXPECT_EQ(ReceivedBy(proxy, 20).substr(0, 20), std::string("\5\2\0\2"
                                                                "\1\1u\2pw"
                                                                "\5\1\0\1\x0a\0\0\x09\0\x51",
@@ -441,9 +450,9 @@ TEST_F(Downloads, Socks5WithCredentialsSendsThemAndTheTargetsAddress) {
 
 TEST_F(Downloads, Socks5AskingForCredentialsWeDoNotHaveFailsAtOnce) {
     TcpPeer proxy({"\x05\x02", false});
-    test::UseProxy(m_download, kProxySocks5, proxy.Port());
-    m_download.m_nRetryMode = 2;  // would retry forever if this were retryable
-    EXPECT_EQ(m_download.Download("http://h.example/f", Target()), DL_FAILED);
+    test::UseProxy(m_download.Options(), kProxySocks5, proxy.Port());
+    m_download.Options().retry.mode = 2;  // would retry forever if this were retryable
+    EXPECT_EQ(m_download.Download("http://h.example/f", Target()).result, DL_FAILED);
     EXPECT_EQ(ReceivedBy(proxy, 3), std::string("\5\1\0", 3));
 }
 
@@ -459,22 +468,23 @@ TEST_F(Downloads, Socks5FieldsOver255BytesAreRefusedBeforeAnythingIsSent) {
     };
     for (const auto& c : cases) {
         TcpPeer proxy({"\x05\x02\x01\x00", false});
-        test::UseProxy(m_download, kProxySocks5, proxy.Port(), c.user, c.password);
-        EXPECT_EQ(m_download.Download("http://" + c.host + "/f", Target()), DL_FAILED) << c.what;
+        test::UseProxy(m_download.Options(), kProxySocks5, proxy.Port(), c.user, c.password);
+        EXPECT_EQ(m_download.Download("http://" + c.host + "/f", Target()).result, DL_FAILED)
+            << c.what;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         EXPECT_EQ(proxy.Received(), "") << c.what;
     }
 }
 
 TEST_F(Downloads, BadAddressesAndPathsFailAtOnce) {
-    m_download.m_nRetryMode = 2;  // unlimited: only a failure that is final can end these
-    EXPECT_EQ(m_download.Download("", Target()), DL_FAILED);
-    EXPECT_EQ(m_download.Download("ftp://h/f", Target()), DL_FAILED);
-    EXPECT_EQ(m_download.Download("http://127.0.0.1:70000/f", Target()), DL_FAILED);
-    EXPECT_EQ(m_download.Download("127.0.0.1:/f", Target()), DL_FAILED);
-    EXPECT_EQ(m_download.Download("http://h/f", "  "), DL_FAILED);
-    m_download.m_nProxyType = 2;  // not a supported proxy type
-    EXPECT_EQ(m_download.Download("http://127.0.0.1/f", Target()), DL_FAILED);
+    m_download.Options().retry.mode = 2;  // unlimited: only a failure that is final can end these
+    EXPECT_EQ(m_download.Download("", Target()).result, DL_FAILED);
+    EXPECT_EQ(m_download.Download("ftp://h/f", Target()).result, DL_FAILED);
+    EXPECT_EQ(m_download.Download("http://127.0.0.1:70000/f", Target()).result, DL_FAILED);
+    EXPECT_EQ(m_download.Download("127.0.0.1:/f", Target()).result, DL_FAILED);
+    EXPECT_EQ(m_download.Download("http://h/f", "  ").result, DL_FAILED);
+    m_download.Options().proxy.type = 2;  // not a supported proxy type
+    EXPECT_EQ(m_download.Download("http://127.0.0.1/f", Target()).result, DL_FAILED);
 }
 
 }  // namespace

@@ -22,11 +22,11 @@ protected:
     void SetUp() override {
         ASSERT_EQ(SocketStartup(), 0);
         m_tmp.Write("ca.pem", m_ca.CertificatePem());
-        m_download.m_strCaFile = m_tmp / "ca.pem";
-        m_download.m_nConnectTimeout = 3000;
-        m_download.m_nRecvTimeout = 3000;
-        m_download.m_nSendTimeout = 3000;
-        m_download.SetMutexPrefix("_MUTEX_tls" + test::UniqueSuffix());
+        m_download.Options().caFile = m_tmp / "ca.pem";
+        m_download.Options().connectTimeoutMs = 3000;
+        m_download.Options().recvTimeoutMs = 3000;
+        m_download.Options().sendTimeoutMs = 3000;
+        m_download.Options().mutexPrefix = "_MUTEX_tls" + test::UniqueSuffix();
     }
     void TearDown() override { SocketCleanup(); }
 
@@ -43,7 +43,7 @@ TEST_F(HttpsDownloads, TrustedNamesAndAddressesDownload) {
         TlsPeer peer(m_ca.Issue("DNS:localhost,IP:127.0.0.1"), [&](const std::string&) {
             return test::MakeReply(200, body, "application/octet-stream").bytes;
         });
-        ASSERT_EQ(m_download.Download(peer.Url(host, "/pkg.zip"), Target()), DL_OK) << host;
+        ASSERT_EQ(m_download.Download(peer.Url(host, "/pkg.zip"), Target()).result, DL_OK) << host;
         EXPECT_EQ(test::ReadFile(Target()), body) << host;
         ASSERT_EQ(peer.Exchanges().size(), 1u) << host;
         const std::string request = peer.Exchanges()[0].request;
@@ -75,11 +75,13 @@ TEST_F(HttpsDownloads, UntrustedCertificatesFailWithoutRetrying) {
             return test::MakeReply(200, "secret", "application/octet-stream").bytes;
         });
         CHttpDownload download;
-        download.m_strCaFile = c.systemRoots ? "" : m_download.m_strCaFile;
-        download.m_nRetryMode = 1;
-        download.m_nMaxRetries = 3;
-        EXPECT_EQ(download.Download(peer.Url("127.0.0.1", "/f"), Target()), DL_FAILED) << c.name;
-        EXPECT_FALSE(download.m_strTlsError.empty()) << c.name;
+        download.Options().caFile = c.systemRoots ? "" : m_download.Options().caFile;
+        download.Options().retry.mode = 1;
+        download.Options().retry.maxRetries = 3;
+        const DownloadOutcome outcome = download.Download(peer.Url("127.0.0.1", "/f"), Target());
+        EXPECT_EQ(outcome.result, DL_FAILED) << c.name;
+        EXPECT_FALSE(outcome.tlsError.empty()) << c.name;
+        EXPECT_EQ(outcome.reason, "TLS: " + outcome.tlsError) << c.name;
         EXPECT_TRUE(peer.Exchanges().empty()) << c.name;
         EXPECT_FALSE(platform::PathExists(Target())) << c.name;
     }
@@ -96,13 +98,14 @@ TEST_F(HttpsDownloads, SilentOrPlainServersEndTheHandshake) {
         {"plain http", {"HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", true}},
         {"closes at once", {"", true}},
     };
-    m_download.m_nRecvTimeout = 300;
+    m_download.Options().recvTimeoutMs = 300;
     for (const auto& c : cases) {
         test::TcpPeer peer(c.script);
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ(m_download.Download("https://127.0.0.1:" + std::to_string(peer.Port()) + "/f",
-                                      Target()),
-                  DL_FAILED)
+        EXPECT_EQ(
+            m_download.Download("https://127.0.0.1:" + std::to_string(peer.Port()) + "/f", Target())
+                .result,
+            DL_FAILED)
             << c.name;
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3)) << c.name;
         EXPECT_FALSE(platform::PathExists(Target())) << c.name;
@@ -113,8 +116,8 @@ TEST_F(HttpsDownloads, AMissingCaFileFails) {
     TlsPeer peer(m_ca.Issue("IP:127.0.0.1"), [](const std::string&) {
         return test::MakeReply(200, "x", "application/octet-stream").bytes;
     });
-    m_download.m_strCaFile = m_tmp / "missing.pem";
-    EXPECT_EQ(m_download.Download(peer.Url("127.0.0.1", "/f"), Target()), DL_FAILED);
+    m_download.Options().caFile = m_tmp / "missing.pem";
+    EXPECT_EQ(m_download.Download(peer.Url("127.0.0.1", "/f"), Target()).result, DL_FAILED);
 }
 
 TEST_F(HttpsDownloads, RedirectsCrossBetweenHttpAndHttpsWithoutTheCredentials) {
@@ -129,10 +132,10 @@ TEST_F(HttpsDownloads, RedirectsCrossBetweenHttpAndHttpsWithoutTheCredentials) {
         return test::HttpReply{
             "HTTP/1.1 301 Moved\r\nLocation: " + secure.Url("127.0.0.1", "/start") + "\r\n\r\n"};
     });
-    m_download.m_bServerAuth = 1;
-    m_download.m_strUser = "u";
-    m_download.m_strPassword = "p";
-    ASSERT_EQ(m_download.Download(entry.Url("/begin"), Target()), DL_OK);
+    m_download.Options().serverAuth = true;
+    m_download.Options().user = "u";
+    m_download.Options().password = "p";
+    ASSERT_EQ(m_download.Download(entry.Url("/begin"), Target()).result, DL_OK);
     EXPECT_EQ(test::ReadFile(Target()), "plain");
     ASSERT_EQ(entry.Requests().size(), 1u);
     EXPECT_EQ(entry.Requests()[0].headers.count("authorization"), 1u);
@@ -149,7 +152,7 @@ TEST_F(HttpsDownloads, ChunkedBodiesOverTls) {
             "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
             "4\r\nwiki\r\n5\r\npedia\r\n0\r\n\r\n");
     });
-    ASSERT_EQ(m_download.Download(peer.Url("127.0.0.1", "/doc"), Target()), DL_OK);
+    ASSERT_EQ(m_download.Download(peer.Url("127.0.0.1", "/doc"), Target()).result, DL_OK);
     EXPECT_EQ(test::ReadFile(Target()), "wikipedia");
 }
 
@@ -162,8 +165,8 @@ TEST_F(HttpsDownloads, AnHttpProxyTunnelsWithConnect) {
             return test::MakeReply(200, "tunnelled", "application/octet-stream").bytes;
         },
         TlsPeer::Proxy::kHttpConnect);
-    test::UseProxy(m_download, kProxyHttp, proxyAndServer.Port(), "who", "pw");
-    ASSERT_EQ(m_download.Download("https://files.example/pkg", Target()), DL_OK);
+    test::UseProxy(m_download.Options(), kProxyHttp, proxyAndServer.Port(), "who", "pw");
+    ASSERT_EQ(m_download.Download("https://files.example/pkg", Target()).result, DL_OK);
     EXPECT_EQ(test::ReadFile(Target()), "tunnelled");
     ASSERT_EQ(proxyAndServer.Exchanges().size(), 1u);
     const TlsPeer::Exchange e = proxyAndServer.Exchanges()[0];
@@ -184,9 +187,9 @@ TEST_F(HttpsDownloads, Socks5CarriesTlsToTheNamedServer) {
                 return test::MakeReply(200, "through socks", "application/octet-stream").bytes;
             },
             TlsPeer::Proxy::kSocks5);
-        test::UseProxy(m_download, kProxySocks5, proxyAndServer.Port());
+        test::UseProxy(m_download.Options(), kProxySocks5, proxyAndServer.Port());
         const bool rightName = std::string(names) == "DNS:files.example";
-        ASSERT_EQ(m_download.Download("https://files.example:8443/pkg", Target()),
+        ASSERT_EQ(m_download.Download("https://files.example:8443/pkg", Target()).result,
                   rightName ? DL_OK : DL_FAILED)
             << names;
         if (rightName) {
