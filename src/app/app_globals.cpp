@@ -3,6 +3,5 @@
 namespace tavrin {
 
 std::string g_strBaseName;
-std::string g_strDataDir;
 
 }  // namespace tavrin

@@ -1,5 +1,6 @@
-// Values the whole process shares. Start-up fills them on the main thread before any other
-// thread starts; afterwards they are only read.
+// The value the whole process shares: the program's own name, which names its data folder,
+// log, profile, mutexes and windows. Start-up fills it on the main thread before any other
+// thread starts; afterwards it is only read.
 #pragma once
 
 #include <string>
@@ -8,8 +9,5 @@ namespace tavrin {
 
 // The program file's name without folder and last extension (ComputeBaseName).
 extern std::string g_strBaseName;
-
-// The per-user data directory with its trailing separator (PrepareDataDir).
-extern std::string g_strDataDir;
 
 }  // namespace tavrin

@@ -12,8 +12,8 @@
 namespace tavrin {
 
 std::string PrepareDataDir() {
-    g_strDataDir = GetDataDir();
-    if (g_strDataDir.empty()) {
+    const std::string dataDir = GetDataDir();
+    if (dataDir.empty()) {
         const char* why = IsUsableBaseName(g_strBaseName)
                               ? "the local application data folder cannot be found"
                               : "the program's file name gives no usable base name";
@@ -21,8 +21,8 @@ std::string PrepareDataDir() {
                  g_strBaseName.c_str());
         return {};
     }
-    platform::CreateDirTree(g_strDataDir);
-    return g_strDataDir;
+    platform::CreateDirTree(dataDir);
+    return dataDir;
 }
 
 std::string UpdateMutexName(const std::string& baseName) {

@@ -6,10 +6,10 @@
 
 namespace tavrin {
 
-// Computes the data directory (GetDataDir), stores it in g_strDataDir, creates it with
-// every missing parent and returns it. Failures to create are ignored. Empty, with the
-// reason on standard error, when there is no data directory (no usable base name or no local
-// data folder): nothing is then pruned or updated.
+// Computes the data directory (GetDataDir), creates it with every missing parent and returns
+// it. Failures to create are ignored. Empty, with the reason on standard error, when there is
+// no data directory (no usable base name or no local data folder): nothing is then pruned or
+// updated.
 std::string PrepareDataDir();
 
 // The named mutex the update check holds while it works in the data directory; pruning

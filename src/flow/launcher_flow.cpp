@@ -62,7 +62,7 @@ bool LauncherFlow::FetchPlatformConfig() {
         Diagnose("tavrin: no platform configuration: %s", loaded.failure.c_str());
         const Message box{MessageKind::kRetryQuit, kConfigUnavailable + loaded.failure};
         if (m_views.Ask(box) != MessageAnswer::kRetry) {
-            Exit(kExitConfigUnavailable);
+            RunExitSequence(kExitConfigUnavailable);
             return false;
         }
     }
@@ -87,7 +87,7 @@ bool LauncherFlow::CheckForUpdate() {
         // the program that is being replaced.
         Diagnose("tavrin: another copy of the launcher is updating; this one ends");
         m_views.Ask({MessageKind::kOk, kUpdatingElsewhere});
-        Exit(kExitUpdatingElsewhere);
+        RunExitSequence(kExitUpdatingElsewhere);
         return false;
     }
     return true;
@@ -155,7 +155,7 @@ void LauncherFlow::EnterGame() {
         m_views.GoBack();
         Diagnose("tavrin: the Flash player files are missing in %s", folder.c_str());
         m_views.Ask({MessageKind::kOk, kPlayerMissing + folder});
-        Exit(kExitNormal);
+        RunExitSequence(kExitNormal);
         return;
     }
     ++m_nGameWindows;
@@ -243,14 +243,14 @@ void LauncherFlow::QuitAsked() {
         return;
     }
     // Even from a window replaced while the box was open: the player asked to quit.
-    Exit(kExitNormal);
+    RunExitSequence(kExitNormal);
 }
 
 void LauncherFlow::CloseRequested() {
-    Exit(kExitNormal);
+    RunExitSequence(kExitNormal);
 }
 
-void LauncherFlow::Exit(int exitCode) {
+void LauncherFlow::RunExitSequence(int exitCode) {
     if (m_bEnding) {
         return;
     }

@@ -45,7 +45,7 @@ public:
     void CloseRequested() override;
 
     // The exit sequence; runs once, whoever asks.
-    void Exit(int exitCode);
+    void RunExitSequence(int exitCode);
     bool Ending() const { return m_bEnding; }
     int ExitCode() const { return m_nExitCode; }
     // True while a game window plays and no refresh is under way.
