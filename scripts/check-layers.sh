@@ -12,7 +12,8 @@
 #   game       the game movie's connections to its servers             (platform app net)
 #   flow       the launcher's road and the windows' rules, no window  (platform app net update)
 #   tool       tavrin-tool                                             (every core folder)
-#   ui         the windows                                             (everything but tool)
+#   ui         the Qt windows                                          (everything but tool and win)
+#   win        the Win32 windows                                       (everything but tool and ui)
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root/src"
@@ -26,8 +27,9 @@ declare -A allowed=(
   [flow]="flow app net update platform"
   [tool]="tool app net update game flow platform"
   [ui]="ui flow app net update game platform"
+  [win]="win flow app net update game platform"
 )
-qt_free="platform app net update game flow tool"
+qt_free="platform app net update game flow tool win"
 
 layer_of() { # path inside src/ -> its layer
   case $1 in

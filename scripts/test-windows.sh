@@ -25,4 +25,9 @@ mkdir -p "$WINEPREFIX"
 wineserver -p
 trap 'wineserver -k || true' EXIT
 wine wineboot -i >/dev/null 2>&1 || true
-ctest --preset windows "$@"
+# The front end's windows need a display: a virtual one unless there is one already.
+if [ -z "${DISPLAY:-}" ]; then
+  xvfb-run -a -s "-screen 0 1280x1024x24" ctest --preset windows "$@"
+else
+  ctest --preset windows "$@"
+fi

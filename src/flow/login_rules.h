@@ -35,4 +35,15 @@ bool ParseRoomArgument(const std::string& text, std::int32_t& room);
 // The control layer's drag band: client rows 1 to 99.
 bool InLayerDragBand(int clientY);
 
+// Where the control layer lies over the login picture, and where the browser lies on the
+// layer, in logical pixels.
+struct LoginBox {
+    int left;
+    int top;
+    int width;
+    int height;
+};
+inline constexpr LoginBox kControlLayerBox{22, 59, 791, 462};
+inline constexpr LoginBox kLoginViewBox{32, 78, 692, 346};
+
 }  // namespace tavrin

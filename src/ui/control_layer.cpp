@@ -27,7 +27,8 @@ const ButtonPlace kButtons[] = {
     {&CControlLayerDlg::m_btnClose, {161, 160, 162, 161, 161}, {699, 11}},
 };
 
-const QRect kViewRect(32, 78, 692, 346);
+const QRect kViewRect(kLoginViewBox.left, kLoginViewBox.top, kLoginViewBox.width,
+                      kLoginViewBox.height);
 
 }  // namespace
 

@@ -10,6 +10,7 @@
 #include <QWidget>
 
 #include "flow/launcher_events.h"
+#include "flow/login_rules.h"
 #include "ui/html_view.h"
 #include "ui/redraw_button.h"
 
@@ -20,8 +21,8 @@ class CControlLayerDlg : public QWidget, public CMLHtmlViewOwner {
 
 public:
     // The layer's place on the login window and its size.
-    static constexpr QPoint kOffset{22, 59};
-    static constexpr QSize kSize{791, 462};
+    static constexpr QPoint kOffset{kControlLayerBox.left, kControlLayerBox.top};
+    static constexpr QSize kSize{kControlLayerBox.width, kControlLayerBox.height};
 
     // Lies over `owner`, the login window, and moves it; reports to `events`.
     CControlLayerDlg(QWidget* owner, LauncherEvents& events);

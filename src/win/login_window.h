@@ -1,0 +1,48 @@
+// The login window on Windows: the login picture as a cut-out layered window, and over it the
+// control layer, a colour-keyed window of its own that carries the browser view and moves
+// with the picture. A press on the picture, or in the layer's top band, drags both.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+
+#include "flow/launcher_events.h"
+#include "win/picture.h"
+#include "win/web_engine.h"
+
+namespace tavrin::win {
+
+class LoginWindow {
+public:
+    LoginWindow(LauncherEvents& events, WebEngine& engine);
+    ~LoginWindow();
+    LoginWindow(const LoginWindow&) = delete;
+    LoginWindow& operator=(const LoginWindow&) = delete;
+
+    // Makes both windows and the view; false when the picture or a window is missing.
+    bool Create();
+    // On the screen, in front; `inTaskBar` gives it its task-bar button (not while a game
+    // window has one).
+    void Show(bool inTaskBar);
+    void Hide();
+
+    HWND Window() const { return m_hwnd; }
+    HWND Layer() const { return m_layer; }
+    WebView* View() const { return m_view.get(); }
+
+private:
+    LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT HandleLayer(UINT message, WPARAM wParam, LPARAM lParam);
+    void DrawPicture();
+    void PlaceLayer();
+
+    LauncherEvents& m_events;
+    WebEngine& m_engine;
+    Picture m_picture;
+    HWND m_hwnd = nullptr;
+    HWND m_layer = nullptr;
+    std::unique_ptr<WebView> m_view;
+};
+
+}  // namespace tavrin::win

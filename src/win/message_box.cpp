@@ -1,0 +1,67 @@
+#include "win/message_box.h"
+
+#include <utility>
+
+#include "app/app_globals.h"
+#include "win/win_text.h"
+
+namespace tavrin::win {
+
+namespace {
+
+std::function<MessageAnswer(const BoxRequest&)>& Hook() {
+    static std::function<MessageAnswer(const BoxRequest&)> hook;
+    return hook;
+}
+
+}  // namespace
+
+void SetMessageBoxHook(std::function<MessageAnswer(const BoxRequest&)> hook) {
+    Hook() = std::move(hook);
+}
+
+UINT BoxStyle(MessageKind kind, MessageIcon icon) {
+    const bool usual = icon == MessageIcon::kUsual;
+    switch (kind) {
+        case MessageKind::kYesNo:
+            return MB_YESNO | (usual ? MB_ICONQUESTION : 0u);
+        case MessageKind::kRetryQuit:
+        case MessageKind::kRetryCancel:
+            return MB_RETRYCANCEL | (usual ? MB_ICONEXCLAMATION : 0u);
+        case MessageKind::kOk:
+            break;
+    }
+    return MB_OK | (usual ? MB_ICONEXCLAMATION : 0u);
+}
+
+MessageAnswer AnswerFor(MessageKind kind, int pressed) {
+    switch (pressed) {
+        case IDYES:
+            return MessageAnswer::kYes;
+        case IDNO:
+            return MessageAnswer::kNo;
+        case IDRETRY:
+            return MessageAnswer::kRetry;
+        case IDCANCEL:
+            // Closing a Yes/No box is a No; a Retry/Quit box's other button ends the program.
+            return kind == MessageKind::kRetryQuit ? MessageAnswer::kQuit
+                   : kind == MessageKind::kYesNo   ? MessageAnswer::kNo
+                   : kind == MessageKind::kOk      ? MessageAnswer::kOk
+                                                   : MessageAnswer::kCancel;
+        default:
+            return kind == MessageKind::kYesNo ? MessageAnswer::kNo : MessageAnswer::kOk;
+    }
+}
+
+MessageAnswer ShowMessage(HWND owner, const Message& message) {
+    const BoxRequest request{WideFromAnsi(g_strBaseName), WideFromUtf8(message.text), message.kind,
+                             message.icon};
+    if (Hook()) {
+        return Hook()(request);
+    }
+    const int pressed = MessageBoxW(owner, request.text.c_str(), request.caption.c_str(),
+                                    BoxStyle(message.kind, message.icon) | MB_SETFOREGROUND);
+    return AnswerFor(message.kind, pressed);
+}
+
+}  // namespace tavrin::win

@@ -1,0 +1,128 @@
+#include "win/picture.h"
+
+#include <objbase.h>
+#include <wincodec.h>
+
+#include <cctype>
+#include <cstring>
+
+namespace tavrin::win {
+
+namespace {
+
+// Releases a COM pointer when it goes.
+template <typename T>
+class Com {
+public:
+    Com() = default;
+    ~Com() {
+        if (m_p != nullptr) {
+            m_p->Release();
+        }
+    }
+    Com(const Com&) = delete;
+    Com& operator=(const Com&) = delete;
+    T** Out() { return &m_p; }
+    T* operator->() const { return m_p; }
+    T* Get() const { return m_p; }
+
+private:
+    T* m_p = nullptr;
+};
+
+// 146.png is PNG_146, 146@2x.png PNG_146_2X (see src/CMakeLists.txt).
+std::wstring ResourceName(int id, const char* extension, bool sharp) {
+    std::string name = std::string(extension) + "_" + std::to_string(id) + (sharp ? "_2X" : "");
+    std::wstring wide;
+    for (const char c : name) {
+        wide += static_cast<wchar_t>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return wide;
+}
+
+Picture FromResource(const std::wstring& name) {
+    HRSRC found = FindResourceW(nullptr, name.c_str(), MAKEINTRESOURCEW(10));  // RT_RCDATA
+    if (found == nullptr) {
+        return {};
+    }
+    HGLOBAL loaded = LoadResource(nullptr, found);
+    const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
+    return bytes != nullptr ? DecodePicture(bytes, SizeofResource(nullptr, found)) : Picture{};
+}
+
+}  // namespace
+
+Picture DecodePicture(const void* bytes, std::size_t size) {
+    // COM may already be up on this thread (the engine's apartment); then this adds a count.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    Picture picture;
+    {
+        Com<IWICImagingFactory> factory;
+        Com<IWICStream> stream;
+        Com<IWICBitmapDecoder> decoder;
+        Com<IWICBitmapFrameDecode> frame;
+        Com<IWICFormatConverter> converter;
+        UINT width = 0;
+        UINT height = 0;
+        const bool ready =
+            SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                       IID_IWICImagingFactory,
+                                       reinterpret_cast<void**>(factory.Out()))) &&
+            SUCCEEDED(factory->CreateStream(stream.Out())) &&
+            SUCCEEDED(stream->InitializeFromMemory(static_cast<BYTE*>(const_cast<void*>(bytes)),
+                                                   static_cast<DWORD>(size))) &&
+            SUCCEEDED(factory->CreateDecoderFromStream(
+                stream.Get(), nullptr, WICDecodeMetadataCacheOnDemand, decoder.Out())) &&
+            SUCCEEDED(decoder->GetFrame(0, frame.Out())) &&
+            SUCCEEDED(factory->CreateFormatConverter(converter.Out())) &&
+            SUCCEEDED(converter->Initialize(frame.Get(), GUID_WICPixelFormat32bppPBGRA,
+                                            WICBitmapDitherTypeNone, nullptr, 0.0,
+                                            WICBitmapPaletteTypeCustom)) &&
+            SUCCEEDED(converter->GetSize(&width, &height)) && width > 0 && height > 0;
+        if (ready) {
+            picture.width = static_cast<int>(width);
+            picture.height = static_cast<int>(height);
+            picture.pixels.resize(static_cast<std::size_t>(width) * height);
+            if (FAILED(converter->CopyPixels(nullptr, width * 4,
+                                             static_cast<UINT>(picture.pixels.size() * 4),
+                                             reinterpret_cast<BYTE*>(picture.pixels.data())))) {
+                picture = {};
+            }
+        }
+    }
+    if (SUCCEEDED(com)) {
+        CoUninitialize();
+    }
+    return picture;
+}
+
+Picture LoadResourcePicture(int id, const char* extension, double scale) {
+    if (scale > 1.0) {
+        Picture sharp = FromResource(ResourceName(id, extension, true));
+        if (!sharp.IsNull()) {
+            return sharp;
+        }
+    }
+    return FromResource(ResourceName(id, extension, false));
+}
+
+HBITMAP MakeBitmap(const Picture& picture) {
+    if (picture.IsNull()) {
+        return nullptr;
+    }
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = picture.width;
+    info.bmiHeader.biHeight = -picture.height;  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (bitmap != nullptr && bits != nullptr) {
+        std::memcpy(bits, picture.pixels.data(), picture.pixels.size() * 4);
+    }
+    return bitmap;
+}
+
+}  // namespace tavrin::win

@@ -1,0 +1,33 @@
+#include "win/win_app.h"
+
+#include <windows.h>
+
+#include "app/app_globals.h"
+#include "app/config.h"
+#include "app/diagnostics.h"
+#include "app/program_paths.h"
+#include "app/version.h"
+#include "platform/system_paths.h"
+
+namespace tavrin::win {
+
+int RunLauncher(WebEngine& engine, const std::string& iniPath) {
+    g_strBaseName = ComputeBaseName(GetModulePath());
+    // From here on every diagnostic line is also kept, for whoever helps the player.
+    SetDiagnosticsFile(DiagnosticsFileFor(platform::UserStateFolder(), g_strBaseName));
+    Diagnose("tavrin: version %s starting as %s", kLauncherVersionText, g_strBaseName.c_str());
+    // Text and pictures are drawn for the screen's real pixels, not scaled up by the system.
+    SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+    WinLauncher launcher(engine);
+    launcher.services.Configure(iniPath.empty() ? ConfigIniPath() : iniPath, g_strBaseName);
+    if (launcher.flow.Start()) {
+        MSG message;
+        while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+    return launcher.flow.ExitCode();
+}
+
+}  // namespace tavrin::win

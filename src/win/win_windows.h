@@ -1,0 +1,60 @@
+// CWinWindows: the Windows front end of the launcher's road. It holds the login and game
+// windows and does what LauncherFlow tells it; the windows report to the flow directly.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "flow/launcher_events.h"
+#include "flow/launcher_views.h"
+#include "win/game_window.h"
+#include "win/login_window.h"
+#include "win/web_engine.h"
+
+namespace tavrin::win {
+
+class CWinWindows : public LauncherViews {
+public:
+    // The windows report to `events` and show pages with `engine`; both must outlive them.
+    CWinWindows(LauncherEvents& events, WebEngine& engine);
+    ~CWinWindows() override;
+
+    LoginWindow* Login() const { return m_login.get(); }
+    GameWindow* Game() const { return m_game.get(); }
+    // Where the launcher looks for the game's player files: "ruffle" beside the program,
+    // unless SetPlayerFolder named another.
+    std::string PlayerFolder() const;
+    void SetPlayerFolder(std::string folder) { m_strPlayerFolder = std::move(folder); }
+
+    // LauncherViews
+    MessageAnswer Ask(const Message& message) override;
+    void WaitForUpdateCheck(const std::function<void()>& check, UpdateProgress& progress) override;
+    void ShowLoginWindow() override;
+    void Navigate(const std::string& address) override;
+    bool CanGoBack() override;
+    void GoBack() override;
+    std::vector<platform::BrowserCookie> BrowserCookies() override;
+    bool GamePlayerPresent(std::string& folder) override;
+    void OpenGameWindow(const ClientConfigData& config) override;
+    void FocusGame() override;
+    void OpenInBrowser(const std::string& address) override;
+    void CloseWindows(int exitCode) override;
+
+private:
+    // Game windows replaced while a box was open go once none is.
+    void ReleaseRetired();
+
+    LauncherEvents& m_events;
+    WebEngine& m_engine;
+    std::unique_ptr<LoginWindow> m_login;
+    std::unique_ptr<GameWindow> m_game;
+    std::vector<std::unique_ptr<GameWindow>> m_retired;
+    int m_nOpenBoxes = 0;
+    std::string m_strPlayerFolder;
+};
+
+}  // namespace tavrin::win

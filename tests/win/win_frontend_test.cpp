@@ -1,0 +1,217 @@
+// The Windows front end under Wine: its boxes, text, pictures and the launcher's road through
+// real Win32 windows, with the stand-in engine playing the pages' part.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+
+#include "app/app_globals.h"
+#include "flow/launcher_flow.h"
+#include "flow/login_rules.h"
+#include "support/http_peer.h"
+#include "support/temp_dir.h"
+#include "win/message_box.h"
+#include "win/picture.h"
+#include "win/stand_in_engine.h"
+#include "win/win_app.h"
+#include "win/win_text.h"
+#include "win/win_windows.h"
+
+namespace tavrin::win {
+namespace {
+
+using test::HttpPeer;
+using test::HttpRequest;
+using test::MakeReply;
+
+// Runs the windows' messages until `done` holds or the time is up; returns `done()`.
+bool PumpUntil(const std::function<bool()>& done,
+               std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!done() && std::chrono::steady_clock::now() < end) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                PostQuitMessage(static_cast<int>(message.wParam));
+                return done();
+            }
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        Sleep(10);
+    }
+    return done();
+}
+
+TEST(WinMessageBox, EachKindHasItsButtonsIconAndAnswers) {
+    const struct {
+        MessageKind kind;
+        MessageIcon icon;
+        UINT style;
+        int pressed;
+        MessageAnswer answer;
+    } cases[] = {
+        {MessageKind::kOk, MessageIcon::kUsual, MB_OK | MB_ICONEXCLAMATION, IDOK,
+         MessageAnswer::kOk},
+        {MessageKind::kYesNo, MessageIcon::kUsual, MB_YESNO | MB_ICONQUESTION, IDYES,
+         MessageAnswer::kYes},
+        {MessageKind::kYesNo, MessageIcon::kNone, MB_YESNO, IDCANCEL, MessageAnswer::kNo},
+        {MessageKind::kRetryQuit, MessageIcon::kUsual, MB_RETRYCANCEL | MB_ICONEXCLAMATION,
+         IDCANCEL, MessageAnswer::kQuit},
+        {MessageKind::kRetryCancel, MessageIcon::kUsual, MB_RETRYCANCEL | MB_ICONEXCLAMATION,
+         IDRETRY, MessageAnswer::kRetry},
+        {MessageKind::kRetryCancel, MessageIcon::kUsual, MB_RETRYCANCEL | MB_ICONEXCLAMATION,
+         IDCANCEL, MessageAnswer::kCancel},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(BoxStyle(c.kind, c.icon), c.style) << static_cast<int>(c.kind);
+        EXPECT_EQ(AnswerFor(c.kind, c.pressed), c.answer) << static_cast<int>(c.kind);
+    }
+}
+
+// The lane runs with the Chinese code page: names the core keeps in GBK and texts it keeps
+// in UTF-8 reach the windows as the same characters.
+TEST(WinText, ChineseFromEitherEncodingIsTheSameText) {
+    const std::string utf8 = "启动器";
+    EXPECT_EQ(Utf8FromWide(WideFromUtf8(utf8)), utf8);
+    EXPECT_EQ(WideFromUtf8(utf8), std::wstring(L"\u542f\u52a8\u5668"));
+    ASSERT_EQ(GetACP(), 936u);
+    EXPECT_EQ(WideFromAnsi("\xc6\xf4\xb6\xaf\xc6\xf7"), WideFromUtf8(utf8));
+}
+
+TEST(WinPictures, TheLoginPictureDecodesWithItsShapeAndItsSharpVariant) {
+    const Picture picture = LoadResourcePicture(146, "png");
+    ASSERT_FALSE(picture.IsNull());
+    EXPECT_EQ(picture.width, 862);
+    EXPECT_EQ(picture.height, 543);
+    // Cut out at the bottom-right corner, solid in the middle.
+    EXPECT_EQ(picture.pixels.back() >> 24, 0u);
+    EXPECT_EQ(picture.pixels[static_cast<std::size_t>(300 * picture.width + 400)] >> 24, 255u);
+    const Picture sharp = LoadResourcePicture(146, "png", 2.0);
+    EXPECT_EQ(sharp.width, 2 * 862);
+    EXPECT_TRUE(LoadResourcePicture(999, "png").IsNull());
+    const unsigned char notAPicture[] = "GIF? no";
+    EXPECT_TRUE(DecodePicture(notAPicture, sizeof notAPicture).IsNull());
+}
+
+class WinRoad : public ::testing::Test {
+protected:
+    WinRoad()
+        : m_peer([this](const HttpRequest& request) {
+              if (request.target.rfind("/config", 0) == 0) {
+                  return MakeReply(200, "<c><url minMainPage=\"" + m_peer.Url("/login") +
+                                            "\" szVerify=\"/verify\"/></c>");
+              }
+              return MakeReply(200, "<c><clientConfig title=\"双线1区\" isOpen=\"1\" mainFlash=\"" +
+                                        m_peer.Url("/m.swf") + "\"/></c>");
+          }) {}
+
+    void SetUp() override {
+        g_strBaseName = "tavrin_win_tests";
+        m_tmp.Write("config.ini", "[config]\r\nconfigUrl=" + m_peer.Url("/config?p=") + "\r\n");
+        m_services.Configure(m_tmp / "config.ini", g_strBaseName);
+        SetMessageBoxHook([this](const BoxRequest& request) {
+            m_boxes.push_back(Utf8FromWide(request.text));
+            return m_answer;
+        });
+    }
+    void TearDown() override { SetMessageBoxHook({}); }
+
+    // The exit code the message loop would end with, once the flow has ended it.
+    int QuitCode() {
+        MSG message;
+        return PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)
+                   ? static_cast<int>(message.wParam)
+                   : -1;
+    }
+
+    HttpPeer m_peer;
+    test::TempDir m_tmp;
+    SystemServices m_services;
+    StandInEngine m_engine;
+    std::vector<std::string> m_boxes;
+    MessageAnswer m_answer = MessageAnswer::kOk;
+};
+
+TEST_F(WinRoad, TheLoginWindowShowsTheLoginPageAndAVerificationOpensTheGame) {
+    WinLauncher launcher(m_engine);
+    launcher.services.Configure(m_tmp / "config.ini", g_strBaseName);
+    m_tmp.Write("ruffle/ruffle.js", "// the player");
+    launcher.windows.SetPlayerFolder(m_tmp / "ruffle");
+    ASSERT_TRUE(launcher.flow.Start());
+    LoginWindow* login = launcher.windows.Login();
+    ASSERT_NE(login, nullptr);
+    EXPECT_TRUE(IsWindowVisible(login->Window()));
+    EXPECT_TRUE(GetWindowLongPtrW(login->Window(), GWL_EXSTYLE) & WS_EX_LAYERED);
+    RECT window;
+    RECT layer;
+    GetWindowRect(login->Window(), &window);
+    GetWindowRect(login->Layer(), &layer);
+    EXPECT_EQ(window.right - window.left, 862);
+    EXPECT_EQ(window.bottom - window.top, 543);
+    EXPECT_EQ(layer.left - window.left, kControlLayerBox.left);
+    EXPECT_EQ(layer.top - window.top, kControlLayerBox.top);
+    EXPECT_EQ(login->View()->Location(), m_peer.Url("/login"));
+
+    // The page's session, then its way to the verification address.
+    auto* view = static_cast<StandInView*>(login->View());
+    platform::BrowserCookie session;
+    session.name = "sid";
+    session.value = "s3cret";
+    session.domain = "127.0.0.1";
+    view->cookies = {session};
+    view->Navigate(m_peer.Url("/verify?u=1"));
+    ASSERT_TRUE(PumpUntil([&] { return launcher.windows.Game() != nullptr; }));
+    GameWindow* game = launcher.windows.Game();
+    EXPECT_TRUE(IsWindowVisible(game->Window()));
+    EXPECT_FALSE(IsWindowVisible(login->Window()));
+    wchar_t caption[64] = {};
+    GetWindowTextW(game->Window(), caption, 64);
+    EXPECT_EQ(Utf8FromWide(caption), "tavrin_win_tests(双线1区)");
+    EXPECT_EQ(game->Player()->Location(), m_peer.Url("/m.swf"));
+    EXPECT_EQ(view->Location(), "about:blank");
+    const std::vector<HttpRequest> requests = m_peer.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].target, "/verify?u=1");
+    EXPECT_EQ(requests[1].headers.at("cookie"), "sid=s3cret");
+
+    // Closing the game window from outside ends the program at once.
+    SendMessageW(game->Window(), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(launcher.flow.Ending());
+    EXPECT_EQ(QuitCode(), kExitNormal);
+    EXPECT_TRUE(m_boxes.empty());
+}
+
+// The player comes with the launcher: without its files the installation is damaged.
+TEST_F(WinRoad, WithoutThePlayersFilesTheGameIsNotEnteredAndTheProgramEnds) {
+    WinLauncher launcher(m_engine);
+    launcher.services.Configure(m_tmp / "config.ini", g_strBaseName);
+    launcher.windows.SetPlayerFolder(m_tmp / "ruffle");
+    ASSERT_TRUE(launcher.flow.Start());
+    launcher.windows.Login()->View()->Navigate(m_peer.Url("/verify?u=1"));
+    ASSERT_TRUE(PumpUntil([&] { return launcher.flow.Ending(); }));
+    ASSERT_EQ(m_boxes.size(), 1u);
+    EXPECT_EQ(m_boxes[0].rfind("游戏播放组件缺失，安装已损坏。", 0), 0u) << m_boxes[0];
+    EXPECT_NE(m_boxes[0].find(m_tmp / "ruffle"), std::string::npos) << m_boxes[0];
+    EXPECT_EQ(launcher.windows.Game(), nullptr);
+    EXPECT_EQ(QuitCode(), kExitNormal);
+}
+
+TEST_F(WinRoad, AnUnreachableConfigurationSaysWhyAndEnds) {
+    m_tmp.Write("config.ini", "[config]\r\nconfigUrl=http://127.0.0.1:1/config?p=\r\n");
+    WinLauncher launcher(m_engine);
+    launcher.services.Configure(m_tmp / "config.ini", g_strBaseName);
+    m_answer = MessageAnswer::kQuit;
+    EXPECT_FALSE(launcher.flow.Start());
+    ASSERT_EQ(m_boxes.size(), 1u);
+    EXPECT_EQ(m_boxes[0].rfind("配置文件读取失败！\n原因：http://127.0.0.1:1/config?p=", 0), 0u)
+        << m_boxes[0];
+    EXPECT_EQ(launcher.flow.ExitCode(), kExitConfigUnavailable);
+    EXPECT_EQ(QuitCode(), kExitConfigUnavailable);
+    EXPECT_EQ(launcher.windows.Login(), nullptr);
+}
+
+}  // namespace
+}  // namespace tavrin::win
