@@ -156,7 +156,8 @@ int RunDownload(const Args& args) {
     }
     std::fprintf(stderr, "tavrin-tool: download of %s failed (result %d): %s\n",
                  urlAndFile[0].c_str(), outcome.result, outcome.reason.c_str());
-    if (!outcome.tlsError.empty()) {
+    // A handshake that failed along the way, when the download ended on something else.
+    if (!outcome.tlsError.empty() && outcome.reason.find(outcome.tlsError) == std::string::npos) {
         std::fprintf(stderr, "tavrin-tool: TLS: %s\n", outcome.tlsError.c_str());
     }
     // DL_STOPPED cannot come: nothing here stops the download.
