@@ -10,6 +10,7 @@
 #include "platform/file_system.h"
 #include "update/update_worker.h"
 #include "win/message_box.h"
+#include "win/update_window.h"
 #include "win/win_text.h"
 
 namespace tavrin::win {
@@ -45,9 +46,9 @@ void CWinWindows::ReleaseRetired() {
     }
 }
 
-void CWinWindows::WaitForUpdateCheck(const std::function<void()>& check, UpdateProgress&) {
+void CWinWindows::WaitForUpdateCheck(const std::function<void()>& check, UpdateProgress& progress) {
     // The check runs on its own thread; this one keeps the windows' messages moving until
-    // the check says it has ended.
+    // the check says it has ended, and shows the update window once it takes a while.
     const DWORD self = GetCurrentThreadId();
     // The message queue exists before the worker can post to it.
     MSG message;
@@ -59,13 +60,24 @@ void CWinWindows::WaitForUpdateCheck(const std::function<void()>& check, UpdateP
     if (!worker) {
         return;
     }
+    const UINT_PTR showTimer = SetTimer(nullptr, 0, m_nUpdateWindowDelayMs, nullptr);
+    std::unique_ptr<UpdateWindow> window;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         if (message.hwnd == nullptr && message.message == kCheckEnded) {
             break;
         }
+        if (message.hwnd == nullptr && message.message == WM_TIMER && message.wParam == showTimer) {
+            KillTimer(nullptr, showTimer);
+            window = std::make_unique<UpdateWindow>(progress);
+            if (!window->Create()) {
+                window.reset();
+            }
+            continue;
+        }
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
+    KillTimer(nullptr, showTimer);
     worker->join();
 }
 

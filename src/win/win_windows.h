@@ -29,6 +29,8 @@ public:
     // unless SetPlayerFolder named another.
     std::string PlayerFolder() const;
     void SetPlayerFolder(std::string folder) { m_strPlayerFolder = std::move(folder); }
+    // How long an update check may take before its window shows.
+    void SetUpdateWindowDelay(unsigned milliseconds) { m_nUpdateWindowDelayMs = milliseconds; }
 
     // LauncherViews
     MessageAnswer Ask(const Message& message) override;
@@ -55,6 +57,7 @@ private:
     std::vector<std::unique_ptr<GameWindow>> m_retired;
     int m_nOpenBoxes = 0;
     std::string m_strPlayerFolder;
+    unsigned m_nUpdateWindowDelayMs = 500;
 };
 
 }  // namespace tavrin::win

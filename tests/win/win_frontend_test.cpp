@@ -184,6 +184,39 @@ TEST_F(WinRoad, TheLoginWindowShowsTheLoginPageAndAVerificationOpensTheGame) {
     EXPECT_TRUE(m_boxes.empty());
 }
 
+// A check that takes a while shows the update window; its cancel reaches the check, which
+// then ends, and the window goes with it.
+TEST_F(WinRoad, ASlowUpdateCheckShowsItsWindowWhoseCancelReachesTheCheck) {
+    WinLauncher launcher(m_engine);
+    launcher.windows.SetUpdateWindowDelay(50);
+    UpdateProgress progress;
+    std::wstring title;
+    bool cancelled = false;
+    launcher.windows.WaitForUpdateCheck(
+        [&] {
+            // The check's side: it waits for the window, then for the player's cancel.
+            HWND window = nullptr;
+            for (int i = 0; i < 500 && window == nullptr; ++i, Sleep(10)) {
+                window = FindWindowW(L"TavrinUpdate", nullptr);
+            }
+            if (window == nullptr) {
+                return;
+            }
+            wchar_t text[64] = {};
+            GetWindowTextW(window, text, 64);
+            title = text;
+            PostMessageW(FindWindowExW(window, nullptr, L"BUTTON", nullptr), BM_CLICK, 0, 0);
+            for (int i = 0; i < 500 && !progress.Cancelled(); ++i) {
+                Sleep(10);
+            }
+            cancelled = progress.Cancelled();
+        },
+        progress);
+    EXPECT_EQ(Utf8FromWide(title), "tavrin_win_tests 更新");
+    EXPECT_TRUE(cancelled);
+    EXPECT_EQ(FindWindowW(L"TavrinUpdate", nullptr), nullptr);
+}
+
 // The player comes with the launcher: without its files the installation is damaged.
 TEST_F(WinRoad, WithoutThePlayersFilesTheGameIsNotEnteredAndTheProgramEnds) {
     WinLauncher launcher(m_engine);
