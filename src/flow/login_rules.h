@@ -3,8 +3,11 @@
 // press starts a drag.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
+
+#include "flow/button_state.h"
 
 namespace tavrin {
 
@@ -45,5 +48,24 @@ struct LoginBox {
 };
 inline constexpr LoginBox kControlLayerBox{22, 59, 791, 462};
 inline constexpr LoginBox kLoginViewBox{32, 78, 692, 346};
+
+// The control layer's six image buttons: their pictures (normal, hover, pressed, focused,
+// disabled), their place on the layer and their name for screen readers (UTF-8).
+enum class LoginButtonId { kOfficial, kRecharge, kForum, kService, kMinimise, kClose };
+struct LoginButton {
+    LoginButtonId id;
+    ButtonImages images;
+    int x;
+    int y;
+    const char* name;
+};
+inline constexpr std::array<LoginButton, 6> kLoginButtons = {{
+    {LoginButtonId::kOfficial, {149, 148, 147, 149, 149}, 307, 21, "官网"},
+    {LoginButtonId::kRecharge, {152, 151, 153, 152, 152}, 397, 21, "游戏充值"},
+    {LoginButtonId::kForum, {155, 154, 150, 155, 155}, 487, 21, "官方论坛"},
+    {LoginButtonId::kService, {158, 157, 156, 158, 158}, 577, 21, "客服"},
+    {LoginButtonId::kMinimise, {164, 163, 159, 164, 164}, 674, 11, "最小化"},
+    {LoginButtonId::kClose, {161, 160, 162, 161, 161}, 699, 11, "关闭"},
+}};
 
 }  // namespace tavrin

@@ -11,21 +11,23 @@ namespace tavrin::ui {
 
 namespace {
 
-struct ButtonPlace {
-    CRedrawButton CControlLayerDlg::*button;
-    ButtonImages images;
-    QPoint position;
-};
-
-// Pictures (normal, hover, pressed, focused, disabled) and places of the six buttons.
-const ButtonPlace kButtons[] = {
-    {&CControlLayerDlg::m_btnOfficial, {149, 148, 147, 149, 149}, {307, 21}},
-    {&CControlLayerDlg::m_btnRecharge, {152, 151, 153, 152, 152}, {397, 21}},
-    {&CControlLayerDlg::m_btnForum, {155, 154, 150, 155, 155}, {487, 21}},
-    {&CControlLayerDlg::m_btnService, {158, 157, 156, 158, 158}, {577, 21}},
-    {&CControlLayerDlg::m_btnMinimize, {164, 163, 159, 164, 164}, {674, 11}},
-    {&CControlLayerDlg::m_btnClose, {161, 160, 162, 161, 161}, {699, 11}},
-};
+CRedrawButton CControlLayerDlg::*ButtonFor(LoginButtonId id) {
+    switch (id) {
+        case LoginButtonId::kOfficial:
+            return &CControlLayerDlg::m_btnOfficial;
+        case LoginButtonId::kRecharge:
+            return &CControlLayerDlg::m_btnRecharge;
+        case LoginButtonId::kForum:
+            return &CControlLayerDlg::m_btnForum;
+        case LoginButtonId::kService:
+            return &CControlLayerDlg::m_btnService;
+        case LoginButtonId::kMinimise:
+            return &CControlLayerDlg::m_btnMinimize;
+        case LoginButtonId::kClose:
+            break;
+    }
+    return &CControlLayerDlg::m_btnClose;
+}
 
 const QRect kViewRect(kLoginViewBox.left, kLoginViewBox.top, kLoginViewBox.width,
                       kLoginViewBox.height);
@@ -48,18 +50,13 @@ CControlLayerDlg::CControlLayerDlg(QWidget* owner, LauncherEvents& events)
 }
 
 void CControlLayerDlg::OnInitDialog() {
-    for (const ButtonPlace& place : kButtons) {
-        CRedrawButton& button = this->*place.button;
+    for (const LoginButton& place : kLoginButtons) {
+        CRedrawButton& button = this->*ButtonFor(place.id);
         button.m_nImage = place.images;
         button.SizeToImage();
-        button.move(place.position);
+        button.move(place.x, place.y);
+        button.setAccessibleName(QString::fromUtf8(place.name));
     }
-    m_btnOfficial.setAccessibleName(tr("官网"));
-    m_btnRecharge.setAccessibleName(tr("游戏充值"));
-    m_btnForum.setAccessibleName(tr("官方论坛"));
-    m_btnService.setAccessibleName(tr("客服"));
-    m_btnMinimize.setAccessibleName(tr("最小化"));
-    m_btnClose.setAccessibleName(tr("关闭"));
     const std::pair<CRedrawButton*, LoginLink> links[] = {
         {&m_btnOfficial, LoginLink::kOfficial},
         {&m_btnRecharge, LoginLink::kRecharge},

@@ -23,6 +23,9 @@ LoginWindow::LoginWindow(LauncherEvents& events, WebEngine& engine)
 
 LoginWindow::~LoginWindow() {
     m_view.reset();
+    for (auto& button : m_buttons) {
+        button.reset();
+    }
     if (m_layer != nullptr) {
         SetWindowLongPtrW(m_layer, GWLP_USERDATA, 0);
         DestroyWindow(m_layer);
@@ -62,6 +65,10 @@ bool LoginWindow::Create() {
         return false;
     }
     SetLayeredWindowAttributes(m_layer, kLayerKey, 0, LWA_COLORKEY);
+    if (!CreateButtons()) {
+        Diagnose("tavrin: the login window's buttons cannot be made");
+        return false;
+    }
     const RECT view{kLoginViewBox.left, kLoginViewBox.top, kLoginViewBox.left + kLoginViewBox.width,
                     kLoginViewBox.top + kLoginViewBox.height};
     m_view = m_engine.CreateView(m_layer, view);
@@ -78,6 +85,56 @@ bool LoginWindow::Create() {
     };
     DrawPicture();
     return true;
+}
+
+bool LoginWindow::CreateButtons() {
+    for (std::size_t i = 0; i < kLoginButtons.size(); ++i) {
+        const LoginButton& place = kLoginButtons[i];
+        auto button =
+            std::make_unique<CRedrawButton>(place.images, [this, id = place.id] { Clicked(id); });
+        if (!button->Create(m_layer, place.x, place.y, place.name)) {
+            return false;
+        }
+        // Drawn over the login picture that lies under the layer there.
+        button->SetBackground(CutPicture(m_picture, kControlLayerBox.left + place.x,
+                                         kControlLayerBox.top + place.y, button->Width(),
+                                         button->Height()));
+        m_buttons[i] = std::move(button);
+    }
+    return true;
+}
+
+CRedrawButton* LoginWindow::Button(LoginButtonId id) const {
+    for (std::size_t i = 0; i < kLoginButtons.size(); ++i) {
+        if (kLoginButtons[i].id == id) {
+            return m_buttons[i].get();
+        }
+    }
+    return nullptr;
+}
+
+void LoginWindow::Clicked(LoginButtonId id) {
+    switch (id) {
+        case LoginButtonId::kOfficial:
+            m_events.LinkClicked(LoginLink::kOfficial);
+            break;
+        case LoginButtonId::kRecharge:
+            m_events.LinkClicked(LoginLink::kRecharge);
+            break;
+        case LoginButtonId::kForum:
+            m_events.LinkClicked(LoginLink::kForum);
+            break;
+        case LoginButtonId::kService:
+            m_events.LinkClicked(LoginLink::kService);
+            break;
+        case LoginButtonId::kMinimise:
+            ShowWindow(m_layer, SW_HIDE);
+            ShowWindow(m_hwnd, SW_MINIMIZE);
+            break;
+        case LoginButtonId::kClose:
+            m_events.CloseRequested();
+            break;
+    }
 }
 
 void LoginWindow::DrawPicture() {

@@ -5,10 +5,13 @@
 
 #include <windows.h>
 
+#include <array>
 #include <memory>
 
 #include "flow/launcher_events.h"
+#include "flow/login_rules.h"
 #include "win/picture.h"
+#include "win/redraw_button.h"
 #include "win/web_engine.h"
 
 namespace tavrin::win {
@@ -30,12 +33,15 @@ public:
     HWND Window() const { return m_hwnd; }
     HWND Layer() const { return m_layer; }
     WebView* View() const { return m_view.get(); }
+    CRedrawButton* Button(LoginButtonId id) const;
 
 private:
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleLayer(UINT message, WPARAM wParam, LPARAM lParam);
     void DrawPicture();
     void PlaceLayer();
+    bool CreateButtons();
+    void Clicked(LoginButtonId id);
 
     LauncherEvents& m_events;
     WebEngine& m_engine;
@@ -43,6 +49,7 @@ private:
     HWND m_hwnd = nullptr;
     HWND m_layer = nullptr;
     std::unique_ptr<WebView> m_view;
+    std::array<std::unique_ptr<CRedrawButton>, kLoginButtons.size()> m_buttons;
 };
 
 }  // namespace tavrin::win

@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include <atomic>
+#include <cctype>
 #include <optional>
 #include <thread>
 
@@ -159,7 +160,15 @@ void CWinWindows::FocusGame() {
 
 void CWinWindows::OpenInBrowser(const std::string& address) {
     // Only web addresses leave the launcher, whatever the operator's documents say.
-    if (address.rfind("http://", 0) != 0 && address.rfind("https://", 0) != 0) {
+    std::string scheme = address.substr(0, address.find(':'));
+    for (char& c : scheme) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    if ((scheme != "http" && scheme != "https") || address.find("://") != scheme.size()) {
+        return;
+    }
+    if (m_browserHook) {
+        m_browserHook(address);
         return;
     }
     const std::wstring wide = WideFromUtf8(address);

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -29,6 +30,10 @@ public:
     // unless SetPlayerFolder named another.
     std::string PlayerFolder() const;
     void SetPlayerFolder(std::string folder) { m_strPlayerFolder = std::move(folder); }
+    // Tests see the addresses instead of a browser opening.
+    void SetBrowserHook(std::function<void(const std::string&)> hook) {
+        m_browserHook = std::move(hook);
+    }
     // How long an update check may take before its window shows.
     void SetUpdateWindowDelay(unsigned milliseconds) { m_nUpdateWindowDelayMs = milliseconds; }
 
@@ -58,6 +63,7 @@ private:
     int m_nOpenBoxes = 0;
     std::string m_strPlayerFolder;
     unsigned m_nUpdateWindowDelayMs = 500;
+    std::function<void(const std::string&)> m_browserHook;
 };
 
 }  // namespace tavrin::win

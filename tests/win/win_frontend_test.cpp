@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <functional>
+#include <utility>
 
 #include "app/app_globals.h"
 #include "flow/launcher_flow.h"
@@ -101,8 +102,10 @@ protected:
     WinRoad()
         : m_peer([this](const HttpRequest& request) {
               if (request.target.rfind("/config", 0) == 0) {
-                  return MakeReply(200, "<c><url minMainPage=\"" + m_peer.Url("/login") +
-                                            "\" szVerify=\"/verify\"/></c>");
+                  return MakeReply(
+                      200, "<c><url minMainPage=\"" + m_peer.Url("/login") + "\" officialUrl=\"" +
+                               m_peer.Url("/official") +
+                               "\" bbsUrl=\"file:///etc/passwd\" szVerify=\"/verify\"/></c>");
               }
               return MakeReply(200, "<c><clientConfig title=\"双线1区\" isOpen=\"1\" mainFlash=\"" +
                                         m_peer.Url("/m.swf") + "\"/></c>");
@@ -182,6 +185,40 @@ TEST_F(WinRoad, TheLoginWindowShowsTheLoginPageAndAVerificationOpensTheGame) {
     EXPECT_TRUE(launcher.flow.Ending());
     EXPECT_EQ(QuitCode(), kExitNormal);
     EXPECT_TRUE(m_boxes.empty());
+}
+
+// The control layer's buttons, pressed with the pointer: links open in the player's browser
+// (web addresses only), minimise, close.
+TEST_F(WinRoad, TheLoginButtonsShowThePointerAndDoTheirWork) {
+    WinLauncher launcher(m_engine);
+    launcher.services.Configure(m_tmp / "config.ini", g_strBaseName);
+    std::vector<std::string> opened;
+    launcher.windows.SetBrowserHook([&](const std::string& address) { opened.push_back(address); });
+    ASSERT_TRUE(launcher.flow.Start());
+    LoginWindow* login = launcher.windows.Login();
+    const auto press = [](CRedrawButton* button) {
+        const LPARAM middle = MAKELPARAM(button->Width() / 2, button->Height() / 2);
+        SendMessageW(button->Window(), WM_MOUSEMOVE, 0, middle);
+        const ButtonState hovered = button->CurrentState();
+        SendMessageW(button->Window(), WM_LBUTTONDOWN, MK_LBUTTON, middle);
+        const ButtonState pressed = button->CurrentState();
+        SendMessageW(button->Window(), WM_LBUTTONUP, 0, middle);
+        return std::make_pair(hovered, pressed);
+    };
+    CRedrawButton* official = login->Button(LoginButtonId::kOfficial);
+    ASSERT_NE(official, nullptr);
+    EXPECT_EQ(official->Width(), 86);
+    EXPECT_EQ(press(official), std::make_pair(kStateHover, kStatePressed));
+    press(login->Button(LoginButtonId::kForum));     // not a web address
+    press(login->Button(LoginButtonId::kRecharge));  // none configured
+    EXPECT_EQ(opened, std::vector<std::string>{m_peer.Url("/official")});
+
+    press(login->Button(LoginButtonId::kMinimise));
+    EXPECT_TRUE(PumpUntil([&] { return IsIconic(login->Window()) != FALSE; }));
+    EXPECT_FALSE(launcher.flow.Ending());
+    press(login->Button(LoginButtonId::kClose));
+    EXPECT_TRUE(launcher.flow.Ending());
+    EXPECT_EQ(QuitCode(), kExitNormal);
 }
 
 // A check that takes a while shows the update window; its cancel reaches the check, which
