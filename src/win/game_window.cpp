@@ -16,6 +16,17 @@ RECT ToRect(const Rect& r) {
     return RECT{r.left, r.top, r.right, r.bottom};
 }
 
+BITMAPINFO InfoFor(int width, int height) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    return info;
+}
+
 }  // namespace
 
 ScreenMetrics PrimaryScreen() {
@@ -29,40 +40,102 @@ GameWindow::GameWindow(LauncherEvents& events, WebEngine& engine, ClientConfigDa
 
 GameWindow::~GameWindow() {
     m_player.reset();
+    m_buttons.clear();
     if (m_hwnd != nullptr) {
         SetWindowLongPtrW(m_hwnd, GWLP_USERDATA, 0);
         DestroyWindow(m_hwnd);
     }
+    DeleteObject(m_titleFont);
 }
 
 bool GameWindow::Create() {
     RegisterWindowClass(kWindowClass,
-                        &MemberProc<GameWindow, &GameWindow::m_hwnd, &GameWindow::Handle>,
-                        static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+                        &MemberProc<GameWindow, &GameWindow::m_hwnd, &GameWindow::Handle>);
+    for (const int id : {kTitleStripBitmap, kBottomBorderBitmap, kLeftBorderBitmap,
+                         kRightBorderBitmap, kIconBitmap}) {
+        m_frameBitmaps[id] = LoadResourcePicture(id, "bmp");
+    }
+    m_titleFont = CreateFontW(-MulDiv(kTitleFontPointSize, 96, 72), 0, 0, 0, FW_NORMAL, FALSE,
+                              FALSE, FALSE, DEFAULT_CHARSET, 0, 0, CLEARTYPE_QUALITY, 0,
+                              WideFromUtf8(kTitleFontFace).c_str());
     const Rect frame = PlaceFrame(kInitialFrameChoice, PrimaryScreen()).rect;
-    const std::wstring caption = WideFromUtf8(GameWindowCaption(g_strBaseName, m_config.title));
+    const std::wstring caption =
+        WideFromAnsi(g_strBaseName) + L"(" + WideFromUtf8(m_config.title) + L")";
     m_hwnd = CreateWindowExW(WS_EX_APPWINDOW, kWindowClass, caption.c_str(),
                              WS_POPUP | WS_MINIMIZEBOX | WS_SYSMENU | WS_CLIPCHILDREN, frame.left,
                              frame.top, frame.Width(), frame.Height(), nullptr, nullptr,
                              GetModuleHandleW(nullptr), this);
-    if (m_hwnd == nullptr) {
+    if (m_hwnd == nullptr || !CreateButtons()) {
         return false;
     }
-    const auto places = PlaceGameControls({frame.Width(), frame.Height()});
-    RECT player{0, 0, frame.Width(), frame.Height()};
-    if (places) {
-        for (const ControlPlace& place : *places) {
-            if (place.id == kFlashControlId) {
-                player = ToRect(place.rect);
-            }
-        }
-    }
-    m_player = m_engine.CreateView(m_hwnd, player);
+    m_player = m_engine.CreateView(m_hwnd, RECT{0, 0, 1, 1});
     if (m_player == nullptr) {
         return false;
     }
+    Layout();
     m_player->Navigate(m_config.mainFlash);
     return true;
+}
+
+bool GameWindow::CreateButtons() {
+    for (const GameButton& b : kGameButtons) {
+        auto button = std::make_unique<CRedrawButton>(b.images, [this, id = b.id] { Clicked(id); });
+        if (!button->Create(m_hwnd, 0, 0, "")) {
+            return false;
+        }
+        m_buttons[b.id] = std::move(button);
+    }
+    // The window opens at the large size, from where the way is back to the small one.
+    ShowWindow(m_buttons[kMaximiseButtonId]->Window(), SW_HIDE);
+    return true;
+}
+
+CRedrawButton* GameWindow::Button(GameControlId id) const {
+    const auto found = m_buttons.find(id);
+    return found != m_buttons.end() ? found->second.get() : nullptr;
+}
+
+void GameWindow::Clicked(GameControlId id) {
+    switch (id) {
+        case kRefreshButtonId:
+            m_events.RefreshAsked();
+            break;
+        case kMinimiseButtonId:
+            ShowWindow(m_hwnd, SW_MINIMIZE);
+            break;
+        case kMaximiseButtonId:
+            MaximiseAction();
+            break;
+        case kRestoreButtonId:
+            RestoreAction();
+            break;
+        case kCloseButtonId:
+            m_events.QuitAsked();
+            break;
+        case kFlashControlId:
+            break;
+    }
+}
+
+void GameWindow::MoveTo(const Rect& frame) {
+    SetWindowPos(m_hwnd, nullptr, frame.left, frame.top, frame.Width(), frame.Height(),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void GameWindow::MaximiseAction() {
+    const FramePlacement placement = PlaceFrame(FrameChoice::kLarge, PrimaryScreen());
+    ShowWindow(Button(placement.hiddenButton)->Window(), SW_HIDE);
+    ShowWindow(Button(placement.shownButton)->Window(), SW_SHOW);
+    MoveTo(placement.rect);
+    FocusPlayer();
+}
+
+void GameWindow::RestoreAction() {
+    const FramePlacement placement = PlaceFrame(FrameChoice::kSmall, PrimaryScreen());
+    ShowWindow(Button(placement.hiddenButton)->Window(), SW_HIDE);
+    ShowWindow(Button(placement.shownButton)->Window(), SW_SHOW);
+    MoveTo(placement.rect);
+    FocusPlayer();
 }
 
 void GameWindow::Show() {
@@ -83,20 +156,122 @@ void GameWindow::Layout() {
     RECT client;
     GetClientRect(m_hwnd, &client);
     const auto places = PlaceGameControls({client.right, client.bottom});
-    if (!places || !m_player) {
+    if (!places) {
         return;
     }
     for (const ControlPlace& place : *places) {
         if (place.id == kFlashControlId) {
-            m_player->SetBounds(ToRect(place.rect));
+            if (m_player) {
+                m_player->SetBounds(ToRect(place.rect));
+            }
+        } else if (CRedrawButton* button = Button(place.id)) {
+            MoveWindow(button->Window(), place.rect.left, place.rect.top, place.rect.Width(),
+                       place.rect.Height(), FALSE);
         }
     }
+    // The buttons draw over the frame as it now is.
+    const Picture frame = DrawFrame(client.right, client.bottom);
+    for (const GameControlId id : kBackgroundCaptureOrder) {
+        RECT at;
+        CRedrawButton* button = Button(id);
+        GetWindowRect(button->Window(), &at);
+        MapWindowPoints(nullptr, m_hwnd, reinterpret_cast<POINT*>(&at), 2);
+        button->SetBackground(
+            CutPicture(frame, at.left, at.top, at.right - at.left, at.bottom - at.top));
+        InvalidateRect(button->Window(), nullptr, FALSE);
+    }
+    InvalidateRect(m_hwnd, nullptr, FALSE);
+}
+
+Picture GameWindow::DrawFrame(int width, int height) {
+    Picture frame;
+    if (width <= 0 || height <= 0) {
+        return frame;
+    }
+    BITMAPINFO info = InfoFor(width, height);
+    void* bits = nullptr;
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP canvas = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(dc, canvas);
+    PatBlt(dc, 0, 0, width, height, BLACKNESS);
+    for (const FramePiece& piece : FramePaintLayout({width, height})) {
+        const Picture& bitmap = m_frameBitmaps[piece.bitmap];
+        if (bitmap.IsNull() || piece.target.IsEmpty()) {
+            continue;
+        }
+        const BITMAPINFO source = InfoFor(bitmap.width, bitmap.height);
+        const int w = piece.stretched ? piece.target.Width() : bitmap.width;
+        const int h = piece.stretched ? piece.target.Height() : bitmap.height;
+        StretchDIBits(dc, piece.target.left, piece.target.top, w, h, 0, 0, bitmap.width,
+                      bitmap.height, bitmap.pixels.data(), &source, DIB_RGB_COLORS, SRCCOPY);
+    }
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, RGB((kTitleTextColor >> 16) & 0xFF, (kTitleTextColor >> 8) & 0xFF,
+                         kTitleTextColor & 0xFF));
+    HGDIOBJ oldFont = SelectObject(dc, m_titleFont);
+    const std::wstring title = WideFromUtf8(m_config.title);
+    TextOutW(dc, kTitleTextOrigin.x, kTitleTextOrigin.y, title.c_str(),
+             static_cast<int>(title.size()));
+    SelectObject(dc, oldFont);
+    GdiFlush();
+    frame.width = width;
+    frame.height = height;
+    const auto* pixels = static_cast<const std::uint32_t*>(bits);
+    frame.pixels.assign(pixels, pixels + static_cast<std::size_t>(width) * height);
+    for (std::uint32_t& pixel : frame.pixels) {
+        pixel |= 0xFF000000u;  // GDI leaves alpha alone: the frame is opaque
+    }
+    SelectObject(dc, old);
+    DeleteObject(canvas);
+    DeleteDC(dc);
+    return frame;
+}
+
+void GameWindow::Paint() {
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(m_hwnd, &paint);
+    RECT client;
+    GetClientRect(m_hwnd, &client);
+    // One off-screen frame, so that sizing does not flicker.
+    const Picture frame = DrawFrame(client.right, client.bottom);
+    if (!frame.IsNull()) {
+        const BITMAPINFO info = InfoFor(frame.width, frame.height);
+        SetDIBitsToDevice(dc, 0, 0, frame.width, frame.height, 0, 0, 0, frame.height,
+                          frame.pixels.data(), &info, DIB_RGB_COLORS);
+    }
+    EndPaint(m_hwnd, &paint);
 }
 
 LRESULT GameWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+        case WM_PAINT:
+            Paint();
+            return 0;
         case WM_SIZE:
             Layout();
+            break;
+        case WM_GETMINMAXINFO: {
+            const TrackSizes limits = GetTrackSizes(PrimaryScreen());
+            auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
+            info->ptMinTrackSize = {limits.minimum.width, limits.minimum.height};
+            info->ptMaxTrackSize = {limits.maximum.width, limits.maximum.height};
+            return 0;
+        }
+        case WM_NCHITTEST: {
+            POINT at{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+            ScreenToClient(m_hwnd, &at);
+            RECT client;
+            GetClientRect(m_hwnd, &client);
+            // The shared rules' codes are the system's: the borders size the window.
+            return static_cast<LRESULT>(
+                GameWindowHitTest({client.right, client.bottom}, {at.x, at.y}));
+        }
+        case WM_LBUTTONDOWN:
+            if (InTitleDragBand(static_cast<short>(HIWORD(lParam)))) {
+                ReleaseCapture();
+                SendMessageW(m_hwnd, WM_NCLBUTTONDOWN, HTCAPTION, 0);
+                return 0;
+            }
             break;
         case WM_KEYDOWN:
             switch (GameKeyActionFor(static_cast<int>(wParam))) {
@@ -109,6 +284,10 @@ LRESULT GameWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
                 case GameKeyAction::kDefault:
                     break;
             }
+            break;
+        case WM_DISPLAYCHANGE:
+            // A change of the display puts the window back at the small size.
+            RestoreAction();
             break;
         case WM_CLOSE:
             // Closing the window from outside ends the program at once; only the close

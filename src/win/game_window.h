@@ -1,15 +1,21 @@
-// The game window on Windows: opens at the large frame, carries the player's view where the
-// shared layout puts the Flash control, reports F5, its close and the movie's refresh to the
-// flow. Its frame pictures and title-strip buttons come with the shared rules' paint layout.
+// The game window on Windows: a frame of its own (title strip with icon, title and five image
+// buttons, thin borders) drawn from the shared paint layout, around the player's view where
+// the shared layout puts the Flash control. It opens at the large frame, drags by its title
+// strip and sizes from its borders between the small and the large size; F5, its buttons and
+// a close from outside go to the flow.
 #pragma once
 
 #include <windows.h>
 
+#include <array>
+#include <map>
 #include <memory>
 
 #include "app/config.h"
 #include "flow/game_frame.h"
 #include "flow/launcher_events.h"
+#include "win/picture.h"
+#include "win/redraw_button.h"
 #include "win/web_engine.h"
 
 namespace tavrin::win {
@@ -26,20 +32,33 @@ public:
     void Show();
     void Hide();
     void FocusPlayer();
+    // The large and the small frame.
+    void MaximiseAction();
+    void RestoreAction();
 
     HWND Window() const { return m_hwnd; }
     WebView* Player() const { return m_player.get(); }
+    CRedrawButton* Button(GameControlId id) const;
     const ClientConfigData& Config() const { return m_config; }
 
 private:
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    bool CreateButtons();
+    void Clicked(GameControlId id);
+    void MoveTo(const Rect& frame);
     void Layout();
+    void Paint();
+    // The frame's pixels at the window's size: pictures and title.
+    Picture DrawFrame(int width, int height);
 
     LauncherEvents& m_events;
     WebEngine& m_engine;
     const ClientConfigData m_config;
     HWND m_hwnd = nullptr;
+    HFONT m_titleFont = nullptr;
     std::unique_ptr<WebView> m_player;
+    std::map<int, Picture> m_frameBitmaps;
+    std::map<GameControlId, std::unique_ptr<CRedrawButton>> m_buttons;
 };
 
 // The primary screen as the frame rules measure it.

@@ -187,6 +187,64 @@ TEST_F(WinRoad, TheLoginWindowShowsTheLoginPageAndAVerificationOpensTheGame) {
     EXPECT_TRUE(m_boxes.empty());
 }
 
+// Presses and lets go of an image button in its middle, as the pointer would.
+void Click(CRedrawButton* button) {
+    const LPARAM middle = MAKELPARAM(button->Width() / 2, button->Height() / 2);
+    SendMessageW(button->Window(), WM_MOUSEMOVE, 0, middle);
+    SendMessageW(button->Window(), WM_LBUTTONDOWN, MK_LBUTTON, middle);
+    SendMessageW(button->Window(), WM_LBUTTONUP, 0, middle);
+}
+
+SIZE SizeOf(HWND window) {
+    RECT place;
+    GetWindowRect(window, &place);
+    return {place.right - place.left, place.bottom - place.top};
+}
+
+TEST_F(WinRoad, TheGameWindowSwitchesItsTwoSizesSizesFromItsBordersAndAsksFirst) {
+    WinLauncher launcher(m_engine);
+    launcher.services.Configure(m_tmp / "config.ini", g_strBaseName);
+    m_tmp.Write("ruffle/ruffle.js", "// the player");
+    launcher.windows.SetPlayerFolder(m_tmp / "ruffle");
+    ASSERT_TRUE(launcher.flow.Start());
+    launcher.windows.Login()->View()->Navigate(m_peer.Url("/verify?u=1"));
+    ASSERT_TRUE(PumpUntil([&] { return launcher.windows.Game() != nullptr; }));
+    GameWindow* game = launcher.windows.Game();
+    const Rect large = PlaceFrame(FrameChoice::kLarge, PrimaryScreen()).rect;
+    const Rect small = PlaceFrame(FrameChoice::kSmall, PrimaryScreen()).rect;
+    EXPECT_EQ(SizeOf(game->Window()).cx, large.Width());
+    EXPECT_EQ(SizeOf(game->Window()).cy, large.Height());
+    EXPECT_TRUE(IsWindowVisible(game->Button(kRestoreButtonId)->Window()));
+    EXPECT_FALSE(IsWindowVisible(game->Button(kMaximiseButtonId)->Window()));
+
+    Click(game->Button(kRestoreButtonId));
+    EXPECT_EQ(SizeOf(game->Window()).cx, small.Width());
+    EXPECT_EQ(SizeOf(game->Window()).cy, small.Height());
+    EXPECT_TRUE(IsWindowVisible(game->Button(kMaximiseButtonId)->Window()));
+    // The close button sits in the top-right corner of the small frame, sizing in the
+    // bottom-right one.
+    RECT close;
+    GetWindowRect(game->Button(kCloseButtonId)->Window(), &close);
+    RECT frame;
+    GetWindowRect(game->Window(), &frame);
+    EXPECT_EQ(frame.right - close.right, 2);
+    EXPECT_EQ(SendMessageW(game->Window(), WM_NCHITTEST, 0,
+                           MAKELPARAM(frame.right - 2, frame.bottom - 2)),
+              HTBOTTOMRIGHT);
+
+    // Refresh and quit ask first; No leaves the game as it is.
+    Click(game->Button(kRefreshButtonId));
+    SendMessageW(game->Window(), WM_KEYDOWN, VK_F5, 0);
+    Click(game->Button(kCloseButtonId));
+    EXPECT_EQ(m_boxes,
+              (std::vector<std::string>{"是否刷新游戏?", "是否刷新游戏?", "是否退出游戏?"}));
+    EXPECT_FALSE(launcher.flow.Ending());
+    m_answer = MessageAnswer::kYes;
+    Click(game->Button(kCloseButtonId));
+    EXPECT_TRUE(launcher.flow.Ending());
+    EXPECT_EQ(QuitCode(), kExitNormal);
+}
+
 // The control layer's buttons, pressed with the pointer: links open in the player's browser
 // (web addresses only), minimise, close.
 TEST_F(WinRoad, TheLoginButtonsShowThePointerAndDoTheirWork) {
