@@ -123,15 +123,15 @@ void GameWindow::MoveTo(const Rect& frame) {
 }
 
 void GameWindow::MaximiseAction() {
-    const FramePlacement placement = PlaceFrame(FrameChoice::kLarge, PrimaryScreen());
-    ShowWindow(Button(placement.hiddenButton)->Window(), SW_HIDE);
-    ShowWindow(Button(placement.shownButton)->Window(), SW_SHOW);
-    MoveTo(placement.rect);
-    FocusPlayer();
+    Place(FrameChoice::kLarge);
 }
 
 void GameWindow::RestoreAction() {
-    const FramePlacement placement = PlaceFrame(FrameChoice::kSmall, PrimaryScreen());
+    Place(FrameChoice::kSmall);
+}
+
+void GameWindow::Place(FrameChoice choice) {
+    const FramePlacement placement = PlaceFrame(choice, PrimaryScreen());
     ShowWindow(Button(placement.hiddenButton)->Window(), SW_HIDE);
     ShowWindow(Button(placement.shownButton)->Window(), SW_SHOW);
     MoveTo(placement.rect);

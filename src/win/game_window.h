@@ -46,6 +46,8 @@ private:
     bool CreateButtons();
     void Clicked(GameControlId id);
     void MoveTo(const Rect& frame);
+    // At the large or the small frame, with the button that leads to the other.
+    void Place(FrameChoice choice);
     void Layout();
     void Paint();
     // The frame's pixels at the window's size: pictures and title.

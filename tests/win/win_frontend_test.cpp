@@ -122,6 +122,14 @@ protected:
     }
     void TearDown() override { SetMessageBoxHook({}); }
 
+    // Start-up up to the login window, the player's files in place.
+    void StartUp(WinLauncher& launcher) {
+        launcher.services.Configure(m_tmp / "config.ini", g_strBaseName);
+        m_tmp.Write("ruffle/ruffle.js", "// the player");
+        launcher.windows.SetPlayerFolder(m_tmp / "ruffle");
+        ASSERT_TRUE(launcher.flow.Start());
+    }
+
     // The exit code the message loop would end with, once the flow has ended it.
     int QuitCode() {
         MSG message;
@@ -140,10 +148,7 @@ protected:
 
 TEST_F(WinRoad, TheLoginWindowShowsTheLoginPageAndAVerificationOpensTheGame) {
     WinLauncher launcher(m_engine);
-    launcher.services.Configure(m_tmp / "config.ini", g_strBaseName);
-    m_tmp.Write("ruffle/ruffle.js", "// the player");
-    launcher.windows.SetPlayerFolder(m_tmp / "ruffle");
-    ASSERT_TRUE(launcher.flow.Start());
+    StartUp(launcher);
     LoginWindow* login = launcher.windows.Login();
     ASSERT_NE(login, nullptr);
     EXPECT_TRUE(IsWindowVisible(login->Window()));
@@ -203,10 +208,7 @@ SIZE SizeOf(HWND window) {
 
 TEST_F(WinRoad, TheGameWindowSwitchesItsTwoSizesSizesFromItsBordersAndAsksFirst) {
     WinLauncher launcher(m_engine);
-    launcher.services.Configure(m_tmp / "config.ini", g_strBaseName);
-    m_tmp.Write("ruffle/ruffle.js", "// the player");
-    launcher.windows.SetPlayerFolder(m_tmp / "ruffle");
-    ASSERT_TRUE(launcher.flow.Start());
+    StartUp(launcher);
     launcher.windows.Login()->View()->Navigate(m_peer.Url("/verify?u=1"));
     ASSERT_TRUE(PumpUntil([&] { return launcher.windows.Game() != nullptr; }));
     GameWindow* game = launcher.windows.Game();
