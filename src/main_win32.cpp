@@ -1,11 +1,19 @@
+#include <cstring>
+#include <memory>
+
+#include "app/program_paths.h"
 #include "win/stand_in_engine.h"
+#include "win/webview2_engine.h"
 #include "win/win_app.h"
 
 int main(int argc, char** argv) {
-    // The engine the program shows pages with. Until the system's engine is wired in, the
-    // stand-in shows each page's address.
-    tavrin::win::StandInEngine engine;
-    (void)argc;
-    (void)argv;
-    return tavrin::win::RunLauncher(engine);
+    // --stand-in-engine shows each page's address instead of the page, for trying the
+    // windows where no engine runs (under Wine).
+    std::unique_ptr<tavrin::win::WebEngine> engine;
+    if (argc == 2 && std::strcmp(argv[1], "--stand-in-engine") == 0) {
+        engine = std::make_unique<tavrin::win::StandInEngine>();
+    } else {
+        engine = std::make_unique<tavrin::win::WebView2Engine>(tavrin::GetModuleDir());
+    }
+    return tavrin::win::RunLauncher(*engine);
 }

@@ -8,6 +8,7 @@
 #include "app/program_paths.h"
 #include "app/version.h"
 #include "platform/system_paths.h"
+#include "win/message_box.h"
 
 namespace tavrin::win {
 
@@ -18,6 +19,12 @@ int RunLauncher(WebEngine& engine, const std::string& iniPath) {
     Diagnose("tavrin: version %s starting as %s", kLauncherVersionText, g_strBaseName.c_str());
     // Text and pictures are drawn for the screen's real pixels, not scaled up by the system.
     SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+    // Before anything else: without an engine there is no login page and no game.
+    std::string whatToDo;
+    if (!engine.Available(whatToDo)) {
+        ShowMessage(nullptr, {MessageKind::kOk, whatToDo});
+        return kExitNoWebEngine;
+    }
     WinLauncher launcher(engine);
     launcher.services.Configure(iniPath.empty() ? ConfigIniPath() : iniPath, g_strBaseName);
     if (launcher.flow.Start()) {

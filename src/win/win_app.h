@@ -21,6 +21,9 @@ struct WinLauncher {
     LauncherFlow flow{services, windows};
 };
 
+// The system has no engine to show pages with (the player was told what to do).
+inline constexpr int kExitNoWebEngine = 3;
+
 // Runs the launcher with `engine` and the settings file at `iniPath` (config.ini beside the
 // program when empty); the exit code.
 int RunLauncher(WebEngine& engine, const std::string& iniPath = {});

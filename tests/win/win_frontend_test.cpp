@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "app/app_globals.h"
+#include "app/program_paths.h"
 #include "flow/launcher_flow.h"
 #include "flow/login_rules.h"
 #include "support/http_peer.h"
@@ -16,6 +17,7 @@
 #include "win/message_box.h"
 #include "win/picture.h"
 #include "win/stand_in_engine.h"
+#include "win/webview2_engine.h"
 #include "win/win_app.h"
 #include "win/win_text.h"
 #include "win/win_windows.h"
@@ -312,6 +314,17 @@ TEST_F(WinRoad, ASlowUpdateCheckShowsItsWindowWhoseCancelReachesTheCheck) {
     EXPECT_EQ(Utf8FromWide(title), "tavrin_win_tests 更新");
     EXPECT_TRUE(cancelled);
     EXPECT_EQ(FindWindowW(L"TavrinUpdate", nullptr), nullptr);
+}
+
+// Without the engine there is no login page and no game: the player learns what to do, and
+// the program ends before anything else.
+TEST_F(WinRoad, WithoutTheEnginesLoaderOrRuntimeThePlayerIsToldWhatToDo) {
+    WebView2Engine noLoader(m_tmp.Path() + "\\");
+    EXPECT_EQ(RunLauncher(noLoader, m_tmp / "config.ini"), kExitNoWebEngine);
+    WebView2Engine noRuntime(GetModuleDir());  // the tests' loader finds no runtime
+    EXPECT_EQ(RunLauncher(noRuntime, m_tmp / "config.ini"), kExitNoWebEngine);
+    EXPECT_EQ(m_boxes, (std::vector<std::string>{kLoaderMissingText, kRuntimeMissingText}));
+    EXPECT_TRUE(m_peer.Requests().empty());
 }
 
 // The player comes with the launcher: without its files the installation is damaged.
