@@ -1,12 +1,18 @@
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
 #include "app/program_paths.h"
+#include "app/version.h"
 #include "win/stand_in_engine.h"
 #include "win/webview2_engine.h"
 #include "win/win_app.h"
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("tavrin %s\n", tavrin::kLauncherVersionText);
+        return 0;
+    }
     // --stand-in-engine shows each page's address instead of the page, for trying the
     // windows where no engine runs (under Wine).
     std::unique_ptr<tavrin::win::WebEngine> engine;
