@@ -194,6 +194,50 @@ TEST_F(WinRoad, TheLoginWindowShowsTheLoginPageAndAVerificationOpensTheGame) {
     EXPECT_TRUE(m_boxes.empty());
 }
 
+// What the screen shows at a point, as 0xRRGGBB.
+unsigned ScreenPixel(int x, int y) {
+    HDC screen = GetDC(nullptr);
+    const COLORREF colour = GetPixel(screen, x, y);
+    ReleaseDC(nullptr, screen);
+    return (GetRValue(colour) << 16) | (GetGValue(colour) << 8) | GetBValue(colour);
+}
+
+// The picture's pixel at a point, as 0xRRGGBB (opaque pixels only).
+unsigned PicturePixel(const Picture& picture, int x, int y) {
+    return picture.pixels[static_cast<std::size_t>(y) * picture.width + x] & 0xFFFFFFu;
+}
+
+// The login picture is on the screen as it is drawn, and the control layer shows the picture
+// through everywhere but on its buttons and its browser.
+TEST_F(WinRoad, TheLoginWindowShowsItsPictureThroughItsLayerAndIsCutOut) {
+    WinLauncher launcher(m_engine);
+    StartUp(launcher);
+    LoginWindow* login = launcher.windows.Login();
+    RECT at;
+    GetWindowRect(login->Window(), &at);
+    PumpUntil([] { return false; }, std::chrono::milliseconds(500));
+    const Picture picture = LoadResourcePicture(146, "png");
+    const struct {
+        const char* where;
+        int x;
+        int y;
+    } opaque[] = {
+        {"the logo", 60, 30},
+        {"the picture beside the browser, under the layer", 40, 300},
+        {"the picture above the browser, under the layer", 300, 120},
+    };
+    for (const auto& p : opaque) {
+        ASSERT_EQ(picture.pixels[static_cast<std::size_t>(p.y) * picture.width + p.x] >> 24, 255u)
+            << p.where;
+        EXPECT_EQ(ScreenPixel(at.left + p.x, at.top + p.y), PicturePixel(picture, p.x, p.y))
+            << p.where;
+    }
+    // The browser's page is where the layout puts it.
+    EXPECT_EQ(ScreenPixel(at.left + kControlLayerBox.left + kLoginViewBox.left + 10,
+                          at.top + kControlLayerBox.top + kLoginViewBox.top + 10),
+              0xFFFFFFu);
+}
+
 // Presses and lets go of an image button in its middle, as the pointer would.
 void Click(CRedrawButton* button) {
     const LPARAM middle = MAKELPARAM(button->Width() / 2, button->Height() / 2);
