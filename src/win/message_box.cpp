@@ -14,6 +14,23 @@ std::function<MessageAnswer(const BoxRequest&)>& Hook() {
     return hook;
 }
 
+// The system's box says Retry/Cancel; a box that ends the program says 重试 and 退出. Its
+// buttons are named as it comes up, by a hook on this thread for that one box.
+thread_local HHOOK t_buttonNamer = nullptr;
+thread_local const wchar_t* t_cancelName = nullptr;
+
+LRESULT CALLBACK NameButtons(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_ACTIVATE) {
+        const auto box = reinterpret_cast<HWND>(wParam);
+        SetDlgItemTextW(box, IDRETRY, L"\u91cd\u8bd5");  // 重试
+        SetDlgItemTextW(box, IDCANCEL, t_cancelName);
+        UnhookWindowsHookEx(t_buttonNamer);
+        t_buttonNamer = nullptr;
+        return 0;
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 }  // namespace
 
 void SetMessageBoxHook(std::function<MessageAnswer(const BoxRequest&)> hook) {
@@ -59,8 +76,17 @@ MessageAnswer ShowMessage(HWND owner, const Message& message) {
     if (Hook()) {
         return Hook()(request);
     }
+    if (message.kind == MessageKind::kRetryQuit || message.kind == MessageKind::kRetryCancel) {
+        t_cancelName = message.kind == MessageKind::kRetryQuit ? L"\u9000\u51fa"   // 退出
+                                                               : L"\u53d6\u6d88";  // 取消
+        t_buttonNamer = SetWindowsHookExW(WH_CBT, &NameButtons, nullptr, GetCurrentThreadId());
+    }
     const int pressed = MessageBoxW(owner, request.text.c_str(), request.caption.c_str(),
                                     BoxStyle(message.kind, message.icon) | MB_SETFOREGROUND);
+    if (t_buttonNamer != nullptr) {
+        UnhookWindowsHookEx(t_buttonNamer);  // the box never came up
+        t_buttonNamer = nullptr;
+    }
     return AnswerFor(message.kind, pressed);
 }
 

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <functional>
+#include <thread>
 #include <utility>
 
 #include "app/app_globals.h"
@@ -72,6 +73,32 @@ TEST(WinMessageBox, EachKindHasItsButtonsIconAndAnswers) {
         EXPECT_EQ(BoxStyle(c.kind, c.icon), c.style) << static_cast<int>(c.kind);
         EXPECT_EQ(AnswerFor(c.kind, c.pressed), c.answer) << static_cast<int>(c.kind);
     }
+}
+
+// A real box: the player reads Chinese on its buttons, and a Retry/Quit box's other button is
+// 退出, which ends the program.
+TEST(WinMessageBox, ARetryQuitBoxSaysQuitAndItsAnswerIsQuit) {
+    g_strBaseName = "tavrin_win_tests";
+    std::wstring retry;
+    std::wstring quit;
+    std::thread player([&] {
+        HWND box = nullptr;
+        for (int i = 0; i < 500 && box == nullptr; ++i, Sleep(10)) {
+            box = FindWindowW(L"#32770", L"tavrin_win_tests");
+        }
+        wchar_t text[32] = {};
+        GetDlgItemTextW(box, IDRETRY, text, 32);
+        retry = text;
+        GetDlgItemTextW(box, IDCANCEL, text, 32);
+        quit = text;
+        PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
+    });
+    const MessageAnswer answer =
+        ShowMessage(nullptr, {MessageKind::kRetryQuit, "配置文件读取失败！"});
+    player.join();
+    EXPECT_EQ(answer, MessageAnswer::kQuit);
+    EXPECT_EQ(Utf8FromWide(retry), "重试");
+    EXPECT_EQ(Utf8FromWide(quit), "退出");
 }
 
 // The lane runs with the Chinese code page: names the core keeps in GBK and texts it keeps
