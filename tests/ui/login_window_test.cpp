@@ -424,8 +424,12 @@ TEST_F(LoginWindow, TheVerifiedAddressReachesThePeerAsTheBrowserAskedForIt) {
             return View()->GetLocationURL() == "about:blank" &&
                    completed.count() >= completedBefore + 2;
         }));
+        // The refresh's area page, loaded, is where the next address starts from.
         Flow().MovieAskedRefresh();
-        ASSERT_TRUE(WaitFor([&] { return completed.count() >= completedBefore + 3; }));
+        ASSERT_TRUE(WaitFor([&] {
+            return View()->title().startsWith(QLatin1String("area")) &&
+                   completed.count() >= completedBefore + 3;
+        }));
     }
 }
 
