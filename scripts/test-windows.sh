@@ -3,6 +3,11 @@
 # Wine with the Chinese code page (936) active, as on the players' systems.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+# The front end's windows need a display, and so does Wine from its first start on: a prefix
+# made without one keeps a desktop that can hold no window. A virtual one unless there is one.
+if [ -z "${DISPLAY:-}" ]; then
+  exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
+fi
 cd "$root"
 
 "$root/scripts/fetch-win-deps.sh"
@@ -25,9 +30,4 @@ mkdir -p "$WINEPREFIX"
 wineserver -p
 trap 'wineserver -k || true' EXIT
 wine wineboot -i >/dev/null 2>&1 || true
-# The front end's windows need a display: a virtual one unless there is one already.
-if [ -z "${DISPLAY:-}" ]; then
-  xvfb-run -a -s "-screen 0 1280x1024x24" ctest --preset windows "$@"
-else
-  ctest --preset windows "$@"
-fi
+ctest --preset windows "$@"
