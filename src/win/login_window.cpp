@@ -18,8 +18,10 @@ constexpr int kLoginPicture = 146;
 
 }  // namespace
 
-LoginWindow::LoginWindow(LauncherEvents& events, WebEngine& engine)
-    : m_events(events), m_engine(engine) {}
+LoginWindow::LoginWindow(LauncherEvents& events, WebEngine& engine, double scale)
+    : m_events(events),
+      m_engine(engine),
+      m_scale(scale > 0 ? scale : static_cast<double>(GetDpiForSystem()) / 96.0) {}
 
 LoginWindow::~LoginWindow() {
     m_view.reset();
@@ -37,7 +39,8 @@ LoginWindow::~LoginWindow() {
 }
 
 bool LoginWindow::Create() {
-    m_picture = LoadResourcePicture(kLoginPicture, "png");
+    // Above 100 % the finer picture, at the screen's pixels.
+    m_picture = LoadScaledPicture(kLoginPicture, "png", m_scale);
     if (m_picture.IsNull()) {
         Diagnose("tavrin: picture %d is missing from the program", kLoginPicture);
         return false;
@@ -69,8 +72,9 @@ bool LoginWindow::Create() {
         Diagnose("tavrin: the login window's buttons cannot be made");
         return false;
     }
-    const RECT view{kLoginViewBox.left, kLoginViewBox.top, kLoginViewBox.left + kLoginViewBox.width,
-                    kLoginViewBox.top + kLoginViewBox.height};
+    const RECT view{Scaled(kLoginViewBox.left, m_scale), Scaled(kLoginViewBox.top, m_scale),
+                    Scaled(kLoginViewBox.left + kLoginViewBox.width, m_scale),
+                    Scaled(kLoginViewBox.top + kLoginViewBox.height, m_scale)};
     m_view = m_engine.CreateView(m_layer, view);
     if (m_view == nullptr) {
         Diagnose("tavrin: the login window's browser cannot be made");
@@ -90,14 +94,16 @@ bool LoginWindow::Create() {
 bool LoginWindow::CreateButtons() {
     for (std::size_t i = 0; i < kLoginButtons.size(); ++i) {
         const LoginButton& place = kLoginButtons[i];
-        auto button =
-            std::make_unique<CRedrawButton>(place.images, [this, id = place.id] { Clicked(id); });
-        if (!button->Create(m_layer, place.x, place.y, place.name)) {
+        auto button = std::make_unique<CRedrawButton>(
+            place.images, [this, id = place.id] { Clicked(id); }, m_scale);
+        const int x = Scaled(place.x, m_scale);
+        const int y = Scaled(place.y, m_scale);
+        if (!button->Create(m_layer, x, y, place.name)) {
             return false;
         }
         // Drawn over the login picture that lies under the layer there.
-        button->SetBackground(CutPicture(m_picture, kControlLayerBox.left + place.x,
-                                         kControlLayerBox.top + place.y, button->Width(),
+        button->SetBackground(CutPicture(m_picture, Scaled(kControlLayerBox.left, m_scale) + x,
+                                         Scaled(kControlLayerBox.top, m_scale) + y, button->Width(),
                                          button->Height()));
         m_buttons[i] = std::move(button);
     }
@@ -158,8 +164,8 @@ void LoginWindow::DrawPicture() {
 void LoginWindow::PlaceLayer() {
     RECT place;
     GetWindowRect(m_hwnd, &place);
-    SetWindowPos(m_layer, nullptr, place.left + kControlLayerBox.left,
-                 place.top + kControlLayerBox.top, 0, 0,
+    SetWindowPos(m_layer, nullptr, place.left + Scaled(kControlLayerBox.left, m_scale),
+                 place.top + Scaled(kControlLayerBox.top, m_scale), 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
@@ -208,7 +214,8 @@ LRESULT LoginWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT LoginWindow::HandleLayer(UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_LBUTTONDOWN && InLayerDragBand(static_cast<short>(HIWORD(lParam)))) {
+    const int logicalY = static_cast<int>(static_cast<short>(HIWORD(lParam)) / m_scale);
+    if (message == WM_LBUTTONDOWN && InLayerDragBand(logicalY)) {
         // The band drags the login window, which brings the layer along.
         ReleaseCapture();
         SendMessageW(m_hwnd, WM_NCLBUTTONDOWN, HTCAPTION, 0);

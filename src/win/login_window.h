@@ -18,7 +18,8 @@ namespace tavrin::win {
 
 class LoginWindow {
 public:
-    LoginWindow(LauncherEvents& events, WebEngine& engine);
+    // At `scale` (2 for 200 %), or at the system's when it is 0.
+    LoginWindow(LauncherEvents& events, WebEngine& engine, double scale = 0);
     ~LoginWindow();
     LoginWindow(const LoginWindow&) = delete;
     LoginWindow& operator=(const LoginWindow&) = delete;
@@ -31,6 +32,7 @@ public:
     void Hide();
 
     HWND Window() const { return m_hwnd; }
+    double Scale() const { return m_scale; }
     HWND Layer() const { return m_layer; }
     WebView* View() const { return m_view.get(); }
     CRedrawButton* Button(LoginButtonId id) const;
@@ -45,6 +47,7 @@ private:
 
     LauncherEvents& m_events;
     WebEngine& m_engine;
+    double m_scale;
     Picture m_picture;
     HWND m_hwnd = nullptr;
     HWND m_layer = nullptr;

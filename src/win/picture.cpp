@@ -106,6 +106,66 @@ Picture LoadResourcePicture(int id, const char* extension, double scale) {
     return FromResource(ResourceName(id, extension, false));
 }
 
+int Scaled(int length, double scale) {
+    return static_cast<int>(length * scale + 0.5);
+}
+
+Picture ScalePicture(const Picture& picture, int width, int height) {
+    if (picture.IsNull() || width <= 0 || height <= 0) {
+        return {};
+    }
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    Picture scaled;
+    {
+        Com<IWICImagingFactory> factory;
+        Com<IWICBitmap> source;
+        Com<IWICBitmapScaler> scaler;
+        const bool ready =
+            SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                       IID_IWICImagingFactory,
+                                       reinterpret_cast<void**>(factory.Out()))) &&
+            SUCCEEDED(factory->CreateBitmapFromMemory(
+                static_cast<UINT>(picture.width), static_cast<UINT>(picture.height),
+                GUID_WICPixelFormat32bppPBGRA, static_cast<UINT>(picture.width) * 4,
+                static_cast<UINT>(picture.pixels.size() * 4),
+                reinterpret_cast<BYTE*>(const_cast<std::uint32_t*>(picture.pixels.data())),
+                source.Out())) &&
+            SUCCEEDED(factory->CreateBitmapScaler(scaler.Out())) &&
+            SUCCEEDED(scaler->Initialize(source.Get(), static_cast<UINT>(width),
+                                         static_cast<UINT>(height),
+                                         WICBitmapInterpolationModeFant));
+        if (ready) {
+            scaled.width = width;
+            scaled.height = height;
+            scaled.pixels.resize(static_cast<std::size_t>(width) * height);
+            if (FAILED(scaler->CopyPixels(nullptr, static_cast<UINT>(width) * 4,
+                                          static_cast<UINT>(scaled.pixels.size() * 4),
+                                          reinterpret_cast<BYTE*>(scaled.pixels.data())))) {
+                scaled = {};
+            }
+        }
+    }
+    if (SUCCEEDED(com)) {
+        CoUninitialize();
+    }
+    return scaled;
+}
+
+Picture LoadScaledPicture(int id, const char* extension, double scale) {
+    Picture normal = FromResource(ResourceName(id, extension, false));
+    if (normal.IsNull() || scale <= 1.0) {
+        return normal;
+    }
+    const int width = Scaled(normal.width, scale);
+    const int height = Scaled(normal.height, scale);
+    Picture sharp = FromResource(ResourceName(id, extension, true));
+    const Picture& finest = sharp.IsNull() ? normal : sharp;
+    if (finest.width == width && finest.height == height) {
+        return finest;
+    }
+    return ScalePicture(finest, width, height);
+}
+
 HBITMAP MakeBitmap(const Picture& picture) {
     if (picture.IsNull()) {
         return nullptr;

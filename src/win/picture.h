@@ -25,6 +25,15 @@ Picture DecodePicture(const void* bytes, std::size_t size);
 // `scale` is above 1 and there is one; null when the program has neither.
 Picture LoadResourcePicture(int id, const char* extension, double scale = 1.0);
 
+// The picture resampled to width x height (the system's high-quality scaler); null when it
+// cannot be.
+Picture ScalePicture(const Picture& picture, int width, int height);
+// The picture of resource `id` for a screen of `scale` (1 for 100 %): the @2x variant above
+// 100 %, resampled to `scale` times the normal size where that is not exactly it.
+Picture LoadScaledPicture(int id, const char* extension, double scale);
+// `length` logical pixels at `scale`, in the screen's pixels.
+int Scaled(int length, double scale);
+
 // A 32-bit top-down DIB section holding the picture, for UpdateLayeredWindow and BitBlt; the
 // caller deletes it. Null for a null picture.
 HBITMAP MakeBitmap(const Picture& picture);

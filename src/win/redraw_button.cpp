@@ -43,10 +43,11 @@ Picture CutPicture(const Picture& picture, int x, int y, int width, int height) 
     return cut;
 }
 
-CRedrawButton::CRedrawButton(const ButtonImages& images, std::function<void()> clicked)
+CRedrawButton::CRedrawButton(const ButtonImages& images, std::function<void()> clicked,
+                             double scale)
     : m_clicked(std::move(clicked)) {
     for (int state = 0; state < kButtonStateCount; ++state) {
-        m_pictures[state] = LoadResourcePicture(images[state], "png");
+        m_pictures[state] = LoadScaledPicture(images[state], "png", scale);
     }
 }
 

@@ -17,7 +17,8 @@ class CRedrawButton {
 public:
     // A button on `parent` at (x, y), sized to its normal picture, named `name` (UTF-8) for
     // screen readers; `clicked` runs on a click.
-    CRedrawButton(const ButtonImages& images, std::function<void()> clicked);
+    // At `scale` (2 for 200 %): the pictures at the screen's pixels.
+    CRedrawButton(const ButtonImages& images, std::function<void()> clicked, double scale = 1.0);
     ~CRedrawButton();
     CRedrawButton(const CRedrawButton&) = delete;
     CRedrawButton& operator=(const CRedrawButton&) = delete;

@@ -84,7 +84,7 @@ void CWinWindows::WaitForUpdateCheck(const std::function<void()>& check, UpdateP
 
 void CWinWindows::ShowLoginWindow() {
     if (!m_login) {
-        m_login = std::make_unique<LoginWindow>(m_events, m_engine);
+        m_login = std::make_unique<LoginWindow>(m_events, m_engine, m_scale);
         if (!m_login->Create()) {
             // The pictures are built into the program: without them the program file is
             // damaged. Said, then the program ends.

@@ -34,6 +34,8 @@ public:
     void SetBrowserHook(std::function<void(const std::string&)> hook) {
         m_browserHook = std::move(hook);
     }
+    // The windows' scale (2 for 200 %); the system's unless set.
+    void SetScale(double scale) { m_scale = scale; }
     // How long an update check may take before its window shows.
     void SetUpdateWindowDelay(unsigned milliseconds) { m_nUpdateWindowDelayMs = milliseconds; }
 
@@ -63,6 +65,7 @@ private:
     int m_nOpenBoxes = 0;
     std::string m_strPlayerFolder;
     unsigned m_nUpdateWindowDelayMs = 500;
+    double m_scale = 0;
     std::function<void(const std::string&)> m_browserHook;
 };
 

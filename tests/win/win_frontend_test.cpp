@@ -121,6 +121,12 @@ TEST(WinPictures, TheLoginPictureDecodesWithItsShapeAndItsSharpVariant) {
     EXPECT_EQ(picture.pixels[static_cast<std::size_t>(300 * picture.width + 400)] >> 24, 255u);
     const Picture sharp = LoadResourcePicture(146, "png", 2.0);
     EXPECT_EQ(sharp.width, 2 * 862);
+    // At 150 % the finer picture, resampled to the screen's pixels, keeps its shape.
+    const Picture between = LoadScaledPicture(146, "png", 1.5);
+    EXPECT_EQ(between.width, 1293);
+    EXPECT_EQ(between.height, 815);
+    EXPECT_EQ(between.pixels.back() >> 24, 0u);
+    EXPECT_EQ(between.pixels[static_cast<std::size_t>(450 * between.width + 600)] >> 24, 255u);
     EXPECT_TRUE(LoadResourcePicture(999, "png").IsNull());
     const unsigned char notAPicture[] = "GIF? no";
     EXPECT_TRUE(DecodePicture(notAPicture, sizeof notAPicture).IsNull());
@@ -235,34 +241,50 @@ unsigned PicturePixel(const Picture& picture, int x, int y) {
 }
 
 // The login picture is on the screen as it is drawn, and the control layer shows the picture
-// through everywhere but on its buttons and its browser.
-TEST_F(WinRoad, TheLoginWindowShowsItsPictureThroughItsLayerAndIsCutOut) {
-    WinLauncher launcher(m_engine);
-    StartUp(launcher);
-    LoginWindow* login = launcher.windows.Login();
-    RECT at;
-    GetWindowRect(login->Window(), &at);
-    PumpUntil([] { return false; }, std::chrono::milliseconds(500));
-    const Picture picture = LoadResourcePicture(146, "png");
-    const struct {
-        const char* where;
-        int x;
-        int y;
-    } opaque[] = {
-        {"the logo", 60, 30},
-        {"the picture beside the browser, under the layer", 40, 300},
-        {"the picture above the browser, under the layer", 300, 120},
-    };
-    for (const auto& p : opaque) {
-        ASSERT_EQ(picture.pixels[static_cast<std::size_t>(p.y) * picture.width + p.x] >> 24, 255u)
-            << p.where;
-        EXPECT_EQ(ScreenPixel(at.left + p.x, at.top + p.y), PicturePixel(picture, p.x, p.y))
-            << p.where;
+// through everywhere but on its buttons and its browser; at 200 % the same places, from the
+// finer picture.
+TEST_F(WinRoad, TheLoginWindowShowsItsPictureThroughItsLayerAtEachScale) {
+    for (const double scale : {1.0, 2.0}) {
+        WinLauncher launcher(m_engine);
+        launcher.windows.SetScale(scale);
+        StartUp(launcher);
+        LoginWindow* login = launcher.windows.Login();
+        RECT at;
+        RECT layer;
+        GetWindowRect(login->Window(), &at);
+        GetWindowRect(login->Layer(), &layer);
+        EXPECT_EQ(at.right - at.left, Scaled(862, scale)) << scale;
+        EXPECT_EQ(at.bottom - at.top, Scaled(543, scale)) << scale;
+        EXPECT_EQ(layer.left - at.left, Scaled(kControlLayerBox.left, scale)) << scale;
+        EXPECT_EQ(login->Button(LoginButtonId::kOfficial)->Width(), Scaled(86, scale)) << scale;
+        PumpUntil([] { return false; }, std::chrono::milliseconds(500));
+        const Picture picture = LoadResourcePicture(146, "png", scale);
+        ASSERT_EQ(picture.width, at.right - at.left) << scale;
+        const struct {
+            const char* where;
+            int x;
+            int y;
+        } opaque[] = {
+            {"the logo", 60, 30},
+            {"the picture beside the browser, under the layer", 40, 300},
+            {"the picture above the browser, under the layer", 300, 120},
+        };
+        for (const auto& p : opaque) {
+            const int x = Scaled(p.x, scale);
+            const int y = Scaled(p.y, scale);
+            ASSERT_EQ(picture.pixels[static_cast<std::size_t>(y) * picture.width + x] >> 24, 255u)
+                << p.where;
+            EXPECT_EQ(ScreenPixel(at.left + x, at.top + y), PicturePixel(picture, x, y))
+                << p.where << " at " << scale;
+        }
+        // The browser's page is where the layout puts it.
+        EXPECT_EQ(ScreenPixel(layer.left + Scaled(kLoginViewBox.left + 10, scale),
+                              layer.top + Scaled(kLoginViewBox.top + 10, scale)),
+                  0xFFFFFFu)
+            << scale;
+        launcher.flow.CloseRequested();
+        QuitCode();
     }
-    // The browser's page is where the layout puts it.
-    EXPECT_EQ(ScreenPixel(at.left + kControlLayerBox.left + kLoginViewBox.left + 10,
-                          at.top + kControlLayerBox.top + kLoginViewBox.top + 10),
-              0xFFFFFFu);
 }
 
 // Presses and lets go of an image button in its middle, as the pointer would.
