@@ -35,8 +35,27 @@ ScreenMetrics PrimaryScreen() {
     return {GetSystemMetrics(SM_CXSCREEN), work.bottom};
 }
 
-GameWindow::GameWindow(LauncherEvents& events, WebEngine& engine, ClientConfigData config)
-    : m_events(events), m_engine(engine), m_config(std::move(config)) {}
+GameWindow::GameWindow(LauncherEvents& events, WebEngine& engine, ClientConfigData config,
+                       double scale)
+    : m_events(events),
+      m_engine(engine),
+      m_config(std::move(config)),
+      m_scale(scale > 0 ? scale : static_cast<double>(GetDpiForSystem()) / 96.0) {}
+
+ScreenMetrics GameWindow::LogicalScreen() const {
+    const ScreenMetrics screen = PrimaryScreen();
+    return {static_cast<int>(screen.screenWidth / m_scale),
+            static_cast<int>(screen.workAreaBottom / m_scale)};
+}
+
+Size GameWindow::Logical(int width, int height) const {
+    return {static_cast<int>(width / m_scale + 0.5), static_cast<int>(height / m_scale + 0.5)};
+}
+
+Rect GameWindow::Physical(const Rect& logical) const {
+    return {Scaled(logical.left, m_scale), Scaled(logical.top, m_scale),
+            Scaled(logical.right, m_scale), Scaled(logical.bottom, m_scale)};
+}
 
 GameWindow::~GameWindow() {
     m_player.reset();
@@ -53,12 +72,12 @@ bool GameWindow::Create() {
                         &MemberProc<GameWindow, &GameWindow::m_hwnd, &GameWindow::Handle>);
     for (const int id : {kTitleStripBitmap, kBottomBorderBitmap, kLeftBorderBitmap,
                          kRightBorderBitmap, kIconBitmap}) {
-        m_frameBitmaps[id] = LoadResourcePicture(id, "bmp");
+        m_frameBitmaps[id] = LoadScaledPicture(id, "bmp", m_scale);
     }
-    m_titleFont = CreateFontW(-MulDiv(kTitleFontPointSize, 96, 72), 0, 0, 0, FW_NORMAL, FALSE,
-                              FALSE, FALSE, DEFAULT_CHARSET, 0, 0, CLEARTYPE_QUALITY, 0,
-                              WideFromUtf8(kTitleFontFace).c_str());
-    const Rect frame = PlaceFrame(kInitialFrameChoice, PrimaryScreen()).rect;
+    m_titleFont = CreateFontW(-Scaled(MulDiv(kTitleFontPointSize, 96, 72), m_scale), 0, 0, 0,
+                              FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0,
+                              CLEARTYPE_QUALITY, 0, WideFromUtf8(kTitleFontFace).c_str());
+    const Rect frame = Physical(PlaceFrame(kInitialFrameChoice, LogicalScreen()).rect);
     const std::wstring caption =
         WideFromAnsi(g_strBaseName) + L"(" + WideFromUtf8(m_config.title) + L")";
     m_hwnd = CreateWindowExW(WS_EX_APPWINDOW, kWindowClass, caption.c_str(),
@@ -79,7 +98,8 @@ bool GameWindow::Create() {
 
 bool GameWindow::CreateButtons() {
     for (const GameButton& b : kGameButtons) {
-        auto button = std::make_unique<CRedrawButton>(b.images, [this, id = b.id] { Clicked(id); });
+        auto button = std::make_unique<CRedrawButton>(
+            b.images, [this, id = b.id] { Clicked(id); }, m_scale);
         if (!button->Create(m_hwnd, 0, 0, "")) {
             return false;
         }
@@ -131,10 +151,10 @@ void GameWindow::RestoreAction() {
 }
 
 void GameWindow::Place(FrameChoice choice) {
-    const FramePlacement placement = PlaceFrame(choice, PrimaryScreen());
+    const FramePlacement placement = PlaceFrame(choice, LogicalScreen());
     ShowWindow(Button(placement.hiddenButton)->Window(), SW_HIDE);
     ShowWindow(Button(placement.shownButton)->Window(), SW_SHOW);
-    MoveTo(placement.rect);
+    MoveTo(Physical(placement.rect));
     FocusPlayer();
 }
 
@@ -155,18 +175,18 @@ void GameWindow::FocusPlayer() {
 void GameWindow::Layout() {
     RECT client;
     GetClientRect(m_hwnd, &client);
-    const auto places = PlaceGameControls({client.right, client.bottom});
+    const auto places = PlaceGameControls(Logical(client.right, client.bottom));
     if (!places) {
         return;
     }
     for (const ControlPlace& place : *places) {
+        const Rect at = Physical(place.rect);
         if (place.id == kFlashControlId) {
             if (m_player) {
-                m_player->SetBounds(ToRect(place.rect));
+                m_player->SetBounds(ToRect(at));
             }
         } else if (CRedrawButton* button = Button(place.id)) {
-            MoveWindow(button->Window(), place.rect.left, place.rect.top, place.rect.Width(),
-                       place.rect.Height(), FALSE);
+            MoveWindow(button->Window(), at.left, at.top, at.Width(), at.Height(), FALSE);
         }
     }
     // The buttons draw over the frame as it now is.
@@ -194,24 +214,26 @@ Picture GameWindow::DrawFrame(int width, int height) {
     HBITMAP canvas = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     HGDIOBJ old = SelectObject(dc, canvas);
     PatBlt(dc, 0, 0, width, height, BLACKNESS);
-    for (const FramePiece& piece : FramePaintLayout({width, height})) {
+    for (const FramePiece& piece : FramePaintLayout(Logical(width, height))) {
         const Picture& bitmap = m_frameBitmaps[piece.bitmap];
         if (bitmap.IsNull() || piece.target.IsEmpty()) {
             continue;
         }
+        // The pictures are at the screen's scale already; stretched ones fill their place.
+        const Rect target = Physical(piece.target);
         const BITMAPINFO source = InfoFor(bitmap.width, bitmap.height);
-        const int w = piece.stretched ? piece.target.Width() : bitmap.width;
-        const int h = piece.stretched ? piece.target.Height() : bitmap.height;
-        StretchDIBits(dc, piece.target.left, piece.target.top, w, h, 0, 0, bitmap.width,
-                      bitmap.height, bitmap.pixels.data(), &source, DIB_RGB_COLORS, SRCCOPY);
+        const int w = piece.stretched ? target.Width() : bitmap.width;
+        const int h = piece.stretched ? target.Height() : bitmap.height;
+        StretchDIBits(dc, target.left, target.top, w, h, 0, 0, bitmap.width, bitmap.height,
+                      bitmap.pixels.data(), &source, DIB_RGB_COLORS, SRCCOPY);
     }
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, RGB((kTitleTextColor >> 16) & 0xFF, (kTitleTextColor >> 8) & 0xFF,
                          kTitleTextColor & 0xFF));
     HGDIOBJ oldFont = SelectObject(dc, m_titleFont);
     const std::wstring title = WideFromUtf8(m_config.title);
-    TextOutW(dc, kTitleTextOrigin.x, kTitleTextOrigin.y, title.c_str(),
-             static_cast<int>(title.size()));
+    TextOutW(dc, Scaled(kTitleTextOrigin.x, m_scale), Scaled(kTitleTextOrigin.y, m_scale),
+             title.c_str(), static_cast<int>(title.size()));
     SelectObject(dc, oldFont);
     GdiFlush();
     frame.width = width;
@@ -251,10 +273,12 @@ LRESULT GameWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             Layout();
             break;
         case WM_GETMINMAXINFO: {
-            const TrackSizes limits = GetTrackSizes(PrimaryScreen());
+            const TrackSizes limits = GetTrackSizes(LogicalScreen());
             auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
-            info->ptMinTrackSize = {limits.minimum.width, limits.minimum.height};
-            info->ptMaxTrackSize = {limits.maximum.width, limits.maximum.height};
+            info->ptMinTrackSize = {Scaled(limits.minimum.width, m_scale),
+                                    Scaled(limits.minimum.height, m_scale)};
+            info->ptMaxTrackSize = {Scaled(limits.maximum.width, m_scale),
+                                    Scaled(limits.maximum.height, m_scale)};
             return 0;
         }
         case WM_NCHITTEST: {
@@ -263,11 +287,12 @@ LRESULT GameWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             RECT client;
             GetClientRect(m_hwnd, &client);
             // The shared rules' codes are the system's: the borders size the window.
-            return static_cast<LRESULT>(
-                GameWindowHitTest({client.right, client.bottom}, {at.x, at.y}));
+            const Size logical = Logical(client.right, client.bottom);
+            return static_cast<LRESULT>(GameWindowHitTest(
+                logical, {static_cast<int>(at.x / m_scale), static_cast<int>(at.y / m_scale)}));
         }
         case WM_LBUTTONDOWN:
-            if (InTitleDragBand(static_cast<short>(HIWORD(lParam)))) {
+            if (InTitleDragBand(static_cast<int>(static_cast<short>(HIWORD(lParam)) / m_scale))) {
                 ReleaseCapture();
                 SendMessageW(m_hwnd, WM_NCLBUTTONDOWN, HTCAPTION, 0);
                 return 0;

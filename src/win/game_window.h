@@ -22,7 +22,9 @@ namespace tavrin::win {
 
 class GameWindow {
 public:
-    GameWindow(LauncherEvents& events, WebEngine& engine, ClientConfigData config);
+    // At `scale` (2 for 200 %), or at the system's when it is 0.
+    GameWindow(LauncherEvents& events, WebEngine& engine, ClientConfigData config,
+               double scale = 0);
     ~GameWindow();
     GameWindow(const GameWindow&) = delete;
     GameWindow& operator=(const GameWindow&) = delete;
@@ -52,10 +54,15 @@ private:
     void Paint();
     // The frame's pixels at the window's size: pictures and title.
     Picture DrawFrame(int width, int height);
+    // The shared rules work in logical pixels, the window in the screen's.
+    ScreenMetrics LogicalScreen() const;
+    Size Logical(int width, int height) const;
+    Rect Physical(const Rect& logical) const;
 
     LauncherEvents& m_events;
     WebEngine& m_engine;
     const ClientConfigData m_config;
+    double m_scale;
     HWND m_hwnd = nullptr;
     HFONT m_titleFont = nullptr;
     std::unique_ptr<WebView> m_player;

@@ -139,7 +139,7 @@ void CWinWindows::OpenGameWindow(const ClientConfigData& config) {
         m_retired.push_back(std::move(m_game));
         ReleaseRetired();
     }
-    auto game = std::make_unique<GameWindow>(m_events, m_engine, config);
+    auto game = std::make_unique<GameWindow>(m_events, m_engine, config, m_scale);
     if (!game->Create()) {
         return;
     }

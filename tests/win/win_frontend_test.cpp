@@ -342,6 +342,36 @@ TEST_F(WinRoad, TheGameWindowSwitchesItsTwoSizesSizesFromItsBordersAndAsksFirst)
     EXPECT_EQ(QuitCode(), kExitNormal);
 }
 
+// At 200 % the game window keeps its logical geometry in twice the pixels, from the finer
+// pictures, and sizes from the same logical borders.
+TEST_F(WinRoad, AtTwiceTheScaleTheGameWindowKeepsItsGeometry) {
+    WinLauncher launcher(m_engine);
+    launcher.windows.SetScale(2.0);
+    StartUp(launcher);
+    launcher.windows.Login()->View()->Navigate(m_peer.Url("/verify?u=1"));
+    ASSERT_TRUE(PumpUntil([&] { return launcher.windows.Game() != nullptr; }));
+    GameWindow* game = launcher.windows.Game();
+    const ScreenMetrics screen = PrimaryScreen();
+    const Rect large =
+        PlaceFrame(FrameChoice::kLarge, {screen.screenWidth / 2, screen.workAreaBottom / 2}).rect;
+    EXPECT_EQ(SizeOf(game->Window()).cx, 2 * large.Width());
+    EXPECT_EQ(SizeOf(game->Window()).cy, 2 * large.Height());
+    RECT close;
+    GetWindowRect(game->Button(kCloseButtonId)->Window(), &close);
+    RECT frame;
+    GetWindowRect(game->Window(), &frame);
+    EXPECT_EQ(close.right - close.left, 2 * 27);
+    EXPECT_EQ(frame.right - close.right, 2 * 2);
+    EXPECT_EQ(SendMessageW(game->Window(), WM_NCHITTEST, 0,
+                           MAKELPARAM(frame.right - 3, frame.bottom - 3)),
+              HTBOTTOMRIGHT);
+    EXPECT_EQ(
+        SendMessageW(game->Window(), WM_NCHITTEST, 0, MAKELPARAM(frame.left + 300, frame.top + 30)),
+        HTCLIENT);
+    launcher.flow.CloseRequested();
+    QuitCode();
+}
+
 // The control layer's buttons, pressed with the pointer: links open in the player's browser
 // (web addresses only), minimise, close.
 TEST_F(WinRoad, TheLoginButtonsShowThePointerAndDoTheirWork) {
