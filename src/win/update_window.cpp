@@ -46,7 +46,9 @@ void Text(HDC dc, const std::string& utf8, RECT area, COLORREF colour, UINT form
 
 }  // namespace
 
-UpdateWindow::UpdateWindow(UpdateProgress& progress) : m_progress(progress) {}
+UpdateWindow::UpdateWindow(UpdateProgress& progress, double scale)
+    : m_progress(progress),
+      m_scale(scale > 0 ? scale : static_cast<double>(GetDpiForSystem()) / 96.0) {}
 
 UpdateWindow::~UpdateWindow() {
     if (m_hwnd != nullptr) {
@@ -55,29 +57,37 @@ UpdateWindow::~UpdateWindow() {
     }
     DeleteObject(m_font);
     DeleteObject(m_titleFont);
+    DeleteObject(m_buttonFont);
 }
 
 bool UpdateWindow::Create() {
     RegisterWindowClass(kWindowClass,
                         &MemberProc<UpdateWindow, &UpdateWindow::m_hwnd, &UpdateWindow::Handle>);
     const std::wstring title = WideFromAnsi(g_strBaseName) + L" \u66f4\u65b0";  // 更新
-    const int left = (GetSystemMetrics(SM_CXSCREEN) - kWidth) / 2;
-    const int top = (GetSystemMetrics(SM_CYSCREEN) - kHeight) / 2;
+    // Laid out in logical pixels, shown in the screen's.
+    const int width = Scaled(kWidth, m_scale);
+    const int height = Scaled(kHeight, m_scale);
+    const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+    const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
     m_hwnd = CreateWindowExW(WS_EX_APPWINDOW, kWindowClass, title.c_str(), WS_POPUP, left, top,
-                             kWidth, kHeight, nullptr, nullptr, GetModuleHandleW(nullptr), this);
+                             width, height, nullptr, nullptr, GetModuleHandleW(nullptr), this);
     if (m_hwnd == nullptr) {
         return false;
     }
-    SetWindowRgn(m_hwnd, CreateRoundRectRgn(0, 0, kWidth + 1, kHeight + 1, 16, 16), FALSE);
+    const int corner = Scaled(16, m_scale);
+    SetWindowRgn(m_hwnd, CreateRoundRectRgn(0, 0, width + 1, height + 1, corner, corner), FALSE);
     m_font = CreateFontW(-14, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0,
                          CLEARTYPE_QUALITY, 0, L"Microsoft YaHei");
     m_titleFont = CreateFontW(-15, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0,
                               CLEARTYPE_QUALITY, 0, L"Microsoft YaHei");
     m_cancel = CreateWindowExW(0, L"BUTTON", L"\u53d6\u6d88", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON,
-                               300, 118, 80, 24, m_hwnd,
+                               Scaled(300, m_scale), Scaled(118, m_scale), Scaled(80, m_scale),
+                               Scaled(24, m_scale), m_hwnd,
                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(kCancelId)),
                                GetModuleHandleW(nullptr), nullptr);  // 取消
-    SendMessageW(m_cancel, WM_SETFONT, reinterpret_cast<WPARAM>(m_font), FALSE);
+    m_buttonFont = CreateFontW(-Scaled(14, m_scale), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                               DEFAULT_CHARSET, 0, 0, CLEARTYPE_QUALITY, 0, L"Microsoft YaHei");
+    SendMessageW(m_cancel, WM_SETFONT, reinterpret_cast<WPARAM>(m_buttonFont), FALSE);
     SetTimer(m_hwnd, kRefreshTimer, 100, nullptr);
     Refresh();
     ShowWindow(m_hwnd, SW_SHOW);
@@ -102,8 +112,14 @@ void UpdateWindow::Paint() {
     HDC target = BeginPaint(m_hwnd, &paint);
     // Off-screen first, so that the timer's redraws do not flicker.
     HDC dc = CreateCompatibleDC(target);
-    HBITMAP frame = CreateCompatibleBitmap(target, kWidth, kHeight);
+    const int width = Scaled(kWidth, m_scale);
+    const int height = Scaled(kHeight, m_scale);
+    HBITMAP frame = CreateCompatibleBitmap(target, width, height);
     HGDIOBJ oldBitmap = SelectObject(dc, frame);
+    // Drawn in logical pixels; the transform brings them to the screen's.
+    SetGraphicsMode(dc, GM_ADVANCED);
+    const XFORM toScreen{static_cast<FLOAT>(m_scale), 0, 0, static_cast<FLOAT>(m_scale), 0, 0};
+    SetWorldTransform(dc, &toScreen);
     for (int y = 0; y < kHeight; ++y) {
         Fill(dc, RECT{0, y, kWidth, y + 1}, Between(kTop, kBottom, y, kHeight));
     }
@@ -138,7 +154,8 @@ void UpdateWindow::Paint() {
         DeleteDC(source);
         DeleteObject(bitmap);
     }
-    BitBlt(target, 0, 0, kWidth, kHeight, dc, 0, 0, SRCCOPY);
+    ModifyWorldTransform(dc, nullptr, MWT_IDENTITY);
+    BitBlt(target, 0, 0, width, height, dc, 0, 0, SRCCOPY);
     SelectObject(dc, oldFont);
     SelectObject(dc, oldBitmap);
     DeleteObject(frame);

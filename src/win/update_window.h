@@ -14,7 +14,8 @@ namespace tavrin::win {
 
 class UpdateWindow {
 public:
-    explicit UpdateWindow(UpdateProgress& progress);
+    // At `scale` (2 for 200 %), or at the system's when it is 0.
+    explicit UpdateWindow(UpdateProgress& progress, double scale = 0);
     ~UpdateWindow();
     UpdateWindow(const UpdateWindow&) = delete;
     UpdateWindow& operator=(const UpdateWindow&) = delete;
@@ -35,12 +36,14 @@ private:
     void Cancel();
 
     UpdateProgress& m_progress;
+    double m_scale;
     UpdateWindowModel m_model;
     UpdateWindowText m_shown;
     HWND m_hwnd = nullptr;
     HWND m_cancel = nullptr;
     HFONT m_font = nullptr;
     HFONT m_titleFont = nullptr;
+    HFONT m_buttonFont = nullptr;
 };
 
 }  // namespace tavrin::win

@@ -69,7 +69,7 @@ void CWinWindows::WaitForUpdateCheck(const std::function<void()>& check, UpdateP
         }
         if (message.hwnd == nullptr && message.message == WM_TIMER && message.wParam == showTimer) {
             KillTimer(nullptr, showTimer);
-            window = std::make_unique<UpdateWindow>(progress);
+            window = std::make_unique<UpdateWindow>(progress, m_scale);
             if (!window->Create()) {
                 window.reset();
             }

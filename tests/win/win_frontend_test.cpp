@@ -411,8 +411,10 @@ TEST_F(WinRoad, TheLoginButtonsShowThePointerAndDoTheirWork) {
 TEST_F(WinRoad, ASlowUpdateCheckShowsItsWindowWhoseCancelReachesTheCheck) {
     WinLauncher launcher(m_engine);
     launcher.windows.SetUpdateWindowDelay(50);
+    launcher.windows.SetScale(2.0);
     UpdateProgress progress;
     std::wstring title;
+    RECT place{};
     bool cancelled = false;
     launcher.windows.WaitForUpdateCheck(
         [&] {
@@ -427,6 +429,7 @@ TEST_F(WinRoad, ASlowUpdateCheckShowsItsWindowWhoseCancelReachesTheCheck) {
             wchar_t text[64] = {};
             GetWindowTextW(window, text, 64);
             title = text;
+            GetWindowRect(window, &place);
             PostMessageW(FindWindowExW(window, nullptr, L"BUTTON", nullptr), BM_CLICK, 0, 0);
             for (int i = 0; i < 500 && !progress.Cancelled(); ++i) {
                 Sleep(10);
@@ -435,6 +438,8 @@ TEST_F(WinRoad, ASlowUpdateCheckShowsItsWindowWhoseCancelReachesTheCheck) {
         },
         progress);
     EXPECT_EQ(Utf8FromWide(title), "tavrin_win_tests 更新");
+    EXPECT_EQ(place.right - place.left, 2 * 400);  // at 200 %
+    EXPECT_EQ(place.bottom - place.top, 2 * 150);
     EXPECT_TRUE(cancelled);
     EXPECT_EQ(FindWindowW(L"TavrinUpdate", nullptr), nullptr);
 }
