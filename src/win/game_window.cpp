@@ -189,8 +189,9 @@ void GameWindow::Layout() {
             MoveWindow(button->Window(), at.left, at.top, at.Width(), at.Height(), FALSE);
         }
     }
-    // The buttons draw over the frame as it now is.
-    const Picture frame = DrawFrame(client.right, client.bottom);
+    // The buttons draw over the frame as it now is; the paint shows the same one.
+    m_frame = DrawFrame(client.right, client.bottom);
+    const Picture& frame = m_frame;
     for (const GameControlId id : kBackgroundCaptureOrder) {
         RECT at;
         CRedrawButton* button = Button(id);
@@ -254,8 +255,11 @@ void GameWindow::Paint() {
     HDC dc = BeginPaint(m_hwnd, &paint);
     RECT client;
     GetClientRect(m_hwnd, &client);
-    // One off-screen frame, so that sizing does not flicker.
-    const Picture frame = DrawFrame(client.right, client.bottom);
+    // One off-screen frame, so that sizing does not flicker; made when the size last changed.
+    if (m_frame.width != client.right || m_frame.height != client.bottom) {
+        m_frame = DrawFrame(client.right, client.bottom);
+    }
+    const Picture& frame = m_frame;
     if (!frame.IsNull()) {
         const BITMAPINFO info = InfoFor(frame.width, frame.height);
         SetDIBitsToDevice(dc, 0, 0, frame.width, frame.height, 0, 0, 0, frame.height,

@@ -67,6 +67,8 @@ private:
     HFONT m_titleFont = nullptr;
     std::unique_ptr<WebView> m_player;
     std::map<int, Picture> m_frameBitmaps;
+    // The painted frame at the window's current size.
+    Picture m_frame;
     std::map<GameControlId, std::unique_ptr<CRedrawButton>> m_buttons;
 };
 

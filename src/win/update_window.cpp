@@ -88,6 +88,8 @@ bool UpdateWindow::Create() {
     m_buttonFont = CreateFontW(-Scaled(14, m_scale), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                                DEFAULT_CHARSET, 0, 0, CLEARTYPE_QUALITY, 0, L"Microsoft YaHei");
     SendMessageW(m_cancel, WM_SETFONT, reinterpret_cast<WPARAM>(m_buttonFont), FALSE);
+    // Decoded once: the window repaints ten times a second.
+    m_icon = LoadScaledPicture(128, "png", m_scale);
     SetTimer(m_hwnd, kRefreshTimer, 100, nullptr);
     Refresh();
     ShowWindow(m_hwnd, SW_SHOW);
@@ -144,7 +146,7 @@ void UpdateWindow::Paint() {
     RECT done = kBar;
     done.right = kBar.left + static_cast<LONG>((kBar.right - kBar.left) * m_shown.barPart);
     Fill(dc, done, kOrange);
-    const Picture icon = LoadResourcePicture(128, "png");
+    const Picture& icon = m_icon;
     if (HBITMAP bitmap = MakeBitmap(icon); bitmap != nullptr) {
         HDC source = CreateCompatibleDC(dc);
         HGDIOBJ oldIcon = SelectObject(source, bitmap);

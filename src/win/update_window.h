@@ -9,6 +9,7 @@
 
 #include "flow/update_window_text.h"
 #include "update/update_progress.h"
+#include "win/picture.h"
 
 namespace tavrin::win {
 
@@ -44,6 +45,7 @@ private:
     HFONT m_font = nullptr;
     HFONT m_titleFont = nullptr;
     HFONT m_buttonFont = nullptr;
+    Picture m_icon;
 };
 
 }  // namespace tavrin::win
