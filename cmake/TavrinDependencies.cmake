@@ -4,6 +4,21 @@
 # unpacks into TAVRIN_WIN_DEPS_DIR (never committed), and links the static OpenSSL that the
 # same script builds there.
 
+# JSON, for what the player page and the launcher say to each other. The library is headers
+# only, so the Windows build reads Debian's copy too, through a folder that holds nothing
+# else (the host's include folder would bring its C library's headers into the cross-build).
+if(WIN32)
+  set(tavrin_json_root "${CMAKE_BINARY_DIR}/json-include")
+  file(MAKE_DIRECTORY "${tavrin_json_root}")
+  if(NOT EXISTS "${tavrin_json_root}/nlohmann")
+    file(CREATE_LINK /usr/include/nlohmann "${tavrin_json_root}/nlohmann" SYMBOLIC)
+  endif()
+  add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
+  target_include_directories(nlohmann_json::nlohmann_json SYSTEM INTERFACE "${tavrin_json_root}")
+else()
+  find_package(nlohmann_json 3 REQUIRED)
+endif()
+
 if(WIN32)
   set(TAVRIN_WIN_DEPS_DIR "${CMAKE_SOURCE_DIR}/build/win-deps" CACHE PATH
       "tinyxml2 and minizip sources, and the built OpenSSL, for the Windows cross-build")

@@ -6,9 +6,7 @@
 #include <QBuffer>
 #include <QEventLoop>
 #include <QHash>
-#include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <QPointer>
 #include <QTimer>
 #include <QUrlQuery>
@@ -18,6 +16,7 @@
 #include <QWebEngineUrlRequestJob>
 
 #include "app/diagnostics.h"
+#include "game/player_page.h"
 #include "ui/browser_profile.h"
 #include "ui/page_support.h"
 #include "ui/popup_catcher.h"
@@ -38,20 +37,6 @@ constexpr int kCallFunctionTimeoutMs = 2000;
 QHash<QString, CShockwaveflash1*>& Players() {
     static QHash<QString, CShockwaveflash1*> players;
     return players;
-}
-
-// Our own scripts inside a <script> element: only "</script" would end it early, and they
-// hold no "<!--" (which would make the parser look past it).
-QString ForScriptElement(QString text) {
-    return text.replace(QStringLiteral("</script"), QStringLiteral("<\\/script"),
-                        Qt::CaseInsensitive);
-}
-
-// JSON that carries the operator's text, inside a <script> element: every "<" as an escape,
-// so that no "</script" ends the element and no "<!--<script" swallows the page's own
-// scripts after it. In JSON a "<" can only stand inside a string, where the escape means it.
-QString JsonForScriptElement(QString json) {
-    return json.replace(QLatin1Char('<'), QStringLiteral("\\u003c"));
 }
 
 }  // namespace
@@ -195,85 +180,28 @@ void CShockwaveflash1::put_Movie(const QString& url) {
 }
 
 QString CShockwaveflash1::BuildPlayerPage() const {
-    QJsonObject options;
-    options[QStringLiteral("quality")] = m_strQuality;
-    // The page has the movie's origin, so "sameDomain" holds for it by construction; what
-    // the movie calls goes to the launcher alone.
-    options[QStringLiteral("allowScriptAccess")] =
-        m_strAllowScriptAccess.compare(QStringLiteral("never"), Qt::CaseInsensitive) != 0;
-    options[QStringLiteral("allowFullscreen")] = m_pPage->m_bFullScreenAllowed;
-    options[QStringLiteral("wmode")] = m_strWMode;
-    options[QStringLiteral("menu")] = m_bMenu;
-    options[QStringLiteral("parameters")] = m_strFlashVars;
-    if (m_bPlayerWarnings) {
-        options[QStringLiteral("logLevel")] = QStringLiteral("warn");
+    PlayerPageSetup setup;
+    setup.movie = m_strMovie.toStdString();
+    setup.options = {m_strQuality.toStdString(),  m_strAllowScriptAccess.toStdString(),
+                     m_pPage->m_bFullScreenAllowed, m_strWMode.toStdString(),
+                     m_bMenu,                        m_strFlashVars.toStdString(),
+                     m_bPlayerWarnings};
+    const std::string scheme = kRuffleScheme;
+    setup.files = scheme + ":/";
+    setup.scriptOrigin = scheme + ":";
+    setup.bridge = scheme + ":/bridge/" + m_strBridgeToken.toStdString() + "?m=";
+    if (m_pBridge != nullptr) {
+        setup.proxies = m_pBridge->Proxies();
     }
-    // Listed servers by their port; a policy host's every port, spelt out by the page.
-    QJsonArray sockets;
-    QJsonArray policyHosts;
-    for (const GameRelay::Proxy& proxy :
-         m_pBridge != nullptr ? m_pBridge->Proxies() : std::vector<GameRelay::Proxy>()) {
-        QJsonObject entry{{QStringLiteral("host"), QString::fromStdString(proxy.host)},
-                          {QStringLiteral("proxyUrl"), QString::fromStdString(proxy.url)}};
-        if (proxy.port != 0) {
-            entry[QStringLiteral("port")] = proxy.port;
-            sockets.append(entry);
-        } else {
-            policyHosts.append(entry);
-        }
-    }
-    QJsonObject setup;
-    setup[QStringLiteral("scheme")] = QString::fromLatin1(kRuffleScheme);
-    setup[QStringLiteral("movie")] = m_strMovie;
-    setup[QStringLiteral("options")] = options;
-    setup[QStringLiteral("sockets")] = sockets;
-    setup[QStringLiteral("policyHosts")] = policyHosts;
-    setup[QStringLiteral("bridge")] =
-        QStringLiteral("%1:/bridge/%2?m=")
-            .arg(QString::fromLatin1(kRuffleScheme), m_strBridgeToken);
     const platform::FontFile& font = ChineseFont();
     if (!font.path.empty()) {
-        QJsonArray families;
-        for (const std::string& family : font.families) {
-            families.append(QString::fromStdString(family));
-        }
-        setup[QStringLiteral("font")] =
-            QJsonObject{{QStringLiteral("url"), ChineseFontUrl(m_strBridgeToken)},
-                        {QStringLiteral("families"), families}};
+        setup.fontUrl = ChineseFontUrl(m_strBridgeToken).toStdString();
+        setup.fontFamilies = font.families;
     }
-    setup[QStringLiteral("texts")] =
-        QJsonObject{{QStringLiteral("loading"), tr("正在载入游戏……")},
-                    {QStringLiteral("failed"), tr("游戏载入失败")},
-                    {QStringLiteral("broken"), tr("游戏文件无法下载或无法播放。")},
-                    {QStringLiteral("noPlayer"), tr("Flash 播放器无法启动。")},
-                    {QStringLiteral("wayOut"), tr("请点击右上角的刷新按钮或按 F5 重新进入游戏。")}};
-    const QString setupJson =
-        QString::fromUtf8(QJsonDocument(setup).toJson(QJsonDocument::Compact));
-    // Only the launcher's scripts run here: no inline script without this page's nonce, no
-    // code made from text, no javascript: addresses.
-    const QString policy = QStringLiteral(
-                               "script-src 'nonce-%1' %2: 'wasm-unsafe-eval'; worker-src blob:; "
-                               "object-src 'none'; base-uri 'none'")
-                               .arg(m_strNonce, QString::fromLatin1(kRuffleScheme));
-    return QStringLiteral(
-               "<!DOCTYPE html><html><head><meta charset=\"utf-8\">"
-               "<meta http-equiv=\"Content-Security-Policy\" content=\"%1\"><style>"
-               "html,body{margin:0;width:100%;height:100%;overflow:hidden;background:#000}"
-               "#player{display:block;width:100%;height:100%}"
-               "#status{position:absolute;left:0;top:0;right:0;bottom:0;display:flex;"
-               "flex-direction:column;align-items:center;justify-content:center;color:#e8dccb;"
-               "font:16px 'Noto Sans CJK SC','Microsoft YaHei',sans-serif;pointer-events:none}"
-               "#status[hidden]{display:none}#status h1{font-size:22px;color:#ffb45a}"
-               "#status small{color:#8a7a6a}</style></head><body>"
-               "<div id=\"status\">%2</div>"
-               "<script nonce=\"%3\">window.__tavrinFlashSetup=%4;</script>"
-               "<script nonce=\"%3\">%5</script>"
-               "<script src=\"%6:/ruffle.js\"></script><script nonce=\"%3\">%7</script>"
-               "</body></html>")
-        .arg(policy, tr("正在载入游戏……"), m_strNonce, JsonForScriptElement(setupJson),
-             ForScriptElement(ReadPageScript(QStringLiteral("ruffle_fetch.js"))),
-             QString::fromLatin1(kRuffleScheme),
-             ForScriptElement(ReadPageScript(QStringLiteral("flash_page.js"))));
+    setup.nonce = m_strNonce.toStdString();
+    setup.preludeScripts = {ReadPageScript(QStringLiteral("ruffle_fetch.js")).toStdString()};
+    setup.pageScript = ReadPageScript(QStringLiteral("flash_page.js")).toStdString();
+    return QString::fromStdString(tavrin::BuildPlayerPage(setup));
 }
 
 bool CShockwaveflash1::IsPlayerPageRequest(const QWebEngineUrlRequestJob* job,
@@ -313,38 +241,32 @@ bool CShockwaveflash1::AnswerPageRequest(QWebEngineUrlRequestJob* job) {
 
 void CShockwaveflash1::OnPageMessage(const QString& json,
                                      const std::function<void(QString)>& answer) {
-    const QJsonObject message = QJsonDocument::fromJson(json.toUtf8()).object();
-    const QString kind = message.value(QStringLiteral("kind")).toString();
-    if (kind == QLatin1String("flashcall")) {
+    const PageMessage message = ParsePageMessage(json.toStdString());
+    if (message.kind == "flashcall") {
         m_strReturnValue.clear();
-        emit FlashCall(message.value(QStringLiteral("request")).toString());
+        emit FlashCall(QString::fromStdString(message.request));
         answer(m_strReturnValue);
         return;
     }
-    if (kind == QLatin1String("socket")) {
-        OnSocketRequest(message.value(QStringLiteral("url")).toString(), answer);
+    if (message.kind == "socket") {
+        OnSocketRequest(QString::fromStdString(message.url), answer);
         return;
     }
-    if (kind == QLatin1String("fscommand")) {
-        emit FSCommand(message.value(QStringLiteral("command")).toString(),
-                       message.value(QStringLiteral("args")).toString());
-    } else if (kind == QLatin1String("navigate")) {
-        OpenInDefaultBrowser(message.value(QStringLiteral("url")).toString().toStdString());
-    } else if (kind == QLatin1String("started")) {
-        const QJsonObject movie = message.value(QStringLiteral("movie")).toObject();
+    if (message.kind == "fscommand") {
+        emit FSCommand(QString::fromStdString(message.command),
+                       QString::fromStdString(message.args));
+    } else if (message.kind == "navigate") {
+        OpenInDefaultBrowser(message.url);
+    } else if (message.kind == "started") {
+        const PageMessage::Movie& movie = message.movie;
         Diagnose("player: the movie started (SWF %d, %s, %gx%g, %g frames a second)",
-                 movie.value(QStringLiteral("swfVersion")).toInt(),
-                 movie.value(QStringLiteral("isActionScript3")).toBool() ? "ActionScript 3"
-                                                                         : "ActionScript 1/2",
-                 movie.value(QStringLiteral("width")).toDouble(),
-                 movie.value(QStringLiteral("height")).toDouble(),
-                 movie.value(QStringLiteral("frameRate")).toDouble());
-        emit MovieStarted(movie);
-    } else if (kind == QLatin1String("failed")) {
-        const QString reason = message.value(QStringLiteral("reason")).toString();
-        Diagnose("player: %s %s", qPrintable(reason),
-                 qPrintable(message.value(QStringLiteral("detail")).toString()));
-        emit PlayerFailed(reason);
+                 movie.swfVersion, movie.actionScript3 ? "ActionScript 3" : "ActionScript 1/2",
+                 movie.width, movie.height, movie.frameRate);
+        emit MovieStarted(
+            QJsonDocument::fromJson(QByteArray::fromStdString(message.movieJson)).object());
+    } else if (message.kind == "failed") {
+        Diagnose("player: %s %s", message.reason.c_str(), message.detail.c_str());
+        emit PlayerFailed(QString::fromStdString(message.reason));
     }
     answer({});
 }
@@ -355,9 +277,7 @@ void CShockwaveflash1::OnSocketRequest(const QString& proxyUrl,
         if (url.isEmpty()) {
             Diagnose("socket bridge: no connection for the movie: %s", qPrintable(error));
         }
-        const QJsonObject result = url.isEmpty() ? QJsonObject{{QStringLiteral("error"), error}}
-                                                 : QJsonObject{{QStringLiteral("url"), url}};
-        answer(QString::fromUtf8(QJsonDocument(result).toJson(QJsonDocument::Compact)));
+        answer(QString::fromStdString(SocketAnswer(url.toStdString(), error.toStdString())));
     };
     if (m_pBridge == nullptr) {
         reply({}, QStringLiteral("the game has no game servers"));
@@ -379,12 +299,7 @@ void CShockwaveflash1::SetReturnValue(const QString& reply) {
 namespace {
 
 QString CallScript(const QString& request) {
-    return QStringLiteral(
-               "(function(r){try{return window.__tavrinCallFunction(r);}catch(e){return "
-               "null;}})(%1)")
-        .arg(QString::fromUtf8(QJsonDocument(QJsonArray{request}).toJson(QJsonDocument::Compact))
-                 .mid(1)
-                 .chopped(1));
+    return QString::fromStdString(CallFunctionScript(request.toStdString()));
 }
 
 }  // namespace

@@ -154,7 +154,7 @@
   }
 
   function start() {
-    window.RufflePlayer.config = {publicPath: setup.scheme + ':/', polyfills: false};
+    window.RufflePlayer.config = {publicPath: setup.files, polyfills: false};
     const player = window.RufflePlayer.newest().createPlayer();
     player.id = 'player';
     document.body.appendChild(player);
@@ -209,6 +209,6 @@
   if (window.RufflePlayer && window.RufflePlayer.newest) {
     start();
   } else {
-    fail(setup.texts.noPlayer, setup.scheme + ':/ruffle.js');
+    fail(setup.texts.noPlayer, setup.files + 'ruffle.js');
   }
 })();
