@@ -58,6 +58,7 @@ Rect GameWindow::Physical(const Rect& logical) const {
 }
 
 GameWindow::~GameWindow() {
+    m_movie.reset();
     m_player.reset();
     m_buttons.clear();
     if (m_hwnd != nullptr) {
@@ -91,8 +92,27 @@ bool GameWindow::Create() {
     if (m_player == nullptr) {
         return false;
     }
+    // Keys the page would get come here first: F5, and Esc in full screen, are the window's.
+    m_player->onKey = [this](UINT key) {
+        const bool ours = (key == VK_ESCAPE && m_bFullScreen) ||
+                          GameKeyActionFor(static_cast<int>(key)) == GameKeyAction::kRefresh ||
+                          GameKeyActionFor(static_cast<int>(key)) == GameKeyAction::kSwallow;
+        if (ours) {
+            // After the engine's handler: a question box may follow.
+            PostMessageW(m_hwnd, WM_KEYDOWN, key, 0);
+        }
+        return ours;
+    };
+    m_player->onFullScreen = [this](bool on) { SetFullScreen(on); };
+    m_movie = std::make_unique<MoviePlayer>(
+        *m_player, MoviePlayer::Host{[this] { m_events.MovieAskedRefresh(); },
+                                     [this](const std::string& address) {
+                                         if (m_browser) {
+                                             m_browser(address);
+                                         }
+                                     }});
     Layout();
-    m_player->Navigate(m_config.mainFlash);
+    m_movie->Play(m_config);
     return true;
 }
 
@@ -169,12 +189,72 @@ void GameWindow::Hide() {
 }
 
 void GameWindow::FocusPlayer() {
-    SetFocus(m_hwnd);
+    if (m_player) {
+        m_player->Focus();
+    } else {
+        SetFocus(m_hwnd);
+    }
+}
+
+bool GameWindow::OnKey(UINT key) {
+    if (key == VK_ESCAPE && m_bFullScreen) {
+        m_player->ExitFullScreen();  // as the Flash player's own full screen did
+        return true;
+    }
+    switch (GameKeyActionFor(static_cast<int>(key))) {
+        case GameKeyAction::kRefresh:
+            m_events.RefreshAsked();
+            return true;
+        case GameKeyAction::kSwallow:
+            return true;
+        case GameKeyAction::kForwardToMovie:
+        case GameKeyAction::kDefault:
+            break;
+    }
+    return false;
+}
+
+void GameWindow::SetFullScreen(bool on) {
+    if (on == m_bFullScreen) {
+        return;
+    }
+    m_bFullScreen = on;
+    if (on) {
+        // The buttons go, and come back as they were.
+        m_shownBeforeFullScreen.clear();
+        for (const auto& [id, button] : m_buttons) {
+            if (IsWindowVisible(button->Window())) {
+                m_shownBeforeFullScreen.push_back(id);
+                ShowWindow(button->Window(), SW_HIDE);
+            }
+        }
+        GetWindowRect(m_hwnd, &m_rcBeforeFullScreen);
+        MONITORINFO monitor{};
+        monitor.cbSize = sizeof monitor;
+        GetMonitorInfoW(MonitorFromWindow(m_hwnd, MONITOR_DEFAULTTONEAREST), &monitor);
+        const RECT& r = monitor.rcMonitor;
+        SetWindowPos(m_hwnd, HWND_TOP, r.left, r.top, r.right - r.left, r.bottom - r.top, 0);
+    } else {
+        for (const GameControlId id : m_shownBeforeFullScreen) {
+            ShowWindow(Button(id)->Window(), SW_SHOW);
+        }
+        const RECT& r = m_rcBeforeFullScreen;
+        SetWindowPos(m_hwnd, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                     SWP_NOZORDER);
+    }
+    Layout();
+    FocusPlayer();
 }
 
 void GameWindow::Layout() {
     RECT client;
     GetClientRect(m_hwnd, &client);
+    if (m_bFullScreen) {
+        if (m_player) {
+            m_player->SetBounds(client);
+        }
+        return;
+    }
     const auto places = PlaceGameControls(Logical(client.right, client.bottom));
     if (!places) {
         return;
@@ -274,9 +354,21 @@ LRESULT GameWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             Paint();
             return 0;
         case WM_SIZE:
+            if (wParam == SIZE_MINIMIZED) {
+                m_bMinimized = true;
+                break;
+            }
             Layout();
+            if (m_bMinimized && m_movie) {
+                // Back from the task bar: the movie lays its stage out again.
+                m_bMinimized = false;
+                m_movie->NotifyFlashFunction("stageResize");
+            }
             break;
         case WM_GETMINMAXINFO: {
+            if (m_bFullScreen) {
+                break;  // the track sizes would keep it from covering the screen
+            }
             const TrackSizes limits = GetTrackSizes(LogicalScreen());
             auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
             info->ptMinTrackSize = {Scaled(limits.minimum.width, m_scale),
@@ -286,6 +378,9 @@ LRESULT GameWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         }
         case WM_NCHITTEST: {
+            if (m_bFullScreen) {
+                return HTCLIENT;
+            }
             POINT at{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
             ScreenToClient(m_hwnd, &at);
             RECT client;
@@ -296,22 +391,15 @@ LRESULT GameWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
                 logical, {static_cast<int>(at.x / m_scale), static_cast<int>(at.y / m_scale)}));
         }
         case WM_LBUTTONDOWN:
-            if (InTitleDragBand(static_cast<int>(static_cast<short>(HIWORD(lParam)) / m_scale))) {
+            if (!m_bFullScreen && InTitleDragBand(static_cast<int>(static_cast<short>(HIWORD(lParam)) / m_scale))) {
                 ReleaseCapture();
                 SendMessageW(m_hwnd, WM_NCLBUTTONDOWN, HTCAPTION, 0);
                 return 0;
             }
             break;
         case WM_KEYDOWN:
-            switch (GameKeyActionFor(static_cast<int>(wParam))) {
-                case GameKeyAction::kRefresh:
-                    m_events.RefreshAsked();
-                    return 0;
-                case GameKeyAction::kSwallow:
-                    return 0;
-                case GameKeyAction::kForwardToMovie:
-                case GameKeyAction::kDefault:
-                    break;
+            if (OnKey(static_cast<UINT>(wParam))) {
+                return 0;
             }
             break;
         case WM_DISPLAYCHANGE:

@@ -8,12 +8,16 @@
 #include <windows.h>
 
 #include <array>
+#include <functional>
 #include <map>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "app/config.h"
 #include "flow/game_frame.h"
 #include "flow/launcher_events.h"
+#include "win/movie_player.h"
 #include "win/picture.h"
 #include "win/redraw_button.h"
 #include "win/web_engine.h"
@@ -29,6 +33,8 @@ public:
     GameWindow(const GameWindow&) = delete;
     GameWindow& operator=(const GameWindow&) = delete;
 
+    // Where the movie's links go; before Create.
+    void SetBrowser(std::function<void(const std::string&)> open) { m_browser = std::move(open); }
     // Makes the window at the large frame and loads the movie; false when it cannot.
     bool Create();
     void Show();
@@ -40,6 +46,8 @@ public:
 
     HWND Window() const { return m_hwnd; }
     WebView* Player() const { return m_player.get(); }
+    MoviePlayer* Movie() const { return m_movie.get(); }
+    bool FullScreen() const { return m_bFullScreen; }
     CRedrawButton* Button(GameControlId id) const;
     const ClientConfigData& Config() const { return m_config; }
 
@@ -47,6 +55,10 @@ private:
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
     bool CreateButtons();
     void Clicked(GameControlId id);
+    // A key for the window or its movie; true when the window took it.
+    bool OnKey(UINT key);
+    // The movie's full screen: the player over the whole screen, the frame out of the way.
+    void SetFullScreen(bool on);
     void MoveTo(const Rect& frame);
     // At the large or the small frame, with the button that leads to the other.
     void Place(FrameChoice choice);
@@ -66,6 +78,13 @@ private:
     HWND m_hwnd = nullptr;
     HFONT m_titleFont = nullptr;
     std::unique_ptr<WebView> m_player;
+    // After the view it plays in.
+    std::unique_ptr<MoviePlayer> m_movie;
+    std::function<void(const std::string&)> m_browser;
+    bool m_bFullScreen = false;
+    RECT m_rcBeforeFullScreen{};
+    std::vector<GameControlId> m_shownBeforeFullScreen;
+    bool m_bMinimized = false;
     std::map<int, Picture> m_frameBitmaps;
     // The painted frame at the window's current size.
     Picture m_frame;

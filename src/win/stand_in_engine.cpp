@@ -50,6 +50,10 @@ LRESULT CALLBACK StandInView::Proc(HWND hwnd, UINT message, WPARAM wParam, LPARA
         }
         return 0;
     }
+    if (view != nullptr && message == WM_KEYDOWN && view->onKey &&
+        view->onKey(static_cast<UINT>(wParam))) {
+        return 0;
+    }
     if (view != nullptr && message == WM_PAINT) {
         view->Paint();
         return 0;
@@ -99,6 +103,32 @@ std::vector<platform::BrowserCookie> StandInView::Cookies() const {
 void StandInView::SetBounds(const RECT& bounds) {
     MoveWindow(m_hwnd, bounds.left, bounds.top, bounds.right - bounds.left,
                bounds.bottom - bounds.top, TRUE);
+}
+
+void StandInView::Focus() {
+    SetFocus(m_hwnd);
+}
+
+PlayerAddresses StandInView::AddressesFor(const std::string& token) const {
+    const std::string files = "https://player.stand-in.invalid/";
+    return {files, "https://player.stand-in.invalid", files + "fonts/chinese/" + token,
+            files + "bridge/" + token + "?m="};
+}
+
+void StandInView::ShowPlayerPage(const std::string& movie, const std::string& page) {
+    playerPage = page;
+    scripts.clear();
+    Navigate(movie);
+}
+
+void StandInView::RunScript(const std::string& script) {
+    scripts.push_back(script);
+}
+
+void StandInView::ExitFullScreen() {
+    if (onFullScreen) {
+        onFullScreen(false);
+    }
 }
 
 std::unique_ptr<WebView> StandInEngine::CreateView(HWND parent, const RECT& bounds) {

@@ -1,6 +1,7 @@
 // The stand-in engine: a view that paints its address on a plain page and completes every
-// navigation at once (after the current message, as a real engine does). The page's part (a
-// script's navigation, its cookies) is played by whoever holds the view: the tests.
+// navigation at once (after the current message, as a real engine does), and passes on the
+// keys it is given as a page would. The page's part (a script's navigation, its cookies, the
+// player page's messages) is played by whoever holds the view: the tests.
 #pragma once
 
 #include "win/web_engine.h"
@@ -18,9 +19,17 @@ public:
     void GoBack() override;
     std::vector<platform::BrowserCookie> Cookies() const override;
     void SetBounds(const RECT& bounds) override;
+    void Focus() override;
+    PlayerAddresses AddressesFor(const std::string& token) const override;
+    void ShowPlayerPage(const std::string& movie, const std::string& page) override;
+    void RunScript(const std::string& script) override;
+    void ExitFullScreen() override;
 
     // What a page would have set.
     std::vector<platform::BrowserCookie> cookies;
+    // The player page shown last, and the scripts run in it since.
+    std::string playerPage;
+    std::vector<std::string> scripts;
     HWND Window() const { return m_hwnd; }
 
 private:

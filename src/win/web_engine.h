@@ -14,6 +14,13 @@
 
 namespace tavrin::win {
 
+struct PlayerAddresses {
+    std::string files;
+    std::string scriptOrigin;
+    std::string fontUrl;
+    std::string bridge;
+};
+
 class WebView {
 public:
     virtual ~WebView() = default;
@@ -28,10 +35,30 @@ public:
     virtual std::vector<platform::BrowserCookie> Cookies() const = 0;
     // Where the view lies in its parent window, in the parent's pixels.
     virtual void SetBounds(const RECT& bounds) = 0;
+    virtual void Focus() = 0;
+
+    // Where this view's player pages find Ruffle's files, the Chinese font and the bridge to
+    // their player (PlayerPageSetup's files, scriptOrigin, fontUrl, bridge); `token` is the
+    // secret that only the page knows.
+    virtual PlayerAddresses AddressesFor(const std::string& token) const = 0;
+    // Plays a game movie: `page` shown as the document at `movie`, so that the page has the
+    // movie's origin. Its messages come to onPageMessage.
+    virtual void ShowPlayerPage(const std::string& movie, const std::string& page) = 0;
+    // Runs a script in the page, not waiting for what it gives.
+    virtual void RunScript(const std::string& script) = 0;
+    // Leaves the page's full screen, if it is in it.
+    virtual void ExitFullScreen() = 0;
 
     // Told, after the current message, when the document of the latest navigation is
     // complete, with its address.
     std::function<void(const std::string& address)> onDocumentComplete;
+    // A message of the player page, to be answered once, now or later, on this thread.
+    using Answer = std::function<void(const std::string& answer)>;
+    std::function<void(const std::string& message, Answer answer)> onPageMessage;
+    // The page asks for full screen (true) or leaves it.
+    std::function<void(bool on)> onFullScreen;
+    // A key the page would get; true when the launcher took it (F5, Esc in full screen).
+    std::function<bool(UINT key)> onKey;
 };
 
 class WebEngine {

@@ -140,6 +140,7 @@ void CWinWindows::OpenGameWindow(const ClientConfigData& config) {
         ReleaseRetired();
     }
     auto game = std::make_unique<GameWindow>(m_events, m_engine, config, m_scale);
+    game->SetBrowser([this](const std::string& address) { OpenInBrowser(address); });
     if (!game->Create()) {
         return;
     }

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <thread>
 #include <utility>
 
@@ -143,7 +144,8 @@ protected:
                                "\" bbsUrl=\"file:///etc/passwd\" szVerify=\"/verify\"/></c>");
               }
               return MakeReply(200, "<c><clientConfig title=\"双线1区\" isOpen=\"1\" mainFlash=\"" +
-                                        m_peer.Url("/m.swf") + "\"/></c>");
+                                        m_peer.Url("/m.swf") + "\" area_url=\"" +
+                                        m_peer.Url("/area") + "\"/></c>");
           }) {}
 
     void SetUp() override {
@@ -340,6 +342,68 @@ TEST_F(WinRoad, TheGameWindowSwitchesItsTwoSizesSizesFromItsBordersAndAsksFirst)
     Click(game->Button(kCloseButtonId));
     EXPECT_TRUE(launcher.flow.Ending());
     EXPECT_EQ(QuitCode(), kExitNormal);
+}
+
+// The player page is the shared one with the program's own scripts; the movie's calls and
+// commands, its full screen and the keys its page gets come back through the stand-in page.
+TEST_F(WinRoad, TheMoviesPageCallsCommandsAndKeysReachTheLauncher) {
+    WinLauncher launcher(m_engine);
+    StartUp(launcher);
+    launcher.windows.Login()->View()->Navigate(m_peer.Url("/verify?u=1"));
+    ASSERT_TRUE(PumpUntil([&] { return launcher.windows.Game() != nullptr; }));
+    GameWindow* game = launcher.windows.Game();
+    auto* page = static_cast<StandInView*>(game->Player());
+    EXPECT_EQ(page->Location(), m_peer.Url("/m.swf"));
+    for (const std::string& part :
+         {"\"movie\":\"" + m_peer.Url("/m.swf") + "\"", std::string("RufflePlayer.newest()"),
+          std::string("\"bridge\":\"https://player.stand-in.invalid/bridge/")}) {
+        EXPECT_NE(page->playerPage.find(part), std::string::npos) << part;
+    }
+
+    const auto send = [&](const std::string& json) {
+        std::string answer = "(none)";
+        page->onPageMessage(json, [&](const std::string& a) { answer = a; });
+        return answer;
+    };
+    const std::string memory = send(
+        R"({"kind":"flashcall","request":"<invoke name=\"GetSysMem\" returntype=\"xml\"/>"})");
+    EXPECT_EQ(memory.rfind("<string>", 0), 0u) << memory;
+    EXPECT_NE(memory.find(','), std::string::npos) << memory;
+    EXPECT_EQ(send(R"({"kind":"flashcall","request":"<invoke name=\"Other\"/>"})"), "");
+    // A socket's answer comes from the relay's thread, on this one.
+    auto socket = std::make_shared<std::string>();
+    page->onPageMessage(R"({"kind":"socket","url":"ws://127.0.0.1:1/nowhere"})",
+                        [socket](const std::string& a) { *socket = a; });
+    ASSERT_TRUE(PumpUntil([&] { return !socket->empty(); }));
+    EXPECT_EQ(*socket, R"({"error":"not a game server of this game"})");
+
+    // Full screen covers the screen without the frame's buttons; Esc in the page leaves it.
+    RECT before;
+    GetWindowRect(game->Window(), &before);
+    page->onFullScreen(true);
+    EXPECT_EQ(SizeOf(game->Window()).cx, GetSystemMetrics(SM_CXSCREEN));
+    EXPECT_FALSE(IsWindowVisible(game->Button(kCloseButtonId)->Window()));
+    SendMessageW(page->Window(), WM_KEYDOWN, VK_ESCAPE, 0);
+    ASSERT_TRUE(PumpUntil([&] { return !game->FullScreen(); }));
+    EXPECT_EQ(SizeOf(game->Window()).cx, before.right - before.left);
+    EXPECT_TRUE(IsWindowVisible(game->Button(kCloseButtonId)->Window()));
+    EXPECT_FALSE(IsWindowVisible(game->Button(kMaximiseButtonId)->Window()));
+
+    // Back from the task bar the movie lays out its stage again.
+    ShowWindow(game->Window(), SW_MINIMIZE);
+    ShowWindow(game->Window(), SW_RESTORE);
+    ASSERT_EQ(page->scripts.size(), 1u);
+    EXPECT_NE(page->scripts[0].find("stageResize"), std::string::npos);
+
+    // F5 in the page asks; the movie's own GameRefresh goes back to the area page at once.
+    SendMessageW(page->Window(), WM_KEYDOWN, VK_F5, 0);
+    ASSERT_TRUE(PumpUntil([&] { return !m_boxes.empty(); }));
+    EXPECT_EQ(m_boxes, std::vector<std::string>{"是否刷新游戏?"});
+    EXPECT_EQ(send(R"({"kind":"fscommand","command":"GameRefresh","args":""})"), "");
+    LoginWindow* login = launcher.windows.Login();
+    ASSERT_TRUE(PumpUntil(
+        [&] { return login->View()->Location().rfind(m_peer.Url("/area?v="), 0) == 0; }));
+    EXPECT_EQ(m_boxes.size(), 1u);
 }
 
 // At 200 % the game window keeps its logical geometry in twice the pixels, from the finer
