@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-
 #include <nlohmann/json.hpp>
 
 #include "app/config.h"
@@ -143,8 +142,7 @@ namespace {
 
 std::string StringAt(const json& object, const char* name) {
     const auto found = object.find(name);
-    return found != object.end() && found->is_string() ? found->get<std::string>()
-                                                       : std::string();
+    return found != object.end() && found->is_string() ? found->get<std::string>() : std::string();
 }
 
 double NumberAt(const json& object, const char* name) {

@@ -182,9 +182,12 @@ void CShockwaveflash1::put_Movie(const QString& url) {
 QString CShockwaveflash1::BuildPlayerPage() const {
     PlayerPageSetup setup;
     setup.movie = m_strMovie.toStdString();
-    setup.options = {m_strQuality.toStdString(),  m_strAllowScriptAccess.toStdString(),
-                     m_pPage->m_bFullScreenAllowed, m_strWMode.toStdString(),
-                     m_bMenu,                        m_strFlashVars.toStdString(),
+    setup.options = {m_strQuality.toStdString(),
+                     m_strAllowScriptAccess.toStdString(),
+                     m_pPage->m_bFullScreenAllowed,
+                     m_strWMode.toStdString(),
+                     m_bMenu,
+                     m_strFlashVars.toStdString(),
                      m_bPlayerWarnings};
     const std::string scheme = kRuffleScheme;
     setup.files = scheme + ":/";

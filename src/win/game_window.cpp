@@ -391,7 +391,8 @@ LRESULT GameWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
                 logical, {static_cast<int>(at.x / m_scale), static_cast<int>(at.y / m_scale)}));
         }
         case WM_LBUTTONDOWN:
-            if (!m_bFullScreen && InTitleDragBand(static_cast<int>(static_cast<short>(HIWORD(lParam)) / m_scale))) {
+            if (!m_bFullScreen &&
+                InTitleDragBand(static_cast<int>(static_cast<short>(HIWORD(lParam)) / m_scale))) {
                 ReleaseCapture();
                 SendMessageW(m_hwnd, WM_NCLBUTTONDOWN, HTCAPTION, 0);
                 return 0;

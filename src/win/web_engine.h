@@ -68,6 +68,10 @@ public:
     virtual bool Available(std::string& whatToDo) = 0;
     // A view in `parent`, at `bounds`; null when the engine cannot make one.
     virtual std::unique_ptr<WebView> CreateView(HWND parent, const RECT& bounds) = 0;
+
+    // Told, after the current message, when the engine that was available cannot start after
+    // all (its runtime damaged, its profile folder not writable), with what the player must do.
+    std::function<void(const std::string& whatToDo)> onFailed;
 };
 
 }  // namespace tavrin::win

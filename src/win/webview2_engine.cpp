@@ -1,10 +1,14 @@
 #include "win/webview2_engine.h"
 
+#include <shlwapi.h>
+
 #include <objbase.h>
 
 #include <utility>
 
+#include "app/data_dir.h"
 #include "app/diagnostics.h"
+#include "win/webview2_view.h"
 #include "win/win_text.h"
 
 namespace tavrin::win {
@@ -14,17 +18,23 @@ const char* const kLoaderMissingText =
 const char* const kRuntimeMissingText =
     "此电脑缺少 Microsoft Edge WebView2 运行时，无法显示登录页面和游戏。\n"
     "请从微软官网下载并安装“WebView2 运行时”（Evergreen 版），然后重新启动游戏。";
+const char* const kEngineFailedText =
+    "游戏网页组件（WebView2 运行时）无法启动。\n"
+    "请重新安装“WebView2 运行时”后重新启动游戏；如仍无法启动，请联系客服。";
 
-namespace {
-
-// The loader's export that names the installed runtime's version, or fails without one.
-using VersionFunction = HRESULT(STDAPICALLTYPE*)(PCWSTR browserFolder, LPWSTR* version);
-
-}  // namespace
+std::string TakeEngineString(LPWSTR text) {
+    if (text == nullptr) {
+        return {};
+    }
+    std::string utf8 = Utf8FromWide(text);
+    CoTaskMemFree(text);
+    return utf8;
+}
 
 WebView2Engine::WebView2Engine(std::string programFolder) : m_strFolder(std::move(programFolder)) {}
 
 WebView2Engine::~WebView2Engine() {
+    m_environment.Reset();
     if (m_loader != nullptr) {
         FreeLibrary(m_loader);
     }
@@ -39,7 +49,7 @@ bool WebView2Engine::Available(std::string& whatToDo) {
     }
     const auto version =
         m_loader != nullptr
-            ? reinterpret_cast<VersionFunction>(reinterpret_cast<void*>(
+            ? reinterpret_cast<wv2::VersionFunction>(reinterpret_cast<void*>(
                   GetProcAddress(m_loader, "GetAvailableCoreWebView2BrowserVersionString")))
             : nullptr;
     if (version == nullptr) {
@@ -55,14 +65,102 @@ bool WebView2Engine::Available(std::string& whatToDo) {
         whatToDo = kRuntimeMissingText;
         return false;
     }
-    m_strVersion = Utf8FromWide(found);
-    CoTaskMemFree(found);
+    m_strVersion = TakeEngineString(found);
     Diagnose("tavrin: WebView2 runtime %s", m_strVersion.c_str());
     return true;
 }
 
-std::unique_ptr<WebView> WebView2Engine::CreateView(HWND, const RECT&) {
-    return nullptr;
+std::unique_ptr<WebView> WebView2Engine::CreateView(HWND parent, const RECT& bounds) {
+    if (m_loader == nullptr || m_state == State::kFailed) {
+        return nullptr;
+    }
+    return std::make_unique<WebView2View>(*this, parent, bounds);
+}
+
+void WebView2Engine::WhenStarted(std::function<void(wv2::ICoreWebView2Environment*)> ready) {
+    switch (m_state) {
+        case State::kStarted:
+            ready(m_environment.Get());
+            return;
+        case State::kFailed:
+            return;
+        case State::kStarting:
+            m_waiting.push_back(std::move(ready));
+            return;
+        case State::kIdle:
+            break;
+    }
+    m_waiting.push_back(std::move(ready));
+    m_state = State::kStarting;
+    const auto create = reinterpret_cast<wv2::CreateEnvironmentFunction>(reinterpret_cast<void*>(
+        GetProcAddress(m_loader, "CreateCoreWebView2EnvironmentWithOptions")));
+    if (create == nullptr) {
+        Started(E_NOINTERFACE, nullptr);
+        return;
+    }
+    // A game's sound plays without waiting for a click, as in the Flash player.
+    SetEnvironmentVariableW(L"WEBVIEW2_ADDITIONAL_BROWSER_ARGUMENTS",
+                            L"--autoplay-policy=no-user-gesture-required");
+    // Logins, storage and the games' saved data stay with the player between runs, in the
+    // same per-user place as the launcher's other data.
+    const std::string profile = BrowserProfileDir();
+    if (profile.empty()) {
+        Diagnose("no per-user folder for the browser profile: the engine chooses one");
+    }
+    const std::wstring folder = WideFromAnsi(profile);
+    auto done = MakeHandler<wv2::ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler>(
+        [this](HRESULT result, wv2::ICoreWebView2Environment* environment) {
+            Started(result, environment);
+            return S_OK;
+        });
+    const HRESULT result =
+        create(nullptr, folder.empty() ? nullptr : folder.c_str(), nullptr, done.Get());
+    if (FAILED(result) && m_state == State::kStarting) {
+        Started(result, nullptr);
+    }
+}
+
+void WebView2Engine::Started(HRESULT result, wv2::ICoreWebView2Environment* environment) {
+    if (m_state != State::kStarting) {
+        return;
+    }
+    std::vector<std::function<void(wv2::ICoreWebView2Environment*)>> waiting;
+    waiting.swap(m_waiting);
+    if (FAILED(result) || environment == nullptr) {
+        m_state = State::kFailed;
+        Diagnose("tavrin: the WebView2 runtime %s does not start (0x%08lx)", m_strVersion.c_str(),
+                 static_cast<unsigned long>(result));
+        // Not from inside the loader's call: the player's answer waits in a box.
+        m_mailbox.Post([this] {
+            if (onFailed) {
+                onFailed(kEngineFailedText);
+            }
+        });
+        return;
+    }
+    m_state = State::kStarted;
+    m_environment = ComPtr<wv2::ICoreWebView2Environment>::Share(environment);
+    for (auto& ready : waiting) {
+        ready(m_environment.Get());
+    }
+}
+
+ComPtr<wv2::ICoreWebView2WebResourceResponse> WebView2Engine::Response(int status,
+                                                                       const std::string& headers,
+                                                                       const std::string& body) {
+    ComPtr<wv2::ICoreWebView2WebResourceResponse> response;
+    if (!m_environment) {
+        return response;
+    }
+    IStream* content = SHCreateMemStream(reinterpret_cast<const BYTE*>(body.data()),
+                                         static_cast<UINT>(body.size()));
+    const wchar_t* reason = status == 200 ? L"OK" : status == 403 ? L"Forbidden" : L"Not Found";
+    m_environment->CreateWebResourceResponse(content, status, reason, WideFromUtf8(headers).c_str(),
+                                             response.Put());
+    if (content != nullptr) {
+        content->Release();
+    }
+    return response;
 }
 
 }  // namespace tavrin::win

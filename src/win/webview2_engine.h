@@ -1,12 +1,17 @@
 // The Chromium-based engine Windows ships (WebView2), found at run time: its loader
 // (WebView2Loader.dll, shipped by the operator beside the program) and the engine's runtime
-// on the machine. Without either the player is told what to do and the launcher ends.
+// on the machine. Without either the player is told what to do and the launcher ends. The
+// engine starts once, with the launcher's profile folder; each view is a controller of it.
 #pragma once
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
+#include <vector>
 
+#include "win/com_ptr.h"
+#include "win/ui_mailbox.h"
 #include "win/web_engine.h"
 
 namespace tavrin::win {
@@ -20,21 +25,34 @@ public:
     WebView2Engine& operator=(const WebView2Engine&) = delete;
 
     bool Available(std::string& whatToDo) override;
-    // The engine's views are not built yet: none, so the window that asked says it cannot
-    // show its page.
     std::unique_ptr<WebView> CreateView(HWND parent, const RECT& bounds) override;
 
     // The runtime's version, once Available has found it.
     const std::string& Version() const { return m_strVersion; }
 
+    // Calls `ready` with the started engine: at once when it is there, else once it has
+    // started. When it cannot start, onFailed is told (once) and `ready` never runs.
+    void WhenStarted(std::function<void(wv2::ICoreWebView2Environment*)> ready);
+    // A response for a resource request: `status`, the header lines, the body.
+    ComPtr<wv2::ICoreWebView2WebResourceResponse> Response(int status, const std::string& headers,
+                                                           const std::string& body);
+
 private:
+    void Started(HRESULT result, wv2::ICoreWebView2Environment* environment);
+
     std::string m_strFolder;
     HMODULE m_loader = nullptr;
     std::string m_strVersion;
+    enum class State { kIdle, kStarting, kStarted, kFailed } m_state = State::kIdle;
+    ComPtr<wv2::ICoreWebView2Environment> m_environment;
+    std::vector<std::function<void(wv2::ICoreWebView2Environment*)>> m_waiting;
+    UiMailbox m_mailbox;
 };
 
-// What the player reads when the loader is missing, and when the runtime is.
+// What the player reads when the loader is missing, when the runtime is, and when the engine
+// is there but does not start.
 extern const char* const kLoaderMissingText;
 extern const char* const kRuntimeMissingText;
+extern const char* const kEngineFailedText;
 
 }  // namespace tavrin::win

@@ -26,6 +26,11 @@ int RunLauncher(WebEngine& engine, const std::string& iniPath) {
         return kExitNoWebEngine;
     }
     WinLauncher launcher(engine);
+    // An engine that was there but does not start after all: said, then the program ends.
+    engine.onFailed = [&launcher](const std::string& failure) {
+        ShowMessage(nullptr, {MessageKind::kOk, failure});
+        launcher.flow.RunExitSequence(kExitNoWebEngine);
+    };
     launcher.services.Configure(iniPath.empty() ? ConfigIniPath() : iniPath, g_strBaseName);
     if (launcher.flow.Start()) {
         MSG message;
@@ -34,6 +39,7 @@ int RunLauncher(WebEngine& engine, const std::string& iniPath) {
             DispatchMessageW(&message);
         }
     }
+    engine.onFailed = nullptr;
     return launcher.flow.ExitCode();
 }
 

@@ -1,9 +1,6 @@
 #include "win/win_windows.h"
 
-#include <shellapi.h>
-
 #include <atomic>
-#include <cctype>
 #include <optional>
 #include <thread>
 
@@ -11,6 +8,7 @@
 #include "platform/file_system.h"
 #include "update/update_worker.h"
 #include "win/message_box.h"
+#include "win/shell_open.h"
 #include "win/update_window.h"
 #include "win/win_text.h"
 
@@ -160,20 +158,14 @@ void CWinWindows::FocusGame() {
 }
 
 void CWinWindows::OpenInBrowser(const std::string& address) {
-    // Only web addresses leave the launcher, whatever the operator's documents say.
-    std::string scheme = address.substr(0, address.find(':'));
-    for (char& c : scheme) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    if ((scheme != "http" && scheme != "https") || address.find("://") != scheme.size()) {
+    if (!IsWebAddress(address)) {
         return;
     }
     if (m_browserHook) {
         m_browserHook(address);
         return;
     }
-    const std::wstring wide = WideFromUtf8(address);
-    ShellExecuteW(nullptr, L"open", wide.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    OpenWebAddress(address);
 }
 
 void CWinWindows::CloseWindows(int exitCode) {

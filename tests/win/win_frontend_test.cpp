@@ -20,6 +20,7 @@
 #include "win/picture.h"
 #include "win/stand_in_engine.h"
 #include "win/webview2_engine.h"
+#include "win/webview2_view.h"
 #include "win/win_app.h"
 #include "win/win_text.h"
 #include "win/win_windows.h"
@@ -110,6 +111,31 @@ TEST(WinText, ChineseFromEitherEncodingIsTheSameText) {
     EXPECT_EQ(WideFromUtf8(utf8), std::wstring(L"\u542f\u52a8\u5668"));
     ASSERT_EQ(GetACP(), 936u);
     EXPECT_EQ(WideFromAnsi("\xc6\xf4\xb6\xaf\xc6\xf7"), WideFromUtf8(utf8));
+}
+
+// What the engine's view decides by itself: whose request is the player page's, and the
+// answers of the login page's `window.external`.
+TEST(WinWebView2, OriginsAndTheLoginPagesCallsAreAnsweredAsOnLinux) {
+    const std::pair<const char*, const char*> origins[] = {
+        {"http://Game.Example.com:80/a.swf?x=1", "http://game.example.com"},
+        {"https://h.test:443", "https://h.test"},
+        {"http://127.0.0.1:8080/m.swf", "http://127.0.0.1:8080"},
+        {"file:///C:/game.swf", ""},
+        {"game.swf", ""},
+    };
+    for (const auto& [address, origin] : origins) {
+        EXPECT_EQ(OriginOf(address), origin) << address;
+    }
+    const std::pair<const char*, const char*> calls[] = {
+        {R"({"method":"invoke_enterroom","args":["12"]})", "true"},
+        {R"({"method":"invoke_enterroom","args":["4294967296"]})", "error"},
+        {R"({"method":"invoke_inlineurl","args":["http://x.test/"]})", "true"},
+        {R"({"method":"designer-state"})", R"({"links":false,"pointer":false})"},
+        {"not json", "false"},
+    };
+    for (const auto& [request, answer] : calls) {
+        EXPECT_EQ(AnswerExternalCall(request), answer) << request;
+    }
 }
 
 TEST(WinPictures, TheLoginPictureDecodesWithItsShapeAndItsSharpVariant) {
@@ -365,8 +391,8 @@ TEST_F(WinRoad, TheMoviesPageCallsCommandsAndKeysReachTheLauncher) {
         page->onPageMessage(json, [&](const std::string& a) { answer = a; });
         return answer;
     };
-    const std::string memory = send(
-        R"({"kind":"flashcall","request":"<invoke name=\"GetSysMem\" returntype=\"xml\"/>"})");
+    const std::string memory =
+        send(R"({"kind":"flashcall","request":"<invoke name=\"GetSysMem\" returntype=\"xml\"/>"})");
     EXPECT_EQ(memory.rfind("<string>", 0), 0u) << memory;
     EXPECT_NE(memory.find(','), std::string::npos) << memory;
     EXPECT_EQ(send(R"({"kind":"flashcall","request":"<invoke name=\"Other\"/>"})"), "");
@@ -401,8 +427,8 @@ TEST_F(WinRoad, TheMoviesPageCallsCommandsAndKeysReachTheLauncher) {
     EXPECT_EQ(m_boxes, std::vector<std::string>{"是否刷新游戏?"});
     EXPECT_EQ(send(R"({"kind":"fscommand","command":"GameRefresh","args":""})"), "");
     LoginWindow* login = launcher.windows.Login();
-    ASSERT_TRUE(PumpUntil(
-        [&] { return login->View()->Location().rfind(m_peer.Url("/area?v="), 0) == 0; }));
+    ASSERT_TRUE(
+        PumpUntil([&] { return login->View()->Location().rfind(m_peer.Url("/area?v="), 0) == 0; }));
     EXPECT_EQ(m_boxes.size(), 1u);
 }
 
@@ -517,6 +543,14 @@ TEST_F(WinRoad, WithoutTheEnginesLoaderOrRuntimeThePlayerIsToldWhatToDo) {
     EXPECT_EQ(RunLauncher(noRuntime, m_tmp / "config.ini"), kExitNoWebEngine);
     EXPECT_EQ(m_boxes, (std::vector<std::string>{kLoaderMissingText, kRuntimeMissingText}));
     EXPECT_TRUE(m_peer.Requests().empty());
+
+    // A runtime that is there but does not start: said when the login window asks for its
+    // view, then the exit sequence.
+    m_boxes.clear();
+    WebView2Engine broken(GetModuleDir() + "broken-runtime\\");
+    EXPECT_EQ(RunLauncher(broken, m_tmp / "config.ini"), kExitNoWebEngine);
+    EXPECT_EQ(broken.Version(), "120.0.2210.91");
+    EXPECT_EQ(m_boxes, std::vector<std::string>{kEngineFailedText});
 }
 
 // The player comes with the launcher: without its files the installation is damaged.
