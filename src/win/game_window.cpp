@@ -71,13 +71,7 @@ GameWindow::~GameWindow() {
 bool GameWindow::Create() {
     RegisterWindowClass(kWindowClass,
                         &MemberProc<GameWindow, &GameWindow::m_hwnd, &GameWindow::Handle>);
-    for (const int id : {kTitleStripBitmap, kBottomBorderBitmap, kLeftBorderBitmap,
-                         kRightBorderBitmap, kIconBitmap}) {
-        m_frameBitmaps[id] = LoadScaledPicture(id, "bmp", m_scale);
-    }
-    m_titleFont = CreateFontW(-Scaled(MulDiv(kTitleFontPointSize, 96, 72), m_scale), 0, 0, 0,
-                              FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0,
-                              CLEARTYPE_QUALITY, 0, WideFromUtf8(kTitleFontFace).c_str());
+    LoadFramePictures();
     const Rect frame = Physical(PlaceFrame(kInitialFrameChoice, LogicalScreen()).rect);
     const std::wstring caption =
         WideFromAnsi(g_strBaseName) + L"(" + WideFromUtf8(m_config.title) + L")";
@@ -114,6 +108,35 @@ bool GameWindow::Create() {
     Layout();
     m_movie->Play(m_config);
     return true;
+}
+
+void GameWindow::LoadFramePictures() {
+    for (const int id : {kTitleStripBitmap, kBottomBorderBitmap, kLeftBorderBitmap,
+                         kRightBorderBitmap, kIconBitmap}) {
+        m_frameBitmaps[id] = LoadScaledPicture(id, "bmp", m_scale);
+    }
+    if (m_titleFont != nullptr) {
+        DeleteObject(m_titleFont);
+    }
+    m_titleFont = CreateFontW(-Scaled(MulDiv(kTitleFontPointSize, 96, 72), m_scale), 0, 0, 0,
+                              FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0,
+                              CLEARTYPE_QUALITY, 0, WideFromUtf8(kTitleFontFace).c_str());
+}
+
+void GameWindow::Rescale(double scale, const RECT& suggested) {
+    if (scale == m_scale) {
+        return;
+    }
+    m_scale = scale;
+    LoadFramePictures();
+    for (auto& [id, button] : m_buttons) {
+        (void)id;
+        button->SetScale(m_scale);
+    }
+    m_frame = {};
+    SetWindowPos(m_hwnd, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    Layout();
 }
 
 bool GameWindow::CreateButtons() {
@@ -403,6 +426,11 @@ LRESULT GameWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
                 return 0;
             }
             break;
+        case WM_DPICHANGED:
+            // Moved to a screen of another scale: the frame and buttons for that one, the
+            // same logical size.
+            Rescale(HIWORD(wParam) / 96.0, *reinterpret_cast<const RECT*>(lParam));
+            return 0;
         case WM_DISPLAYCHANGE:
             // A change of the display puts the window back at the small size.
             RestoreAction();

@@ -54,6 +54,10 @@ public:
 private:
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
     bool CreateButtons();
+    // The frame's pictures and title font at the window's scale.
+    void LoadFramePictures();
+    // To the scale of the screen the window has moved to; `suggested` is its new place.
+    void Rescale(double scale, const RECT& suggested);
     void Clicked(GameControlId id);
     // A key for the window or its movie; true when the window took it.
     bool OnKey(UINT key);

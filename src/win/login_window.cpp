@@ -59,10 +59,10 @@ bool LoginWindow::Create() {
         Diagnose("tavrin: the login window cannot be made (error %lu)", GetLastError());
         return false;
     }
-    m_layer =
-        CreateWindowExW(WS_EX_LAYERED | WS_EX_TOOLWINDOW, kLayerClass, L"", WS_POPUP,
-                        kControlLayerBox.left, kControlLayerBox.top, kControlLayerBox.width,
-                        kControlLayerBox.height, m_hwnd, nullptr, GetModuleHandleW(nullptr), this);
+    m_layer = CreateWindowExW(
+        WS_EX_LAYERED | WS_EX_TOOLWINDOW, kLayerClass, L"", WS_POPUP, kControlLayerBox.left,
+        kControlLayerBox.top, Scaled(kControlLayerBox.width, m_scale),
+        Scaled(kControlLayerBox.height, m_scale), m_hwnd, nullptr, GetModuleHandleW(nullptr), this);
     if (m_layer == nullptr) {
         Diagnose("tavrin: the login window's layer cannot be made (error %lu)", GetLastError());
         return false;
@@ -72,10 +72,7 @@ bool LoginWindow::Create() {
         Diagnose("tavrin: the login window's buttons cannot be made");
         return false;
     }
-    const RECT view{Scaled(kLoginViewBox.left, m_scale), Scaled(kLoginViewBox.top, m_scale),
-                    Scaled(kLoginViewBox.left + kLoginViewBox.width, m_scale),
-                    Scaled(kLoginViewBox.top + kLoginViewBox.height, m_scale)};
-    m_view = m_engine.CreateView(m_layer, view);
+    m_view = m_engine.CreateView(m_layer, ViewBounds());
     if (m_view == nullptr) {
         Diagnose("tavrin: the login window's browser cannot be made");
         return false;
@@ -96,18 +93,57 @@ bool LoginWindow::CreateButtons() {
         const LoginButton& place = kLoginButtons[i];
         auto button = std::make_unique<CRedrawButton>(
             place.images, [this, id = place.id] { Clicked(id); }, m_scale);
-        const int x = Scaled(place.x, m_scale);
-        const int y = Scaled(place.y, m_scale);
-        if (!button->Create(m_layer, x, y, place.name)) {
+        if (!button->Create(m_layer, Scaled(place.x, m_scale), Scaled(place.y, m_scale),
+                            place.name)) {
             return false;
         }
-        // Drawn over the login picture that lies under the layer there.
-        button->SetBackground(CutPicture(m_picture, Scaled(kControlLayerBox.left, m_scale) + x,
-                                         Scaled(kControlLayerBox.top, m_scale) + y, button->Width(),
-                                         button->Height()));
         m_buttons[i] = std::move(button);
     }
+    PlaceButtons();
     return true;
+}
+
+void LoginWindow::PlaceButtons() {
+    for (std::size_t i = 0; i < kLoginButtons.size(); ++i) {
+        CRedrawButton& button = *m_buttons[i];
+        const int x = Scaled(kLoginButtons[i].x, m_scale);
+        const int y = Scaled(kLoginButtons[i].y, m_scale);
+        MoveWindow(button.Window(), x, y, button.Width(), button.Height(), FALSE);
+        // Drawn over the login picture that lies under the layer there.
+        button.SetBackground(CutPicture(m_picture, Scaled(kControlLayerBox.left, m_scale) + x,
+                                        Scaled(kControlLayerBox.top, m_scale) + y, button.Width(),
+                                        button.Height()));
+        InvalidateRect(button.Window(), nullptr, FALSE);
+    }
+}
+
+RECT LoginWindow::ViewBounds() const {
+    return {Scaled(kLoginViewBox.left, m_scale), Scaled(kLoginViewBox.top, m_scale),
+            Scaled(kLoginViewBox.left + kLoginViewBox.width, m_scale),
+            Scaled(kLoginViewBox.top + kLoginViewBox.height, m_scale)};
+}
+
+void LoginWindow::Rescale(double scale, const RECT& suggested) {
+    Picture picture = LoadScaledPicture(kLoginPicture, "png", scale);
+    if (picture.IsNull() || scale == m_scale) {
+        return;
+    }
+    m_scale = scale;
+    m_picture = std::move(picture);
+    SetWindowPos(m_hwnd, nullptr, suggested.left, suggested.top, m_picture.width, m_picture.height,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(m_layer, nullptr, 0, 0, Scaled(kControlLayerBox.width, m_scale),
+                 Scaled(kControlLayerBox.height, m_scale),
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    PlaceLayer();
+    for (auto& button : m_buttons) {
+        button->SetScale(m_scale);
+    }
+    PlaceButtons();
+    if (m_view) {
+        m_view->SetBounds(ViewBounds());
+    }
+    DrawPicture();
 }
 
 CRedrawButton* LoginWindow::Button(LoginButtonId id) const {
@@ -195,6 +231,10 @@ LRESULT LoginWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
                 PlaceLayer();
             }
             break;
+        case WM_DPICHANGED:
+            // Moved to a screen of another scale: the pictures and places for that one.
+            Rescale(HIWORD(wParam) / 96.0, *reinterpret_cast<const RECT*>(lParam));
+            return 0;
         case WM_SYSCOMMAND:
             if ((wParam & 0xFFF0) == SC_MINIMIZE && m_layer != nullptr) {
                 ShowWindow(m_layer, SW_HIDE);

@@ -43,6 +43,10 @@ private:
     void DrawPicture();
     void PlaceLayer();
     bool CreateButtons();
+    void PlaceButtons();
+    RECT ViewBounds() const;
+    // To the scale of the screen the window has moved to; `suggested` is its new place.
+    void Rescale(double scale, const RECT& suggested);
     void Clicked(LoginButtonId id);
 
     LauncherEvents& m_events;

@@ -45,9 +45,18 @@ Picture CutPicture(const Picture& picture, int x, int y, int width, int height) 
 
 CRedrawButton::CRedrawButton(const ButtonImages& images, std::function<void()> clicked,
                              double scale)
-    : m_clicked(std::move(clicked)) {
+    : m_images(images), m_clicked(std::move(clicked)) {
+    SetScale(scale);
+}
+
+void CRedrawButton::SetScale(double scale) {
     for (int state = 0; state < kButtonStateCount; ++state) {
-        m_pictures[state] = LoadScaledPicture(images[state], "png", scale);
+        m_pictures[state] = LoadScaledPicture(m_images[state], "png", scale);
+    }
+    if (m_hwnd != nullptr) {
+        SetWindowPos(m_hwnd, nullptr, 0, 0, Width(), Height(),
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        InvalidateRect(m_hwnd, nullptr, FALSE);
     }
 }
 

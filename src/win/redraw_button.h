@@ -24,6 +24,8 @@ public:
     CRedrawButton& operator=(const CRedrawButton&) = delete;
 
     bool Create(HWND parent, int x, int y, const std::string& name);
+    // The pictures for another screen scale; the button takes their size where it is.
+    void SetScale(double scale);
     // What lies under the button: its pictures are drawn over these pixels.
     void SetBackground(Picture under) { m_bkDC = std::move(under); }
 
@@ -41,6 +43,7 @@ private:
     void Paint();
     bool Inside(LPARAM lParam) const;
 
+    const ButtonImages m_images;
     std::array<Picture, kButtonStateCount> m_pictures;
     Picture m_bkDC;
     std::function<void()> m_clicked;

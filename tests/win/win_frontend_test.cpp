@@ -434,7 +434,7 @@ TEST_F(WinRoad, TheMoviesPageCallsCommandsAndKeysReachTheLauncher) {
 
 // At 200 % the game window keeps its logical geometry in twice the pixels, from the finer
 // pictures, and sizes from the same logical borders.
-TEST_F(WinRoad, AtTwiceTheScaleTheGameWindowKeepsItsGeometry) {
+TEST_F(WinRoad, AtTwiceTheScaleTheWindowsKeepTheirGeometryAndFollowAMoveToAnother) {
     WinLauncher launcher(m_engine);
     launcher.windows.SetScale(2.0);
     StartUp(launcher);
@@ -458,6 +458,28 @@ TEST_F(WinRoad, AtTwiceTheScaleTheGameWindowKeepsItsGeometry) {
     EXPECT_EQ(
         SendMessageW(game->Window(), WM_NCHITTEST, 0, MAKELPARAM(frame.left + 300, frame.top + 30)),
         HTCLIENT);
+
+    // Moved to a screen at 100 %: the same logical size in its pixels, from the normal
+    // pictures, for both windows.
+    RECT half{frame.left, frame.top, frame.left + large.Width(), frame.top + large.Height()};
+    SendMessageW(game->Window(), WM_DPICHANGED, MAKEWPARAM(96, 96),
+                 reinterpret_cast<LPARAM>(&half));
+    EXPECT_EQ(SizeOf(game->Window()).cx, large.Width());
+    GetWindowRect(game->Button(kCloseButtonId)->Window(), &close);
+    GetWindowRect(game->Window(), &frame);
+    EXPECT_EQ(close.right - close.left, 27);
+    EXPECT_EQ(frame.right - close.right, 2);
+    LoginWindow* login = launcher.windows.Login();
+    RECT place{0, 0, 862, 543};
+    SendMessageW(login->Window(), WM_DPICHANGED, MAKEWPARAM(96, 96),
+                 reinterpret_cast<LPARAM>(&place));
+    EXPECT_EQ(SizeOf(login->Window()).cx, 862);
+    EXPECT_EQ(SizeOf(login->Layer()).cx, kControlLayerBox.width);
+    RECT button;
+    GetWindowRect(login->Button(LoginButtonId::kClose)->Window(), &button);
+    RECT layer;
+    GetWindowRect(login->Layer(), &layer);
+    EXPECT_EQ(button.left - layer.left, kLoginButtons.back().x);
     launcher.flow.CloseRequested();
     QuitCode();
 }
