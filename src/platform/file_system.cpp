@@ -26,6 +26,10 @@ bool EndsWithSeparator(const std::string& path) {
 }
 
 bool ReadWholeFile(const std::string& path, std::string& bytes) {
+    // A folder opens as a stream on some systems, and reading it then throws.
+    if (IsDirectory(path)) {
+        return false;
+    }
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         return false;

@@ -1,7 +1,5 @@
 #include "update/archive.h"
 
-#include <minizip/unzip.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -19,10 +17,13 @@ namespace tavrin {
 
 namespace {
 
-constexpr std::size_t kChunk = 0x4000;
 constexpr std::uint32_t kUnixHost = 3;
+constexpr std::uint16_t kStored = 0;
+constexpr std::uint16_t kDeflated = 8;
 constexpr std::uint32_t kUnixTypeMask = 0170000;
 constexpr std::uint32_t kUnixLink = 0120000;
+constexpr std::uint32_t kUnixFolder = 0040000;
+constexpr std::uint16_t kFlagEncrypted = 0x1;
 
 int g_lastResult = 0;
 
@@ -35,10 +36,10 @@ int Remember(int result) {
 
 struct ArchiveHandle {
     int mode = 1;  // a reading handle
-    unzFile zip = nullptr;
+    ArchiveBytes bytes;
+    std::uint64_t skip = 0;  // bytes before the archive
+    std::vector<CentralRecord> entries;
     int count = 0;
-    int current = 0;  // the entry minizip stands on
-    bool entryOpen = false;
     int cachedIndex = -1;
     ArchiveEntry cached;
     std::string root;
@@ -50,35 +51,26 @@ struct ArchiveHandle {
 namespace {
 
 ArchiveHandle* OpenSource(const ArchiveSource& source, const std::string& root, int& result) {
-    result = CheckEndRecord(source);
-    if (result == kArchiveOk) {
-        unzFile zip = OpenContainer(source);
-        unz_global_info64 info{};
-        // Entries are counted in an int: a zip64 count beyond it would wrap to nothing, or to a
-        // few, and the archive would seem read. No package holds that many entries.
-        if (zip == nullptr || unzGetGlobalInfo64(zip, &info) != UNZ_OK ||
-            info.number_entry > static_cast<ZPOS64_T>(std::numeric_limits<int>::max())) {
-            if (zip != nullptr) {
-                unzClose(zip);
-            }
-            result = kArchiveNoEndRecord;
-        } else {
-            auto* handle = new ArchiveHandle;
-            handle->zip = zip;
-            handle->count = static_cast<int>(info.number_entry);
-            handle->root = root;
-            if (handle->count > 0 && unzGoToFirstFile(zip) != UNZ_OK) {
-                result = kArchiveBadLocalHeader;
-                ArchiveClose(handle);
-                Remember(result);
-                return nullptr;
-            }
-            Remember(result);
-            return handle;
-        }
+    auto handle = std::make_unique<ArchiveHandle>();
+    if (!handle->bytes.Open(source)) {
+        result = Remember(kArchiveCannotOpen);
+        return nullptr;
+    }
+    CentralDirectory directory;
+    result = ReadCentralDirectory(handle->bytes, directory);
+    if (result == kArchiveOk &&
+        directory.entries.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
+        result = kArchiveInconsistent;  // entries are counted in an int
     }
     Remember(result);
-    return nullptr;
+    if (result != kArchiveOk) {
+        return nullptr;
+    }
+    handle->skip = directory.skip;
+    handle->entries = std::move(directory.entries);
+    handle->count = static_cast<int>(handle->entries.size());
+    handle->root = root;
+    return handle.release();
 }
 
 }  // namespace
@@ -100,77 +92,45 @@ ArchiveHandle* ArchiveOpenMemory(const void* data, std::size_t size, const std::
 
 namespace {
 
-// Moves minizip to the entry, forward where it can, from the start where it must.
-int GoTo(ArchiveHandle* h, int index) {
-    if (index < h->current) {
-        if (unzGoToFirstFile(h->zip) != UNZ_OK) {
-            return kArchiveBadLocalHeader;
-        }
-        h->current = 0;
-    }
-    while (h->current < index) {
-        if (unzGoToNextFile(h->zip) != UNZ_OK) {
-            return kArchiveBadLocalHeader;
-        }
-        ++h->current;
-    }
-    return kArchiveOk;
-}
-
-void CloseEntry(ArchiveHandle* h) {
-    if (h->entryOpen) {
-        unzCloseCurrentFile(h->zip);
-        h->entryOpen = false;
-    }
-}
-
 int Describe(ArchiveHandle* h, int index, ArchiveEntry& entry) {
     if (index == h->cachedIndex) {
         entry = h->cached;
         return kArchiveOk;
     }
-    if (const int moved = GoTo(h, index); moved != kArchiveOk) {
-        return moved;
-    }
-    unz_file_info64 info{};
-    char name[kArchiveNameSize + 1] = {};
-    if (unzGetCurrentFileInfo64(h->zip, &info, name, sizeof name, nullptr, 0, nullptr, 0) !=
-        UNZ_OK) {
-        return kArchiveBadLocalHeader;
-    }
+    const CentralRecord& record = h->entries[static_cast<std::size_t>(index)];
     // A name that does not fit would be cut into another name.
-    if (info.size_filename >= kArchiveNameSize) {
+    if (record.name.size() >= static_cast<std::size_t>(kArchiveNameSize)) {
         return kArchiveBadArgument;
     }
-    if (info.compression_method != 0 && info.compression_method != Z_DEFLATED) {
+    if (record.method != kStored && record.method != kDeflated) {
         return kArchiveBadLocalHeader;
     }
-    // Opening the entry checks its local header against the central record.
-    if (unzOpenCurrentFile(h->zip) != UNZ_OK) {
-        return kArchiveBadLocalHeader;
+    // The local header must agree with the central record; its extra field has the times.
+    std::uint64_t dataStart = 0;
+    std::vector<unsigned char> extra;
+    if (const int local = ReadLocalHeader(h->bytes, h->skip, record, dataStart, extra);
+        local != kArchiveOk) {
+        return local;
     }
-    h->entryOpen = true;
-    const int extraSize = unzGetLocalExtrafield(h->zip, nullptr, 0);
-    std::vector<unsigned char> extra(static_cast<std::size_t>(std::max(extraSize, 0)));
-    if (extraSize < 0 ||
-        (extraSize > 0 && unzGetLocalExtrafield(h->zip, extra.data(),
-                                                static_cast<unsigned>(extraSize)) != extraSize)) {
-        CloseEntry(h);
-        return kArchiveBadExtraField;
-    }
-    CloseEntry(h);
-
     entry = {};
     entry.index = index;
-    entry.name.assign(name, info.size_filename);
-    const std::uint32_t external = static_cast<std::uint32_t>(info.external_fa);
+    entry.name = record.name;
+    const std::uint32_t external = record.externalAttributes;
     entry.attributes = EntryAttributes(external);
-    // Some writers (Java's among them) give folder entries no attributes at all; the name's
-    // trailing separator still says what they are.
-    if (!entry.name.empty() && entry.name.back() == '/') {
-        entry.attributes |= kAttrDirectory;
-    }
-    const std::int64_t dos = DosDateTimeToUnix(static_cast<std::uint32_t>(info.dosDate));
+    // What is a folder: the name's trailing separator says so (some writers, Java's among
+    // them, give folder entries no attributes at all), and so does the file type of an entry
+    // made on Unix. There the DOS attribute byte is whatever the writer left in it: a file
+    // whose byte happens to hold the folder bit is still a file.
+    const bool unixMade = (record.madeBy >> 8) == kUnixHost;
+    const std::uint32_t unixType = (external >> 16) & kUnixTypeMask;
+    const bool folder =
+        (!entry.name.empty() && entry.name.back() == '/') ||
+        (unixMade && unixType != 0 ? unixType == kUnixFolder : (external & kAttrDirectory) != 0);
+    entry.attributes = folder ? (entry.attributes | kAttrDirectory)
+                              : (entry.attributes & ~std::uint32_t{kAttrDirectory});
+    entry.encrypted = (record.flags & kFlagEncrypted) != 0;
+    entry.dataSize = record.uncompressedSize;
+    const std::int64_t dos = DosDateTimeToUnix(record.dosDateTime);
     entry.accessTime = entry.creationTime = entry.modificationTime = dos;
     bool m = false, a = false, c = false;
     std::int64_t modified = 0, accessed = 0, created = 0;
@@ -179,9 +139,9 @@ int Describe(ArchiveHandle* h, int index, ArchiveEntry& entry) {
         entry.accessTime = a ? accessed : entry.accessTime;
         entry.creationTime = c ? created : entry.creationTime;
     }
-    entry.compressedSize = static_cast<std::int32_t>(info.compressed_size);
-    entry.uncompressedSize = static_cast<std::int32_t>(info.uncompressed_size);
-    if ((info.version >> 8) == kUnixHost) {
+    entry.compressedSize = static_cast<std::int32_t>(record.compressedSize);
+    entry.uncompressedSize = static_cast<std::int32_t>(record.uncompressedSize);
+    if (unixMade) {
         const std::uint32_t mode = external >> 16;
         entry.unixMode = mode & 07777;
         entry.isSymbolicLink = (mode & kUnixTypeMask) == kUnixLink;
@@ -207,7 +167,6 @@ int ArchiveGetEntry(ArchiveHandle* handle, int index, ArchiveEntry& entry) {
     if (handle == nullptr || handle->mode != 1) {
         return Remember(kArchiveNotReading);
     }
-    CloseEntry(handle);
     if (index < -1 || index >= handle->count) {
         return Remember(kArchiveBadArgument);
     }
@@ -223,7 +182,6 @@ int ArchiveExtractEntry(ArchiveHandle* handle, int index, const std::string& out
     if (handle == nullptr || handle->mode != 1) {
         return Remember(kArchiveNotReading);
     }
-    CloseEntry(handle);
     if (index < 0 || index >= handle->count) {
         return Remember(kArchiveBadArgument);
     }
@@ -232,7 +190,13 @@ int ArchiveExtractEntry(ArchiveHandle* handle, int index, const std::string& out
         return Remember(described);
     }
     if (!IsSafeEntryName(outputPath)) {
-        return Remember(kArchiveCannotOpen);
+        return Remember(kArchiveUnsafeName);
+    }
+    if (entry.encrypted) {
+        return Remember(kArchiveEncrypted);
+    }
+    if ((entry.attributes & kAttrDirectory) != 0 && entry.dataSize != 0) {
+        return Remember(kArchiveFolderWithData);  // its bytes would be lost
     }
     const std::string target = Joined(handle->root, outputPath);
     const std::size_t sep = platform::FindLastMbChar(target, platform::PathSeparator());
@@ -257,50 +221,29 @@ int ArchiveExtractEntry(ArchiveHandle* handle, int index, const std::string& out
     if (!out.Create(target, readOnly, entry.isSymbolicLink ? 0 : entry.unixMode)) {
         return Remember(kArchiveCannotOpen);
     }
-    if (GoTo(handle, index) != kArchiveOk || unzOpenCurrentFile(handle->zip) != UNZ_OK) {
-        return Remember(kArchiveReadWrite);
+    const CentralRecord& record = handle->entries[static_cast<std::size_t>(index)];
+    std::uint64_t dataStart = 0;
+    std::vector<unsigned char> extra;
+    int failure = ReadLocalHeader(handle->bytes, handle->skip, record, dataStart, extra);
+    if (failure == kArchiveOk) {
+        failure = ReadEntryData(
+            handle->bytes, dataStart, record,
+            [&out](const char* data, std::size_t size) { return out.Write(data, size); });
     }
-    handle->entryOpen = true;
-    std::vector<char> chunk(kChunk);
-    bool failed = false;
-    for (;;) {
-        const int n =
-            unzReadCurrentFile(handle->zip, chunk.data(), static_cast<unsigned>(chunk.size()));
-        if (n == 0) {
-            break;
-        }
-        if (n < 0 || !out.Write(chunk.data(), static_cast<std::size_t>(n))) {
-            failed = true;
-            break;
-        }
+    if (!out.Close() && failure == kArchiveOk) {
+        failure = kArchiveWriteFailed;
     }
-    // Data that ends before the size its header gives is damaged too, and minizip checks
-    // the CRC-32 only once all of that size was read.
-    if (unzeof(handle->zip) != 1) {
-        failed = true;
+    if (failure != kArchiveOk) {
+        // No file of the entry's name with bytes that are not the entry's.
+        platform::DeleteFileForced(target);
+        return Remember(failure);
     }
-    // Closing checks the CRC-32 over everything read: a damaged entry is a failure.
-    handle->entryOpen = false;
-    if (unzCloseCurrentFile(handle->zip) != UNZ_OK) {
-        failed = true;
-    }
-    if (!out.Close()) {
-        failed = true;
-    }
-    if (!failed) {
-        platform::SetFileTimes(target, entry.accessTime, entry.modificationTime);
-    }
-    return Remember(failed ? kArchiveReadWrite : kArchiveOk);
+    platform::SetFileTimes(target, entry.accessTime, entry.modificationTime);
+    return Remember(kArchiveOk);
 }
 
 int ArchiveClose(ArchiveHandle* handle) {
-    if (handle != nullptr) {
-        CloseEntry(handle);
-        if (handle->zip != nullptr) {
-            unzClose(handle->zip);
-        }
-        delete handle;
-    }
+    delete handle;
     return 0;
 }
 
@@ -308,7 +251,45 @@ int ArchiveLastResult() {
     return g_lastResult;
 }
 
-bool ExtractArchive(const std::string& archive, const std::string& folder) {
+const char* ArchiveResultText(int result) {
+    switch (result) {
+        case kArchiveOk:
+            return "no error";
+        case kArchiveCannotOpen:
+            return "the archive or an output file cannot be opened";
+        case kArchiveWriteFailed:
+            return "an output file cannot be written in full (is the disk full?)";
+        case kArchiveReadWrite:
+            return "an entry's data is damaged: it does not inflate, ends early or fails its "
+                   "CRC-32 check";
+        case kArchiveBadLocalHeader:
+            return "an entry's local header does not match the central directory, or uses an "
+                   "unsupported compression method";
+        case kArchiveBadExtraField:
+            return "an entry's extra field cannot be read";
+        case kArchiveEncrypted:
+            return "encrypted entries are not supported";
+        case kArchiveFolderWithData:
+            return "an entry marked as a folder carries data";
+        case kArchiveUnsafeName:
+            return "an entry's name would leave the folder (absolute, \"..\" or a name Windows "
+                   "reads otherwise)";
+        case kArchiveBadArgument:
+            return "an entry's name is too long";
+        case kArchiveInconsistent:
+            return "the archive's end records contradict themselves or its central directory "
+                   "(entries are missing)";
+        case kArchiveNoEndRecord:
+            return "not a ZIP archive (no end record), or it cannot be read";
+        default:
+            return "the archive cannot be read";
+    }
+}
+
+bool ExtractArchive(const std::string& archive, const std::string& folder, ExtractReport* report) {
+    ExtractReport local;
+    ExtractReport& r = report != nullptr ? *report : local;
+    r = {};
     std::string root = folder;
     if (!platform::EndsWithSeparator(root)) {
         root += platform::PathSeparator();
@@ -317,27 +298,30 @@ bool ExtractArchive(const std::string& archive, const std::string& folder) {
     int result = 0;
     ArchiveHandle* handle = ArchiveOpen(archive, root, result);
     if (handle == nullptr) {
+        r.error = ArchiveResultText(result);
         return false;
     }
-    ArchiveEntry count;
-    ArchiveGetEntry(handle, -1, count);
     bool ok = true;
-    for (int i = 0; i < count.index && ok; ++i) {
+    for (int i = 0; i < handle->count && ok; ++i) {
         ArchiveEntry entry;
-        ok = ArchiveGetEntry(handle, i, entry) == kArchiveOk;
-        if (ok && !IsSafeEntryName(entry.name)) {
+        int step = ArchiveGetEntry(handle, i, entry);
+        if (step == kArchiveOk && !IsSafeEntryName(entry.name)) {
             // The refusal has a result of its own, so callers never see a failure as 0.
-            Remember(kArchiveCannotOpen);
+            step = Remember(kArchiveUnsafeName);
+        }
+        if (step == kArchiveOk) {
+            // An old read-only or hidden copy must not block the new one. A folder of that
+            // name stays (deleting it as a file simply fails).
+            platform::DeleteFileForced(Joined(root, entry.name));
+            step = ArchiveExtractEntry(handle, i, entry.name);
+        }
+        if (step != kArchiveOk) {
+            r.failedEntry = entry.name.empty() ? "entry " + std::to_string(i + 1) : entry.name;
+            r.error = ArchiveResultText(step);
             ok = false;
+        } else if ((entry.attributes & kAttrDirectory) == 0) {
+            r.written.push_back(entry.name);
         }
-        if (!ok) {
-            break;
-        }
-        // An old read-only or hidden copy must not block the new one.
-        const std::string target = Joined(root, entry.name);
-        // A folder of that name stays (deleting it as a file simply fails).
-        platform::DeleteFileForced(target);
-        ok = ArchiveExtractEntry(handle, i, entry.name) == kArchiveOk;
     }
     ArchiveClose(handle);
     return ok;

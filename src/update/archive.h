@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "update/archive_result.h"
 
@@ -35,6 +36,9 @@ struct ArchiveEntry {
     // Unix permission bits when the entry was made on a Unix host, else 0.
     std::uint32_t unixMode = 0;
     bool isSymbolicLink = false;
+    bool encrypted = false;
+    // The uncompressed size in full (uncompressedSize is the format's 32-bit field).
+    std::uint64_t dataSize = 0;
 };
 
 struct ArchiveHandle;
@@ -57,9 +61,19 @@ int ArchiveLastResult();
 // "COM1", a trailing dot or blank), whatever system unpacks it.
 bool IsSafeEntryName(const std::string& name);
 
+// What an unpacking did: the files written in full, and when it failed, the entry it failed on
+// and why, in words.
+struct ExtractReport {
+    std::vector<std::string> written;
+    std::string failedEntry;
+    std::string error;
+};
+
 // Unpacks every entry into the folder, replacing existing files; true when every entry was
-// unpacked. Stops at the first entry that fails, or whose name would leave the folder.
-bool ExtractArchive(const std::string& archive, const std::string& folder);
+// unpacked. Stops at the first entry that fails, or whose name would leave the folder; the
+// file it was writing then is removed, and `report` (when given) says what was written.
+bool ExtractArchive(const std::string& archive, const std::string& folder,
+                    ExtractReport* report = nullptr);
 
 // DOS date and time (high word date) as seconds since 1970, without any zone conversion.
 std::int64_t DosDateTimeToUnix(std::uint32_t dosDateTime);

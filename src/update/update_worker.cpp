@@ -289,9 +289,16 @@ void StageUpdate(const UpdateSettings& s, UpdateReport& report) {
     const std::string updateFolder = s.dataDir + "Update" + Sep();
     progress.Enter(UpdateStage::kUnpacking, report.offeredVersion);
     // Both are unpacked, whatever the first one gave.
-    const bool gameUnpacked = ExtractArchive(packages + "Game", gameFolder);
-    const bool updaterUnpacked = ExtractArchive(packages + "update", updateFolder);
+    ExtractReport gameUnpacking;
+    ExtractReport updaterUnpacking;
+    const bool gameUnpacked = ExtractArchive(packages + "Game", gameFolder, &gameUnpacking);
+    const bool updaterUnpacked =
+        ExtractArchive(packages + "update", updateFolder, &updaterUnpacking);
     if (!gameUnpacked || !updaterUnpacked) {
+        const ExtractReport& failed = gameUnpacked ? updaterUnpacking : gameUnpacking;
+        report.refusal = std::string("the ") + (gameUnpacked ? "updater" : "launcher") +
+                         " package cannot be unpacked: " + failed.error +
+                         (failed.failedEntry.empty() ? "" : " (" + failed.failedEntry + ")");
         return;
     }
     const std::string staged = s.baseName + platform::ExecutableSuffix();

@@ -19,6 +19,12 @@ struct ZipEntry {
     // minizip writes it by default.
     std::uint32_t unixMode = 0;
     int method = kZipDeflated;
+    // The low byte of the external attributes: the DOS attribute bits (0x10 a folder).
+    std::uint32_t dosAttributes = 0;
+    // Non-empty: the entry is encrypted with it (the traditional PKWARE cipher).
+    std::string password;
+    // The entry carries ZIP64 fields, whatever its size.
+    bool zip64 = false;
 };
 
 // Writes the archive at `path` (every entry dated 2025-04-12 12:00:00); returns false when

@@ -3,6 +3,7 @@
 // copy, damaged data and names that would leave the folder.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -53,7 +54,7 @@ TEST(ExtractArchive, RefusesNamesThatLeaveTheFolder) {
         test::TempDir dir;
         ASSERT_TRUE(WriteZip(dir / "p.zip", {{"first.txt", "1"}, {hostile, "evil"}}));
         EXPECT_FALSE(ExtractArchive(dir / "p.zip", dir / "out/inner")) << hostile;
-        EXPECT_EQ(ArchiveLastResult(), kArchiveCannotOpen) << hostile;
+        EXPECT_EQ(ArchiveLastResult(), kArchiveUnsafeName) << hostile;
         EXPECT_EQ(test::ReadFile(dir / "out/inner/first.txt"), "1") << hostile;
         EXPECT_FALSE(platform::PathExists(dir / "out/escaped.txt")) << hostile;
         EXPECT_FALSE(platform::PathExists(dir / "escaped.txt")) << hostile;
@@ -62,6 +63,59 @@ TEST(ExtractArchive, RefusesNamesThatLeaveTheFolder) {
 
 // Flips one byte of the first entry's data: a stored entry then fails its CRC-32 check, a
 // deflated one its inflate or CRC-32 check; either way the unpacking fails.
+// What each entry is decides what comes out, and a failure says what was written and leaves
+// no file of the entry it failed on.
+TEST(ExtractArchive, FoldersEncryptionAndZip64AreReadAsTheyAreMeant) {
+    struct Case {
+        const char* what;
+        std::vector<ZipEntry> entries;
+        int result;
+        std::vector<std::string> written;
+    };
+    const Case cases[] = {
+        {"a Unix file whose DOS byte has the folder bit",
+         {{.name = "data.bin", .content = "kept", .unixMode = 0100644, .dosAttributes = 0x10}},
+         kArchiveOk,
+         {"data.bin"}},
+        {"a Unix folder without its trailing separator",
+         {{.name = "bin", .unixMode = 040755}, {"bin/a", "a"}},
+         kArchiveOk,
+         {"bin/a"}},
+        {"ZIP64 fields on small entries",
+         {{.name = "a.txt", .content = kBig, .zip64 = true},
+          {.name = "b.txt", .content = "b", .method = kZipStored, .zip64 = true}},
+         kArchiveOk,
+         {"a.txt", "b.txt"}},
+        {"a folder entry with data",
+         {{"ok.txt", "ok"}, {"dir/", "bytes"}},
+         kArchiveFolderWithData,
+         {"ok.txt"}},
+        {"an encrypted entry",
+         {{"ok.txt", "ok"}, {.name = "secret", .content = "s", .password = "pw"}},
+         kArchiveEncrypted,
+         {"ok.txt"}},
+    };
+    for (const Case& c : cases) {
+        test::TempDir dir;
+        ASSERT_TRUE(WriteZip(dir / "p.zip", c.entries)) << c.what;
+        ExtractReport report;
+        EXPECT_EQ(ExtractArchive(dir / "p.zip", dir / "out", &report), c.result == kArchiveOk)
+            << c.what;
+        EXPECT_EQ(ArchiveLastResult(), c.result) << c.what;
+        EXPECT_EQ(report.written, c.written) << c.what;
+        for (const ZipEntry& entry : c.entries) {
+            const bool written =
+                std::find(c.written.begin(), c.written.end(), entry.name) != c.written.end();
+            std::string bytes;
+            EXPECT_EQ(platform::ReadWholeFile(dir / ("out/" + entry.name), bytes), written)
+                << c.what << ": " << entry.name;
+            if (written) {
+                EXPECT_EQ(bytes, entry.content) << c.what;
+            }
+        }
+    }
+}
+
 TEST(ExtractArchive, DamagedDataIsAFailure) {
     for (int method : {kZipStored, kZipDeflated}) {
         test::TempDir dir;
@@ -74,6 +128,8 @@ TEST(ExtractArchive, DamagedDataIsAFailure) {
         dir.Write("p.zip", bytes);
         EXPECT_FALSE(ExtractArchive(dir / "p.zip", dir / "out")) << method;
         EXPECT_EQ(ArchiveLastResult(), kArchiveReadWrite) << method;
+        // No file under the entry's name holds bytes that are not the entry's.
+        EXPECT_FALSE(platform::IsExistingFile(dir / "out/data.bin")) << method;
     }
 }
 
