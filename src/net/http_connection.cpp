@@ -23,6 +23,10 @@ int Deadline::Cut(int timeoutMs) const {
     return static_cast<int>(std::clamp<long long>(left, 0, timeoutMs));
 }
 
+std::optional<std::chrono::steady_clock::time_point> Deadline::At() const {
+    return m_bSet ? std::optional(m_at) : std::nullopt;
+}
+
 bool Deadline::Passed() const {
     return m_bSet && std::chrono::steady_clock::now() >= m_at;
 }

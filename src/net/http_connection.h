@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "net/download_options.h"
@@ -23,6 +24,8 @@ public:
     // `timeoutMs`, cut to what is left before the deadline.
     int Cut(int timeoutMs) const;
     bool Passed() const;
+    // When it passes; none when there is no deadline.
+    std::optional<std::chrono::steady_clock::time_point> At() const;
 
 private:
     bool m_bSet = false;

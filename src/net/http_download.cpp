@@ -9,6 +9,7 @@
 
 #include "net/http_parse.h"
 #include "net/request_result.h"
+#include "net/wait_limit.h"
 
 namespace tavrin {
 
@@ -48,15 +49,30 @@ bool CHttpDownload::RetryAllowed() {
         ++m_nRetryCount;
     }
     if (retry.delayMs != 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(Wait(static_cast<int>(
-            std::min<std::uint32_t>(retry.delayMs, static_cast<std::uint32_t>(INT_MAX))))));
+        // The pause ends early for the deadline and the stop, as every wait does.
+        WaitInSlices(static_cast<int>(std::min<std::uint32_t>(retry.delayMs,
+                                                              static_cast<std::uint32_t>(INT_MAX))),
+                     [](int sliceMs) {
+                         std::this_thread::sleep_for(std::chrono::milliseconds(sliceMs));
+                         return 0;
+                     });
     }
-    return true;
+    return !Stopping();
 }
 
 DownloadOutcome CHttpDownload::Download(const std::string& url, const std::string& localPath) {
     DownloadOutcome outcome;
-    outcome.result = Fetch(url, localPath);
+    m_bStop = 0;
+    m_deadline.Start(m_options.deadlineMs);
+    {
+        // Every wait of the download, however the bytes trickle in, keeps to its deadline and
+        // ends soon after a stop: inside a header line, a chunk-size line or a TLS record too.
+        const WaitLimit limit(m_deadline.At(), [this] { return Stopping(); });
+        outcome.result = Fetch(url, localPath);
+    }
+    if (outcome.result == DL_FAILED && Stopping()) {
+        outcome.result = DL_STOPPED;
+    }
     // A connection left by a failure would hold its descriptor, and the server's slot,
     // until the next download.
     m_connection.Close();
@@ -87,8 +103,6 @@ DownloadOutcome CHttpDownload::Download(const std::string& url, const std::strin
 }
 
 int CHttpDownload::Fetch(const std::string& url, const std::string& localPath) {
-    m_bStop = 0;
-    m_deadline.Start(m_options.deadlineMs);
     m_connection.ForgetTlsError();
     m_target = {};
     m_head = {};

@@ -17,29 +17,30 @@
 #include <thread>
 
 #include "net/socket_transport.h"
+#include "net/wait_limit.h"
 
 namespace tavrin {
 
 namespace {
 
-// Waits until the socket is ready for `events`; false after the time-out (ETIMEDOUT) or
-// on a failure (its error stored).
+// Waits until the socket is ready for `events`; false after the time-out or when the
+// thread's wait limit is reached (ETIMEDOUT), or on a failure (its error stored).
 bool WaitFor(SocketHandle socket, short events, int timeoutMs) {
     pollfd p{static_cast<int>(socket), events, 0};
-    for (;;) {
-        const int n = poll(&p, 1, timeoutMs);
-        if (n > 0) {
-            return true;
+    int error = 0;
+    const int ready = WaitInSlices(timeoutMs, [&](int sliceMs) {
+        const int n = poll(&p, 1, sliceMs);
+        if (n < 0 && errno != EINTR) {
+            error = errno;
+            return -1;
         }
-        if (n == 0) {
-            SetLastSocketError(ETIMEDOUT);
-            return false;
-        }
-        if (errno != EINTR) {
-            SetLastSocketError(errno);
-            return false;
-        }
+        return n > 0 ? 1 : 0;
+    });
+    if (ready > 0) {
+        return true;
     }
+    SetLastSocketError(ready == 0 ? ETIMEDOUT : error);
+    return false;
 }
 
 Ipv4Address LookUp(const std::string& host) {
@@ -121,9 +122,14 @@ Ipv4Address ResolveHostAddress(const std::string& host, bool useThread, int time
     }).detach();
     std::unique_lock<std::mutex> lock(shared->mutex);
     const auto finished = [&] { return shared->finished; };
-    if (timeoutMs < 0) {
-        shared->done.wait(lock, finished);
-    } else if (!shared->done.wait_for(lock, std::chrono::milliseconds(timeoutMs), finished)) {
+    const int found = WaitInSlices(timeoutMs, [&](int sliceMs) {
+        if (sliceMs < 0) {
+            shared->done.wait(lock, finished);
+            return 1;
+        }
+        return shared->done.wait_for(lock, std::chrono::milliseconds(sliceMs), finished) ? 1 : 0;
+    });
+    if (found <= 0) {
         SetLastSocketError(ETIMEDOUT);
         return kNoAddress;
     }

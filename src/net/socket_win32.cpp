@@ -10,6 +10,7 @@
 #include <string>
 
 #include "net/socket_transport.h"
+#include "net/wait_limit.h"
 
 namespace tavrin {
 
@@ -20,18 +21,20 @@ SOCKET Native(SocketHandle s) {
 }
 
 // True when the event was signalled within the time-out; otherwise the last error says
-// why, WSAETIMEDOUT for the time-out (the wait itself leaves the error of the call before
-// it, usually WSAEWOULDBLOCK).
+// why, WSAETIMEDOUT for the time-out and for the thread's wait limit (the wait itself leaves
+// the error of the call before it, usually WSAEWOULDBLOCK).
 bool WaitForEvent(WSAEVENT event, int timeoutMs) {
-    const DWORD waited =
-        WSAWaitForMultipleEvents(1, &event, TRUE, static_cast<DWORD>(timeoutMs), TRUE);
-    if (waited == WSA_WAIT_EVENT_0) {
-        return true;
-    }
-    if (waited == WSA_WAIT_TIMEOUT) {
+    const int ready = WaitInSlices(timeoutMs, [&](int sliceMs) {
+        const DWORD waited = WSAWaitForMultipleEvents(
+            1, &event, TRUE, sliceMs < 0 ? WSA_INFINITE : static_cast<DWORD>(sliceMs), TRUE);
+        return waited == WSA_WAIT_EVENT_0                                       ? 1
+               : waited == WSA_WAIT_TIMEOUT || waited == WSA_WAIT_IO_COMPLETION ? 0
+                                                                                : -1;
+    });
+    if (ready == 0) {
         WSASetLastError(WSAETIMEDOUT);
     }
-    return false;
+    return ready > 0;
 }
 
 // An auto-reset event for one operation's waits; null, with the error stored, when the
@@ -133,8 +136,11 @@ Ipv4Address ResolveHostAddress(const std::string& host, bool useThread, int time
         auto* lookup = new Lookup{host};
         HANDLE thread = CreateThread(nullptr, 0, &ResolveThreadProc, lookup, 0, nullptr);
         if (thread != nullptr) {
-            const DWORD wait = timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs);
-            const bool finished = WaitForSingleObject(thread, wait) == WAIT_OBJECT_0;
+            const bool finished =
+                WaitInSlices(timeoutMs, [thread](int sliceMs) {
+                    const DWORD wait = sliceMs < 0 ? INFINITE : static_cast<DWORD>(sliceMs);
+                    return WaitForSingleObject(thread, wait) == WAIT_OBJECT_0 ? 1 : 0;
+                }) > 0;
             CloseHandle(thread);
             const Ipv4Address address = finished ? lookup->address : kNoAddress;
             const int error = finished ? lookup->error : WSAETIMEDOUT;

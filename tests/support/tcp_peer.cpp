@@ -42,7 +42,13 @@ void TcpPeer::Run() {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_received.append(buffer, static_cast<std::size_t>(n));
     }
-    SendAll(connection, m_script.send);
+    const std::size_t atOnce =
+        m_script.trickle.count() == 0 ? m_script.send.size() : m_script.trickleFrom;
+    SendAll(connection, m_script.send.substr(0, atOnce));
+    for (std::size_t i = atOnce; i < m_script.send.size() && !m_stop; ++i) {
+        SendAll(connection, m_script.send.substr(i, 1));
+        std::this_thread::sleep_for(m_script.trickle);
+    }
     while (!m_stop && (m_script.readEverything || !m_script.closeAfter)) {
         if (!WaitReadable(connection, 20)) {
             continue;

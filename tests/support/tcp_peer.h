@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -18,6 +19,10 @@ public:
         bool closeAfter = true;       // close after sending, else stay silent until stopped
         bool readEverything = false;  // read until the other side closes (for send tests)
         std::size_t readFirst = 0;    // bytes to receive before sending (a request)
+        // Sends the bytes after the first `trickleFrom` one at a time, with this pause after
+        // each (a trickling server).
+        std::chrono::milliseconds trickle{0};
+        std::size_t trickleFrom = 0;
     };
 
     explicit TcpPeer(Script script);

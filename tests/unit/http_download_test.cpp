@@ -380,6 +380,56 @@ TEST_F(Downloads, ATricklingServerIsLeftAtTheDeadline) {
     EXPECT_FALSE(platform::PathExists(Target() + ".down"));
 }
 
+// A server that trickles one byte at a time, each well within the wait's own time-out, inside
+// a header line, a chunk-size line or a TLS record: the download ends by its deadline, and
+// within a moment of its owner's stop.
+TEST_F(Downloads, TricklesInsideALineOrARecordEndByTheDeadlineAndTheStop) {
+    const std::string chunkedHead = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+    const struct {
+        const char* where;
+        const char* scheme;
+        std::string bytes;
+        std::size_t atOnce;
+    } cases[] = {
+        {"a header line", "http", "HTTP/1.1 200 OK\r\nX-Slow: " + std::string(500, 'a'), 20},
+        {"a chunk-size line", "http", chunkedHead + std::string(500, '0'), chunkedHead.size()},
+        {"a TLS record", "https", std::string("\x16\x03\x03\x40\x00", 5) + std::string(500, 'a'),
+         5},
+    };
+    using Clock = std::chrono::steady_clock;
+    for (const auto& c : cases) {
+        for (const bool stop : {false, true}) {
+            TcpPeer peer({.send = c.bytes,
+                          .closeAfter = false,
+                          .trickle = std::chrono::milliseconds(100),
+                          .trickleFrom = c.atOnce});
+            std::atomic<bool> cancel{false};
+            m_download.Options().cancel = &cancel;
+            m_download.Options().deadlineMs = stop ? 0 : 1500;
+            std::thread stopper([&] {
+                if (stop) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+                    cancel = true;
+                }
+            });
+            const auto start = Clock::now();
+            const int result = m_download
+                                   .Download(std::string(c.scheme) + "://127.0.0.1:" +
+                                                 std::to_string(peer.Port()) + "/f",
+                                             Target())
+                                   .result;
+            const auto took = Clock::now() - start;
+            stopper.join();
+            m_download.Options().cancel = nullptr;
+            EXPECT_EQ(result, stop ? DL_STOPPED : DL_FAILED) << c.where;
+            EXPECT_LT(took, stop ? std::chrono::milliseconds(500 + 200)
+                                 : std::chrono::milliseconds(1500 + 1000))
+                << c.where << (stop ? ", stopped" : ", deadline");
+            EXPECT_GE(took, std::chrono::milliseconds(stop ? 500 : 1500)) << c.where;
+        }
+    }
+}
+
 TEST_F(Downloads, BodiesOverTheLimitFailBeforeTheyAreWritten) {
     const std::string chunked =
         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
