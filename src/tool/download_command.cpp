@@ -16,6 +16,7 @@ const char* const kDownloadHelp =
     "  download fetch URL into FILE with the launcher's own HTTP client. Options:\n"
     "           --connect-timeout T  --recv-timeout T  --send-timeout T (10s each; T in\n"
     "           milliseconds, or with its unit: 500ms, 10s, 2m)\n"
+    "           --max-time T (the whole download, retries included; none by default)\n"
     "           --retry-mode 0|1|2 (give up, limited, unlimited)  --max-retries N\n"
     "           --retry-delay MS  --user-agent TEXT  --referer URL\n"
     "           --user NAME --password TEXT (Basic credentials for the server)\n"
@@ -100,6 +101,7 @@ int RunDownload(const Args& args) {
         Duration("--connect-timeout", d.connectTimeoutMs),
         Duration("--recv-timeout", d.recvTimeoutMs),
         Duration("--send-timeout", d.sendTimeoutMs),
+        Duration("--max-time", d.deadlineMs),
         Number("--retry-mode", d.retry.mode, 0, 2),
         Number("--max-retries", d.retry.maxRetries, 0, 1000000),
         Number("--retry-delay", d.retry.delayMs, 0, 3600000),

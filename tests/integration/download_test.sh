@@ -40,6 +40,26 @@ check "the rest asked for by range" 1 "$(grep -c '^Range: bytes=[1-9][0-9]*-' "$
 check "only the rest sent again" 1 "$(grep -c '^If-Range: "' "$work/relay.log")"
 kill "$relay_pid" 2>/dev/null
 
+# A server that trickles its header a byte at a time: --max-time ends the download on time.
+python3 -c '
+import socket, sys, time
+s = socket.socket(); s.bind(("127.0.0.1", 0)); s.listen(1)
+print(s.getsockname()[1], flush=True)
+c, _ = s.accept()
+for b in b"HTTP/1.1 200 OK\r\nX-Slow: " + b"a" * 100:
+    c.send(bytes([b])); time.sleep(0.3)
+' > "$work/trickle.port" &
+trickle_pid=$!
+for _ in $(seq 50); do [ -s "$work/trickle.port" ] && break; sleep 0.1; done
+started=$(date +%s%N)
+"$tool" download --max-time 1s --recv-timeout 10s "http://127.0.0.1:$(cat "$work/trickle.port")/f" \
+  "$work/got/trickled" 2>/dev/null
+status=$?
+took_ms=$(( ($(date +%s%N) - started) / 1000000 ))
+check "a trickling server fails the download" 3 "$status"
+check "--max-time ends it on time" 1 "$(( took_ms < 2000 ))"
+kill "$trickle_pid" 2>/dev/null
+
 "$tool" download "$demo_origin/no/such/file" "$work/got/none" 2>/dev/null
 check "missing file exit status" 4 $?
 check "nothing written for a missing file" "" "$(ls "$work/got" | grep none)"
