@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Every test lane: the Linux build (core, user interface, integration against real
 # programs), the core alone without Qt, the sanitizer build, the Windows cross-build under
-# Wine, and the Debian package installed into a fresh Debian root. Extra arguments go to
+# Wine, the fuzz targets for a short while each, and the Debian package installed into a
+# fresh Debian root. Extra arguments go to
 # each ctest run (for example -R Config); TAVRIN_LANES="native package" runs only those lanes.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -14,7 +15,7 @@ failed_lanes=()
 skipped=()
 started=$(date +%s)
 
-lanes=${TAVRIN_LANES:-native core sanitize windows package}
+lanes=${TAVRIN_LANES:-native core sanitize fuzz windows package}
 run_lane() { # name command...
   local name=$1; shift
   [[ " $lanes " == *" $name "* ]] || return 0
@@ -51,6 +52,11 @@ lane_package() { on_display ctest --preset package "$@"; }
 lane_core() {
   cmake --preset core -DTAVRIN_REQUIRE_TEST_PEERS=ON >/dev/null && cmake --build --preset core && ctest --preset core "$@"
 }
+# Each fuzz target for a short while (libFuzzer, clang with ASan and UBSan), from its seeds.
+lane_fuzz() {
+  cmake --preset fuzz >/dev/null && cmake --build --preset fuzz --target fuzz_targets &&
+    ctest --test-dir "$root/build/fuzz/tests/fuzz" --output-on-failure -j2 "$@"
+}
 lane_sanitize() {
   cmake --preset sanitize -DTAVRIN_REQUIRE_TEST_PEERS=ON >/dev/null && cmake --build --preset sanitize || return 1
   export UBSAN_OPTIONS=print_stacktrace=1 LSAN_OPTIONS=suppressions="$root/tests/lsan.supp"
@@ -71,6 +77,7 @@ lane_sanitize() {
 run_lane native lane_native "$@"
 run_lane core lane_core "$@"
 run_lane sanitize lane_sanitize "$@"
+run_lane fuzz lane_fuzz "$@"
 run_lane windows "$root/scripts/test-windows.sh" "$@"
 run_lane package lane_package "$@"
 

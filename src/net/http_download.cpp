@@ -249,6 +249,14 @@ bool CHttpDownload::SettleResume(const ResponseHead& head, const std::string& he
             total != m_nFullLength || last + 1 != total || head.contentLength != total - first) {
             return false;
         }
+        // The rest of another file of the same length is no rest of ours: a server that
+        // ignores If-Range says so by the validator it answers with.
+        const bool byTag = m_strValidator.rfind('"', 0) == 0;
+        const std::optional<std::string> answered =
+            HeaderField(header, byTag ? "etag" : "last-modified");
+        if (answered && *answered != m_strValidator) {
+            return false;
+        }
         m_bResuming = true;
         m_nTotal = static_cast<std::int64_t>(total);
         m_nReceived = static_cast<std::int64_t>(first);

@@ -187,10 +187,12 @@ bool ParseChunkSizeLine(const std::string& line, std::uint64_t& size) {
     std::uint64_t value = 0;
     for (; at < line.size() && std::isxdigit(static_cast<unsigned char>(line[at])) != 0; ++at) {
         const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(line[at])));
-        value = value * 16 + static_cast<std::uint64_t>(c <= '9' ? c - '0' : c - 'a' + 10);
-        if (value > kMaxBodyLength) {
+        const auto digit = static_cast<std::uint64_t>(c <= '9' ? c - '0' : c - 'a' + 10);
+        // Refused before the multiplication: past 2^60 the next digit would wrap the size.
+        if (value > (kMaxBodyLength - digit) / 16) {
             return false;
         }
+        value = value * 16 + digit;
     }
     if (at == 0) {
         return false;

@@ -61,7 +61,7 @@ void ChunkSizeHolds(const std::string& text) {
     }
     const std::string number = text.substr(0, digits);
     const std::size_t first = number.find_first_not_of('0');
-    Check(first == std::string::npos || number.size() - first <= 8, "at most 32 bits of size");
+    Check(first == std::string::npos || number.size() - first <= 16, "at most 64 bits of size");
     Check(size == std::strtoull(number.c_str(), nullptr, 16), "the size its digits say");
     Check(size <= tavrin::kMaxBodyLength, "a size within the largest body");
 }

@@ -285,6 +285,10 @@ TEST(ParseChunkSizeLine, HexSizesWithOptionalExtensions) {
         {"80000000", true, 0x80000000},
         {"1000000000000000", true, std::uint64_t{1} << 60},
         {"1000000000000001", false, 0},
+        // A digit past 2^60 would wrap the size to a small one.
+        {"10000000000000000", false, 0},
+        {"1000000000000000f", false, 0},
+        {"00000000000000000000001", true, 1},
         {"ffffffffffffffffff", false, 0},
         {"", false, 0},
         {";x", false, 0},

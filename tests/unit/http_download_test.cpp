@@ -289,6 +289,34 @@ TEST_F(Downloads, ABrokenBodyContinuesWhereItBroke) {
     }
 }
 
+// Between the two requests the server put another file of the same length in its place, and
+// answers the range without heeding If-Range: the download starts again from zero.
+TEST_F(Downloads, ARangeOfAnotherFileStartsTheBodyAgain) {
+    const std::string first = Body(300000);
+    std::string second = first;
+    second[100000] = static_cast<char>(second[100000] ^ 0x5A);  // in the part already kept
+    HttpPeer peer([&](const HttpRequest& r) {
+        if (peer.Requests().size() == 1) {
+            return HttpReply{"HTTP/1.1 200 OK\r\nETag: \"v1\"\r\nContent-Length: 300000\r\n\r\n" +
+                             first.substr(0, 200000)};
+        }
+        if (r.headers.count("range") != 0) {
+            return HttpReply{
+                "HTTP/1.1 206 Partial Content\r\nETag: \"v2\"\r\nContent-Range: bytes "
+                "200000-299999/300000\r\nContent-Length: 100000\r\n\r\n" +
+                second.substr(200000)};
+        }
+        return Reply("200 OK", "ETag: \"v2\"\r\n", second);
+    });
+    m_download.Options().retry.mode = 1;
+    m_download.Options().retry.maxRetries = 1;
+    ASSERT_EQ(m_download.Download(peer.Url("/pkg.zip"), Target()).result, DL_OK);
+    EXPECT_TRUE(test::ReadFile(Target()) == second);
+    const std::vector<HttpRequest> asked = peer.Requests();
+    ASSERT_EQ(asked.size(), 3u);
+    EXPECT_EQ(asked[2].headers.count("range"), 0u);
+}
+
 TEST_F(Downloads, TheOwnerCanStopADownload) {
     HttpPeer peer([](const HttpRequest&) { return Reply("200 OK", "", Body(200000)); });
     m_download.Options().progress = [this](const DownloadProgress& p) {
