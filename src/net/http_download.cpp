@@ -167,10 +167,12 @@ int CHttpDownload::Fetch(const std::string& url, const std::string& localPath) {
             if (body != DL_OK) {
                 return body;
             }
-            return PutDownloadInPlace(m_strTempPath, m_strLocalPath, m_options.mutexPrefix,
-                                      m_head.lastModified)
-                       ? DL_OK
-                       : Fail("cannot replace " + m_strLocalPath);
+            if (PutDownloadInPlace(m_strTempPath, m_strLocalPath, m_options.mutexPrefix,
+                                   m_head.lastModified)) {
+                return DL_OK;
+            }
+            return Fail(WaitLimit::Reached() ? "another program held the lock on " + m_strLocalPath
+                                             : "cannot replace " + m_strLocalPath);
         }
         // The connection broke inside the body: the request starts again from the first
         // byte, within the retry budget.

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "net/wait_limit.h"
 #include "platform/codepage.h"
 #include "platform/file_system.h"
 #include "platform/named_mutex.h"
@@ -31,7 +32,14 @@ bool PutDownloadInPlace(const std::string& tempPath, const std::string& localPat
     const std::string name = sep == std::string::npos ? localPath : localPath.substr(sep + 1);
     platform::NamedMutex mutex(mutexPrefix + "_" + name);
     const bool existed = mutex.AlreadyExisted();
-    mutex.Lock();
+    // Within the download's deadline and stop: a holder that never lets go must not hold
+    // this process for ever.
+    const bool locked = WaitInSlices(-1, [&mutex](int sliceMs) {
+                            return mutex.TryLock(sliceMs < 0 ? 1000 : sliceMs) ? 1 : 0;
+                        }) > 0;
+    if (!locked) {
+        return false;
+    }
     bool placed = true;
     if (existed && platform::IsExistingFile(localPath)) {
         // Another process has just put the same file in place; ours is not needed.

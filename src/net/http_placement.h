@@ -14,8 +14,9 @@ std::string TargetMutexPrefix(const std::string& localPath);
 
 // Puts the complete body at `tempPath` in place of `localPath`, stamped `lastModified`, under
 // the mutex mutexPrefix + "_" + the target's file name. When another process has just put the
-// same file there, ours is dropped. False when the target cannot be replaced (a folder or a
-// locked file is there): the old target stays as it was.
+// same file there, ours is dropped. The mutex is waited for within the thread's wait limit
+// (the download's deadline and stop). False when the target cannot be replaced (a folder or a
+// locked file is there) or the mutex stayed held: the old target stays as it was.
 bool PutDownloadInPlace(const std::string& tempPath, const std::string& localPath,
                         const std::string& mutexPrefix, std::int64_t lastModified);
 

@@ -27,6 +27,8 @@ public:
     bool AlreadyExisted() const { return m_bAlreadyExisted; }
     // Waits without time-out until this process owns the mutex.
     bool Lock();
+    // Waits at most `timeoutMs` (0: not at all) for it; false when it is still held elsewhere.
+    bool TryLock(int timeoutMs);
     void Unlock();
 
 private:

@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 #include "platform/named_mutex.h"
 
@@ -77,6 +79,26 @@ bool NamedMutex::Lock() {
             m_bOwned = true;
         } else if (errno != EINTR) {
             return false;
+        }
+    }
+    return true;
+}
+
+bool NamedMutex::TryLock(int timeoutMs) {
+    if (m_fd < 0) {
+        return false;
+    }
+    // flock has no time-out: tried every few milliseconds until the time is up.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!m_bOwned) {
+        if (flock(m_fd, LOCK_EX | LOCK_NB) == 0) {
+            m_bOwned = true;
+        } else if (errno != EWOULDBLOCK && errno != EINTR) {
+            return false;
+        } else if (std::chrono::steady_clock::now() >= end) {
+            return false;
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
     }
     return true;

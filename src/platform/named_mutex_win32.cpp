@@ -30,6 +30,17 @@ bool NamedMutex::Lock() {
     return m_bOwned;
 }
 
+bool NamedMutex::TryLock(int timeoutMs) {
+    if (m_handle == nullptr) {
+        return false;
+    }
+    if (!m_bOwned) {
+        const DWORD wait = WaitForSingleObject(m_handle, static_cast<DWORD>(timeoutMs));
+        m_bOwned = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
+    }
+    return m_bOwned;
+}
+
 void NamedMutex::Unlock() {
     if (m_handle != nullptr && m_bOwned) {
         ReleaseMutex(m_handle);

@@ -34,6 +34,9 @@ bool ArchiveBytes::Open(const ArchiveSource& source) {
 }
 
 long long ArchiveBytes::ReadAt(std::uint64_t offset, void* buffer, std::size_t size) {
+    if (size == 0) {
+        return 0;  // nothing to read, into what may be no buffer at all
+    }
     if (!m_inMemory) {
         return m_file.ReadAt(offset, buffer, size);
     }

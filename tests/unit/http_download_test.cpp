@@ -458,6 +458,46 @@ TEST_F(Downloads, TricklesInsideALineOrARecordEndByTheDeadlineAndTheStop) {
     }
 }
 
+// Another program holds the completion mutex and never lets go: the download ends by its
+// deadline, or at its owner's stop, and the target stays as it was.
+TEST_F(Downloads, AStuckHolderOfTheCompletionMutexHoldsNothingUp) {
+    HttpPeer peer([](const HttpRequest&) { return Reply("200 OK", "", Body(1000)); });
+    for (const bool stop : {false, true}) {
+        // Held on a thread of its own: a Windows mutex lets its owning thread in again.
+        std::atomic<int> held{0};
+        std::thread holder([&] {
+            platform::NamedMutex mutex(m_download.Options().mutexPrefix + "_target.bin");
+            held = mutex.Lock() ? 1 : -1;
+            while (held == 1) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        });
+        while (held == 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ASSERT_EQ(held, 1);
+        std::atomic<bool> cancel{false};
+        m_download.Options().cancel = &cancel;
+        m_download.Options().deadlineMs = stop ? 0 : 1000;
+        std::thread stopper([&] {
+            if (stop) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(500));
+                cancel = true;
+            }
+        });
+        const auto start = std::chrono::steady_clock::now();
+        const DownloadOutcome outcome = m_download.Download(peer.Url("/f"), Target());
+        const auto took = std::chrono::steady_clock::now() - start;
+        stopper.join();
+        held = 2;
+        holder.join();
+        m_download.Options().cancel = nullptr;
+        EXPECT_EQ(outcome.result, stop ? DL_STOPPED : DL_FAILED);
+        EXPECT_LT(took, std::chrono::milliseconds(stop ? 700 : 2000));
+        EXPECT_FALSE(platform::PathExists(Target()));
+    }
+}
+
 TEST_F(Downloads, BodiesOverTheLimitFailBeforeTheyAreWritten) {
     const std::string chunked =
         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
