@@ -1,9 +1,11 @@
 // tavrin-tool sign-update: an update description signed with an Ed25519 key.
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <string>
 
 #include "platform/file_system.h"
+#include "platform/profile.h"
 #include "tool/tool_options.h"
 #include "update/update_worker.h"
 
@@ -13,7 +15,8 @@ const char* const kSignUpdateHelp =
     "  sign-update  sign an update description (update.ini) with the Ed25519 private\n"
     "           key in PEM file KEY (openssl genpkey -algorithm ed25519 -out KEY):\n"
     "           writes DESCRIPTION.sig and prints the public key for updateKey in\n"
-    "           config.ini or the build option TAVRIN_UPDATE_PUBLIC_KEY\n";
+    "           config.ini or the build option TAVRIN_UPDATE_PUBLIC_KEY. A package size\n"
+    "           (GameSize, updateSize) the launcher would refuse is refused here too\n";
 
 int RunSignUpdate(const Args& args) {
     Args paths;
@@ -27,6 +30,25 @@ int RunSignUpdate(const Args& args) {
         std::fprintf(stderr, "tavrin-tool: cannot read %s or %s\n", paths[0].c_str(),
                      paths[1].c_str());
         return kExitFailed;
+    }
+    // What the launcher would refuse is not signed; a package without a declared size is
+    // bounded by the launcher's default, which is said.
+    for (const char* key : {"GameSize", "updateSize"}) {
+        const std::string size =
+            tavrin::platform::ReadProfileString("update", key, "", 64, paths[1]);
+        std::uint64_t bytes = 0;
+        if (!size.empty() && !tavrin::ParsePackageSize(size, bytes)) {
+            std::fprintf(stderr, "tavrin-tool: %s: %s=%s is not a byte count from 1 to %llu\n",
+                         paths[1].c_str(), key, size.c_str(),
+                         static_cast<unsigned long long>(tavrin::kLargestPackageBytes));
+            return kExitFailed;
+        }
+        if (size.empty()) {
+            std::fprintf(stderr,
+                         "tavrin-tool: note: no %s: the launcher takes that package up to %llu "
+                         "bytes\n",
+                         key, static_cast<unsigned long long>(tavrin::kDefaultPackageBytes));
+        }
     }
     std::string signature;
     std::string publicKey;

@@ -75,8 +75,10 @@ void LogDownload(const DownloadOutcome& outcome, const std::string& url,
 }
 
 // One download of the check within what is left of `deadline`; a failure once it has passed.
+// `tooLarge`, when given, says whether it failed for holding more than `maxBytes`.
 int DownloadBy(CHttpDownload& d, const std::string& url, const std::string& path,
-               std::chrono::steady_clock::time_point deadline, std::uint32_t maxBytes = 0) {
+               std::chrono::steady_clock::time_point deadline, std::uint64_t maxBytes = 0,
+               bool* tooLarge = nullptr) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                           deadline - std::chrono::steady_clock::now())
                           .count();
@@ -88,6 +90,12 @@ int DownloadBy(CHttpDownload& d, const std::string& url, const std::string& path
     const auto started = std::chrono::steady_clock::now();
     const DownloadOutcome outcome = d.Download(url, path);
     LogDownload(outcome, url, std::chrono::steady_clock::now() - started);
+    if (tooLarge != nullptr) {
+        *tooLarge = maxBytes != 0 && (static_cast<std::uint64_t>(outcome.total) > maxBytes ||
+                                      static_cast<std::uint64_t>(outcome.received) > maxBytes ||
+                                      outcome.reason.find("larger than") != std::string::npos ||
+                                      outcome.reason.find("too large") != std::string::npos);
+    }
     return outcome.result;
 }
 
@@ -125,6 +133,20 @@ std::string CheckSignature(CHttpDownload& download, const std::string& address,
 }
 
 // A package whose bytes are not the ones the description names is removed, never unpacked.
+}  // namespace
+
+bool ParsePackageSize(const std::string& text, std::uint64_t& bytes) {
+    bytes = 0;
+    if (text.empty() || text.size() > 13 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
+        return false;
+    }
+    bytes = std::stoull(text);
+    return bytes > 0 && bytes <= kLargestPackageBytes;
+}
+
+namespace {
+
 std::string CheckPackage(const std::string& package, const std::string& digest,
                          const std::string& name) {
     if (digest.empty() || SameDigest(FileSha256(package), digest)) {
@@ -268,21 +290,54 @@ void StageUpdate(const UpdateSettings& s, UpdateReport& report) {
         report.refusal = "the signed update description names no package digests";
         return;
     }
-    const std::string packages = s.dataDir + "downZip" + Sep();
-    progress.Enter(UpdateStage::kDownloadingUpdater, report.offeredVersion);
-    if (DownloadBy(download, updaterUrl, packages + "update", checkBy) != DL_OK) {
+    // Each package stops at the size the description declares, else at the bound for all.
+    std::uint64_t gameSize = 0;
+    std::uint64_t updaterSize = 0;
+    const std::string gameSizeText =
+        platform::ReadProfileString("update", "GameSize", "", 64, description);
+    const std::string updaterSizeText =
+        platform::ReadProfileString("update", "updateSize", "", 64, description);
+    if ((!gameSizeText.empty() && !ParsePackageSize(gameSizeText, gameSize)) ||
+        (!updaterSizeText.empty() && !ParsePackageSize(updaterSizeText, updaterSize))) {
+        report.refusal =
+            "a package size in the update description is not a byte count from 1 "
+            "to " +
+            std::to_string(kLargestPackageBytes);
         return;
     }
-    report.refusal = CheckPackage(packages + "update", updaterDigest, "updater");
-    if (!report.refusal.empty()) {
+    const std::string packages = s.dataDir + "downZip" + Sep();
+    const auto fetch = [&](const std::string& url, const std::string& name, std::uint64_t size,
+                           const std::string& digest, const char* what) {
+        bool tooLarge = false;
+        const std::uint64_t bound = size != 0 ? size : kDefaultPackageBytes;
+        if (DownloadBy(download, url, packages + name, checkBy, bound, &tooLarge) != DL_OK) {
+            if (tooLarge) {
+                report.refusal =
+                    std::string("the ") + what + " package is larger than the " +
+                    std::to_string(bound) + " bytes " +
+                    (size != 0 ? "the description declares" : "allowed without a declared size");
+            }
+            return false;
+        }
+        platform::RandomAccessFile file;
+        const std::uint64_t got = file.Open(packages + name) ? file.Size() : 0;
+        file.Close();
+        if (size != 0 && got != size) {
+            std::remove((packages + name).c_str());
+            report.refusal = std::string("the ") + what + " package is " + std::to_string(got) +
+                             " bytes, not the " + std::to_string(size) +
+                             " the description declares";
+            return false;
+        }
+        report.refusal = CheckPackage(packages + name, digest, what);
+        return report.refusal.empty();
+    };
+    progress.Enter(UpdateStage::kDownloadingUpdater, report.offeredVersion);
+    if (!fetch(updaterUrl, "update", updaterSize, updaterDigest, "updater")) {
         return;
     }
     progress.Enter(UpdateStage::kDownloadingLauncher, report.offeredVersion);
-    if (DownloadBy(download, gameUrl, packages + "Game", checkBy) != DL_OK) {
-        return;
-    }
-    report.refusal = CheckPackage(packages + "Game", gameDigest, "launcher");
-    if (!report.refusal.empty()) {
+    if (!fetch(gameUrl, "Game", gameSize, gameDigest, "launcher")) {
         return;
     }
     const std::string gameFolder = s.dataDir + "Game" + Sep();

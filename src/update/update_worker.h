@@ -3,6 +3,7 @@
 // updater and the new launcher, unpacks them into the data directory and starts the updater.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -49,6 +50,13 @@ struct UpdateReport {
     // Another copy of the launcher is updating right now (not merely pruning).
     bool busyElsewhere = false;
 };
+
+// A package without a declared size (GameSize, updateSize) stops at this many bytes; a
+// declared size may go up to the largest.
+inline constexpr std::uint64_t kDefaultPackageBytes = std::uint64_t{1} << 30;   // 1 GiB
+inline constexpr std::uint64_t kLargestPackageBytes = std::uint64_t{16} << 30;  // 16 GiB
+// A declared package size: decimal digits only, from 1 to kLargestPackageBytes.
+bool ParsePackageSize(const std::string& text, std::uint64_t& bytes);
 
 // The mutex name prefix for finished downloads, derived from the data directory.
 std::string DownloadMutexPrefix(const std::string& dataDir);

@@ -79,12 +79,20 @@ check "changed after signing: refused" \
   "refusal=the update description's signature does not verify" "$(grep '^refusal=' "$work/out")"
 check "changed after signing: nothing unpacked" "update.ini update.ini.sig" "$(ls "$work/data" | xargs)"
 
-replace_launcher_package() { printf 'not the package' > "$www/Game.zip"; }
+# Another file of the same length: only the digest tells.
+replace_launcher_package() {
+  head -c "$(stat -c %s "$www/Game.zip")" /dev/zero > "$www/Game.zip.new" && mv "$www/Game.zip.new" "$www/Game.zip"
+}
 run_check "$newer" replace_launcher_package
 check "package digest differs: refused" \
   "refusal=the launcher package does not match its SHA-256 digest" "$(grep '^refusal=' "$work/out")"
 check "package digest differs: no updater" "updater=" "$(grep '^updater=' "$work/out")"
 check "package digest differs: nothing unpacked" "no" "$([ -e "$work/data/Game" ] && echo yes || echo no)"
+
+grow_launcher_package() { printf 'more' >> "$www/Game.zip"; }
+run_check "$newer" grow_launcher_package
+check "package larger than declared: refused" 1 \
+  "$(grep -c '^refusal=the launcher package is larger than the [0-9]* bytes the description declares' "$work/out")"
 
 # A service that has no description is a failed check, not "no update".
 drop_description() { rm "$www/update.ini"; }

@@ -411,6 +411,43 @@ TEST_F(UpdateCheck, OversizedDescriptionsAndSignaturesAreRefused) {
     }
 }
 
+// A package stops at the size the description declares: larger fails before its digest,
+// smaller is refused too, and a size that is no byte count refuses the update.
+TEST_F(UpdateCheck, PackagesKeepToTheirDeclaredSizes) {
+    const struct {
+        const char* name;
+        long long gameSizeDelta;  // added to the real size; no declaration at all when absent
+        bool declared;
+        const char* sizeText;  // instead of a number, when set
+        const char* refusal;   // empty: handed over
+    } cases[] = {
+        {"no declared size", 0, false, nullptr, ""},
+        {"the declared size", 0, true, nullptr, ""},
+        {"a package larger than declared", -1, true, nullptr, "larger than"},
+        {"a package smaller than declared", +1, true, nullptr, "bytes, not the"},
+        {"no byte count", 0, true, "12abc", "not a byte count"},
+    };
+    for (const auto& c : cases) {
+        Offer(Newer(2));
+        m_launched.clear();
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            const long long size =
+                static_cast<long long>(m_files["/pkg/Game.zip"].size()) + c.gameSizeDelta;
+            if (c.declared) {
+                m_files["/update.ini"] +=
+                    "GameSize=" +
+                    (c.sizeText != nullptr ? std::string(c.sizeText) : std::to_string(size)) +
+                    "\r\n";
+            }
+        }
+        const UpdateReport report = RunUpdateCheck(m_settings);
+        EXPECT_EQ(report.handedOver, c.refusal[0] == '\0') << c.name;
+        EXPECT_NE(report.refusal.find(c.refusal), std::string::npos)
+            << c.name << ": " << report.refusal;
+    }
+}
+
 // A withdrawn description served again is worth nothing past its expiry, signed or not.
 TEST_F(UpdateCheck, ExpiredOrUnreadableExpiriesRefuseTheUpdate) {
     const struct {

@@ -84,13 +84,15 @@ grep -rlF -e '@ORIGIN' -e '@GAMEPORT@' "$run/www" |
   xargs -r sed -i -e "s|@ORIGIN@|$origin|g" -e "s|@ORIGIN_ENCODED@|$origin_encoded|g" -e "s|@GAMEPORT@|$gameport|g"
 sed -e "s|@RUN@|$run|g" -e "s|@PORT@|$port|g" "$here/nginx.conf.in" > "$run/nginx.conf"
 
-# The description names the packages' digests and is signed, as an operator's should be. The
+# The description names the packages' digests and sizes and is signed, as an operator's should be. The
 # key is DEMO_UPDATE_KEY (a PEM Ed25519 private key) or one made for this run; its public
 # half lands in update-key.pub, for launchers built with TAVRIN_UPDATE_PUBLIC_KEY or for
 # `tavrin-tool update-check --public-key`.
 update="$run/www/update"
-printf 'GameSha256=%s\r\nupdateSha256=%s\r\n' "$(sha256sum < "$update/Game.zip" | cut -d' ' -f1)" \
-  "$(sha256sum < "$update/update.zip" | cut -d' ' -f1)" >> "$update/update.ini"
+printf 'GameSha256=%s\r\nupdateSha256=%s\r\nGameSize=%s\r\nupdateSize=%s\r\n' \
+  "$(sha256sum < "$update/Game.zip" | cut -d' ' -f1)" \
+  "$(sha256sum < "$update/update.zip" | cut -d' ' -f1)" \
+  "$(stat -c %s "$update/Game.zip")" "$(stat -c %s "$update/update.zip")" >> "$update/update.ini"
 tool=${TAVRIN_TOOL:-}
 for candidate in "$here/../../build/native/src/tavrin-tool" "$here/../../build/core/src/tavrin-tool"; do
   [ -n "$tool" ] || { [ -x "$candidate" ] && tool=$candidate; }
