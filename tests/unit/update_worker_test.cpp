@@ -12,6 +12,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <thread>
 
 #include "net/socket_transport.h"
@@ -551,6 +552,22 @@ TEST_F(UpdateCheck, NeverRunsWithoutAUsableBaseName) {
         EXPECT_FALSE(RunUpdateCheck(m_settings).checked) << base;
         EXPECT_EQ(test::ReadFile(m_tmp / "data/keep.txt"), "mine") << base;
     }
+}
+
+// The check as start-up runs it: whatever fails inside it (here the hand-over throws, as a
+// full memory would) is no update this time and never leaves the check's thread.
+TEST_F(UpdateCheck, AFailureInsideTheStartUpCheckIsNoUpdateThisTime) {
+    Offer(Newer(3));
+    m_settings.launch = [](const std::string&, const std::string&) -> bool {
+        throw std::runtime_error("out of memory");
+    };
+    testing::internal::CaptureStderr();
+    UpdateReport report;
+    EXPECT_NO_THROW(report = UpdateThreadProc(m_settings));
+    const std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(report.checked);
+    EXPECT_FALSE(report.handedOver);
+    EXPECT_NE(log.find("the update check failed (out of memory)"), std::string::npos) << log;
 }
 
 // Start-up waits for the check on a thread of its own; a thread that cannot start (no memory)
