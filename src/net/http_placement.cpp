@@ -18,7 +18,7 @@ std::string TargetMutexPrefix(const std::string& localPath) {
     // FNV-1a of the folder's path: a mutex name may hold no separators, and a path can be
     // longer than a name may be.
     std::uint64_t hash = 14695981039346656037ull;
-    for (const char c : folder.parent_path().string()) {
+    for (const char c : platform::FoldedFileName(folder.parent_path().string())) {
         hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
     }
     char text[17];

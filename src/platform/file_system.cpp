@@ -38,6 +38,10 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
     return !file.bad();
 }
 
+bool SameFileName(const std::string& a, const std::string& b) {
+    return FoldedFileName(a) == FoldedFileName(b);
+}
+
 bool IsExistingFile(const std::string& path) {
     return PathExists(path) && !IsDirectory(path);
 }

@@ -55,6 +55,15 @@ bool EndsWithSeparator(const std::string& path);
 // True when something exists at the path and it is not a folder.
 bool IsExistingFile(const std::string& path);
 
+// True where the system's file names ignore case (Windows), so that "Tavrin.exe" and
+// "tavrin.exe" are one file.
+bool FileNamesIgnoreCase();
+// A file name (or path) as the system tells names apart: on Windows without case and without
+// trailing dots and blanks, which Windows drops; elsewhere as it is.
+std::string FoldedFileName(const std::string& name);
+// True when the system takes both names for one file.
+bool SameFileName(const std::string& a, const std::string& b);
+
 // The whole file, byte for byte; false when it cannot be read.
 bool ReadWholeFile(const std::string& path, std::string& bytes);
 

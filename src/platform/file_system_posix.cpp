@@ -83,4 +83,12 @@ std::vector<DirEntry> ListDirectory(const std::string& folder) {
     return entries;
 }
 
+bool FileNamesIgnoreCase() {
+    return false;
+}
+
+std::string FoldedFileName(const std::string& name) {
+    return name;
+}
+
 }  // namespace tavrin::platform

@@ -90,4 +90,19 @@ std::vector<DirEntry> ListDirectory(const std::string& folder) {
     return entries;
 }
 
+bool FileNamesIgnoreCase() {
+    return true;
+}
+
+std::string FoldedFileName(const std::string& name) {
+    std::string folded = name;
+    folded.erase(folded.find_last_not_of(". ") + 1);
+    // In the active code page, as the names are: a double-byte character's trail byte is
+    // never taken for a letter.
+    if (!folded.empty()) {
+        CharLowerBuffA(folded.data(), static_cast<DWORD>(folded.size()));
+    }
+    return folded;
+}
+
 }  // namespace tavrin::platform

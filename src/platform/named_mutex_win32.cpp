@@ -1,11 +1,14 @@
 #include <windows.h>
 
+#include "platform/file_system.h"
 #include "platform/named_mutex.h"
 
 namespace tavrin::platform {
 
 NamedMutex::NamedMutex(const std::string& name) {
-    m_handle = CreateMutexA(nullptr, FALSE, name.c_str());
+    // Kernel object names tell case apart; the programs and folders they are named after do
+    // not: "Tavrin" and "tavrin." must share their locks.
+    m_handle = CreateMutexA(nullptr, FALSE, FoldedFileName(name).c_str());
     m_bAlreadyExisted = m_handle != nullptr && GetLastError() == ERROR_ALREADY_EXISTS;
 }
 

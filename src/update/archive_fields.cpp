@@ -99,7 +99,7 @@ bool SameLetters(const std::string& text, const char* upper) {
 bool IsReservedDeviceName(const std::string& part) {
     std::string stem = part.substr(0, part.find('.'));
     stem.erase(stem.find_last_not_of(' ') + 1);
-    for (const char* device : {"CON", "PRN", "AUX", "NUL"}) {
+    for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
         if (SameLetters(stem, device)) {
             return true;
         }
@@ -117,7 +117,9 @@ bool IsSafeNamePart(const std::string& part) {
     if (part.empty() || part == ".") {
         return true;
     }
-    return part.back() != '.' && part.back() != ' ' && !IsReservedDeviceName(part);
+    // A colon names an alternate data stream of the file before it (or a drive).
+    return part.back() != '.' && part.back() != ' ' && part.find(':') == std::string::npos &&
+           !IsReservedDeviceName(part);
 }
 
 }  // namespace

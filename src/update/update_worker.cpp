@@ -161,8 +161,12 @@ std::string CheckPackage(const std::string& package, const std::string& digest,
 // launcher, and staging the wrong one would break the player's launcher: "" and why.
 std::string ChooseLauncher(const std::vector<std::string>& programs, const std::string& ownName,
                            std::string& refusal) {
-    if (std::find(programs.begin(), programs.end(), ownName) != programs.end()) {
-        return ownName;
+    // Ours in whatever case the package spells it, where the system's names ignore case.
+    const auto ours = std::find_if(programs.begin(), programs.end(), [&](const std::string& p) {
+        return platform::SameFileName(p, ownName);
+    });
+    if (ours != programs.end()) {
+        return *ours;
     }
     if (programs.size() == 1) {
         return programs.front();

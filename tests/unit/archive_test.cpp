@@ -48,6 +48,11 @@ TEST(IsSafeEntryName, RefusesNamesThatLeaveTheFolder) {
         {"a/./b", true},
         {".hidden", true},
         {"a b/c", true},
+        // Windows' console devices, and alternate data streams after a colon.
+        {"CONIN$", false},
+        {"x/conout$.txt", false},
+        {"a/b:stream", false},
+        {"setup.exe:Zone.Identifier", false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(IsSafeEntryName(c.name), c.safe) << c.name;

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <thread>
+
+#include "platform/file_system.h"
 
 namespace tavrin::platform {
 namespace {
@@ -27,6 +30,20 @@ TEST(NamedMutex, ASecondOpenerSeesThatItExists) {
     first.reset();
     NamedMutex third(name);
     EXPECT_FALSE(third.AlreadyExisted());
+}
+
+// On Windows a program's locks are one whatever the case of its name and its trailing dots;
+// elsewhere names that differ are different locks.
+TEST(NamedMutex, NamesTheSystemTakesForOneShareTheirLock) {
+    const std::string name = UniqueName("case");
+    std::string other = name;
+    for (char& c : other) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    NamedMutex first(name);
+    ASSERT_TRUE(first.IsValid());
+    NamedMutex second(other + ". ");
+    EXPECT_EQ(second.AlreadyExisted(), platform::FileNamesIgnoreCase());
 }
 
 TEST(NamedMutex, LockWaitsForTheOtherHolder) {

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -238,6 +239,27 @@ TEST_F(UpdateCheck, TheLauncherIsTheProgramNamedAfterUsElseTheOnlyOne) {
             EXPECT_FALSE(platform::PathExists(folder + own)) << label;
             EXPECT_NE(report.refusal.find("2 programs"), std::string::npos) << report.refusal;
         }
+    }
+}
+
+// Where the system's names ignore case (Windows), our program in another case is ours; two
+// programs and neither ours is a refusal elsewhere.
+TEST_F(UpdateCheck, OurProgramInAnotherCaseIsOursWhereNamesIgnoreCase) {
+    std::string shouted = m_settings.baseName;
+    for (char& c : shouted) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    shouted = Program(shouted);
+    Offer(Newer(1));
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_files["/pkg/Game.zip"] =
+            Zip({{shouted, "ours", 0100755}, {Program("helper"), "x", 0100755}});
+    }
+    const UpdateReport report = RunUpdateCheck(m_settings);
+    EXPECT_EQ(report.handedOver, platform::FileNamesIgnoreCase()) << report.refusal;
+    if (report.handedOver) {
+        EXPECT_EQ(test::ReadFile(m_tmp / ("data/Game/" + Program(m_settings.baseName))), "ours");
     }
 }
 
