@@ -6,6 +6,7 @@
 #include "app/data_dir.h"
 #include "app/program_paths.h"
 #include "net/socket_transport.h"
+#include "platform/process.h"
 #include "update/verification.h"
 
 namespace tavrin {
@@ -16,6 +17,9 @@ void SystemServices::Configure(std::string iniPath, std::string baseName) {
 }
 
 void SystemServices::Prepare() {
+    // Started by our updater: its copies of the data folder's locks are its own, and it
+    // is finishing.
+    m_bStartedByUpdater = platform::ReleaseHandedOnLocks();
     // A failure here shows up later, as downloads that cannot connect.
     SocketStartup();
     m_strDataDir = PrepareDataDir();
@@ -34,6 +38,7 @@ UpdateReport SystemServices::CheckForUpdate(const PlatformConfigData& platform,
     settings.modulePath = GetModulePath();
     settings.publicKey = ChooseUpdateKey(ReadUpdateKey(m_strIniPath));
     settings.progress = &progress;
+    settings.waitForUpdaterMs = m_bStartedByUpdater ? kUpdaterFinishingMs : 0;
     return UpdateThreadProc(settings);
 }
 

@@ -54,6 +54,11 @@ private:
     std::string m_strIniPath;
     std::string m_strBaseName;
     std::string m_strDataDir;
+    bool m_bStartedByUpdater = false;
 };
+
+// How long a launcher started by our updater waits for the updater to let go of the data
+// folder before it counts as another copy's update in progress.
+inline constexpr int kUpdaterFinishingMs = 15000;
 
 }  // namespace tavrin

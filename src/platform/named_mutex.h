@@ -10,6 +10,7 @@
 // only asks that question while the first holder keeps the mutex, so both agree there.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace tavrin::platform {
@@ -30,6 +31,10 @@ public:
     // Waits at most `timeoutMs` (0: not at all) for it; false when it is still held elsewhere.
     bool TryLock(int timeoutMs);
     void Unlock();
+
+    // The system's object behind the mutex (the lock file's descriptor, the mutex handle), for
+    // handing it on to a program this process starts (StartDetached).
+    std::intptr_t Native() const;
 
 private:
     bool m_bAlreadyExisted = false;

@@ -66,6 +66,10 @@ NamedMutex::~NamedMutex() {
     }
 }
 
+std::intptr_t NamedMutex::Native() const {
+    return m_fd;
+}
+
 bool NamedMutex::IsValid() const {
     return m_fd >= 0;
 }

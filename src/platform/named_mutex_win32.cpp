@@ -19,6 +19,10 @@ NamedMutex::~NamedMutex() {
     }
 }
 
+std::intptr_t NamedMutex::Native() const {
+    return reinterpret_cast<std::intptr_t>(m_handle);
+}
+
 bool NamedMutex::IsValid() const {
     return m_handle != nullptr;
 }

@@ -388,9 +388,19 @@ UpdateReport RunUpdateCheck(const UpdateSettings& s, bool dryRun) {
     if (!IsUsableBaseName(s.baseName) || s.dataDir.empty()) {
         return report;
     }
-    platform::NamedMutex mutex(UpdateMutexName(s.baseName));
-    if (!mutex.IsValid() || mutex.AlreadyExisted()) {
-        // Another copy is checking, or pruning for a moment; this one touches nothing.
+    auto mutex = std::make_unique<platform::NamedMutex>(UpdateMutexName(s.baseName));
+    // Started by our updater: it holds the folder until it ends, which is a moment away.
+    const auto waitUntil =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(s.waitForUpdaterMs);
+    while (mutex->IsValid() && mutex->AlreadyExisted() &&
+           std::chrono::steady_clock::now() < waitUntil) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        mutex.reset();
+        mutex = std::make_unique<platform::NamedMutex>(UpdateMutexName(s.baseName));
+    }
+    if (!mutex->IsValid() || mutex->AlreadyExisted()) {
+        // Another copy is checking, or pruning for a moment, or its updater is at work;
+        // this one touches nothing.
         report.busyElsewhere = platform::NamedMutex(UpdatingMutexName(s.baseName)).AlreadyExisted();
         return report;
     }
@@ -408,9 +418,13 @@ UpdateReport RunUpdateCheck(const UpdateSettings& s, bool dryRun) {
     if (dryRun || report.updaterProgram.empty()) {
         return report;
     }
-    const auto launch = s.launch ? s.launch : &platform::StartDetached;
     // An updater that does not start leaves the player with the old launcher, not nothing.
-    report.handedOver = launch(report.updaterProgram, report.updaterArgument);
+    // The one that starts holds the data folder's locks until it ends: it copies from the
+    // folder after this launcher has gone, and no copy started meanwhile may empty it.
+    report.handedOver = s.launch
+                            ? s.launch(report.updaterProgram, report.updaterArgument)
+                            : platform::StartDetached(report.updaterProgram, report.updaterArgument,
+                                                      {mutex.get(), &updating});
     return report;
 }
 

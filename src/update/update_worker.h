@@ -31,6 +31,9 @@ struct UpdateSettings {
     UpdateProgress* progress = nullptr;
     // Starts the updater; the real one by default (tests record instead).
     std::function<bool(const std::string& program, const std::string& argument)> launch;
+    // This launcher was started by our updater, which may still be finishing: a check that
+    // finds the data folder taken waits this long for it before it counts as busy.
+    int waitForUpdaterMs = 0;
 };
 
 // What the worker found and did, for the application and for operators.

@@ -16,6 +16,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "app/program_paths.h"
 #include "net/socket_transport.h"
 #include "platform/file_system.h"
 #include "platform/named_mutex.h"
@@ -574,6 +575,33 @@ TEST_F(UpdateCheck, NeverRunsWithoutAUsableBaseName) {
         EXPECT_FALSE(RunUpdateCheck(m_settings).checked) << base;
         EXPECT_EQ(test::ReadFile(m_tmp / "data/keep.txt"), "mine") << base;
     }
+}
+
+// Handed over, the updater holds the data folder until it ends: a copy started meanwhile says
+// an update is in progress and touches nothing; once the updater has ended, checks run again.
+TEST_F(UpdateCheck, TheUpdaterHoldsTheDataFolderForItsWholeLife) {
+    std::string updater;
+    ASSERT_TRUE(platform::ReadWholeFile(GetModuleDir() + Program("test_updater"), updater));
+    Offer(Newer(5));
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_files["/pkg/update.zip"] = Zip({{Program("update"), updater, 0100755}});
+    }
+    const auto recorded = m_settings.launch;
+    m_settings.launch = nullptr;  // the real start, the locks handed on
+    const UpdateReport first = RunUpdateCheck(m_settings);
+    ASSERT_TRUE(first.handedOver) << first.refusal;
+    const std::string staged = m_tmp / ("data/Game/" + Program(m_settings.baseName));
+    const UpdateReport second = RunUpdateCheck(m_settings);
+    EXPECT_FALSE(second.checked);
+    EXPECT_TRUE(second.busyElsewhere);
+    EXPECT_TRUE(platform::IsExistingFile(staged));
+    // A launcher the updater started waits for it to finish instead.
+    m_settings.launch = recorded;
+    m_settings.waitForUpdaterMs = 10000;
+    const UpdateReport third = RunUpdateCheck(m_settings);
+    EXPECT_TRUE(third.checked);
+    EXPECT_TRUE(third.handedOver);
 }
 
 // The check as start-up runs it: whatever fails inside it (here the hand-over throws, as a
