@@ -25,6 +25,9 @@ namespace tavrin::win {
 
 class WebView2Engine;
 
+// The player's own host: never looked up, every request to it is answered by the view.
+inline constexpr char kPlayerHost[] = "https://player.tavrin.invalid";
+
 class WebView2View : public WebView {
 public:
     WebView2View(WebView2Engine& engine, HWND parent, const RECT& bounds);
@@ -61,6 +64,7 @@ private:
     HRESULT OnFullScreenChanged();
     HRESULT OnProcessFailed(wv2::ICoreWebView2ProcessFailedEventArgs* args);
     // The player host's answer to `path` (after the host, without the query).
+    // (webview2_requests.cpp)
     void AnswerPlayerRequest(const std::string& path, const std::string& query,
                              const std::string& origin,
                              wv2::ICoreWebView2WebResourceRequestedEventArgs* args);
