@@ -1,8 +1,12 @@
 // tavrin-tool config: the platform or a client configuration, as the launcher reads it.
 #include <cstdio>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "app/config.h"
+#include "net/http_parse.h"
+#include "platform/file_system.h"
 #include "tool/tool_options.h"
 
 namespace tavrin::tool {
@@ -14,7 +18,10 @@ const char* const kConfigHelp =
     "  config   fetch the platform configuration named by config.ini (beside this\n"
     "           program unless --ini says otherwise) and print its decoded values;\n"
     "           --platform overrides the platform number, --client URL fetches and\n"
-    "           prints a client configuration document instead.\n";
+    "           prints a client configuration document instead, presenting the session\n"
+    "           of --cookie NAME=VALUE (repeatable) and --cookie-file FILE (a browser's\n"
+    "           cookies.txt, as curl -c writes it); --check: exit status 4 when the game\n"
+    "           could not be entered with it (isOpen is not 1)\n";
 
 void PrintPlatformConfig(const PlatformConfigData& c) {
     PrintValue("officialUrl", c.officialUrl);
@@ -34,6 +41,7 @@ void PrintClientConfig(const ClientConfigData& c) {
     PrintValue("isOpen", c.isOpen ? "1" : "0");
     PrintValue("errorPage", c.errorPage);
     PrintValue("area_url", c.area_url);
+    PrintValue("sockets", c.sockets);
 }
 
 namespace {
@@ -48,18 +56,110 @@ int Refused(bool fetched, const std::string& failure) {
     return kExitUnusable;
 }
 
+// NAME=VALUE for the host of `url`, as its own page would have set it.
+bool AddCookie(const std::string& text, const std::string& url,
+               std::vector<platform::BrowserCookie>& cookies) {
+    const std::size_t equals = text.find('=');
+    std::string host;
+    std::string object;
+    std::uint16_t port = 0;
+    if (equals == std::string::npos || equals == 0 || !ParseUrl(url, host, object, port)) {
+        return false;
+    }
+    platform::BrowserCookie cookie;
+    cookie.name = text.substr(0, equals);
+    cookie.value = text.substr(equals + 1);
+    cookie.domain = host;
+    cookies.push_back(cookie);
+    return true;
+}
+
+// A browser's cookies.txt (the Netscape format curl -c writes): per line domain, subdomains
+// too (TRUE/FALSE), path, secure, expiry, name, value, by tabs; "#HttpOnly_" before the
+// domain marks an HttpOnly cookie, other lines starting with '#' are comments.
+bool ReadCookieFile(const std::string& path, std::vector<platform::BrowserCookie>& cookies) {
+    std::string text;
+    if (!platform::ReadWholeFile(path, text)) {
+        return false;
+    }
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        platform::BrowserCookie cookie;
+        const std::string httpOnly = "#HttpOnly_";
+        if (line.rfind(httpOnly, 0) == 0) {
+            cookie.httpOnly = true;
+            line.erase(0, httpOnly.size());
+        }
+        if (line.empty() || line[0] == '#') {
+            continue;
+        }
+        std::vector<std::string> fields;
+        std::istringstream parts(line);
+        std::string field;
+        while (std::getline(parts, field, '\t')) {
+            fields.push_back(field);
+        }
+        if (fields.size() != 7 || fields[0].empty() || fields[5].empty()) {
+            return false;
+        }
+        cookie.domain = fields[0][0] == '.' ? fields[0].substr(1) : fields[0];
+        cookie.hostOnly = fields[1] != "TRUE";
+        cookie.path = fields[2].empty() ? "/" : fields[2];
+        cookie.secure = fields[3] == "TRUE";
+        long expires = 0;
+        cookie.expires = ParseNumber(fields[4], expires) ? expires : 0;
+        cookie.name = fields[5];
+        cookie.value = fields[6];
+        cookies.push_back(cookie);
+    }
+    return true;
+}
+
 }  // namespace
 
 int RunConfig(const Args& args) {
     std::string iniPath;
     std::string platform;
     std::string clientUrl;
+    std::vector<std::string> cookieTexts;
+    std::vector<std::string> cookieFiles;
+    bool check = false;
     Args none;
-    if (!ParseArguments(
-            args,
-            {Text("--ini", iniPath), Text("--platform", platform), Text("--client", clientUrl)}, 0,
-            none)) {
+    if (!ParseArguments(args,
+                        {Text("--ini", iniPath),
+                         Text("--platform", platform),
+                         Text("--client", clientUrl),
+                         {"--cookie",
+                          [&](const std::string& v) {
+                              cookieTexts.push_back(v);
+                              return v.find('=') != std::string::npos && v[0] != '=';
+                          }},
+                         {"--cookie-file",
+                          [&](const std::string& v) {
+                              cookieFiles.push_back(v);
+                              return !v.empty();
+                          }},
+                         {"--check", [&](const std::string&) { return check = true; }, true}},
+                        0, none)) {
         return kExitUsage;
+    }
+    std::vector<platform::BrowserCookie> cookies;
+    for (const std::string& text : cookieTexts) {
+        if (!AddCookie(text, clientUrl, cookies)) {
+            std::fprintf(stderr, "tavrin-tool: --cookie %s needs NAME=VALUE and --client URL\n",
+                         text.c_str());
+            return kExitUsage;
+        }
+    }
+    for (const std::string& file : cookieFiles) {
+        if (!ReadCookieFile(file, cookies)) {
+            std::fprintf(stderr, "tavrin-tool: %s is no cookies.txt file\n", file.c_str());
+            return kExitUsage;
+        }
     }
     if (iniPath.empty()) {
         iniPath = tavrin::ConfigIniPath();
@@ -80,7 +180,8 @@ int RunConfig(const Args& args) {
     }
     std::string text;
     std::string error;
-    if (!tavrin::FetchUrlText(url, text, &error)) {
+    // The session goes as the login browser's would: each cookie where it belongs.
+    if (!tavrin::FetchUrlText(url, text, &error, cookies)) {
         return Refused(false, url + ": " + error);
     }
     ClientConfigData config;
@@ -88,6 +189,13 @@ int RunConfig(const Args& args) {
         return Refused(true, url + ": the answer holds no client configuration");
     }
     PrintClientConfig(config);
+    if (check && !config.isOpen) {
+        std::fprintf(stderr,
+                     "tavrin-tool: the game cannot be entered (isOpen is not 1): the launcher "
+                     "would stay on the login page%s\n",
+                     cookies.empty() ? "; no session was presented (--cookie, --cookie-file)" : "");
+        return kExitClosed;
+    }
     return kExitOk;
 }
 

@@ -25,7 +25,8 @@ const char* const kExitStatusHelp =
     "                 movie-info: the file cannot be read or is no Flash movie\n"
     "  2  usage       a command line that is not understood\n"
     "  3  unusable    config: the document holds no configuration; download: failed\n"
-    "  4  not found   download: the server has no such file\n";
+    "  4  not found   download: the server has no such file; config --client --check:\n"
+    "                 the game cannot be entered (isOpen is not 1)\n";
 
 struct Command {
     const char* name;

@@ -18,6 +18,7 @@ constexpr int kExitFetchFailed = 1;     // config, update-check: no document, or
 constexpr int kExitUnusable = 3;        // config: the document holds no configuration
 constexpr int kExitDownloadFailed = 3;  // download
 constexpr int kExitNotFound = 4;        // download: the server has no such file
+constexpr int kExitClosed = 4;          // config --client --check: the game cannot be entered
 constexpr int kExitFailed = 1;          // extract, sign-update, socket-policy
 
 struct Option {

@@ -33,6 +33,22 @@ check "eight decoded values" "$expected" "$out"
 check "platform number in the request" "1" \
   "$(grep -c 'GET /rzt/?c=index&a=micnf&yid=12 ' "$work/site/access.log")"
 
+# The verification address with the session the login form starts, as a cookie and from the
+# cookies.txt curl keeps: the game is open and every attribute is there, sockets included.
+curl -s -o /dev/null -c "$work/jar" "$origin/login/enter?server=1"
+session=$(awk '$6 == "tavrin_session" {print $7}' "$work/jar")
+verify="$origin/game/verify?server=1"
+set +e
+"$tool" config --client "$verify" --check > "$work/closed" 2> "$work/err"
+check "without a session --check says the game cannot be entered" "4" "$?"
+check "without a session isOpen=0" "isOpen=0" "$(grep '^isOpen=' "$work/closed")"
+set -e
+"$tool" config --client "$verify" --cookie "tavrin_session=$session" --check > "$work/open"
+check "with the session cookie isOpen=1" "isOpen=1" "$(grep '^isOpen=' "$work/open")"
+check "sockets are printed" "1" "$(grep -c '^sockets=' "$work/open")"
+"$tool" config --client "$verify" --cookie-file "$work/jar" --check > "$work/open2"
+check "with the cookie file: the same" "$(cat "$work/open")" "$(cat "$work/open2")"
+
 # A page that is no configuration document: fetched, but unusable (exit status 3).
 set +e
 "$tool" config --ini "$work/config.ini" --client "$origin/site/index.html" >/dev/null 2>"$work/err"
