@@ -18,6 +18,44 @@ const char* const kSignUpdateHelp =
     "           config.ini or the build option TAVRIN_UPDATE_PUBLIC_KEY. A package size\n"
     "           (GameSize, updateSize) the launcher would refuse is refused here too\n";
 
+namespace {
+
+// The description with `signedBy=KEY` in its [update] section: put in place of one there,
+// else right after the section's header, in the file's own line ending.
+std::string WithSignedBy(const std::string& description, const std::string& publicKey) {
+    const std::string eol = description.find("\r\n") != std::string::npos ? "\r\n" : "\n";
+    const std::string line = "signedBy=" + publicKey;
+    std::string out;
+    bool inUpdate = false;
+    bool placed = false;
+    std::size_t at = 0;
+    while (at < description.size()) {
+        std::size_t end = description.find('\n', at);
+        end = end == std::string::npos ? description.size() : end + 1;
+        std::string current = description.substr(at, end - at);
+        std::string bare = current;
+        while (!bare.empty() && (bare.back() == '\n' || bare.back() == '\r')) {
+            bare.pop_back();
+        }
+        if (!bare.empty() && bare[0] == '[') {
+            inUpdate = bare == "[update]";
+        } else if (inUpdate && bare.rfind("signedBy=", 0) == 0) {
+            current = placed ? "" : line + eol;
+            placed = true;
+        }
+        out += current;
+        if (bare == "[update]" && !placed &&
+            description.find("\nsignedBy=", at) == std::string::npos) {
+            out += line + eol;
+            placed = true;
+        }
+        at = end;
+    }
+    return out;
+}
+
+}  // namespace
+
 int RunSignUpdate(const Args& args) {
     Args paths;
     if (!ParseArguments(args, {}, 2, paths)) {
@@ -56,6 +94,19 @@ int RunSignUpdate(const Args& args) {
     if (!tavrin::SignUpdateDescription(key, description, signature, publicKey, error)) {
         std::fprintf(stderr, "tavrin-tool: %s: %s\n", paths[0].c_str(), error.c_str());
         return kExitFailed;
+    }
+    // The description names the key it is signed with, so that a launcher whose signature
+    // check fails can tell an edit after signing from another key.
+    const std::string named = WithSignedBy(description, publicKey);
+    if (named != description) {
+        std::ofstream rewritten(paths[1], std::ios::binary | std::ios::trunc);
+        rewritten << named;
+        if (!rewritten.flush()) {
+            std::fprintf(stderr, "tavrin-tool: cannot write %s\n", paths[1].c_str());
+            return kExitFailed;
+        }
+        description = named;
+        tavrin::SignUpdateDescription(key, description, signature, publicKey, error);
     }
     const std::string out = paths[1] + ".sig";
     std::ofstream file(out, std::ios::binary | std::ios::trunc);

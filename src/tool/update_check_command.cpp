@@ -12,6 +12,7 @@
 #include "platform/temp_dir.h"
 #include "tool/tool_options.h"
 #include "update/update_worker.h"
+#include "update/verification.h"
 
 namespace tavrin::tool {
 
@@ -52,6 +53,14 @@ int RunUpdateCheck(const Args& args) {
     };
     Args none;
     if (!ParseArguments(args, options, 0, none)) {
+        return kExitUsage;
+    }
+    // A key that is no key is refused here, not taken for one that checks nothing.
+    if (keyGiven != 0 && !publicKey.empty() && !tavrin::IsSha256Hex(publicKey)) {
+        std::fprintf(stderr,
+                     "tavrin-tool: --public-key \"%s\" is not a key: 64 hex digits (\"\" for "
+                     "digests only)\n",
+                     publicKey.c_str());
         return kExitUsage;
     }
     // The check empties its folder: someone's files must not go because of a mistyped path.
@@ -98,14 +107,15 @@ int RunUpdateCheck(const Args& args) {
     std::printf("updater=%s\nargument=%s\n", report.updaterProgram.c_str(),
                 report.updaterArgument.c_str());
     std::printf("description=%s\n", report.described ? "fetched" : "not fetched");
-    std::printf("signature=%s\nrefusal=%s\n", publicKey.empty() ? "not checked" : "checked",
-                report.refusal.c_str());
+    std::printf("signature=%s\nrefusal=%s\n", report.signature.c_str(), report.refusal.c_str());
     if (ownFolder) {
         tavrin::platform::DeleteDirContents(folder);
         tavrin::platform::RemoveDirectoryEntry(folder);
     }
-    // An unreachable service is no successful check: scripts that watch it must notice.
-    return report.checked && report.described ? kExitOk : kExitFetchFailed;
+    // An unreachable service is no successful check, and neither is a signature that refuses
+    // the update: scripts that watch it must notice.
+    const bool signatureRefused = report.signature == "missing" || report.signature == "failed";
+    return report.checked && report.described && !signatureRefused ? kExitOk : kExitFetchFailed;
 }
 
 }  // namespace tavrin::tool

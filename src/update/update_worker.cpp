@@ -111,26 +111,46 @@ int VersionOf(const std::string& text) {
 }
 
 // The signature, fetched beside the description, must be the key's over the description's
-// exact bytes. "" when it is; else why not.
+// exact bytes. "" when it is; else why not, with `state` "missing" or "failed".
 std::string CheckSignature(CHttpDownload& download, const std::string& address,
                            const std::string& description, const std::string& publicKey,
-                           std::chrono::steady_clock::time_point deadline) {
+                           std::chrono::steady_clock::time_point deadline, std::string& state) {
+    state = "failed";
+    if (!IsSha256Hex(publicKey)) {
+        return "the update key is not a key (64 hex digits): \"" + publicKey.substr(0, 80) + "\"";
+    }
     const std::string signature = description + ".sig";
     if (DownloadBy(download, SignatureAddress(address), signature, deadline,
                    kMaxFetchedDocumentBytes) != DL_OK) {
+        state = "missing";
         return "the update description's signature could not be fetched";
     }
     if (IsLargerThan(signature, kMaxSignatureBytes)) {
+        state = "missing";
         return "the update description's signature is larger than 4 KiB";
     }
     std::string bytes;
     std::string signatureText;
-    if (!platform::ReadWholeFile(description, bytes) ||
-        !platform::ReadWholeFile(signature, signatureText) ||
-        !VerifyUpdateSignature(publicKey, bytes, signatureText)) {
-        return "the update description's signature does not verify";
+    if (platform::ReadWholeFile(description, bytes) &&
+        platform::ReadWholeFile(signature, signatureText) &&
+        VerifyUpdateSignature(publicKey, bytes, signatureText)) {
+        state = "checked";
+        return {};
     }
-    return {};
+    // sign-update names its key in the description (signedBy): that tells a description
+    // edited after signing from one signed with another key.
+    const std::string signedBy =
+        platform::ReadProfileString("update", "signedBy", "", 128, description);
+    if (signedBy.empty()) {
+        return "the update description's signature does not verify: it was signed before the "
+               "description's last edit, or with another key";
+    }
+    if (!SameDigest(signedBy, publicKey)) {
+        return "the update description was signed with another key (signedBy=" + signedBy +
+               ") than this launcher's (" + publicKey + ")";
+    }
+    return "the update description's signature is for another description: it was signed "
+           "before the description's last edit; sign it again";
 }
 
 }  // namespace
@@ -204,15 +224,17 @@ void StageUpdate(const UpdateSettings& s, UpdateReport& report) {
         report.refusal = "the update description is larger than 64 KiB";
         return;
     }
+    // What the description offers, for the report whatever becomes of it.
+    report.offeredVersion =
+        VersionOf(platform::ReadProfileString("update", "versionNum", "0", 16, description));
     if (!s.publicKey.empty()) {
-        report.refusal = CheckSignature(download, address, description, s.publicKey, documentsBy);
+        report.refusal = CheckSignature(download, address, description, s.publicKey, documentsBy,
+                                        report.signature);
         if (!report.refusal.empty()) {
             return;
         }
     }
     report.signatureChecked = !s.publicKey.empty();
-    report.offeredVersion =
-        VersionOf(platform::ReadProfileString("update", "versionNum", "0", 16, description));
     // A description the operator has withdrawn may still be served by whoever kept a copy;
     // past its expiry it is worth nothing, signed or not.
     const std::string expires =

@@ -44,8 +44,11 @@ struct UpdateReport {
     bool handedOver = false;  // the updater was started: the launcher must end
     std::string updaterProgram;
     std::string updaterArgument;
-    // The description's signature was checked (there was a key to check it with).
+    // The description's signature was checked (there was a key to check it with) and held.
     bool signatureChecked = false;
+    // What became of the signature: "not required" (no key), "checked", "missing" (it could
+    // not be fetched or is too large), "failed" (it does not verify, or the key is no key).
+    std::string signature = "not required";
     // Why an offered update was not taken, when it was refused as untrustworthy.
     std::string refusal;
     // The player went on without the update; nothing it fetched was kept.

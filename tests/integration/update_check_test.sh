@@ -75,9 +75,29 @@ check "signed: updater" "updater=$work/data/Update/update" "$(grep '^updater=' "
 
 append_to_description() { printf 'note=changed\r\n' >> "$www/update.ini"; }
 signed_check "$newer" append_to_description
-check "changed after signing: refused" \
-  "refusal=the update description's signature does not verify" "$(grep '^refusal=' "$work/out")"
+check "changed after signing: exit status" 1 $?
+check "changed after signing: refused, sign again" \
+  "refusal=the update description's signature is for another description: it was signed before the description's last edit; sign it again" \
+  "$(grep '^refusal=' "$work/out")"
+check "changed after signing: signature failed" "signature=failed" "$(grep '^signature=' "$work/out")"
+check "changed after signing: the version offered" "offeredVersion=$newer" "$(grep '^offeredVersion=' "$work/out")"
 check "changed after signing: nothing unpacked" "update.ini update.ini.sig" "$(ls "$work/data" | xargs)"
+
+# The launcher has another key than the one the service signs with.
+another_key() {
+  openssl genpkey -algorithm ed25519 -out "$work/other.pem" 2>/dev/null
+  printf '[update]\n' > "$work/other.ini"
+  "$tool" sign-update "$work/other.pem" "$work/other.ini" 2>/dev/null |
+    sed -n 's/^publicKey=//p' > "$work/site/update-key.pub"
+}
+signed_check "$newer" another_key
+check "another key: refused, naming both" 1 \
+  "$(grep -c '^refusal=the update description was signed with another key (signedBy=[0-9a-f]\{64\}) than this launcher.s ([0-9a-f]\{64\})' "$work/out")"
+
+# A key that is no key is refused where it is given.
+"$tool" update-check --ini "$work/config.ini" --public-key 1234 > /dev/null 2> "$work/err"
+check "not a key: usage" 2 $?
+check "not a key: said" 1 "$(grep -c 'is not a key: 64 hex digits' "$work/err")"
 
 # Another file of the same length: only the digest tells.
 replace_launcher_package() {
