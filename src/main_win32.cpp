@@ -1,3 +1,5 @@
+#include <objbase.h>
+
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -13,6 +15,9 @@ int main(int argc, char** argv) {
         std::printf("tavrin %s\n", tavrin::kLauncherVersionText);
         return 0;
     }
+    // The web engine's objects live in this thread's apartment for the whole run (the picture
+    // decoder enters it too, and leaves it only down to this count).
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     // --stand-in-engine shows each page's address instead of the page, for trying the
     // windows where no engine runs (under Wine).
     std::unique_ptr<tavrin::win::WebEngine> engine;
