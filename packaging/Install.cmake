@@ -16,7 +16,7 @@ set(TAVRIN_INSTALL_HOME "${CMAKE_INSTALL_LIBEXECDIR}/tavrin")
 set(tavrin_packaging "${CMAKE_CURRENT_LIST_DIR}/linux")
 set(TAVRIN_APP_ID "example.tavrin.Launcher")
 
-install(TARGETS tavrin tavrin-tool RUNTIME DESTINATION "${TAVRIN_INSTALL_HOME}")
+install(TARGETS tavrin tavrin-tool tavrin-update RUNTIME DESTINATION "${TAVRIN_INSTALL_HOME}")
 if(TARGET ruffle_files)
   install(DIRECTORY "${TAVRIN_RUFFLE_DIR}/" DESTINATION "${TAVRIN_INSTALL_HOME}/ruffle"
           FILES_MATCHING PATTERN "*.js" PATTERN "*.wasm")

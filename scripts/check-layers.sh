@@ -12,6 +12,7 @@
 #   game       the game movie's connections to its servers             (platform app net)
 #   flow       the launcher's road and the windows' rules, no window  (platform app net update)
 #   tool       tavrin-tool                                             (every core folder)
+#   updater    tavrin-update                                           (platform app update)
 #   ui         the Qt windows                                          (everything but tool and win)
 #   win        the Win32 windows                                       (everything but tool and ui)
 set -uo pipefail
@@ -26,10 +27,11 @@ declare -A allowed=(
   [game]="game app net platform"
   [flow]="flow app net update platform"
   [tool]="tool app net update game flow platform"
+  [updater]="updater app update platform"
   [ui]="ui flow app net update game platform"
   [win]="win flow app net update game platform"
 )
-qt_free="platform app net update game flow tool win"
+qt_free="platform app net update game flow tool updater win"
 
 layer_of() { # path inside src/ -> its layer
   case $1 in

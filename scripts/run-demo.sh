@@ -24,28 +24,36 @@ echo "Wrote $bin/config.ini"
 
 launcher_version=$(sed -n 's/^project(tavrin VERSION \([0-9]*\).*/\1/p' "$root/CMakeLists.txt")
 if [ "${DEMO_UPDATE_VERSION:-$launcher_version}" -gt "$launcher_version" ]; then
-  # The service offers a newer launcher: the launcher hands over to the demo updater and
-  # ends without a window. With a display the updater starts the launcher again, which then
-  # finds no newer version and shows its login window.
-  export TAVRIN_DEMO_UPDATER_LOG="$root/build/demo-run/updater.log"
-  export TAVRIN_DEMO_SITE_WWW="$root/build/demo-run/site/www"
-  rm -f "$TAVRIN_DEMO_UPDATER_LOG"
+  # The service offers a newer launcher: a player's copy of the launcher (in its own folder,
+  # which the update rewrites) hands over to tavrin-update and ends without a window; the
+  # updater puts the demo's new launcher in its place and starts it. With a display that new
+  # launcher marks the update as done (the service offers this version again) and goes on as
+  # the built launcher, which shows its login window.
+  player="$root/build/demo-run/player-copy"
+  rm -rf "$player" && mkdir -p "$player"
+  cp "$bin/tavrin" "$bin/config.ini" "$player/"
+  [ ! -d "$bin/ruffle" ] || cp -r "$bin/ruffle" "$player/"
+  export TAVRIN_DEMO_UPDATE_LOG="$root/build/demo-run/new-launcher.log"
+  rm -f "$TAVRIN_DEMO_UPDATE_LOG"
+  log="${XDG_STATE_HOME:-$HOME/.local/state}/tavrin.log"
   if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
-    export TAVRIN_DEMO_RESTART=1
-    "$bin/tavrin"
-    echo "The launcher handed over (status $?); the demo updater starts it again."
-    for _ in $(seq 50); do [ -s "$TAVRIN_DEMO_UPDATER_LOG" ] && break; sleep 0.1; done
-    cat "$TAVRIN_DEMO_UPDATER_LOG"
-    # The demo service stays up while the restarted launcher runs.
-    while pgrep -f "^$bin/tavrin" >/dev/null; do sleep 1; done
-    exit 0
+    export TAVRIN_DEMO_LAUNCHER="$bin/tavrin" TAVRIN_DEMO_SITE_WWW="$root/build/demo-run/site/www"
+    "$player/tavrin"
+    echo "The launcher handed over (status $?); tavrin-update installs the new one and starts it."
+  else
+    # No window is expected; should the update fail, the login window would wait for a
+    # player, so the run is bounded.
+    timeout 60 env QT_QPA_PLATFORM=offscreen "$player/tavrin"
+    echo "The launcher ended (status $?)."
   fi
-  # No window is expected; should the update fail, the login window would wait for a player,
-  # so the run is bounded.
-  timeout 60 env QT_QPA_PLATFORM=offscreen "$bin/tavrin"
-  echo "The launcher ended (status $?). What the demo updater received:"
-  for _ in $(seq 50); do [ -s "$TAVRIN_DEMO_UPDATER_LOG" ] && break; sleep 0.1; done
-  cat "$TAVRIN_DEMO_UPDATER_LOG"
+  for _ in $(seq 100); do [ -s "$TAVRIN_DEMO_UPDATE_LOG" ] && break; sleep 0.1; done
+  echo "What tavrin-update did ($log):"
+  grep 'tavrin-update' "$log" | tail -n 6
+  cat "$TAVRIN_DEMO_UPDATE_LOG" 2>/dev/null
+  echo "The player's copy, updated: $player"
+  ls -l "$player"
+  # The demo service stays up while the started launcher runs.
+  while pgrep -f "^$bin/tavrin" >/dev/null; do sleep 1; done
   exit 0
 fi
 

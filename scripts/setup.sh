@@ -75,8 +75,9 @@ else
   cmake --preset native -DTAVRIN_REQUIRE_TEST_PEERS=ON >/dev/null
 fi
 if [ "$profile" = demo ]; then
-  # The launcher and the tool (which signs the demo's update description); the tests wait.
-  cmake --build --preset native --target tavrin tavrin-tool
+  # The launcher, the tool (which signs the demo's update description) and the updater (the
+  # demo's update package holds it); the tests wait.
+  cmake --build --preset native --target tavrin tavrin-tool tavrin-update
 else
   cmake --build --preset native
 fi

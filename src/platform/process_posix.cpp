@@ -3,12 +3,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
+#include <thread>
 
-#include "platform/named_mutex.h"
 #include "platform/process.h"
 
 extern char** environ;
@@ -24,7 +25,7 @@ std::uint32_t CurrentProcessId() {
 }
 
 bool StartDetached(const std::string& program, const std::string& argument,
-                   const std::vector<const NamedMutex*>& handedOn) {
+                   const std::vector<std::intptr_t>& handedOn) {
     posix_spawnattr_t attributes;
     if (posix_spawnattr_init(&attributes) != 0) {
         return false;
@@ -40,8 +41,8 @@ bool StartDetached(const std::string& program, const std::string& argument,
     // close-on-exec): the locks, which belong to the open files, last as long as it does.
     std::vector<std::string> environment;
     std::string handed;
-    for (const NamedMutex* mutex : handedOn) {
-        const int fd = static_cast<int>(mutex->Native());
+    for (const std::intptr_t native : handedOn) {
+        const int fd = static_cast<int>(native);
         if (fd >= 0 && posix_spawn_file_actions_adddup2(&files, fd, fd) == 0) {
             handed += (handed.empty() ? "" : ",") + std::to_string(fd);
         }
@@ -62,7 +63,8 @@ bool StartDetached(const std::string& program, const std::string& argument,
     envp.push_back(nullptr);
     std::string program0 = program;
     std::string argument1 = argument;
-    char* argv[] = {program0.data(), argument1.data(), nullptr};
+    // No argument at all rather than an empty one: a program started plainly sees none.
+    char* argv[] = {program0.data(), argument.empty() ? nullptr : argument1.data(), nullptr};
     pid_t child = 0;
     const int rc = posix_spawn(&child, program.c_str(), &files, &attributes, argv, envp.data());
     posix_spawn_file_actions_destroy(&files);
@@ -70,13 +72,13 @@ bool StartDetached(const std::string& program, const std::string& argument,
     return rc == 0;
 }
 
-bool ReleaseHandedOnLocks() {
+namespace {
+
+// The descriptors named in the variable that really are our lock files, whatever it says.
+std::vector<int> HandedOnLockFiles() {
+    std::vector<int> files;
     const char* handed = std::getenv(kHandedOnLocksVariable);
-    if (handed == nullptr) {
-        return false;
-    }
-    // Only lock files of ours are closed, whatever the variable says.
-    std::stringstream list(handed);
+    std::stringstream list(handed != nullptr ? handed : "");
     std::string item;
     while (std::getline(list, item, ',')) {
         char* end = nullptr;
@@ -90,11 +92,61 @@ bool ReleaseHandedOnLocks() {
             target[n] = '\0';
             if (std::strstr(target, "tavrin-locks") != nullptr &&
                 std::strstr(target, ".lock") != nullptr) {
-                close(static_cast<int>(fd));
+                files.push_back(static_cast<int>(fd));
             }
         }
     }
+    return files;
+}
+
+// The program a running process runs, links resolved; empty once it has ended (a zombie
+// has no program any more) or when it cannot be seen.
+std::string ProgramOf(pid_t pid) {
+    char path[64];
+    char target[4096];
+    std::snprintf(path, sizeof path, "/proc/%ld/exe", static_cast<long>(pid));
+    const ssize_t n = readlink(path, target, sizeof target - 1);
+    return n > 0 ? std::string(target, static_cast<std::size_t>(n)) : std::string();
+}
+
+}  // namespace
+
+std::string SingleArgument(int argc, char** argv) {
+    return argc > 1 && argv[1] != nullptr ? argv[1] : "";
+}
+
+std::vector<std::intptr_t> HandedOnLocks() {
+    std::vector<std::intptr_t> locks;
+    for (const int fd : HandedOnLockFiles()) {
+        locks.push_back(fd);
+    }
+    return locks;
+}
+
+bool ReleaseHandedOnLocks() {
+    if (std::getenv(kHandedOnLocksVariable) == nullptr) {
+        return false;
+    }
+    for (const int fd : HandedOnLockFiles()) {
+        close(fd);
+    }
     unsetenv(kHandedOnLocksVariable);
+    return true;
+}
+
+bool WaitForParentToEnd(const std::string& programPath, int timeoutMs) {
+    // Once the parent has gone this process belongs to another, which runs something else.
+    const pid_t parent = getppid();
+    char resolved[4096];
+    const std::string program =
+        realpath(programPath.c_str(), resolved) != nullptr ? resolved : programPath;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (ProgramOf(parent) == program && getppid() == parent) {
+        if (std::chrono::steady_clock::now() >= until) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
     return true;
 }
 

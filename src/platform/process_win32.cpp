@@ -3,14 +3,16 @@
 #include <shellapi.h>
 
 #include <io.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
-#include "platform/named_mutex.h"
+#include "platform/file_system.h"
 #include "platform/process.h"
 
 namespace tavrin::platform {
@@ -73,16 +75,16 @@ bool StartWithHandles(const std::string& program, const std::string& argument,
 }  // namespace
 
 bool StartDetached(const std::string& program, const std::string& argument,
-                   const std::vector<const NamedMutex*>& handedOn) {
+                   const std::vector<std::intptr_t>& handedOn) {
     if (handedOn.empty()) {
         return ShellOpen(program, argument);
     }
     // Inheritable copies of the mutexes: the names exist, so another copy of the launcher
     // sees them taken, for as long as the program keeps its handles.
     std::vector<HANDLE> handles;
-    for (const NamedMutex* mutex : handedOn) {
+    for (const std::intptr_t native : handedOn) {
         HANDLE copy = nullptr;
-        const auto own = reinterpret_cast<HANDLE>(mutex->Native());
+        const auto own = reinterpret_cast<HANDLE>(native);
         if (own != nullptr && DuplicateHandle(GetCurrentProcess(), own, GetCurrentProcess(), &copy,
                                               0, TRUE, DUPLICATE_SAME_ACCESS)) {
             handles.push_back(copy);
@@ -99,11 +101,15 @@ bool StartDetached(const std::string& program, const std::string& argument,
     return started;
 }
 
-bool ReleaseHandedOnLocks() {
+namespace {
+
+// The handles named in the variable that this process really has, whatever it says.
+std::vector<HANDLE> HandedOnHandles() {
+    std::vector<HANDLE> handles;
     char values[512];
     const DWORD n = GetEnvironmentVariableA(kHandedOnLocksVariable, values, sizeof values);
     if (n == 0 || n >= sizeof values) {
-        return false;
+        return handles;
     }
     std::string list(values, n);
     std::size_t at = 0;
@@ -111,16 +117,92 @@ bool ReleaseHandedOnLocks() {
         const std::size_t end = std::min(list.find(',', at), list.size());
         const unsigned long long value =
             std::strtoull(list.substr(at, end - at).c_str(), nullptr, 10);
-        // Only handles this process has are closed, whatever the variable says.
         const auto h = reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(value));
         DWORD flags = 0;
         if (value != 0 && GetHandleInformation(h, &flags)) {
-            CloseHandle(h);
+            handles.push_back(h);
         }
         at = end + 1;
     }
+    return handles;
+}
+
+// The process that started this one, from the system's list of processes; 0 when unknown.
+DWORD ParentProcessId() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) {
+        return 0;
+    }
+    DWORD parent = 0;
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more;
+         more = Process32Next(snapshot, &entry)) {
+        if (entry.th32ProcessID == GetCurrentProcessId()) {
+            parent = entry.th32ParentProcessID;
+            break;
+        }
+    }
+    CloseHandle(snapshot);
+    return parent;
+}
+
+}  // namespace
+
+std::string SingleArgument(int, char**) {
+    // The program's name, quoted or up to the first blank, then the blanks after it.
+    const char* line = GetCommandLineA();
+    if (*line == '"') {
+        const char* end = std::strchr(line + 1, '"');
+        line = end != nullptr ? end + 1 : line + std::strlen(line);
+    } else {
+        while (*line != '\0' && *line != ' ' && *line != '\t') {
+            ++line;
+        }
+    }
+    while (*line == ' ' || *line == '\t') {
+        ++line;
+    }
+    return line;
+}
+
+std::vector<std::intptr_t> HandedOnLocks() {
+    std::vector<std::intptr_t> locks;
+    for (HANDLE h : HandedOnHandles()) {
+        locks.push_back(reinterpret_cast<std::intptr_t>(h));
+    }
+    return locks;
+}
+
+bool ReleaseHandedOnLocks() {
+    char probe[2];
+    if (GetEnvironmentVariableA(kHandedOnLocksVariable, probe, sizeof probe) == 0) {
+        return false;
+    }
+    for (HANDLE h : HandedOnHandles()) {
+        CloseHandle(h);
+    }
     SetEnvironmentVariableA(kHandedOnLocksVariable, nullptr);
     return true;
+}
+
+bool WaitForParentToEnd(const std::string& programPath, int timeoutMs) {
+    const DWORD parentId = ParentProcessId();
+    HANDLE parent = parentId != 0 ? OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION,
+                                                FALSE, parentId)
+                                  : nullptr;
+    if (parent == nullptr) {
+        return true;  // gone already
+    }
+    // The number may have passed to another process since: only the launcher is waited for.
+    char image[MAX_PATH * 2];
+    DWORD size = sizeof image;
+    const bool isProgram = QueryFullProcessImageNameA(parent, 0, image, &size) &&
+                           SameFileName(std::string(image, size), programPath);
+    const bool ended =
+        !isProgram || WaitForSingleObject(parent, static_cast<DWORD>(timeoutMs)) == WAIT_OBJECT_0;
+    CloseHandle(parent);
+    return ended;
 }
 
 namespace {

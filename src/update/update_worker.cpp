@@ -297,7 +297,7 @@ UpdateReport RunUpdateCheck(const UpdateSettings& s, bool dryRun) {
     report.handedOver = s.launch
                             ? s.launch(report.updaterProgram, report.updaterArgument)
                             : platform::StartDetached(report.updaterProgram, report.updaterArgument,
-                                                      {mutex.get(), &updating});
+                                                      {mutex->Native(), updating.Native()});
     return report;
 }
 

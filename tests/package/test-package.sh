@@ -94,7 +94,7 @@ in_root() { "${root_env[@]}" "$@"; }
 
 step "the package (cpack in $build)"
 # Only what the package holds (the icons only where ImageMagick made a target for them).
-targets=(tavrin tavrin-tool)
+targets=(tavrin tavrin-tool tavrin-update)
 cmake --build "$build" --target help | grep tavrin_icons >/dev/null && targets+=(tavrin_icons)
 cmake --build "$build" -j2 --target "${targets[@]}" >"$run/build.log" 2>&1 ||
   { tail -20 "$run/build.log" >&2; fail "the build failed"; }

@@ -53,20 +53,32 @@ gameport=$(cat "$run/game.port" 2>/dev/null || true)
 cp -r "$here/www" "$run/www"
 # The update service: it offers DEMO_UPDATE_VERSION, by default the launcher's own version
 # (the project's major version in CMakeLists.txt), so there is no update; one more makes the
-# launcher hand over to the demo updater.
+# launcher hand over to the updater. The updater package holds tavrin-update (DEMO_UPDATER,
+# else the native build's) as "update"; the launcher package the demo's new launcher
+# (DEMO_NEW_LAUNCHER, else update-src/new-launcher) and a note. DEMO_PROGRAM_SUFFIX=.exe
+# names them for Windows.
 launcher_version=$(sed -n 's/^project(tavrin VERSION \([0-9]*\).*/\1/p' "$here/../../CMakeLists.txt")
 mkdir -p "$run/www/update"
 printf '[update]\r\nversionNum=%s\r\nGameUrl=@ORIGIN@/update/Game.zip\r\nupdateUrl=@ORIGIN@/update/update.zip\r\n' \
   "${DEMO_UPDATE_VERSION:-$launcher_version}" > "$run/www/update/update.ini"
-python3 - "$here/update-src" "$run/www/update" <<'PY'
+updater=${DEMO_UPDATER:-$here/../../build/native/src/tavrin-update}
+[ -x "$updater" ] || echo "tavrin-update is not built ($updater): the update package holds no updater" >&2
+python3 - "$run/www/update" "$updater" "${DEMO_NEW_LAUNCHER:-$here/update-src/new-launcher}" \
+  "$here/update-src/whats-new.txt" "${DEMO_PROGRAM_SUFFIX:-}" <<'PY'
 import os, sys, zipfile
-src, out = sys.argv[1], sys.argv[2]
-for archive, name, stored in (("update.zip", "update", "update"), ("Game.zip", "new-launcher", "tavrin")):
+out, updater, launcher, note, suffix = sys.argv[1:]
+packages = (("update.zip", ((updater, "update" + suffix, 0o755),)),
+            ("Game.zip", ((launcher, "tavrin" + suffix, 0o755), (note, "whats-new.txt", 0o644))))
+for archive, members in packages:
     with zipfile.ZipFile(os.path.join(out, archive), "w", zipfile.ZIP_DEFLATED) as z:
-        info = zipfile.ZipInfo(stored, date_time=(2026, 12, 1, 12, 0, 0))
-        info.create_system = 3
-        info.external_attr = 0o100755 << 16
-        z.writestr(info, open(os.path.join(src, name), "rb").read())
+        for source, stored, mode in members:
+            if not os.path.exists(source):
+                continue
+            info = zipfile.ZipInfo(stored, date_time=(2026, 12, 1, 12, 0, 0))
+            info.create_system = 3
+            info.external_attr = (0o100000 | mode) << 16
+            info.compress_type = zipfile.ZIP_DEFLATED
+            z.writestr(info, open(source, "rb").read())
 PY
 # The demo game movie is built, not stored.
 python3 "$here/../demo-game/make_swf.py" "$run/www/game/demo.swf" >/dev/null

@@ -1,0 +1,230 @@
+#include "update/install.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "app/program_paths.h"
+#include "platform/file_output.h"
+#include "platform/file_system.h"
+#include "platform/process.h"
+#include "platform/system_paths.h"
+
+namespace tavrin {
+
+namespace {
+
+std::string Sep() {
+    return std::string(1, platform::PathSeparator());
+}
+
+std::string FileNameOf(const std::string& path) {
+    const std::size_t sep = path.find_last_of("/\\");
+    return sep == std::string::npos ? path : path.substr(sep + 1);
+}
+
+}  // namespace
+
+bool ParseHandOver(const std::string& argument, HandOver& handOver, std::string& error) {
+    const std::size_t first = argument.find('*');
+    const std::size_t second = first == std::string::npos ? first : argument.find('*', first + 1);
+    if (second == std::string::npos || argument.find('*', second + 1) != std::string::npos) {
+        error = "the argument is not LAUNCHER*GAMEFOLDER*NAME";
+        return false;
+    }
+    handOver.launcher = argument.substr(0, first);
+    handOver.gameFolder = argument.substr(first + 1, second - first - 1);
+    handOver.name = argument.substr(second + 1);
+    if (handOver.launcher.empty() || !platform::EndsWithSeparator(handOver.gameFolder)) {
+        error = "the argument names no launcher, or a folder without its closing separator";
+        return false;
+    }
+    // The name is that of the launcher's own file: it chooses the file the new one becomes.
+    const std::string expected = handOver.name + platform::ExecutableSuffix();
+    if (!IsUsableBaseName(handOver.name) ||
+        handOver.name.find_first_of("/\\") != std::string::npos ||
+        !platform::SameFileName(FileNameOf(handOver.launcher), expected)) {
+        error = "the name \"" + handOver.name + "\" is not the launcher's own";
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+// The files below `folder`, as names relative to it, sorted; the folders they need, parents
+// first.
+void ListFiles(const std::string& folder, const std::string& prefix,
+               std::vector<std::string>& files, std::vector<std::string>& folders) {
+    std::vector<platform::DirEntry> entries = platform::ListDirectory(folder + prefix);
+    std::sort(entries.begin(), entries.end(),
+              [](const auto& a, const auto& b) { return a.name < b.name; });
+    for (const platform::DirEntry& entry : entries) {
+        if (entry.isFolder) {
+            folders.push_back(prefix + entry.name);
+            ListFiles(folder, prefix + entry.name + Sep(), files, folders);
+        } else {
+            files.push_back(prefix + entry.name);
+        }
+    }
+}
+
+// A plain copy through the core's file writer; programs stay programs.
+bool CopyFile(const std::string& from, const std::string& to, bool program) {
+    std::FILE* in = std::fopen(from.c_str(), "rb");
+    if (in == nullptr) {
+        return false;
+    }
+    platform::OutputFile out;
+    bool ok = out.Create(to, false, program ? 0755 : 0);
+    char buffer[64 * 1024];
+    while (ok) {
+        const std::size_t n = std::fread(buffer, 1, sizeof buffer, in);
+        if (n == 0) {
+            ok = std::ferror(in) == 0;
+            break;
+        }
+        ok = out.Write(buffer, n);
+    }
+    std::fclose(in);
+    return out.Close() && ok;
+}
+
+bool IsProgram(const std::string& folder, const std::string& relative) {
+    const std::size_t sep = relative.find_last_of(platform::PathSeparator());
+    const std::string parent = sep == std::string::npos ? "" : relative.substr(0, sep + 1);
+    const std::string name = relative.substr(sep == std::string::npos ? 0 : sep + 1);
+    const std::vector<std::string> programs = platform::ListPrograms(folder + parent);
+    return std::find(programs.begin(), programs.end(), name) != programs.end();
+}
+
+// One file on its way in.
+struct Move {
+    std::string name;  // below the target
+    bool hadOld = false;
+    bool swapped = false;
+};
+
+class Installation {
+public:
+    Installation(const std::string& staged, const std::string& target, InstallReport& report)
+        : m_staged(staged), m_target(target), m_report(report) {}
+
+    bool Run() {
+        std::vector<std::string> files;
+        std::vector<std::string> folders;
+        ListFiles(m_staged, "", files, folders);
+        if (files.empty()) {
+            return Fail("the staged launcher folder " + m_staged + " holds no files", "");
+        }
+        if (!MakeFolders(folders) || !CopyAll(files) || !SwapAll()) {
+            RollBack();
+            return false;
+        }
+        for (const Move& move : m_moves) {
+            m_report.installed.push_back(move.name);
+            const std::string old = m_target + move.name + kOldFileSuffix;
+            if (move.hadOld && !platform::DeleteFileForced(old)) {
+                m_report.leftOver.push_back(move.name + kOldFileSuffix);
+            }
+        }
+        return true;
+    }
+
+private:
+    bool Fail(const std::string& why, const std::string& name) {
+        m_report.error = name.empty() ? why : why + ": " + name;
+        return false;
+    }
+
+    bool MakeFolders(const std::vector<std::string>& folders) {
+        for (const std::string& folder : folders) {
+            const std::string place = m_target + folder;
+            if (platform::PathCrossesLink(m_target, folder)) {
+                return Fail("a folder of the launcher is a link", folder);
+            }
+            if (platform::IsDirectory(place)) {
+                continue;
+            }
+            if (!platform::MakeDirectory(place)) {
+                return Fail("cannot make the folder", folder);
+            }
+            m_madeFolders.push_back(place);
+        }
+        return true;
+    }
+
+    bool CopyAll(const std::vector<std::string>& files) {
+        for (const std::string& name : files) {
+            const std::string place = m_target + name;
+            // The player's or the operator's settings are theirs, whatever the package holds.
+            if (platform::SameFileName(name, "config.ini") && platform::PathExists(place)) {
+                m_report.kept.push_back(name);
+                continue;
+            }
+            if (platform::PathCrossesLink(m_target, name)) {
+                return Fail("the file's place is reached through a link", name);
+            }
+            Move move{name, platform::IsExistingFile(place)};
+            m_moves.push_back(move);
+            if (!CopyFile(m_staged + name, place + kNewFileSuffix, IsProgram(m_staged, name))) {
+                return Fail("cannot write the new file beside the old one", name);
+            }
+        }
+        return true;
+    }
+
+    bool SwapAll() {
+        for (Move& move : m_moves) {
+            const std::string place = m_target + move.name;
+            if (platform::IsDirectory(place)) {
+                return Fail("a folder stands where the file goes", move.name);
+            }
+            if (move.hadOld && !platform::PutFileInPlace(place, place + kOldFileSuffix)) {
+                return Fail("cannot move the old file aside (is it in use?)", move.name);
+            }
+            if (!platform::PutFileInPlace(place + kNewFileSuffix, place)) {
+                // The old one goes back at once: this file is as it was.
+                if (move.hadOld) {
+                    platform::PutFileInPlace(place + kOldFileSuffix, place);
+                }
+                return Fail("cannot put the new file in place", move.name);
+            }
+            move.swapped = true;
+        }
+        return true;
+    }
+
+    // Back to the old files, newest change first.
+    void RollBack() {
+        for (auto move = m_moves.rbegin(); move != m_moves.rend(); ++move) {
+            const std::string place = m_target + move->name;
+            if (move->swapped) {
+                m_report.rolledBack = true;
+                if (move->hadOld) {
+                    platform::PutFileInPlace(place + kOldFileSuffix, place);
+                } else {
+                    platform::DeleteFileForced(place);
+                }
+            }
+            platform::DeleteFileForced(place + kNewFileSuffix);
+        }
+        for (auto folder = m_madeFolders.rbegin(); folder != m_madeFolders.rend(); ++folder) {
+            platform::RemoveDirectoryEntry(*folder);
+        }
+    }
+
+    const std::string& m_staged;
+    const std::string& m_target;
+    InstallReport& m_report;
+    std::vector<Move> m_moves;
+    std::vector<std::string> m_madeFolders;
+};
+
+}  // namespace
+
+bool InstallFiles(const std::string& staged, const std::string& target, InstallReport& report) {
+    report = InstallReport{};
+    return Installation(staged, target, report).Run();
+}
+
+}  // namespace tavrin

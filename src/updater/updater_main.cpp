@@ -1,0 +1,166 @@
+// tavrin-update: the updater the launcher hands over to. It waits for the launcher to end,
+// puts the new launcher's files (staged in the data folder's Game folder) in place of the old
+// ones, every file or none, and starts the new launcher. The data folder's locks stay with it
+// from the launcher's hand-over until the new launcher has them.
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/data_dir.h"
+#include "app/diagnostics.h"
+#include "app/version.h"
+#include "platform/file_system.h"
+#include "platform/named_mutex.h"
+#include "platform/process.h"
+#include "platform/system_paths.h"
+#include "update/install.h"
+
+namespace tavrin {
+
+namespace {
+
+// How long the launcher may take to end after handing over (it ends at once: this is for a
+// machine under load), and the data folder's locks to come free when not handed on.
+constexpr int kLauncherEndsWithinMs = 30000;
+
+enum Exit {
+    kUpdated = 0,
+    kNotUpdated = 1,  // the old launcher stays; the reason is in the log
+    kUsage = 2,
+    kReadOnly = 3,  // the program folder cannot be written: the system's packages update it
+    kBusy = 4,      // another copy works in the data folder
+};
+
+const char kUsageText[] =
+    "usage: tavrin-update LAUNCHER*GAMEFOLDER*NAME\n"
+    "The launcher starts it when it has staged a newer version: LAUNCHER is the running\n"
+    "launcher's path, GAMEFOLDER the data folder's Game folder holding the new launcher\n"
+    "(with its closing separator), NAME the program's base name. It waits for the launcher\n"
+    "to end, replaces the launcher's files with the staged ones (keeping config.ini and\n"
+    "everything the package does not carry; a failure puts every old file back), starts the\n"
+    "new launcher and logs to the launcher's log.\n"
+    "exit status: 0 updated, 1 not updated (old launcher kept), 2 usage, 3 read-only\n"
+    "program folder, 4 another copy works in the data folder\n";
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t sep = path.find_last_of(platform::PathSeparator());
+    return sep == std::string::npos ? std::string() : path.substr(0, sep + 1);
+}
+
+// The data folder's locks for the whole run: those the launcher handed on, or, when it could
+// not (an updater started by hand, or as administrator), taken here once the launcher's go.
+class HeldLocks {
+public:
+    bool Take(const std::string& name) {
+        m_natives = platform::HandedOnLocks();
+        if (!m_natives.empty()) {
+            Diagnose("tavrin-update: holding the data folder's locks the launcher handed on");
+            return true;
+        }
+        for (const std::string& lock : {UpdateMutexName(name), UpdatingMutexName(name)}) {
+            auto mutex = std::make_unique<platform::NamedMutex>(lock);
+            if (!mutex->IsValid() ||
+                (mutex->AlreadyExisted() && !mutex->TryLock(kLauncherEndsWithinMs))) {
+                return false;
+            }
+            m_natives.push_back(mutex->Native());
+            m_own.push_back(std::move(mutex));
+        }
+        Diagnose("tavrin-update: took the data folder's locks");
+        return true;
+    }
+    const std::vector<std::intptr_t>& Natives() const { return m_natives; }
+
+private:
+    std::vector<std::intptr_t> m_natives;
+    std::vector<std::unique_ptr<platform::NamedMutex>> m_own;
+};
+
+void LogInstalled(const InstallReport& report) {
+    std::string names;
+    for (const std::string& name : report.installed) {
+        names += (names.empty() ? "" : ", ") + name;
+    }
+    Diagnose("tavrin-update: installed %zu files: %s", report.installed.size(), names.c_str());
+    for (const std::string& name : report.kept) {
+        Diagnose("tavrin-update: kept %s as it was (the package carries one too)", name.c_str());
+    }
+    for (const std::string& name : report.leftOver) {
+        Diagnose("tavrin-update: could not remove the old %s; the next update removes it",
+                 name.c_str());
+    }
+}
+
+int Update(const HandOver& handOver) {
+    const std::string programFolder = FolderOf(handOver.launcher);
+    const std::string staged = handOver.gameFolder + handOver.name + platform::ExecutableSuffix();
+    if (!platform::IsExistingFile(handOver.launcher) || !platform::IsExistingFile(staged)) {
+        Diagnose("tavrin-update: nothing to do: %s or the new launcher %s is missing",
+                 handOver.launcher.c_str(), staged.c_str());
+        return kNotUpdated;
+    }
+    HeldLocks locks;
+    if (!locks.Take(handOver.name)) {
+        Diagnose("tavrin-update: another copy of %s works in its data folder; not updating",
+                 handOver.name.c_str());
+        return kBusy;
+    }
+    if (!platform::WaitForParentToEnd(handOver.launcher, kLauncherEndsWithinMs)) {
+        Diagnose("tavrin-update: the launcher has not ended after %d s; trying all the same",
+                 kLauncherEndsWithinMs / 1000);
+    }
+    if (!platform::CanCreateEntriesIn(programFolder)) {
+        Diagnose(
+            "tavrin-update: the program folder %s is read-only (installed for the whole "
+            "system): nothing replaced; the system's package manager updates it",
+            programFolder.c_str());
+        return kReadOnly;
+    }
+    InstallReport report;
+    if (!InstallFiles(handOver.gameFolder, programFolder, report)) {
+        Diagnose("tavrin-update: the launcher in %s was not updated: %s%s", programFolder.c_str(),
+                 report.error.c_str(),
+                 report.rolledBack ? "; the files replaced so far have their old ones back" : "");
+        return kNotUpdated;
+    }
+    LogInstalled(report);
+    // The new launcher takes the locks over and lets them go: it waits for this program to
+    // end before it works in the data folder.
+    if (!platform::StartDetached(handOver.launcher, "", locks.Natives())) {
+        Diagnose("tavrin-update: the new launcher %s could not be started",
+                 handOver.launcher.c_str());
+        return kNotUpdated;
+    }
+    Diagnose("tavrin-update: started the new launcher %s", handOver.launcher.c_str());
+    return kUpdated;
+}
+
+}  // namespace
+
+int UpdaterMain(int argc, char** argv) {
+    const std::string argument = platform::SingleArgument(argc, argv);
+    if (argument == "--version") {
+        std::printf("tavrin-update %s\n", kLauncherVersionText);
+        return kUpdated;
+    }
+    HandOver handOver;
+    std::string error;
+    if (argument == "--help" || !ParseHandOver(argument, handOver, error)) {
+        if (argument != "--help") {
+            std::fprintf(stderr, "tavrin-update: %s\n", error.c_str());
+        }
+        std::fputs(kUsageText, argument == "--help" ? stdout : stderr);
+        return argument == "--help" ? kUpdated : kUsage;
+    }
+    SetDiagnosticsFile(DiagnosticsFileFor(platform::UserStateFolder(), handOver.name));
+    Diagnose("tavrin-update %s: updating %s from %s", kLauncherVersionText,
+             handOver.launcher.c_str(), handOver.gameFolder.c_str());
+    return Update(handOver);
+}
+
+}  // namespace tavrin
+
+int main(int argc, char** argv) {
+    return tavrin::UpdaterMain(argc, argv);
+}

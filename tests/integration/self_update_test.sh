@@ -1,0 +1,103 @@
+#!/usr/bin/env bash
+# The self-update on Linux against the demo operator service, through the real launcher: a
+# newer version is handed over to tavrin-update, which installs it and starts it; a package
+# that fails part-way leaves the old launcher; a launcher started while the updater works says
+# an update is in progress. Usage: self_update_test.sh TAVRIN TAVRIN_UPDATE TAVRIN_TOOL
+set -uo pipefail
+launcher=$(readlink -f "$1")
+updater=$(readlink -f "$2")
+export TAVRIN_TOOL
+TAVRIN_TOOL=$(readlink -f "$3")
+root=$(cd "$(dirname "$0")/../.." && pwd)
+work=$(mktemp -d)
+. "$(dirname "$0")/check.sh"
+new_launcher=$root/tools/demo-site/update-src/new-launcher
+
+# Everything the launchers keep lands under $work; the browser engine runs as root only
+# without its sandbox.
+export XDG_DATA_HOME=$work/data XDG_STATE_HOME=$work/state XDG_RUNTIME_DIR=$work/run
+mkdir -p -m 700 "$work/run"
+export QT_QPA_PLATFORM=offscreen
+[ "$(id -u)" != 0 ] || export QTWEBENGINE_DISABLE_SANDBOX=1
+export DEMO_UPDATER=$updater TAVRIN_DEMO_UPDATE_LOG=$work/new-launcher.log
+own=$("$launcher" --version | sed -n 's/^tavrin \([0-9]*\)\..*/\1/p')
+export DEMO_UPDATE_VERSION=$((own + 1))
+. "$root/tools/demo-site/start-background.sh" "$work"
+trap 'kill $demo_pid 2>/dev/null; wait $demo_pid 2>/dev/null; rm -rf "$work"' EXIT
+log=$work/state/tavrin.log
+
+# install_copy FOLDER: a player's copy of the launcher, with the operator's config.ini and a
+# file of the player's.
+install_copy() {
+  rm -rf "$1" && mkdir -p "$1" && cp "$launcher" "$1/tavrin"
+  printf '[config]\nconfigUrl=%s/rzt/?c=index&a=micnf&yid=\nupdateKey=%s\n' "$demo_origin" \
+    "$(cat "$work/site/update-key.pub")" > "$1/config.ini"
+  echo "the player's" > "$1/saved.txt"
+}
+wait_for() { # FILE PATTERN SECONDS
+  for _ in $(seq $(($3 * 10))); do grep -qsF -- "$2" "$1" && return 0; sleep 0.1; done
+  return 1
+}
+updater_ended() {
+  for _ in $(seq 300); do pgrep -f "$work/data/tavrin/Update/update" >/dev/null || return 0; sleep 0.1; done
+  return 1
+}
+same() { cmp -s "$1" "$2" && echo same || echo differs; }
+leftovers() { find "$1" -name '*.tavrin-*' | wc -l; }
+lock_free() { flock -n "$work/run/tavrin-locks/$1.lock" true && echo free || echo held; }
+
+# A newer version: installed, kept what it should, started.
+app=$work/app
+install_copy "$app"
+cp "$app/config.ini" "$work/config.before"
+started=$(date +%s%N)
+timeout 60 "$app/tavrin" > "$work/launcher.out" 2>&1
+check "update: the launcher ends after handing over" 0 $?
+wait_for "$TAVRIN_DEMO_UPDATE_LOG" "new launcher started: $app/tavrin;" 30
+check "update: the new launcher started" 0 $?
+echo "update: from the launcher's start to the new launcher's: $((($(date +%s%N) - started) / 1000000)) ms"
+updater_ended
+check "update: the updater ended" 0 $?
+check "update: the new launcher is in place" same "$(same "$app/tavrin" "$new_launcher")"
+check "update: the package's other file came with it" yes "$([ -f "$app/whats-new.txt" ] && echo yes)"
+check "update: config.ini kept" same "$(same "$app/config.ini" "$work/config.before")"
+check "update: the player's file kept" "the player's" "$(cat "$app/saved.txt")"
+check "update: nothing left beside" 0 "$(leftovers "$app")"
+check "update: the new launcher had the locks" 1 "$(grep -c "$app/tavrin; handed-on locks: [0-9]" "$TAVRIN_DEMO_UPDATE_LOG")"
+check "update: logged" 1 "$(grep -c 'tavrin-update: installed 2 files: tavrin, whats-new.txt' "$log")"
+check "update: the locks end with their holders" "free free" "$(lock_free tavrin_Update) $(lock_free tavrin_Updating)"
+
+# A package that fails part-way (a folder stands where its second file goes): the launcher
+# replaced first gets its old file back.
+app=$work/app2
+install_copy "$app"
+mkdir -p "$app/whats-new.txt/mine"
+timeout 60 "$app/tavrin" > "$work/launcher.out" 2>&1
+wait_for "$log" "the launcher in $app/ was not updated" 30
+check "part-way: refused" 0 $?
+updater_ended
+check "part-way: rolled back" 1 "$(grep -c "$app/ was not updated: a folder stands where the file goes: whats-new.txt; the files replaced so far have their old ones back" "$log")"
+check "part-way: the old launcher is in place" same "$(same "$app/tavrin" "$launcher")"
+check "part-way: and runs" "tavrin $own" "$("$app/tavrin" --version | cut -d. -f1)"
+check "part-way: nothing left beside" 0 "$(leftovers "$app")"
+check "part-way: the player's folder untouched" yes "$([ -d "$app/whats-new.txt/mine" ] && echo yes)"
+
+# While the updater waits for its launcher to end (a stand-in that lives 8 s) it holds the
+# data folder's locks: a launcher started then says that an update is in progress.
+slow=$work/slow
+mkdir -p "$slow" "$work/staged"
+cp "$(command -v bash)" "$slow/tavrin"
+cp "$new_launcher" "$work/staged/tavrin"
+"$slow/tavrin" -c '"$0" "$1" & sleep 8' "$updater" "$slow/tavrin*$work/staged/*tavrin" &
+parent=$!
+wait_for "$log" "tavrin-update: took the data folder's locks" 10
+check "in progress: the updater holds the locks" "held held" "$(lock_free tavrin_Update) $(lock_free tavrin_Updating)"
+install_copy "$work/app3"
+timeout 6 "$work/app3/tavrin" > "$work/second.out" 2>&1
+check "in progress: a second launcher says so" 1 "$(grep -c 'another copy of the launcher is updating' "$work/second.out")"
+check "in progress: the running launcher is not replaced" same "$(same "$slow/tavrin" "$(command -v bash)")"
+wait $parent
+wait_for "$log" "tavrin-update: started the new launcher $slow/tavrin" 30
+check "in progress: replaced once its launcher ended" same "$(same "$slow/tavrin" "$new_launcher")"
+
+finish

@@ -1,0 +1,170 @@
+#include "update/install.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <string>
+
+#include "platform/file_output.h"
+#include "platform/file_system.h"
+#include "platform/process.h"
+#include "platform/system_paths.h"
+#include "support/temp_dir.h"
+
+namespace tavrin {
+namespace {
+
+using Files = std::map<std::string, std::string>;
+
+// Every file below the folder with its content, names with '/'.
+void ReadTree(const std::string& folder, const std::string& prefix, Files& files) {
+    for (const platform::DirEntry& entry : platform::ListDirectory(folder + prefix)) {
+        const std::string name = prefix + entry.name;
+        if (entry.isFolder) {
+            ReadTree(folder, name + platform::PathSeparator(), files);
+        } else {
+            std::string relative = name;
+            std::replace(relative.begin(), relative.end(), platform::PathSeparator(), '/');
+            files[relative] = test::ReadFile(folder + name);
+        }
+    }
+}
+
+Files Tree(const test::TempDir& dir, const std::string& folder) {
+    Files files;
+    ReadTree(dir / (folder + "/"), "", files);
+    return files;
+}
+
+void WriteTree(const test::TempDir& dir, const std::string& folder, const Files& files) {
+    for (const auto& [name, content] : files) {
+        dir.Write(folder + "/" + name, content);
+    }
+}
+
+const std::string kLauncher = std::string("tavrin") + platform::ExecutableSuffix();
+
+TEST(InstallFiles, ReplacesWhatThePackageCarriesAndKeepsTheRest) {
+    const test::TempDir dir;
+    WriteTree(dir, "old",
+              {{kLauncher, "old launcher"},
+               {"config.ini", "[config]\nmine=1\n"},
+               {"saved.dat", "player's"},
+               {"ruffle/ruffle.js", "old player"}});
+    WriteTree(dir, "new",
+              {{kLauncher, "new launcher"},
+               {"config.ini", "[config]\nops=1\n"},
+               {"ruffle/ruffle.js", "new player"},
+               {"fonts/zh/a.ttf", "font"}});
+    InstallReport report;
+    ASSERT_TRUE(InstallFiles(dir / "new/", dir / "old/", report)) << report.error;
+    const Files expected = {{kLauncher, "new launcher"},
+                            {"config.ini", "[config]\nmine=1\n"},
+                            {"saved.dat", "player's"},
+                            {"ruffle/ruffle.js", "new player"},
+                            {"fonts/zh/a.ttf", "font"}};
+    EXPECT_EQ(Tree(dir, "old"), expected);
+    EXPECT_EQ(report.installed.size(), 3u);
+    EXPECT_EQ(report.kept, std::vector<std::string>{"config.ini"});
+    EXPECT_TRUE(report.leftOver.empty());
+}
+
+TEST(InstallFiles, APackageConfigIniGoesInWhereThereIsNone) {
+    const test::TempDir dir;
+    WriteTree(dir, "old", {{kLauncher, "old"}});
+    WriteTree(dir, "new", {{kLauncher, "new"}, {"config.ini", "ops"}});
+    InstallReport report;
+    ASSERT_TRUE(InstallFiles(dir / "new/", dir / "old/", report)) << report.error;
+    EXPECT_EQ(Tree(dir, "old"), (Files{{kLauncher, "new"}, {"config.ini", "ops"}}));
+}
+
+// A failure after some files were replaced puts every old one back, removes every copy and
+// every folder made: the launcher's folder is as it was, never half new.
+TEST(InstallFiles, AFailurePartWayLeavesTheOldFilesOnly) {
+    struct Case {
+        const char* what;
+        Files staged;
+        const char* folderInTheWay;  // made in the old folder
+        bool rolledBack;
+        const char* failedFile;
+    };
+    const Case cases[] = {
+        {"after the launcher was replaced",
+         {{kLauncher, "new"}, {"new/x.txt", "x"}, {"zz-data", "new data"}},
+         "zz-data",
+         true,
+         "zz-data"},
+        {"at the first file", {{"a", "new a"}, {kLauncher, "new"}}, "a", false, "a"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const test::TempDir dir;
+        WriteTree(dir, "old", {{kLauncher, "old"}, {"config.ini", "mine"}});
+        dir.Write(std::string("old/") + c.folderInTheWay + "/kept", "kept");
+        WriteTree(dir, "new", c.staged);
+        const Files before = Tree(dir, "old");
+        InstallReport report;
+        EXPECT_FALSE(InstallFiles(dir / "new/", dir / "old/", report));
+        EXPECT_EQ(Tree(dir, "old"), before);
+        EXPECT_FALSE(platform::PathExists(dir / "old/new"));
+        EXPECT_EQ(report.rolledBack, c.rolledBack);
+        EXPECT_NE(report.error.find(c.failedFile), std::string::npos) << report.error;
+    }
+}
+
+TEST(InstallFiles, NothingStagedIsAnError) {
+    const test::TempDir dir;
+    WriteTree(dir, "old", {{kLauncher, "old"}});
+    platform::MakeDirectory(dir / "new");
+    InstallReport report;
+    EXPECT_FALSE(InstallFiles(dir / "new/", dir / "old/", report));
+    EXPECT_NE(report.error.find("holds no files"), std::string::npos);
+    EXPECT_EQ(Tree(dir, "old"), (Files{{kLauncher, "old"}}));
+}
+
+TEST(InstallFiles, AProgramStaysAProgram) {
+    const test::TempDir dir;
+    dir.Write("old/" + kLauncher, "old");
+    dir.Write("new/notes.txt", "notes");
+    platform::OutputFile program;
+    ASSERT_TRUE(program.Create(dir / ("new/" + kLauncher), false, 0755));
+    ASSERT_TRUE(program.Write("new", 3) && program.Close());
+    InstallReport report;
+    ASSERT_TRUE(InstallFiles(dir / "new/", dir / "old/", report)) << report.error;
+    EXPECT_EQ(platform::ListPrograms(dir / "old/"), std::vector<std::string>{kLauncher});
+}
+
+TEST(ParseHandOver, TakesOnlyThreePartsThatFitTogether) {
+    const std::string sep(1, platform::PathSeparator());
+    const std::string launcher = sep + "opt" + sep + "t" + sep + kLauncher;
+    const std::string folder = sep + "data" + sep + "Game" + sep;
+    struct Case {
+        std::string argument;
+        bool ok;
+    };
+    const Case cases[] = {
+        {launcher + "*" + folder + "*tavrin", true},
+        {launcher + "*" + folder, false},
+        {launcher + "*" + folder + "*tavrin*x", false},
+        {launcher + "*" + sep + "data" + sep + "Game*tavrin", false},  // no closing separator
+        {"*" + folder + "*tavrin", false},
+        {launcher + "*" + folder + "*other", false},  // not the launcher's name
+        {launcher + "*" + folder + "*..", false},
+        {"", false},
+    };
+    for (const Case& c : cases) {
+        HandOver handOver;
+        std::string error;
+        EXPECT_EQ(ParseHandOver(c.argument, handOver, error), c.ok) << c.argument;
+        EXPECT_EQ(error.empty(), c.ok) << c.argument;
+        if (c.ok) {
+            EXPECT_EQ(handOver.launcher, launcher);
+            EXPECT_EQ(handOver.gameFolder, folder);
+            EXPECT_EQ(handOver.name, "tavrin");
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tavrin

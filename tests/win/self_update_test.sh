@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# The self-update under Wine against the demo operator service, through the real launcher
+# (with the stand-in engine): a newer version is handed over to tavrin-update.exe, which
+# installs it and starts it; a package that fails part-way leaves the old launcher; a launcher
+# started while the updater works says an update is in progress. Needs the Windows lane's Wine
+# environment. Usage: self_update_test.sh TAVRIN_EXE TAVRIN_UPDATE_EXE NEW_LAUNCHER_EXE
+set -uo pipefail
+launcher=$(readlink -f "$1")
+updater=$(readlink -f "$2")
+new_launcher=$(readlink -f "$3")
+root=$(cd "$(dirname "$0")/../.." && pwd)
+. "$root/tests/integration/check.sh"
+work=$(mktemp -d)
+win_path() { winepath -w "$1" 2>/dev/null | tr -d '\r'; }
+
+# The service offers the next version; its packages are the Windows programs.
+export DEMO_UPDATER=$updater DEMO_NEW_LAUNCHER=$new_launcher DEMO_PROGRAM_SUFFIX=.exe
+own=$(wine "$launcher" --version 2>/dev/null | tr -d '\r' | sed -n 's/^tavrin \([0-9]*\)\..*/\1/p')
+export DEMO_UPDATE_VERSION=$((own + 1))
+. "$root/tools/demo-site/start-background.sh" "$work"
+trap 'kill $demo_pid 2>/dev/null; wait $demo_pid 2>/dev/null; rm -rf "$work"' EXIT
+export TAVRIN_DEMO_UPDATE_LOG
+TAVRIN_DEMO_UPDATE_LOG=$(win_path "$work/new-launcher.log")
+appdata=$(wine cmd /c 'echo %LOCALAPPDATA%' 2>/dev/null | tr -d '\r')
+log=$(winepath -u "$appdata\\tavrin.log" 2>/dev/null)
+data=$(winepath -u "$appdata\\tavrin" 2>/dev/null)
+rm -rf "$data"
+: > "$log"
+
+install_copy() { # FOLDER
+  rm -rf "$1" && mkdir -p "$1" && cp "$launcher" "$1/tavrin.exe"
+  local key=""
+  [ -s "$work/site/update-key.pub" ] && key="updateKey=$(cat "$work/site/update-key.pub")"
+  printf '[config]\r\nconfigUrl=%s/rzt/?c=index&a=micnf&yid=\r\n%s\r\n' "$demo_origin" "$key" > "$1/config.ini"
+  echo "the player's" > "$1/saved.txt"
+}
+wait_for() { # FILE PATTERN SECONDS
+  for _ in $(seq $(($3 * 10))); do tr -d '\r' < "$1" 2>/dev/null | grep -qF -- "$2" && return 0; sleep 0.1; done
+  return 1
+}
+same() { cmp -s "$1" "$2" && echo same || echo differs; }
+leftovers() { find "$1" -name '*.tavrin-*' | wc -l; }
+# The updater has ended once its log line is there and its program can be removed.
+updater_ended() { wait_for "$log" "$1" 60 && sleep 1; }
+
+app=$work/app
+install_copy "$app"
+cp "$app/config.ini" "$work/config.before"
+started=$(date +%s%N)
+timeout 120 wine "$app/tavrin.exe" --stand-in-engine > "$work/launcher.out" 2>&1
+check "update: the launcher ends after handing over" 0 $?
+wait_for "$work/new-launcher.log" "new launcher started: $(win_path "$app/tavrin.exe");" 60
+check "update: the new launcher started" 0 $?
+echo "update: from the launcher's start to the new launcher's: $((($(date +%s%N) - started) / 1000000)) ms"
+updater_ended "tavrin-update: started the new launcher"
+check "update: the new launcher is in place" same "$(same "$app/tavrin.exe" "$new_launcher")"
+check "update: the package's other file came with it" yes "$([ -f "$app/whats-new.txt" ] && echo yes)"
+check "update: config.ini kept" same "$(same "$app/config.ini" "$work/config.before")"
+check "update: the player's file kept" "the player's" "$(cat "$app/saved.txt")"
+check "update: nothing left beside" 0 "$(leftovers "$app")"
+check "update: the new launcher had the locks" 1 "$(grep -c 'handed-on locks: [0-9]' "$work/new-launcher.log")"
+check "update: logged" 1 "$(tr -d '\r' < "$log" | grep -c 'tavrin-update: installed 2 files: tavrin.exe, whats-new.txt')"
+
+app=$work/app2
+install_copy "$app"
+mkdir -p "$app/whats-new.txt/mine"
+timeout 120 wine "$app/tavrin.exe" --stand-in-engine > "$work/launcher.out" 2>&1
+updater_ended "was not updated"
+check "part-way: rolled back" 1 "$(tr -d '\r' < "$log" | grep -c 'was not updated: a folder stands where the file goes: whats-new.txt; the files replaced so far have their old ones back')"
+check "part-way: the old launcher is in place" same "$(same "$app/tavrin.exe" "$launcher")"
+check "part-way: nothing left beside" 0 "$(leftovers "$app")"
+
+# A launcher that lives 10 s after handing over: the updater holds the locks while it waits,
+# and a launcher started then says that an update is in progress.
+slow=$work/slow
+mkdir -p "$slow" "$work/staged"
+cp "$new_launcher" "$slow/tavrin.exe"
+cp "$new_launcher" "$work/staged/tavrin.exe"
+echo "staged" >> "$work/staged/tavrin.exe"
+wine "$slow/tavrin.exe" --hand-over 10 "$(win_path "$updater")" \
+  "$(win_path "$slow/tavrin.exe")*$(win_path "$work/staged")\\*tavrin" > /dev/null 2>&1 &
+parent=$!
+wait_for "$log" "tavrin-update: took the data folder's locks" 20
+check "in progress: the updater holds the locks" 0 $?
+install_copy "$work/app3"
+timeout 8 wine "$work/app3/tavrin.exe" --stand-in-engine > /dev/null 2>&1
+check "in progress: a second launcher says so" 1 "$(tr -d '\r' < "$log" | grep -c 'another copy of the launcher is updating')"
+check "in progress: the running launcher is not replaced" same "$(same "$slow/tavrin.exe" "$new_launcher")"
+wait $parent
+updater_ended "tavrin-update: started the new launcher $(win_path "$slow/tavrin.exe")"
+check "in progress: replaced once its launcher ended" same "$(same "$slow/tavrin.exe" "$work/staged/tavrin.exe")"
+
+finish
