@@ -35,7 +35,7 @@ install_copy() { # FOLDER
   echo "the player's" > "$1/saved.txt"
 }
 wait_for() { # FILE PATTERN SECONDS
-  for _ in $(seq $(($3 * 10))); do tr -d '\r' < "$1" 2>/dev/null | grep -qF -- "$2" && return 0; sleep 0.1; done
+  for _ in $(seq $(($3 * 10))); do tr -d '\r' 2>/dev/null < "$1" | grep -qF -- "$2" && return 0; sleep 0.1; done
   return 1
 }
 same() { cmp -s "$1" "$2" && echo same || echo differs; }
@@ -70,23 +70,26 @@ check "part-way: rolled back" 1 "$(tr -d '\r' < "$log" | grep -c 'was not update
 check "part-way: the old launcher is in place" same "$(same "$app/tavrin.exe" "$launcher")"
 check "part-way: nothing left beside" 0 "$(leftovers "$app")"
 
-# A launcher that lives 10 s after handing over: the updater holds the locks while it waits,
-# and a launcher started then says that an update is in progress.
+# A launcher that lives on after handing over (until it is ended): the updater holds the
+# locks while it waits, and a launcher started then says that an update is in progress.
 slow=$work/slow
 mkdir -p "$slow" "$work/staged"
 cp "$new_launcher" "$slow/tavrin.exe"
 cp "$new_launcher" "$work/staged/tavrin.exe"
 echo "staged" >> "$work/staged/tavrin.exe"
-wine "$slow/tavrin.exe" --hand-over 10 "$(win_path "$updater")" \
+wine "$slow/tavrin.exe" --hand-over 120 "$(win_path "$updater")" \
   "$(win_path "$slow/tavrin.exe")*$(win_path "$work/staged")\\*tavrin" > /dev/null 2>&1 &
 parent=$!
-wait_for "$log" "tavrin-update: took the data folder's locks" 20
+wait_for "$log" "tavrin-update: took the data folder's locks" 30
 check "in progress: the updater holds the locks" 0 $?
 install_copy "$work/app3"
-timeout 8 wine "$work/app3/tavrin.exe" --stand-in-engine > /dev/null 2>&1
-check "in progress: a second launcher says so" 1 "$(tr -d '\r' < "$log" | grep -c 'another copy of the launcher is updating')"
+wine "$work/app3/tavrin.exe" --stand-in-engine > /dev/null 2>&1 &
+second=$!
+wait_for "$log" "another copy of the launcher is updating" 60
+check "in progress: a second launcher says so" 0 $?
+kill $second 2>/dev/null
 check "in progress: the running launcher is not replaced" same "$(same "$slow/tavrin.exe" "$new_launcher")"
-wait $parent
+kill $parent 2>/dev/null
 updater_ended "tavrin-update: started the new launcher $(win_path "$slow/tavrin.exe")"
 check "in progress: replaced once its launcher ended" same "$(same "$slow/tavrin.exe" "$work/staged/tavrin.exe")"
 
