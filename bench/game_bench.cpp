@@ -74,21 +74,29 @@ int main(int argc, char** argv) {
     bool submitted = false;
     bool firstFrame = false;
     QTimer step;
+    // Where the time goes, on the error output: each step's time since the verification.
+    const auto mark = [&clock](const char* step) {
+        std::fprintf(stderr, "  step %s %lld ms\n", step, clock.elapsed());
+    };
     QObject::connect(&app.Windows(), &tavrin::ui::CLauncherWindows::gameWindowOpened, [&] {
-        QObject::connect(
-            app.Windows().GameWindow()->FlashControl(), &CShockwaveflash1::FlashCall, [&] {
-                if (firstFrame) {
-                    return;
-                }
-                firstFrame = true;
-                std::printf("verification_to_first_frame_ms %lld\n", clock.elapsed());
-                QTimer::singleShot(5000, [&] {
-                    std::printf("memory_while_playing_kib %lld\n",
-                                ResidentKiB(QString::number(QCoreApplication::applicationPid())));
-                    std::fflush(stdout);
-                    app.Flow().CloseRequested();
-                });
+        mark("game_window_opened");
+        CShockwaveflash1* player = app.Windows().GameWindow()->FlashControl();
+        QObject::connect(player, &QWebEngineView::loadFinished,
+                         [&] { mark("player_page_loaded"); });
+        QObject::connect(player, &CShockwaveflash1::MovieStarted, [&] { mark("movie_started"); });
+        QObject::connect(player, &CShockwaveflash1::FlashCall, [&] {
+            if (firstFrame) {
+                return;
+            }
+            firstFrame = true;
+            std::printf("verification_to_first_frame_ms %lld\n", clock.elapsed());
+            QTimer::singleShot(5000, [&] {
+                std::printf("memory_while_playing_kib %lld\n",
+                            ResidentKiB(QString::number(QCoreApplication::applicationPid())));
+                std::fflush(stdout);
+                app.Flow().CloseRequested();
             });
+        });
     });
     QObject::connect(&step, &QTimer::timeout, [&] {
         tavrin::ui::CTavrinDlg* login = app.Windows().LoginWindow();
