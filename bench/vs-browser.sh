@@ -52,7 +52,8 @@ browser_run() {
   local url=$1 before profile pid ms=""
   before=$(grep -c '/bench/first-frame' "$work/site/access.log" 2>/dev/null || true)
   profile=$(mktemp -d "$work/chromium-XXXX")
-  chromium "${sandbox[@]}" --user-data-dir="$profile" --no-first-run --no-default-browser-check \
+  # A process group of its own: the wrapper script, the browser and its helpers end together.
+  setsid chromium "${sandbox[@]}" --user-data-dir="$profile" --no-first-run --no-default-browser-check \
     --disable-sync --disable-extensions --disable-component-update --password-store=basic \
     --autoplay-policy=no-user-gesture-required --window-size=1412,799 --app="$url" \
     >"$work/chromium.log" 2>&1 &
@@ -66,8 +67,10 @@ browser_run() {
     sleep 5
     echo "$ms $(pss_tree "$pid")"
   fi
-  kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null || true
-  rm -rf "$profile"
+  kill -- -"$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+  for _ in $(seq 50); do pgrep -g "$pid" >/dev/null || break; sleep 0.1; done
+  rm -rf "$profile" 2>/dev/null || true
 }
 
 # launcher_run SERVER: one run of the launcher's game road; prints "MS KIB".
