@@ -18,9 +18,18 @@ std::string WithSeparator(std::string folder) {
 
 }  // namespace
 
+std::string FileNameOf(const std::string& path) {
+    const std::size_t sep = platform::FindLastMbChar(path, platform::PathSeparator());
+    return sep == std::string::npos ? path : path.substr(sep + 1);
+}
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t sep = platform::FindLastMbChar(path, platform::PathSeparator());
+    return sep == std::string::npos ? std::string() : path.substr(0, sep + 1);
+}
+
 std::string ComputeBaseName(const std::string& modulePath) {
-    const std::size_t sep = platform::FindLastMbChar(modulePath, platform::PathSeparator());
-    std::string name = sep == std::string::npos ? modulePath : modulePath.substr(sep + 1);
+    std::string name = FileNameOf(modulePath);
     const std::size_t dot = platform::FindLastMbChar(name, '.');
     if (dot != std::string::npos) {
         name.resize(dot);
@@ -33,9 +42,7 @@ std::string GetModulePath() {
 }
 
 std::string GetModuleDir() {
-    const std::string path = GetModulePath();
-    const std::size_t sep = platform::FindLastMbChar(path, platform::PathSeparator());
-    return sep == std::string::npos ? std::string() : path.substr(0, sep + 1);
+    return FolderOf(GetModulePath());
 }
 
 bool IsUsableBaseName(const std::string& baseName) {

@@ -12,6 +12,11 @@ namespace tavrin {
 // empty one.
 std::string ComputeBaseName(const std::string& modulePath);
 
+// The last part of a path, and the folder before it with its trailing separator (empty when
+// the path has no separator).
+std::string FileNameOf(const std::string& path);
+std::string FolderOf(const std::string& path);
+
 std::string GetModulePath();
 // Folder of the program file with its trailing separator; empty when the path has none.
 std::string GetModuleDir();

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 
 #include "app/program_paths.h"
+#include "platform/codepage.h"
 #include "platform/file_output.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
@@ -15,11 +17,6 @@ namespace {
 
 std::string Sep() {
     return std::string(1, platform::PathSeparator());
-}
-
-std::string FileNameOf(const std::string& path) {
-    const std::size_t sep = path.find_last_of("/\\");
-    return sep == std::string::npos ? path : path.substr(sep + 1);
 }
 
 }  // namespace
@@ -41,7 +38,8 @@ bool ParseHandOver(const std::string& argument, HandOver& handOver, std::string&
     // The name is that of the launcher's own file: it chooses the file the new one becomes.
     const std::string expected = handOver.name + platform::ExecutableSuffix();
     if (!IsUsableBaseName(handOver.name) ||
-        handOver.name.find_first_of("/\\") != std::string::npos ||
+        platform::FindFirstMbChar(handOver.name, '/') != std::string::npos ||
+        platform::FindFirstMbChar(handOver.name, '\\') != std::string::npos ||
         !platform::SameFileName(FileNameOf(handOver.launcher), expected)) {
         error = "the name \"" + handOver.name + "\" is not the launcher's own";
         return false;
@@ -87,14 +85,6 @@ bool CopyFile(const std::string& from, const std::string& to, bool program) {
     }
     std::fclose(in);
     return out.Close() && ok;
-}
-
-bool IsProgram(const std::string& folder, const std::string& relative) {
-    const std::size_t sep = relative.find_last_of(platform::PathSeparator());
-    const std::string parent = sep == std::string::npos ? "" : relative.substr(0, sep + 1);
-    const std::string name = relative.substr(sep == std::string::npos ? 0 : sep + 1);
-    const std::vector<std::string> programs = platform::ListPrograms(folder + parent);
-    return std::find(programs.begin(), programs.end(), name) != programs.end();
 }
 
 // One file on its way in.
@@ -166,7 +156,7 @@ private:
             }
             Move move{name, platform::IsExistingFile(place)};
             m_moves.push_back(move);
-            if (!CopyFile(m_staged + name, place + kNewFileSuffix, IsProgram(m_staged, name))) {
+            if (!CopyFile(m_staged + name, place + kNewFileSuffix, IsStagedProgram(name))) {
                 return Fail("cannot write the new file beside the old one", name);
             }
         }
@@ -194,6 +184,17 @@ private:
         return true;
     }
 
+    // Whether the staged file is a program (listed once per folder: a package holds many files).
+    bool IsStagedProgram(const std::string& relative) {
+        const std::string parent = FolderOf(relative);
+        auto listed = m_programs.find(parent);
+        if (listed == m_programs.end()) {
+            listed = m_programs.emplace(parent, platform::ListPrograms(m_staged + parent)).first;
+        }
+        const std::vector<std::string>& programs = listed->second;
+        return std::find(programs.begin(), programs.end(), FileNameOf(relative)) != programs.end();
+    }
+
     // Back to the old files, newest change first.
     void RollBack() {
         for (auto move = m_moves.rbegin(); move != m_moves.rend(); ++move) {
@@ -218,6 +219,7 @@ private:
     InstallReport& m_report;
     std::vector<Move> m_moves;
     std::vector<std::string> m_madeFolders;
+    std::map<std::string, std::vector<std::string>> m_programs;  // by staged folder
 };
 
 }  // namespace

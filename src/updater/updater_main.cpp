@@ -9,6 +9,7 @@
 
 #include "app/data_dir.h"
 #include "app/diagnostics.h"
+#include "app/program_paths.h"
 #include "app/version.h"
 #include "platform/file_system.h"
 #include "platform/named_mutex.h"
@@ -42,11 +43,6 @@ const char kUsageText[] =
     "new launcher and logs to the launcher's log.\n"
     "exit status: 0 updated, 1 not updated (old launcher kept), 2 usage, 3 read-only\n"
     "program folder, 4 another copy works in the data folder\n";
-
-std::string FolderOf(const std::string& path) {
-    const std::size_t sep = path.find_last_of(platform::PathSeparator());
-    return sep == std::string::npos ? std::string() : path.substr(0, sep + 1);
-}
 
 // The data folder's locks for the whole run: those the launcher handed on, or, when it could
 // not (an updater started by hand, or as administrator), taken here once the launcher's go.

@@ -9,6 +9,7 @@
 #include "platform/codepage.h"
 #include "platform/file_system.h"
 #include "support/temp_dir.h"
+#include "update/install.h"
 
 namespace tavrin {
 namespace {
@@ -24,6 +25,19 @@ TEST(ChineseCodePage, BaseNameKeepsDoubleByteCharacters) {
     EXPECT_EQ(ComputeBaseName("C:\\Games\\" + kTrailBackslash + ".exe"), kTrailBackslash);
     EXPECT_EQ(ComputeBaseName("C:\\" + kTrailBackslash + "\\Launcher.exe"), "Launcher");
     EXPECT_EQ(platform::FindLastMbChar("C:\\" + kTrailBackslash, '\\'), 2u);
+}
+
+TEST(ChineseCodePage, PathsAreCutAtRealSeparators) {
+    const std::string launcher = "C:\\Games\\" + kTrailBackslash + ".exe";
+    EXPECT_EQ(FileNameOf(launcher), kTrailBackslash + ".exe");
+    EXPECT_EQ(FolderOf(launcher), "C:\\Games\\");
+    EXPECT_EQ(FolderOf("C:\\" + kTrailBackslash + "\\a.exe"), "C:\\" + kTrailBackslash + "\\");
+
+    // The updater's argument names a launcher whose own name ends in such a character.
+    HandOver handOver;
+    std::string error;
+    EXPECT_TRUE(ParseHandOver(launcher + "*C:\\Data\\*" + kTrailBackslash, handOver, error))
+        << error;
 }
 
 TEST(ChineseCodePage, ModuleDirEndsWithARealSeparator) {
