@@ -153,7 +153,26 @@
     return proxies;
   }
 
+  // The player asks for its font only once its own code has arrived and compiled; fetched
+  // from the start, the font travels meanwhile and is handed over when asked for.
+  function fetchFontEarly() {
+    if (!setup.font) return;
+    let early = fetch(setup.font.url);
+    early.catch(() => {});
+    const pageFetch = window.fetch;
+    window.fetch = function (input, init) {
+      const url = input instanceof Request ? input.url : String(input);
+      if (early && url === setup.font.url) {
+        const fetched = early;
+        early = null;
+        return fetched;
+      }
+      return pageFetch(input, init);
+    };
+  }
+
   function start() {
+    fetchFontEarly();
     window.RufflePlayer.config = {publicPath: setup.files, polyfills: false};
     const player = window.RufflePlayer.newest().createPlayer();
     player.id = 'player';
