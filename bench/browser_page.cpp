@@ -1,6 +1,6 @@
 // Writes the launcher's player page for a movie as a browser would load it from a web
 // server, for bench/vs-browser.sh: the same page builder, page script, Ruffle files and
-// options, and the same Chinese font (the face the launcher hands its player), so that the
+// options, and the same Chinese font (the one the launcher hands its player), so that the
 // browser plays the movie exactly as the launcher does. The movie's calls go to the server
 // (which has no answer for them), and the first one is reported there with the time since
 // the page's navigation began:
@@ -13,8 +13,8 @@
 #include <sstream>
 #include <string>
 
+#include "game/player_font.h"
 #include "game/player_page.h"
-#include "platform/font_files.h"
 
 namespace {
 
@@ -75,19 +75,15 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot read the page script %s\n", argv[6]);
         return 1;
     }
-    const tavrin::platform::FontFile font = tavrin::platform::FindChineseFont();
-    std::string collection;
-    std::string face;
-    std::string error;
-    if (!font.path.empty() && ReadFile(font.path, collection) &&
-        tavrin::platform::ExtractFontFace(collection, font.face, face, error)) {
+    const tavrin::PlayerFont& font = tavrin::GetPlayerFont();
+    if (!font.bytes.empty()) {
         setup.fontUrl = std::string(argv[2]) + "/bench/font.otf";
         setup.fontFamilies = font.families;
-        if (!WriteFile(folder + "/font.otf", face)) {
+        if (!WriteFile(folder + "/font.otf", font.bytes)) {
             return 1;
         }
     } else {
-        std::fprintf(stderr, "no Chinese font (%s): the page has none either\n", error.c_str());
+        std::fprintf(stderr, "no Chinese font: the page has none either\n");
     }
     return WriteFile(folder + "/index.html", tavrin::BuildPlayerPage(setup)) ? 0 : 1;
 }

@@ -21,12 +21,13 @@ endif()
 
 if(WIN32)
   set(TAVRIN_WIN_DEPS_DIR "${CMAKE_SOURCE_DIR}/build/win-deps" CACHE PATH
-      "tinyxml2 and minizip sources, and the built OpenSSL, for the Windows cross-build")
+      "tinyxml2, minizip, libpsl and HarfBuzz sources, and the built OpenSSL, for the Windows cross-build")
   if(NOT EXISTS "${TAVRIN_WIN_DEPS_DIR}/tinyxml2/tinyxml2.cpp" OR
      NOT EXISTS "${TAVRIN_WIN_DEPS_DIR}/minizip/unzip.c" OR
      NOT EXISTS "${TAVRIN_WIN_DEPS_DIR}/libpsl/suffixes_dafsa.h" OR
+     NOT EXISTS "${TAVRIN_WIN_DEPS_DIR}/harfbuzz/harfbuzz-subset.cc" OR
      NOT EXISTS "${TAVRIN_WIN_DEPS_DIR}/openssl/include/openssl/ssl.h")
-    message(FATAL_ERROR "tinyxml2, minizip, libpsl or OpenSSL not found in ${TAVRIN_WIN_DEPS_DIR}; "
+    message(FATAL_ERROR "tinyxml2, minizip, libpsl, HarfBuzz or OpenSSL not found in ${TAVRIN_WIN_DEPS_DIR}; "
                         "run scripts/fetch-win-deps.sh first")
   endif()
   add_library(tinyxml2 STATIC "${TAVRIN_WIN_DEPS_DIR}/tinyxml2/tinyxml2.cpp")
@@ -39,6 +40,13 @@ if(WIN32)
                                            PRIVATE "${minizip_dir}/include/minizip")
   target_link_libraries(minizip PUBLIC ZLIB::ZLIB)
   add_library(minizip::minizip ALIAS minizip)
+
+  # HarfBuzz's subsetter as its own single-file build; optimised whatever the build type,
+  # since the font is cut at every start without a cached subset.
+  add_library(harfbuzz_subset STATIC "${TAVRIN_WIN_DEPS_DIR}/harfbuzz/harfbuzz-subset.cc")
+  target_include_directories(harfbuzz_subset SYSTEM PUBLIC "${TAVRIN_WIN_DEPS_DIR}/harfbuzz")
+  target_compile_options(harfbuzz_subset PRIVATE -O2 -w)
+  add_library(harfbuzz::subset ALIAS harfbuzz_subset)
   # The public suffix list, built in: no IDN library (game servers have ASCII names).
   set(psl_dir "${TAVRIN_WIN_DEPS_DIR}/libpsl")
   add_library(psl STATIC "${psl_dir}/psl.c" "${psl_dir}/lookup_string_in_fixed_set.c")
@@ -77,6 +85,9 @@ else()
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(PSL REQUIRED IMPORTED_TARGET libpsl)
   add_library(psl::psl ALIAS PkgConfig::PSL)
+  # Cutting the Chinese font down to what game text uses, for the player.
+  pkg_check_modules(HB_SUBSET REQUIRED IMPORTED_TARGET harfbuzz-subset)
+  add_library(harfbuzz::subset ALIAS PkgConfig::HB_SUBSET)
 endif()
 
 if(TAVRIN_BUILD_TESTS)

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Prepares what the Windows cross-build takes from Debian's source packages, since Debian
 # ships no mingw-w64 builds of them: the sources of tinyxml2, of minizip (from zlib) and of
-# libpsl (with the public suffix list of Debian's publicsuffix package compiled in), which
-# the build compiles itself, and OpenSSL, built here once as static libraries. All of
+# libpsl (with the public suffix list of Debian's publicsuffix package compiled in) and of
+# HarfBuzz (its subsetter, in one file), which the build compiles itself, and OpenSSL, built here once as static libraries. All of
 # it lands in build/win-deps/, which is never committed. Each part is skipped once present.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -18,7 +18,9 @@ need_sources=1
 # The OpenSSL folder appears in one rename once complete, so its presence is enough.
 need_openssl=1
 [ -d "$deps/openssl" ] && need_openssl=0
-[ $need_sources = 0 ] && [ $need_openssl = 0 ] && exit 0
+need_harfbuzz=1
+[ -f "$deps/harfbuzz/harfbuzz-subset.cc" ] && need_harfbuzz=0
+[ $need_sources = 0 ] && [ $need_openssl = 0 ] && [ $need_harfbuzz = 0 ] && exit 0
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -59,6 +61,17 @@ if [ $need_sources = 1 ]; then
   rm -rf "$deps/libpsl"
   mv "$deps/libpsl.new" "$deps/libpsl"
   echo "tinyxml2, minizip and libpsl $psl_version sources in $deps"
+fi
+
+if [ $need_harfbuzz = 1 ]; then
+  mkdir -p "$work/harfbuzz-dl"
+  (cd "$work/harfbuzz-dl" && apt-get "${apt_opts[@]}" source --download-only harfbuzz)
+  # With Debian's patches, as for OpenSSL below.
+  dpkg-source -q -x --no-check "$work"/harfbuzz-dl/harfbuzz_*.dsc "$work/harfbuzz" >/dev/null
+  rm -rf "$deps/harfbuzz.new"
+  cp -r "$work/harfbuzz/src" "$deps/harfbuzz.new"
+  mv "$deps/harfbuzz.new" "$deps/harfbuzz"
+  echo "HarfBuzz sources in $deps/harfbuzz"
 fi
 
 if [ $need_openssl = 1 ]; then

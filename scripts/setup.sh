@@ -14,7 +14,7 @@ demo_packages=(
   # build; the native preset also configures the tests, so GoogleTest comes along
   cmake ninja-build g++ pkg-config python3
   libtinyxml2-dev libcurl4-openssl-dev libminizip-dev zlib1g-dev libssl-dev openssl ca-certificates
-  libpsl-dev publicsuffix nlohmann-json3-dev
+  libpsl-dev publicsuffix nlohmann-json3-dev libharfbuzz-dev
   googletest libgtest-dev libgmock-dev
   # user interface; without a display the demo runs on a virtual one (with a compositor),
   # clicks its way through and takes screenshots

@@ -36,6 +36,9 @@ bool PutFileInPlace(const std::string& from, const std::string& to);
 // Sets a file's modification time (seconds since 1970, UTC); false when it could not.
 bool SetModificationTime(const std::string& path, std::int64_t secondsSince1970);
 
+// A file's size and modification time (seconds since 1970); false when it is not there.
+bool FileSizeAndTime(const std::string& path, std::uint64_t& size, std::int64_t& modified);
+
 struct DirEntry {
     std::string name;
     // True only for a real folder; links and junctions are not folders here, so

@@ -63,6 +63,16 @@ bool SetModificationTime(const std::string& path, std::int64_t secondsSince1970)
     return utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
 }
 
+bool FileSizeAndTime(const std::string& path, std::uint64_t& size, std::int64_t& modified) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) {
+        return false;
+    }
+    size = static_cast<std::uint64_t>(info.st_size);
+    modified = static_cast<std::int64_t>(info.st_mtime);
+    return true;
+}
+
 std::vector<DirEntry> ListDirectory(const std::string& folder) {
     std::vector<DirEntry> entries;
     DIR* dir = opendir(folder.c_str());

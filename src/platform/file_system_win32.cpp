@@ -66,6 +66,18 @@ bool SetModificationTime(const std::string& path, std::int64_t secondsSince1970)
     return ok != FALSE;
 }
 
+bool FileSizeAndTime(const std::string& path, std::uint64_t& size, std::int64_t& modified) {
+    WIN32_FILE_ATTRIBUTE_DATA info;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &info)) {
+        return false;
+    }
+    size = (std::uint64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    const std::int64_t ticks = (std::int64_t(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                               info.ftLastWriteTime.dwLowDateTime;
+    modified = ticks / 10000000LL - 11644473600LL;
+    return true;
+}
+
 std::vector<DirEntry> ListDirectory(const std::string& folder) {
     std::vector<DirEntry> entries;
     // By characters: a name may end in a double-byte character whose trail byte is '\\'.

@@ -16,6 +16,7 @@
 #include <QWebEngineUrlRequestJob>
 
 #include "app/diagnostics.h"
+#include "game/player_font.h"
 #include "game/player_page.h"
 #include "ui/browser_profile.h"
 #include "ui/page_support.h"
@@ -196,8 +197,8 @@ QString CShockwaveflash1::BuildPlayerPage() const {
     if (m_pBridge != nullptr) {
         setup.proxies = m_pBridge->Proxies();
     }
-    const platform::FontFile& font = ChineseFont();
-    if (!font.path.empty()) {
+    const PlayerFont& font = GetPlayerFont();
+    if (!font.bytes.empty()) {
         setup.fontUrl = ChineseFontUrl(m_strBridgeToken).toStdString();
         setup.fontFamilies = font.families;
     }

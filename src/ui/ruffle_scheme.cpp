@@ -11,6 +11,7 @@
 
 #include "app/diagnostics.h"
 #include "app/program_paths.h"
+#include "game/player_font.h"
 
 namespace tavrin::ui {
 
@@ -64,44 +65,9 @@ bool RuffleInstalled() {
            !dir.entryList({QStringLiteral("*.wasm")}, QDir::Files).isEmpty();
 }
 
-const platform::FontFile& ChineseFont() {
-    static const platform::FontFile font = [] {
-        platform::FontFile found = platform::FindChineseFont();
-        if (found.path.empty()) {
-            Diagnose(
-                "player: no font with Chinese characters on this system; the game's "
-                "Chinese text will not show (install one, e.g. Noto Sans CJK)");
-        }
-        return found;
-    }();
-    return font;
-}
-
 namespace {
 
 const QLatin1String kFontPathPrefix("/fonts/chinese/");
-
-// Only the one font of the collection: the player would load every other one as well. A
-// collection is some 20 MB to read and cut, so it is done once per run; empty when it failed.
-const QByteArray& ChineseFontFace() {
-    static const QByteArray face = [] {
-        const platform::FontFile& font = ChineseFont();
-        QFile file(QString::fromLocal8Bit(font.path));
-        if (font.path.empty() || !file.open(QIODevice::ReadOnly)) {
-            return QByteArray();
-        }
-        const QByteArray data = file.readAll();
-        std::string extracted;
-        std::string error;
-        if (!platform::ExtractFontFace(std::string_view(data.constData(), data.size()), font.face,
-                                       extracted, error)) {
-            Diagnose("player: the font %s: %s", font.path.c_str(), error.c_str());
-            return QByteArray();
-        }
-        return QByteArray::fromStdString(extracted);
-    }();
-    return face;
-}
 
 void ServeChineseFont(QWebEngineUrlRequestJob* job) {
     const QString token = job->requestUrl().path().mid(kFontPathPrefix.size());
@@ -111,13 +77,14 @@ void ServeChineseFont(QWebEngineUrlRequestJob* job) {
         job->fail(QWebEngineUrlRequestJob::RequestDenied);
         return;
     }
-    const QByteArray& face = ChineseFontFace();
-    if (face.isEmpty()) {
+    const std::string& font = GetPlayerFont().bytes;
+    if (font.empty()) {
         job->fail(QWebEngineUrlRequestJob::UrlNotFound);
         return;
     }
+    // The bytes stay for the whole run: the reply reads them where they are.
     auto* body = new QBuffer(job);
-    body->setData(face);  // shares the bytes, copies nothing
+    body->setData(QByteArray::fromRawData(font.data(), qsizetype(font.size())));
     body->open(QIODevice::ReadOnly);
     job->reply("font/otf", body);
 }

@@ -9,8 +9,6 @@
 #include <QString>
 #include <QWebEngineUrlSchemeHandler>
 
-#include "platform/font_files.h"
-
 namespace tavrin::ui {
 
 inline constexpr const char* kRuffleScheme = "tavrin-ruffle";
@@ -26,10 +24,8 @@ void SetRuffleFolder(const QString& folder);
 // True when the folder holds a complete player.
 bool RuffleInstalled();
 
-// The system's font for Chinese device-font text, looked for once; served on the scheme at
-// ChineseFontUrl, to the player page that the token names and nobody else. Without one, the
-// movie's Chinese text cannot show (said once in the log).
-const platform::FontFile& ChineseFont();
+// The player's font for Chinese device-font text (game/player_font) is served on the scheme
+// at ChineseFontUrl, to the player page that the token names and nobody else.
 QString ChineseFontUrl(const QString& pageToken);
 
 // The game players' own pages, served on the scheme too: the player answers for them. Each

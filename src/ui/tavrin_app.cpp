@@ -9,6 +9,7 @@
 #include "app/diagnostics.h"
 #include "app/program_paths.h"
 #include "app/version.h"
+#include "game/player_font.h"
 #include "platform/system_paths.h"
 #include "ui/browser_profile.h"
 #include "ui/ruffle_scheme.h"
@@ -74,6 +75,8 @@ bool CTavrinApp::InitInstance() {
     setApplicationName(QString::fromLocal8Bit(g_strBaseName));
     setOrganizationName(QString::fromLocal8Bit(g_strBaseName));
     m_services.Configure(m_strIniPath.empty() ? ConfigIniPath() : m_strIniPath, g_strBaseName);
+    // Ready long before a game window asks for it.
+    PreparePlayerFont(PlayerFontCacheFolder());
     if (m_flow.Start()) {
         exec();
     }

@@ -7,8 +7,8 @@
 
 #include "app/diagnostics.h"
 #include "flow/flash_protocol.h"
+#include "game/player_font.h"
 #include "game/player_page.h"
-#include "platform/font_files.h"
 #include "platform/memory_status.h"
 #include "win/win_text.h"
 
@@ -70,8 +70,8 @@ void MoviePlayer::Play(const ClientConfigData& config) {
     setup.files = addresses.files;
     setup.scriptOrigin = addresses.scriptOrigin;
     setup.bridge = addresses.bridge;
-    const platform::FontFile& font = platform::FindChineseFont();
-    if (!font.path.empty()) {
+    const PlayerFont& font = GetPlayerFont();
+    if (!font.bytes.empty()) {
         setup.fontUrl = addresses.fontUrl;
         setup.fontFamilies = font.families;
     }

@@ -6,9 +6,9 @@
 
 #include "app/diagnostics.h"
 #include "app/program_paths.h"
+#include "game/player_font.h"
 #include "game/player_page.h"
 #include "platform/file_system.h"
-#include "platform/font_files.h"
 #include "win/webview2_engine.h"
 #include "win/webview2_view.h"
 #include "win/win_text.h"
@@ -31,26 +31,6 @@ const char* MimeTypeOf(const std::string& name) {
         return "text/javascript";
     }
     return "application/octet-stream";
-}
-
-// Only the one font of the collection: the player would load every other one as well. Read
-// and cut once a run; empty when there is none.
-const std::string& ChineseFontFace() {
-    static const std::string face = [] {
-        const platform::FontFile font = platform::FindChineseFont();
-        std::string data;
-        std::string extracted;
-        std::string error;
-        if (font.path.empty() || !platform::ReadWholeFile(font.path, data)) {
-            return std::string();
-        }
-        if (!platform::ExtractFontFace(data, font.face, extracted, error)) {
-            Diagnose("player: the font %s: %s", font.path.c_str(), error.c_str());
-            return std::string();
-        }
-        return extracted;
-    }();
-    return face;
 }
 
 // A plain file name of the player's folder: nothing else on the disk is reachable.
@@ -125,7 +105,7 @@ void WebView2View::AnswerPlayerRequest(const std::string& path, const std::strin
         }
     }
     if (path == "fonts/chinese/" + m_strToken) {
-        const std::string& face = ChineseFontFace();
+        const std::string& face = GetPlayerFont().bytes;
         Respond(args, face.empty() ? 404 : 200, "Content-Type: font/otf\r\n" + allow, face);
         return;
     }

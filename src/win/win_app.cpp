@@ -7,6 +7,7 @@
 #include "app/diagnostics.h"
 #include "app/program_paths.h"
 #include "app/version.h"
+#include "game/player_font.h"
 #include "platform/system_paths.h"
 #include "win/message_box.h"
 
@@ -32,6 +33,8 @@ int RunLauncher(WebEngine& engine, const std::string& iniPath) {
         launcher.flow.RunExitSequence(kExitNoWebEngine);
     };
     launcher.services.Configure(iniPath.empty() ? ConfigIniPath() : iniPath, g_strBaseName);
+    // Ready long before a game window asks for it.
+    PreparePlayerFont(PlayerFontCacheFolder());
     if (launcher.flow.Start()) {
         MSG message;
         while (GetMessageW(&message, nullptr, 0, 0) > 0) {
