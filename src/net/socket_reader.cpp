@@ -45,15 +45,22 @@ void FreeSocketReader(SocketReader* reader) {
     delete reader;
 }
 
+namespace {
+
+long Receive(SocketReader* reader, char* buffer, int length, int timeoutMs) {
+    return reader->receive != nullptr
+               ? reader->receive(reader->receiveContext, buffer, length, timeoutMs)
+               : RecvWithTimeout(reader->socket, buffer, length, timeoutMs);
+}
+
+}  // namespace
+
 int ReaderFill(SocketReader* reader, int timeoutMs) {
-    // Received straight into the ring's free space up to its end: a body moves from the
-    // socket to the file with one copy through the ring.
+    // Received straight into the ring's free space up to its end.
     const int room = reader->size - reader->count;
     const int contiguous = std::min(room, reader->size - reader->writePosition);
     char* free = reinterpret_cast<char*>(reader->data.get()) + reader->writePosition;
-    const long got = reader->receive != nullptr
-                         ? reader->receive(reader->receiveContext, free, contiguous, timeoutMs)
-                         : RecvWithTimeout(reader->socket, free, contiguous, timeoutMs);
+    const long got = Receive(reader, free, contiguous, timeoutMs);
     if (got > 0) {
         reader->writePosition = (reader->writePosition + static_cast<int>(got)) % reader->size;
         reader->count += static_cast<int>(got);
@@ -99,8 +106,14 @@ int ReaderReadChunk(SocketReader* reader, int timeoutMs, char* buffer) {
 }
 
 int ReaderReadUpTo(SocketReader* reader, int timeoutMs, char* buffer, int maxBytes) {
-    if (maxBytes <= 0 || (reader->count == 0 && ReaderFill(reader, timeoutMs) <= 0)) {
+    if (maxBytes <= 0) {
         return 0;
+    }
+    if (reader->count == 0) {
+        // Nothing held: straight from the socket into the caller's buffer, as much as it
+        // takes. A body moves to its file in large pieces without passing through the ring.
+        const long got = Receive(reader, buffer, maxBytes, timeoutMs);
+        return got > 0 ? static_cast<int>(got) : 0;
     }
     const int n = std::min(reader->count, maxBytes);
     // At most two pieces: up to the end of the ring, then from its start.

@@ -119,7 +119,8 @@ int ReaderGetByte(SocketReader* reader, int timeoutMs);
 int ReaderReadLine(SocketReader* reader, char* line, int& status, int timeoutMs);
 // Up to 10240 bytes of what is there (filling first when empty); 0 when nothing can be had.
 int ReaderReadChunk(SocketReader* reader, int timeoutMs, char* buffer);
-// The same with at most maxBytes: for bodies whose pieces have their own lengths.
+// The same with at most maxBytes: for bodies whose pieces have their own lengths. With the
+// ring empty, one receive goes straight into `buffer`, up to maxBytes.
 int ReaderReadUpTo(SocketReader* reader, int timeoutMs, char* buffer, int maxBytes);
 
 }  // namespace tavrin
