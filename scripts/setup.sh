@@ -4,15 +4,19 @@
 #
 #   scripts/setup.sh demo   # what building and running the demo needs (scripts/run-demo.sh)
 #   scripts/setup.sh test   # that, and every test lane's tools; builds everything (the default)
+#   scripts/setup.sh test --no-build   # installs only (test-all.sh builds lane by lane)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 profile=${1:-test}
+build=1
+[ "${2:-}" != --no-build ] || build=0
 sudo=""
 [ "$(id -u)" = 0 ] || sudo=sudo
 
 demo_packages=(
-  # build; the native preset also configures the tests, so GoogleTest comes along
-  cmake ninja-build g++ pkg-config python3
+  # build (through the compiler cache); the native preset also configures the tests, so
+  # GoogleTest comes along
+  cmake ninja-build g++ ccache pkg-config python3
   libtinyxml2-dev libcurl4-openssl-dev libminizip-dev zlib1g-dev libssl-dev openssl ca-certificates
   libpsl-dev publicsuffix nlohmann-json3-dev libharfbuzz-dev
   googletest libgtest-dev libgmock-dev
@@ -68,11 +72,14 @@ if ! cmp -s tools/ruffle/package-lock.json build/ruffle/package-lock.json; then
   (cd build/ruffle && npm ci --ignore-scripts --no-audit --no-fund --loglevel=error)
 fi
 
+[ "$build" = 1 ] || exit 0
 if [ "$profile" = demo ]; then
   cmake --preset native >/dev/null
 else
-  # Every test peer is installed now: one that goes missing fails here, not silently.
-  cmake --preset native -DTAVRIN_REQUIRE_TEST_PEERS=ON >/dev/null
+  # Every test peer is installed now: one that goes missing fails here, not silently. A
+  # warning fails the tests' build, as in the core lane, whose objects then are the same as
+  # these and come from the compiler cache.
+  cmake --preset native -DTAVRIN_REQUIRE_TEST_PEERS=ON -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
 fi
 if [ "$profile" = demo ]; then
   # The launcher, the tool (which signs the demo's update description) and the updater (the
