@@ -1,5 +1,6 @@
 #include "demo_service.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 
@@ -9,8 +10,14 @@ DemoService::DemoService() {
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     const QString script = QStringLiteral(TAVRIN_SOURCE_DIR "/tools/demo-site/serve.sh");
     m_process.start(QStringLiteral("bash"), {script, QStringLiteral("0"), m_run.path()});
+    // It starts in about a second; on a busy machine (two test lanes, a build beside them) it
+    // has taken over ten, most of them silent.
+    const QDeadlineTimer deadline(60000);
     QByteArray output;
-    while (m_process.waitForReadyRead(10000)) {
+    while (!deadline.hasExpired() && m_process.state() != QProcess::NotRunning) {
+        if (!m_process.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
+            continue;
+        }
         output += m_process.readAll();
         const int at = output.indexOf("ready ");
         const int end = output.indexOf('\n', at);

@@ -9,7 +9,12 @@ rm -f "$demo_run/serve.out"
 "$(dirname "${BASH_SOURCE[0]}")/serve.sh" 0 "$demo_run/site" > "$demo_run/serve.out" 2>&1 &
 demo_pid=$!
 trap 'kill $demo_pid 2>/dev/null; wait $demo_pid 2>/dev/null || true' EXIT
-for _ in $(seq 100); do grep -qs '^ready ' "$demo_run/serve.out" && break; sleep 0.1; done
+# About a second; the bound is for a machine that is very busy.
+for _ in $(seq 600); do
+  grep -qs '^ready ' "$demo_run/serve.out" && break
+  kill -0 "$demo_pid" 2>/dev/null || break
+  sleep 0.1
+done
 demo_origin=$(sed -n 's/^ready //p' "$demo_run/serve.out")
 if [ -z "$demo_origin" ]; then
   echo "the demo operator service did not start:" >&2
