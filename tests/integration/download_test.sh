@@ -31,7 +31,7 @@ check "no progress off a terminal or with --silent" "" "$(cat "$work/quiet")"
 python3 "$(dirname "$0")/cutting_relay.py" "${demo_origin##*:}" 8000000 "$work/relay.log" \
   > "$work/relay.port" &
 relay_pid=$!
-for _ in $(seq 50); do [ -s "$work/relay.port" ] && break; sleep 0.1; done
+for _ in $(seq 300); do [ -s "$work/relay.port" ] && break; sleep 0.1; done
 "$tool" download --retry-mode 1 --max-retries 1 "http://127.0.0.1:$(cat "$work/relay.port")/big.bin" \
   "$work/got/resumed.bin"
 check "resumed download exit status" 0 $?
@@ -50,7 +50,7 @@ for b in b"HTTP/1.1 200 OK\r\nX-Slow: " + b"a" * 100:
     c.send(bytes([b])); time.sleep(0.3)
 ' > "$work/trickle.port" &
 trickle_pid=$!
-for _ in $(seq 50); do [ -s "$work/trickle.port" ] && break; sleep 0.1; done
+for _ in $(seq 300); do [ -s "$work/trickle.port" ] && break; sleep 0.1; done
 started=$(date +%s%N)
 "$tool" download --max-time 1s --recv-timeout 10s "http://127.0.0.1:$(cat "$work/trickle.port")/f" \
   "$work/got/trickled" 2>/dev/null

@@ -61,7 +61,7 @@ server() { # port certificate
 } > nginx.conf
 "$(command -v nginx || echo /usr/sbin/nginx)" -p "$work" -c "$work/nginx.conf" -e "$work/logs/error.log" &
 nginx_pid=$!
-for _ in $(seq 100); do
+for _ in $(seq 600); do
   (exec 3<>"/dev/tcp/127.0.0.1/$plain") 2>/dev/null && break
   sleep 0.05
 done

@@ -16,7 +16,7 @@ trap cleanup EXIT
 
 python3 "$root/tools/demo-site/game_server.py" --port-file "$work/port" &
 server=$!
-for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.05; done
+for _ in $(seq 600); do [ -s "$work/port" ] && break; sleep 0.05; done
 port=$(cat "$work/port")
 # A port where nothing listens stands in for the master port 843, which a test cannot take.
 dead=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
