@@ -1,6 +1,8 @@
 #include "platform/file_system.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 
@@ -19,7 +21,34 @@ std::string WithSeparator(std::string folder) {
     return folder;
 }
 
+bool SameLetters(const std::string& text, const char* upper) {
+    const std::size_t n = std::strlen(upper);
+    if (text.size() != n) {
+        return false;
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        if (std::toupper(static_cast<unsigned char>(text[i])) != upper[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
+
+// Windows opens its devices for these names whatever follows the first dot ("nul.txt") and
+// whatever blanks end them, in any folder: such an entry would write to a device, not a file.
+bool IsReservedDeviceName(const std::string& part) {
+    std::string stem = part.substr(0, part.find('.'));
+    stem.erase(stem.find_last_not_of(' ') + 1);
+    for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
+        if (SameLetters(stem, device)) {
+            return true;
+        }
+    }
+    return stem.size() == 4 && stem[3] >= '1' && stem[3] <= '9' &&
+           (SameLetters(stem.substr(0, 3), "COM") || SameLetters(stem.substr(0, 3), "LPT"));
+}
 
 bool EndsWithSeparator(const std::string& path) {
     return !path.empty() && FindLastMbChar(path, PathSeparator()) == path.size() - 1;

@@ -55,6 +55,10 @@ std::vector<DirEntry> ListDirectory(const std::string& folder);
 // True when the path ends with the platform separator as a whole character.
 bool EndsWithSeparator(const std::string& path);
 
+// True for a name Windows opens as a device whatever folder it is in ("NUL", "com1.txt",
+// "AUX ", "CONIN$"): such a file name never reaches a file.
+bool IsReservedDeviceName(const std::string& part);
+
 // True when something exists at the path and it is not a folder.
 bool IsExistingFile(const std::string& path);
 

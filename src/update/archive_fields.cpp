@@ -5,6 +5,7 @@
 #include <ctime>
 #include <string>
 
+#include "platform/file_system.h"
 #include "update/archive.h"
 #include "update/archive_source.h"
 
@@ -81,33 +82,6 @@ std::uint32_t EntryAttributes(std::uint32_t a) {
 
 namespace {
 
-bool SameLetters(const std::string& text, const char* upper) {
-    const std::size_t n = std::strlen(upper);
-    if (text.size() != n) {
-        return false;
-    }
-    for (std::size_t i = 0; i < n; ++i) {
-        if (std::toupper(static_cast<unsigned char>(text[i])) != upper[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Windows opens its devices for these names whatever follows the first dot ("nul.txt") and
-// whatever blanks end them, in any folder: such an entry would write to a device, not a file.
-bool IsReservedDeviceName(const std::string& part) {
-    std::string stem = part.substr(0, part.find('.'));
-    stem.erase(stem.find_last_not_of(' ') + 1);
-    for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
-        if (SameLetters(stem, device)) {
-            return true;
-        }
-    }
-    return stem.size() == 4 && stem[3] >= '1' && stem[3] <= '9' &&
-           (SameLetters(stem.substr(0, 3), "COM") || SameLetters(stem.substr(0, 3), "LPT"));
-}
-
 // One part of an entry's path, between separators. Windows drops trailing dots and blanks,
 // so "a." and "a " would land on "a" (and "..." next to ".."); "." is the folder itself.
 bool IsSafeNamePart(const std::string& part) {
@@ -119,7 +93,7 @@ bool IsSafeNamePart(const std::string& part) {
     }
     // A colon names an alternate data stream of the file before it (or a drive).
     return part.back() != '.' && part.back() != ' ' && part.find(':') == std::string::npos &&
-           !IsReservedDeviceName(part);
+           !platform::IsReservedDeviceName(part);
 }
 
 }  // namespace

@@ -426,6 +426,18 @@ LRESULT GameWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
                 return 0;
             }
             break;
+        case WM_SETFOCUS:
+            // Back from another window (Alt+Tab, the task bar, a box): the keys are the
+            // game's again, not the frame's.
+            if (m_player) {
+                m_player->Focus();
+            }
+            return 0;
+        case WM_MOVE:
+            if (m_player) {
+                m_player->ParentMoved();
+            }
+            break;
         case WM_DPICHANGED:
             // Moved to a screen of another scale: the frame and buttons for that one, the
             // same logical size.

@@ -230,6 +230,9 @@ LRESULT LoginWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             if (m_layer != nullptr) {
                 PlaceLayer();
             }
+            if (m_view) {
+                m_view->ParentMoved();
+            }
             break;
         case WM_DPICHANGED:
             // Moved to a screen of another scale: the pictures and places for that one.
@@ -263,6 +266,10 @@ LRESULT LoginWindow::HandleLayer(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     if (message == WM_CLOSE) {
         m_events.CloseRequested();
+        return 0;
+    }
+    if (message == WM_SETFOCUS && m_view) {
+        m_view->Focus();  // the login page's fields take the keys
         return 0;
     }
     return DefWindowProcW(m_layer, message, wParam, lParam);

@@ -122,7 +122,8 @@ void MoviePlayer::OnPageMessage(const std::string& json, const WebView::Answer& 
         // Not from inside the page's handler: the refresh replaces this window.
         m_mailbox.Post(m_host.refresh);
     } else if (message.kind == "navigate" && m_host.openInBrowser) {
-        m_host.openInBrowser(message.url);
+        // Not from inside the page's request: opening a browser takes its time.
+        m_mailbox.Post([this, url = message.url] { m_host.openInBrowser(url); });
     } else if (message.kind == "started") {
         const PageMessage::Movie& movie = message.movie;
         Diagnose("player: the movie started (SWF %d, %s, %gx%g, %g frames a second)",

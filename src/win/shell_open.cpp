@@ -5,6 +5,7 @@
 #include <shellapi.h>
 
 #include <cctype>
+#include <utility>
 
 #include "win/win_text.h"
 
@@ -18,8 +19,20 @@ bool IsWebAddress(const std::string& address) {
     return (scheme == "http" || scheme == "https") && address.find("://") == scheme.size();
 }
 
+namespace {
+std::function<void(const std::string&)> g_hook;
+}  // namespace
+
+void SetBrowserOpenHook(std::function<void(const std::string&)> hook) {
+    g_hook = std::move(hook);
+}
+
 void OpenWebAddress(const std::string& address) {
     if (!IsWebAddress(address)) {
+        return;
+    }
+    if (g_hook) {
+        g_hook(address);
         return;
     }
     const std::wstring wide = WideFromUtf8(address);

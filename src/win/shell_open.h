@@ -1,6 +1,7 @@
 // Addresses for the player's own browser.
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace tavrin::win {
@@ -10,5 +11,7 @@ namespace tavrin::win {
 bool IsWebAddress(const std::string& address);
 // Opens a web address in the default browser; anything else is ignored.
 void OpenWebAddress(const std::string& address);
+// Tests see the addresses instead of a browser opening (an empty hook opens it again).
+void SetBrowserOpenHook(std::function<void(const std::string&)> hook);
 
 }  // namespace tavrin::win

@@ -24,6 +24,7 @@ public:
     void ShowPlayerPage(const std::string& movie, const std::string& page) override;
     void RunScript(const std::string& script) override;
     void ExitFullScreen() override;
+    void ParentMoved() override {}
 
     // What a page would have set.
     std::vector<platform::BrowserCookie> cookies;

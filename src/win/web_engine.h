@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/url_fetch.h"
@@ -48,6 +49,9 @@ public:
     virtual void RunScript(const std::string& script) = 0;
     // Leaves the page's full screen, if it is in it.
     virtual void ExitFullScreen() = 0;
+    // The top-level window holding the view moved: pop-ups of the page (its drop-down lists,
+    // the input method's candidates) follow it.
+    virtual void ParentMoved() = 0;
 
     // Told, after the current message, when the document of the latest navigation is
     // complete, with its address.
@@ -69,9 +73,16 @@ public:
     // A view in `parent`, at `bounds`; null when the engine cannot make one.
     virtual std::unique_ptr<WebView> CreateView(HWND parent, const RECT& bounds) = 0;
 
+    // Where the player pages' files (Ruffle's) are read from.
+    void SetPlayerFolder(std::string folder) { m_strPlayerFolder = std::move(folder); }
+    const std::string& PlayerFolder() const { return m_strPlayerFolder; }
+
     // Told, after the current message, when the engine that was available cannot start after
     // all (its runtime damaged, its profile folder not writable), with what the player must do.
     std::function<void(const std::string& whatToDo)> onFailed;
+
+private:
+    std::string m_strPlayerFolder;
 };
 
 }  // namespace tavrin::win

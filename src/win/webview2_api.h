@@ -50,6 +50,12 @@ enum WebResourceContext { kResourceAll = 0, kResourceDocument = 1 };
 enum ScriptDialogKind { kDialogAlert = 0, kDialogConfirm = 1, kDialogPrompt = 2 };
 enum KeyEventKind { kKeyDown = 0, kKeyUp = 1, kSystemKeyDown = 2, kSystemKeyUp = 3 };
 enum MoveFocusReason { kFocusProgrammatic = 0 };
+enum ProcessFailedKind {
+    kBrowserProcessExited = 0,
+    kRenderProcessExited = 1,
+    kRenderProcessUnresponsive = 2,
+    kFrameRenderProcessExited = 3,
+};
 
 struct ICoreWebView2;
 struct ICoreWebView2Controller;
@@ -131,7 +137,7 @@ struct ICoreWebView2AcceleratorKeyPressedEventArgs : IUnknown {
     static constexpr GUID kIid = Iid("9f760f8a-fb79-42be-9990-7b56900fa9c7");
     virtual HRESULT STDMETHODCALLTYPE get_KeyEventKind(int* kind) = 0;
     virtual HRESULT STDMETHODCALLTYPE get_VirtualKey(UINT* key) = 0;
-    TAVRIN_WV2_UNUSED(get_KeyEventLParam);
+    virtual HRESULT STDMETHODCALLTYPE get_KeyEventLParam(INT* lParam) = 0;
     TAVRIN_WV2_UNUSED(get_PhysicalKeyStatus);
     TAVRIN_WV2_UNUSED(get_Handled);
     virtual HRESULT STDMETHODCALLTYPE put_Handled(BOOL handled) = 0;
@@ -244,6 +250,18 @@ struct ICoreWebView2Settings : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE put_IsZoomControlEnabled(BOOL enabled) = 0;
 };
 
+// The third version of the settings (its second adds the user agent) switches the browser's
+// own shortcuts (reload, print, find, developer tools) off.
+struct ICoreWebView2Settings3 : ICoreWebView2Settings {
+    static constexpr GUID kIid = Iid("fdb5ab74-af33-4854-84f0-0a631deb5eba");
+    TAVRIN_WV2_UNUSED(get_IsBuiltInErrorPageEnabled);
+    TAVRIN_WV2_UNUSED(put_IsBuiltInErrorPageEnabled);
+    TAVRIN_WV2_UNUSED(get_UserAgent);
+    TAVRIN_WV2_UNUSED(put_UserAgent);
+    TAVRIN_WV2_UNUSED(get_AreBrowserAcceleratorKeysEnabled);
+    virtual HRESULT STDMETHODCALLTYPE put_AreBrowserAcceleratorKeysEnabled(BOOL enabled) = 0;
+};
+
 struct ICoreWebView2CookieManager : IUnknown {
     static constexpr GUID kIid = Iid("177cd9e7-b6f5-451a-94a0-5d7a3a4c4141");
     TAVRIN_WV2_UNUSED(CreateCookie);
@@ -288,7 +306,7 @@ struct ICoreWebView2 : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE
     ExecuteScript(LPCWSTR script, ICoreWebView2ExecuteScriptCompletedHandler* done) = 0;
     TAVRIN_WV2_UNUSED(CapturePreview);
-    TAVRIN_WV2_UNUSED(Reload);
+    virtual HRESULT STDMETHODCALLTYPE Reload() = 0;
     TAVRIN_WV2_UNUSED(PostWebMessageAsJson);
     TAVRIN_WV2_UNUSED(PostWebMessageAsString);
     TAVRIN_WV2_UNUSED(add_WebMessageReceived);

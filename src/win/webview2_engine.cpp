@@ -1,13 +1,18 @@
 #include "win/webview2_engine.h"
 
+#include <shlobj.h>
 #include <shlwapi.h>
 
 #include <objbase.h>
 
+#include <cstdio>
+#include <cstring>
 #include <utility>
 
+#include "app/app_globals.h"
 #include "app/data_dir.h"
 #include "app/diagnostics.h"
+#include "app/program_paths.h"
 #include "win/webview2_view.h"
 #include "win/win_text.h"
 
@@ -21,6 +26,26 @@ const char* const kRuntimeMissingText =
 const char* const kEngineFailedText =
     "游戏网页组件（WebView2 运行时）无法启动。\n"
     "请重新安装“WebView2 运行时”后重新启动游戏；如仍无法启动，请联系客服。";
+
+const char* const kProfileFolderText =
+    "游戏网页组件无法使用它的数据文件夹：\n%s\n"
+    "请确认该文件夹所在的磁盘有剩余空间、当前用户可以写入，然后重新启动游戏。";
+
+namespace {
+
+// Failures of the engine's start that come from its folder, not from the runtime.
+bool IsFolderFailure(HRESULT result) {
+    for (const DWORD error :
+         {ERROR_ACCESS_DENIED, ERROR_DISK_FULL, ERROR_HANDLE_DISK_FULL, ERROR_PATH_NOT_FOUND,
+          ERROR_WRITE_PROTECT, ERROR_INVALID_NAME, ERROR_DIRECTORY, ERROR_SHARING_VIOLATION}) {
+        if (result == HRESULT_FROM_WIN32(error)) {
+            return true;
+        }
+    }
+    return result == E_ACCESSDENIED;
+}
+
+}  // namespace
 
 std::string TakeEngineString(LPWSTR text) {
     if (text == nullptr) {
@@ -101,13 +126,10 @@ void WebView2Engine::WhenStarted(std::function<void(wv2::ICoreWebView2Environmen
     // A game's sound plays without waiting for a click, as in the Flash player.
     SetEnvironmentVariableW(L"WEBVIEW2_ADDITIONAL_BROWSER_ARGUMENTS",
                             L"--autoplay-policy=no-user-gesture-required");
-    // Logins, storage and the games' saved data stay with the player between runs, in the
-    // same per-user place as the launcher's other data.
-    const std::string profile = BrowserProfileDir();
-    if (profile.empty()) {
+    const std::wstring folder = ProfileFolder();
+    if (folder.empty()) {
         Diagnose("no per-user folder for the browser profile: the engine chooses one");
     }
-    const std::wstring folder = WideFromAnsi(profile);
     auto done = MakeHandler<wv2::ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler>(
         [this](HRESULT result, wv2::ICoreWebView2Environment* environment) {
             Started(result, environment);
@@ -117,6 +139,28 @@ void WebView2Engine::WhenStarted(std::function<void(wv2::ICoreWebView2Environmen
         create(nullptr, folder.empty() ? nullptr : folder.c_str(), nullptr, done.Get());
     if (FAILED(result) && m_state == State::kStarting) {
         Started(result, nullptr);
+    }
+}
+
+std::wstring WebView2Engine::ProfileFolder() const {
+    // Logins, storage and the games' saved data stay with the player between runs, in the
+    // same per-user place as the launcher's other data; asked for in UTF-16, as a user name
+    // need not fit the system's code page.
+    PWSTR local = nullptr;
+    std::wstring folder;
+    if (IsUsableBaseName(g_strBaseName) &&
+        SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_DEFAULT, nullptr, &local))) {
+        folder = std::wstring(local) + L"\\" + WideFromAnsi(g_strBaseName) + L".browser\\";
+    }
+    CoTaskMemFree(local);
+    return folder;
+}
+
+void WebView2Engine::Restart(wv2::ICoreWebView2Environment* environment) {
+    if (m_state == State::kStarted && m_environment.Get() == environment) {
+        Diagnose("tavrin: starting the WebView2 runtime again");
+        m_state = State::kIdle;
+        m_environment.Reset();
     }
 }
 
@@ -130,10 +174,17 @@ void WebView2Engine::Started(HRESULT result, wv2::ICoreWebView2Environment* envi
         m_state = State::kFailed;
         Diagnose("tavrin: the WebView2 runtime %s does not start (0x%08lx)", m_strVersion.c_str(),
                  static_cast<unsigned long>(result));
+        std::string text = kEngineFailedText;
+        if (IsFolderFailure(result)) {
+            const std::string folder = Utf8FromWide(ProfileFolder());
+            std::vector<char> buffer(std::strlen(kProfileFolderText) + folder.size() + 1);
+            std::snprintf(buffer.data(), buffer.size(), kProfileFolderText, folder.c_str());
+            text = buffer.data();
+        }
         // Not from inside the loader's call: the player's answer waits in a box.
-        m_mailbox.Post([this] {
+        m_mailbox.Post([this, text] {
             if (onFailed) {
-                onFailed(kEngineFailedText);
+                onFailed(text);
             }
         });
         return;

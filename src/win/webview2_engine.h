@@ -33,6 +33,11 @@ public:
     // Calls `ready` with the started engine: at once when it is there, else once it has
     // started. When it cannot start, onFailed is told (once) and `ready` never runs.
     void WhenStarted(std::function<void(wv2::ICoreWebView2Environment*)> ready);
+    // The browser process of `environment` ended: the next WhenStarted starts the engine
+    // again (once, however many views ask).
+    void Restart(wv2::ICoreWebView2Environment* environment);
+    // Where the engine keeps the player's logins and the games' saved data.
+    std::wstring ProfileFolder() const;
     // A response for a resource request: `status`, the header lines, the body.
     ComPtr<wv2::ICoreWebView2WebResourceResponse> Response(int status, const std::string& headers,
                                                            const std::string& body);
@@ -54,5 +59,8 @@ private:
 extern const char* const kLoaderMissingText;
 extern const char* const kRuntimeMissingText;
 extern const char* const kEngineFailedText;
+// When the engine cannot use its folder (no right to write there, a full disk); %s is the
+// folder.
+extern const char* const kProfileFolderText;
 
 }  // namespace tavrin::win

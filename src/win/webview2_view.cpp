@@ -19,6 +19,16 @@ namespace {
 // The mark of a `window.external` call in the page's prompt().
 constexpr wchar_t kBridgeMark[] = L"\u0001tavrin-bridge";
 
+// One text property of the engine's; false when its getter failed (whatever it left in
+// its out-parameter is not the property's).
+template <typename Getter>
+bool ReadText(Getter get, std::string& text) {
+    LPWSTR raw = nullptr;
+    const bool read = SUCCEEDED(get(&raw));
+    text = read ? TakeEngineString(raw) : std::string();
+    return read;
+}
+
 std::vector<platform::BrowserCookie> ReadCookies(wv2::ICoreWebView2CookieList* list) {
     std::vector<platform::BrowserCookie> cookies;
     UINT32 count = 0;
@@ -26,32 +36,31 @@ std::vector<platform::BrowserCookie> ReadCookies(wv2::ICoreWebView2CookieList* l
     for (UINT32 i = 0; i < count; ++i) {
         ComPtr<wv2::ICoreWebView2Cookie> item;
         list->GetValueAtIndex(i, item.Put());
-        if (!item) {
+        platform::BrowserCookie cookie;
+        // A cookie without its name, value or domain cannot be sent as the page would.
+        if (!item || !ReadText([&](LPWSTR* t) { return item->get_Name(t); }, cookie.name) ||
+            !ReadText([&](LPWSTR* t) { return item->get_Value(t); }, cookie.value) ||
+            !ReadText([&](LPWSTR* t) { return item->get_Domain(t); }, cookie.domain)) {
+            Diagnose("browser: a cookie of the engine could not be read; left out");
             continue;
         }
-        platform::BrowserCookie cookie;
-        LPWSTR text = nullptr;
-        item->get_Name(&text);
-        cookie.name = TakeEngineString(text);
-        item->get_Value(&text);
-        cookie.value = TakeEngineString(text);
-        item->get_Domain(&text);
-        cookie.domain = TakeEngineString(text);
         // The engine writes a cookie for a domain and its subdomains with a leading dot.
         if (!cookie.domain.empty() && cookie.domain[0] == '.') {
             cookie.domain.erase(0, 1);
             cookie.hostOnly = false;
         }
-        item->get_Path(&text);
-        cookie.path = TakeEngineString(text);
+        if (!ReadText([&](LPWSTR* t) { return item->get_Path(t); }, cookie.path) ||
+            cookie.path.empty()) {
+            cookie.path = "/";
+        }
         BOOL flag = FALSE;
-        item->get_IsSecure(&flag);
-        cookie.secure = flag != FALSE;
-        item->get_IsHttpOnly(&flag);
-        cookie.httpOnly = flag != FALSE;
-        item->get_IsSession(&flag);
+        cookie.secure = SUCCEEDED(item->get_IsSecure(&flag)) && flag != FALSE;
+        flag = FALSE;
+        cookie.httpOnly = SUCCEEDED(item->get_IsHttpOnly(&flag)) && flag != FALSE;
+        flag = TRUE;
         double expires = 0;
-        if (flag == FALSE && SUCCEEDED(item->get_Expires(&expires))) {
+        if (SUCCEEDED(item->get_IsSession(&flag)) && flag == FALSE &&
+            SUCCEEDED(item->get_Expires(&expires)) && expires > 0) {
             cookie.expires = static_cast<std::int64_t>(expires);
         }
         cookies.push_back(std::move(cookie));
@@ -89,13 +98,19 @@ WebView2View::WebView2View(WebView2Engine& engine, HWND parent, const RECT& boun
       m_parent(parent),
       m_bounds(bounds),
       m_self(std::make_shared<WebView2View*>(this)) {
+    MakeController();
+}
+
+void WebView2View::MakeController() {
     std::weak_ptr<WebView2View*> self = m_self;
+    HWND parent = m_parent;
     m_engine.WhenStarted([self, parent](wv2::ICoreWebView2Environment* environment) {
         if (self.expired()) {
             return;
         }
+        auto keep = ComPtr<wv2::ICoreWebView2Environment>::Share(environment);
         auto done = MakeHandler<wv2::ICoreWebView2CreateCoreWebView2ControllerCompletedHandler>(
-            [self](HRESULT result, wv2::ICoreWebView2Controller* controller) {
+            [self, keep](HRESULT result, wv2::ICoreWebView2Controller* controller) {
                 const auto view = self.lock();
                 if (!view) {
                     if (controller != nullptr) {
@@ -108,10 +123,14 @@ WebView2View::WebView2View(WebView2Engine& engine, HWND parent, const RECT& boun
                              static_cast<unsigned long>(result));
                     return S_OK;
                 }
-                (*view)->Attach(controller);
+                (*view)->Attach(controller, keep.Get());
                 return S_OK;
             });
-        environment->CreateCoreWebView2Controller(parent, done.Get());
+        const HRESULT asked = environment->CreateCoreWebView2Controller(parent, done.Get());
+        if (FAILED(asked)) {
+            Diagnose("tavrin: the engine cannot make a view (0x%08lx)",
+                     static_cast<unsigned long>(asked));
+        }
     });
 }
 
@@ -131,8 +150,10 @@ ComPtr<Interface> WebView2View::Handle(Member member) {
     });
 }
 
-void WebView2View::Attach(wv2::ICoreWebView2Controller* controller) {
+void WebView2View::Attach(wv2::ICoreWebView2Controller* controller,
+                          wv2::ICoreWebView2Environment* environment) {
     m_controller = ComPtr<wv2::ICoreWebView2Controller>::Share(controller);
+    m_environment = ComPtr<wv2::ICoreWebView2Environment>::Share(environment);
     m_controller->get_CoreWebView2(m_view.Put());
     if (!m_view) {
         return;
@@ -140,11 +161,7 @@ void WebView2View::Attach(wv2::ICoreWebView2Controller* controller) {
     m_controller->put_Bounds(m_bounds);
     m_controller->put_IsVisible(TRUE);
     Configure();
-    std::vector<std::function<void()>> waiting;
-    waiting.swap(m_waiting);
-    for (auto& work : waiting) {
-        work();
-    }
+    RunWaiting();
 }
 
 void WebView2View::Configure() {
@@ -160,6 +177,11 @@ void WebView2View::Configure() {
         settings->put_AreHostObjectsAllowed(FALSE);
         settings->put_IsWebMessageEnabled(FALSE);
         settings->put_AreDefaultScriptDialogsEnabled(FALSE);
+        // Nor the browser's shortcuts: Ctrl+R would reload the game and drop its
+        // connections, Ctrl+P print it (runtimes before 1.0.864 lack the setting).
+        if (const auto third = settings.As<wv2::ICoreWebView2Settings3>()) {
+            third->put_AreBrowserAcceleratorKeysEnabled(FALSE);
+        }
     }
     wv2::EventToken token{};
     m_view->add_NavigationStarting(Handle<wv2::ICoreWebView2NavigationStartingEventHandler>(
@@ -199,25 +221,55 @@ void WebView2View::Configure() {
 }
 
 void WebView2View::WhenReady(std::function<void()> work) {
-    if (m_view) {
+    m_waiting.push_back(std::move(work));
+    RunWaiting();
+}
+
+void WebView2View::RunWaiting() {
+    while (m_view && !m_bScriptPending && !m_waiting.empty()) {
+        auto work = std::move(m_waiting.front());
+        m_waiting.pop_front();
         work();
-    } else {
-        m_waiting.push_back(std::move(work));
+    }
+}
+
+void WebView2View::InstallExternal() {
+    if (m_bExternalInstalled) {
+        return;
+    }
+    // The pages the launcher navigates to (the login and area pages) find `window.external`
+    // before their own scripts run; the player page has no use for it. The engine applies
+    // the script to navigations that start after it said the script is in place.
+    m_bExternalInstalled = true;
+    std::weak_ptr<WebView2View*> self = m_self;
+    auto done = MakeHandler<wv2::ICoreWebView2AddScriptToExecuteOnDocumentCreatedCompletedHandler>(
+        [self](HRESULT result, LPCWSTR) -> HRESULT {
+            const auto view = self.lock();
+            if (!view) {
+                return S_OK;
+            }
+            if (FAILED(result)) {
+                Diagnose("browser: the login pages' bridge could not be installed (0x%08lx)",
+                         static_cast<unsigned long>(result));
+            }
+            (*view)->m_bScriptPending = false;
+            (*view)->RunWaiting();
+            return S_OK;
+        });
+    const HRESULT added = m_view->AddScriptToExecuteOnDocumentCreated(
+        WideFromUtf8(PageScript(L"SCRIPT_EXTERNAL")).c_str(), done.Get());
+    m_bScriptPending = SUCCEEDED(added);
+    if (FAILED(added)) {
+        Diagnose("browser: the login pages' bridge could not be installed (0x%08lx)",
+                 static_cast<unsigned long>(added));
     }
 }
 
 void WebView2View::Navigate(const std::string& address) {
     m_strLocation = address;
-    m_bOwnNavigation = true;
+    WhenReady([this] { InstallExternal(); });
     WhenReady([this, address] {
-        if (!m_bExternalInstalled) {
-            // The pages the launcher navigates to (the login and area pages) find
-            // `window.external` before their own scripts run; the player page has no use
-            // for it.
-            m_bExternalInstalled = true;
-            m_view->AddScriptToExecuteOnDocumentCreated(
-                WideFromUtf8(PageScript(L"SCRIPT_EXTERNAL")).c_str(), nullptr);
-        }
+        m_bOwnNavigation = true;
         m_view->Navigate(WideFromUtf8(address).c_str());
     });
 }
@@ -236,6 +288,12 @@ bool WebView2View::CanGoBack() const {
 
 void WebView2View::GoBack() {
     WhenReady([this] { m_view->GoBack(); });
+}
+
+void WebView2View::ParentMoved() {
+    if (m_controller) {
+        m_controller->NotifyParentWindowPositionChanged();
+    }
 }
 
 std::vector<platform::BrowserCookie> WebView2View::Cookies() const {
@@ -262,17 +320,20 @@ PlayerAddresses WebView2View::AddressesFor(const std::string& token) const {
 
 void WebView2View::ShowPlayerPage(const std::string& movie, const std::string& page) {
     m_strMovie = movie;
+    m_strMovieUri = NormalisedAddress(movie);
     m_strPage = page;
     m_strLocation = movie;
-    m_bOwnNavigation = true;
     WhenReady([this, movie] {
         // The page is served for the movie's own address, so that it has the movie's origin.
-        if (std::find(m_movieFilters.begin(), m_movieFilters.end(), movie) ==
+        // The engine matches filters against the address as it writes it (wildcards and all:
+        // the request itself is compared exactly).
+        if (std::find(m_movieFilters.begin(), m_movieFilters.end(), m_strMovieUri) ==
             m_movieFilters.end()) {
-            m_movieFilters.push_back(movie);
-            m_view->AddWebResourceRequestedFilter(WideFromUtf8(movie).c_str(),
+            m_movieFilters.push_back(m_strMovieUri);
+            m_view->AddWebResourceRequestedFilter(WideFromUtf8(m_strMovieUri).c_str(),
                                                   wv2::kResourceDocument);
         }
+        m_bOwnNavigation = true;
         m_view->Navigate(WideFromUtf8(movie).c_str());
     });
 }
@@ -289,6 +350,7 @@ HRESULT WebView2View::OnNavigationStarting(wv2::ICoreWebView2NavigationStartingE
     LPWSTR uri = nullptr;
     args->get_Uri(&uri);
     const std::string address = TakeEngineString(uri);
+    args->get_NavigationId(&m_latestNavigation);
     // The launcher's own navigation keeps the address as it was asked for; where the page
     // goes on its own (a link, a form, a redirect) is the engine's.
     if (!m_bOwnNavigation) {
@@ -299,44 +361,59 @@ HRESULT WebView2View::OnNavigationStarting(wv2::ICoreWebView2NavigationStartingE
 }
 
 HRESULT WebView2View::OnNavigationCompleted(wv2::ICoreWebView2NavigationCompletedEventArgs* args) {
+    UINT64 id = 0;
+    args->get_NavigationId(&id);
+    if (id != m_latestNavigation) {
+        return S_OK;  // overtaken by a later navigation, which reports for itself
+    }
+    // Every finished load is told, as the Linux view does: an error page (an HTTP error, a
+    // page that stopped itself) may still be the verification address.
     BOOL success = FALSE;
     args->get_IsSuccess(&success);
     if (!success) {
         int status = 0;
         args->get_WebErrorStatus(&status);
-        Diagnose("browser: %s did not load (engine status %d)", m_strLocation.c_str(), status);
-        return S_OK;
+        Diagnose("browser: %s did not load completely (engine status %d)", m_strLocation.c_str(),
+                 status);
     }
     // The page's cookies, for the launcher's own fetch that may follow, before it hears
-    // of the page.
+    // of the page; and not from inside the engine's handler, as the flow may open windows,
+    // boxes or end the program.
     const std::string address = m_strLocation;
     std::weak_ptr<WebView2View*> self = m_self;
     const auto told = [self, address] {
         const auto view = self.lock();
-        if (view && (*view)->onDocumentComplete) {
-            (*view)->onDocumentComplete(address);
+        if (!view) {
+            return;
         }
+        (*view)->m_mailbox.Post([self, address] {
+            const auto later = self.lock();
+            if (later && (*later)->onDocumentComplete) {
+                (*later)->onDocumentComplete(address);
+            }
+        });
     };
     const auto second = m_view.As<wv2::ICoreWebView2_2>();
     ComPtr<wv2::ICoreWebView2CookieManager> cookies;
     if (second) {
         second->get_CookieManager(cookies.Put());
     }
-    if (!cookies) {
+    const HRESULT asked =
+        cookies ? cookies->GetCookies(
+                      L"", MakeHandler<wv2::ICoreWebView2GetCookiesCompletedHandler>(
+                               [self, told](HRESULT result, wv2::ICoreWebView2CookieList* list) {
+                                   const auto view = self.lock();
+                                   if (view && SUCCEEDED(result) && list != nullptr) {
+                                       (*view)->m_cookies = ReadCookies(list);
+                                   }
+                                   told();
+                                   return S_OK;
+                               })
+                               .Get())
+                : E_NOINTERFACE;
+    if (FAILED(asked)) {
         told();
-        return S_OK;
     }
-    cookies->GetCookies(
-        L"", MakeHandler<wv2::ICoreWebView2GetCookiesCompletedHandler>(
-                 [self, told](HRESULT result, wv2::ICoreWebView2CookieList* list) -> HRESULT {
-                     const auto view = self.lock();
-                     if (view && SUCCEEDED(result) && list != nullptr) {
-                         (*view)->m_cookies = ReadCookies(list);
-                     }
-                     told();
-                     return S_OK;
-                 })
-                 .Get());
     return S_OK;
 }
 
@@ -354,7 +431,12 @@ HRESULT WebView2View::OnDialog(wv2::ICoreWebView2ScriptDialogOpeningEventArgs* a
         LPWSTR rawText = nullptr;
         args->get_DefaultText(&rawText);
         const std::string request = TakeEngineString(rawText);
-        if (OriginOf(TakeEngineString(rawUri)) == OriginOf(m_strLocation)) {
+        // The page that is there now: a navigation that started but never replaced it (a
+        // download, one that failed) does not change whose calls these are.
+        LPWSTR rawSource = nullptr;
+        m_view->get_Source(&rawSource);
+        const std::string page = OriginOf(TakeEngineString(rawSource));
+        if (!page.empty() && OriginOf(TakeEngineString(rawUri)) == page) {
             args->put_ResultText(WideFromUtf8(AnswerExternalCall(request)).c_str());
             args->Accept();
         }
@@ -392,10 +474,11 @@ HRESULT WebView2View::OnNewWindow(wv2::ICoreWebView2NewWindowRequestedEventArgs*
     LPWSTR uri = nullptr;
     args->get_Uri(&uri);
     const std::string address = TakeEngineString(uri);
-    // No window of the engine's own: the address goes to the player's browser.
+    // No window of the engine's own: the address goes to the player's browser, once the
+    // page's script that asked has gone on.
     args->put_Handled(TRUE);
     if (IsWebAddress(address)) {
-        OpenWebAddress(address);
+        m_mailbox.Post([address] { OpenWebAddress(address); });
     } else {
         Diagnose("browser: a new window for %s was not opened", address.c_str());
     }
@@ -410,8 +493,12 @@ HRESULT WebView2View::OnKey(wv2::ICoreWebView2AcceleratorKeyPressedEventArgs* ar
     if (kind != wv2::kKeyDown && kind != wv2::kSystemKeyDown) {
         return S_OK;
     }
+    // A key held down repeats: the launcher acts on its first press only.
+    INT lParam = 0;
+    args->get_KeyEventLParam(&lParam);
+    const bool repeat = (lParam & (1 << 30)) != 0;
     // F5 never reloads a page of the launcher's; the window decides what it means.
-    const bool taken = onKey && onKey(key);
+    const bool taken = !repeat && onKey && onKey(key);
     if (taken || key == VK_F5) {
         args->put_Handled(TRUE);
     }
@@ -435,7 +522,51 @@ HRESULT WebView2View::OnProcessFailed(wv2::ICoreWebView2ProcessFailedEventArgs* 
     args->get_ProcessFailedKind(&kind);
     Diagnose("browser: a process of the engine ended (kind %d) while showing %s", kind,
              m_strLocation.c_str());
+    std::weak_ptr<WebView2View*> self = m_self;
+    // Not from inside the engine's handler: the view may be made anew.
+    if (kind == wv2::kBrowserProcessExited) {
+        m_mailbox.Post([self] {
+            if (const auto view = self.lock()) {
+                (*view)->Recreate();
+            }
+        });
+    } else if (kind == wv2::kRenderProcessExited) {
+        // The page is gone and an error page shows: the same page again.
+        m_mailbox.Post([self] {
+            const auto view = self.lock();
+            if (view && (*view)->m_view) {
+                (*view)->m_view->Reload();
+            }
+        });
+    }
     return S_OK;
+}
+
+void WebView2View::Recreate() {
+    m_engine.Restart(m_environment.Get());
+    if (m_controller) {
+        m_controller->Close();
+    }
+    m_controller.Reset();
+    m_view.Reset();
+    m_environment.Reset();
+    m_bExternalInstalled = false;
+    m_bScriptPending = false;
+    m_movieFilters.clear();
+    if (m_bFullScreen) {
+        m_bFullScreen = false;
+        if (onFullScreen) {
+            onFullScreen(false);
+        }
+    }
+    m_waiting.clear();
+    // What the view showed comes back in the new one.
+    if (!m_strPage.empty() && NormalisedAddress(m_strLocation) == m_strMovieUri) {
+        ShowPlayerPage(m_strMovie, m_strPage);
+    } else if (!m_strLocation.empty()) {
+        Navigate(m_strLocation);
+    }
+    MakeController();
 }
 
 }  // namespace tavrin::win

@@ -11,6 +11,7 @@
 
 #include <windows.h>
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -46,12 +47,23 @@ public:
     void ShowPlayerPage(const std::string& movie, const std::string& page) override;
     void RunScript(const std::string& script) override;
     void ExitFullScreen() override;
+    void ParentMoved() override;
 
 private:
-    void Attach(wv2::ICoreWebView2Controller* controller);
+    // Asks the engine for a controller in the parent window (again after its browser process
+    // ended).
+    void MakeController();
+    void Attach(wv2::ICoreWebView2Controller* controller,
+                wv2::ICoreWebView2Environment* environment);
     void Configure();
-    // Runs `work` once the engine's view is there.
+    // Runs `work` once the engine's view is there and the page script asked for is ready,
+    // after the work that waits already.
     void WhenReady(std::function<void()> work);
+    void RunWaiting();
+    // The login pages' `window.external`, ready before the navigation that follows.
+    void InstallExternal();
+    // The engine's browser process ended: a new one, and the page that was shown.
+    void Recreate();
     template <typename Interface, typename Member>
     ComPtr<Interface> Handle(Member member);
 
@@ -68,6 +80,7 @@ private:
     void AnswerPlayerRequest(const std::string& path, const std::string& query,
                              const std::string& origin,
                              wv2::ICoreWebView2WebResourceRequestedEventArgs* args);
+    std::string PlayerFolder() const;
     void Respond(wv2::ICoreWebView2WebResourceRequestedEventArgs* args, int status,
                  const std::string& headers, const std::string& body);
 
@@ -76,13 +89,18 @@ private:
     RECT m_bounds;
     ComPtr<wv2::ICoreWebView2Controller> m_controller;
     ComPtr<wv2::ICoreWebView2> m_view;
-    std::vector<std::function<void()>> m_waiting;
+    ComPtr<wv2::ICoreWebView2Environment> m_environment;
+    std::deque<std::function<void()>> m_waiting;
     // The latest navigation's address: as asked for, or as the page went.
     std::string m_strLocation;
     bool m_bOwnNavigation = false;
+    UINT64 m_latestNavigation = 0;
     bool m_bExternalInstalled = false;
+    bool m_bScriptPending = false;
     std::vector<platform::BrowserCookie> m_cookies;
     std::string m_strMovie;
+    // The movie's address as the engine writes it, for its requests.
+    std::string m_strMovieUri;
     std::string m_strPage;
     std::vector<std::string> m_movieFilters;
     mutable std::string m_strToken;
@@ -100,5 +118,11 @@ std::string AnswerExternalCall(const std::string& request);
 // "scheme://host[:port]" of an address, the port left out where it is the scheme's own;
 // empty for one without both.
 std::string OriginOf(const std::string& address);
+
+// An http or https address as the engine reports it and matches its resource filters: scheme
+// and host in lower case, the host in punycode, the scheme's own port left out, an empty path
+// made "/", dot segments resolved, the fragment dropped. Other addresses lose only the
+// fragment.
+std::string NormalisedAddress(const std::string& address);
 
 }  // namespace tavrin::win

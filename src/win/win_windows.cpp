@@ -123,7 +123,7 @@ std::vector<platform::BrowserCookie> CWinWindows::BrowserCookies() {
 }
 
 std::string CWinWindows::PlayerFolder() const {
-    return m_strPlayerFolder.empty() ? GetModuleDir() + "ruffle" : m_strPlayerFolder;
+    return m_engine.PlayerFolder().empty() ? GetModuleDir() + "ruffle" : m_engine.PlayerFolder();
 }
 
 bool CWinWindows::GamePlayerPresent(std::string& folder) {

@@ -29,7 +29,7 @@ public:
     // Where the launcher looks for the game's player files: "ruffle" beside the program,
     // unless SetPlayerFolder named another.
     std::string PlayerFolder() const;
-    void SetPlayerFolder(std::string folder) { m_strPlayerFolder = std::move(folder); }
+    void SetPlayerFolder(std::string folder) { m_engine.SetPlayerFolder(std::move(folder)); }
     // Tests see the addresses instead of a browser opening.
     void SetBrowserHook(std::function<void(const std::string&)> hook) {
         m_browserHook = std::move(hook);
@@ -63,7 +63,6 @@ private:
     std::unique_ptr<GameWindow> m_game;
     std::vector<std::unique_ptr<GameWindow>> m_retired;
     int m_nOpenBoxes = 0;
-    std::string m_strPlayerFolder;
     unsigned m_nUpdateWindowDelayMs = 500;
     double m_scale = 0;
     std::function<void(const std::string&)> m_browserHook;

@@ -1,8 +1,8 @@
 // WebView2 loaders of machines where the engine does not run. By default the loader of a
 // machine without the engine's runtime: it answers as the real loader does there (measured
 // under Wine: the file-not-found error). With FAKE_RUNTIME_BROKEN, a runtime that is there but
-// does not start: the environment's completion reports the failure, as a damaged runtime or
-// an unwritable profile folder does.
+// does not start: the environment's completion reports the failure, as a damaged runtime
+// does (an unusable profile folder is the engine double's case).
 #include <windows.h>
 
 #include "win/webview2_api.h"
@@ -26,7 +26,7 @@ extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE
 extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE CreateCoreWebView2EnvironmentWithOptions(
     PCWSTR, PCWSTR, wv2::ICoreWebView2EnvironmentOptions*,
     wv2::ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* done) {
-    done->Invoke(E_ACCESSDENIED, nullptr);
+    done->Invoke(E_FAIL, nullptr);
     return S_OK;
 }
 #endif

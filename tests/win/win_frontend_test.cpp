@@ -24,6 +24,7 @@
 #include "win/win_app.h"
 #include "win/win_text.h"
 #include "win/win_windows.h"
+#include "win_test_support.h"
 
 namespace tavrin::win {
 namespace {
@@ -31,35 +32,6 @@ namespace {
 using test::HttpPeer;
 using test::HttpRequest;
 using test::MakeReply;
-
-// A top-level window of another thread of this test, once it shows; null after a minute. It
-// shows within a second, but a Wine under load (a build beside the lane) took over five.
-HWND WaitForWindow(const wchar_t* windowClass, const wchar_t* title) {
-    HWND window = nullptr;
-    for (int i = 0; i < 6000 && window == nullptr; ++i, Sleep(10)) {
-        window = FindWindowW(windowClass, title);
-    }
-    return window;
-}
-
-// Runs the windows' messages until `done` holds or the time is up; returns `done()`.
-bool PumpUntil(const std::function<bool()>& done,
-               std::chrono::milliseconds limit = std::chrono::seconds(10)) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!done() && std::chrono::steady_clock::now() < end) {
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT) {
-                PostQuitMessage(static_cast<int>(message.wParam));
-                return done();
-            }
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-        Sleep(10);
-    }
-    return done();
-}
 
 TEST(WinMessageBox, EachKindHasItsButtonsIconAndAnswers) {
     const struct {
