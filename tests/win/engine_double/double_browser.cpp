@@ -511,13 +511,17 @@ public:
             ComPtr<wv2::ICoreWebView2AddScriptToExecuteOnDocumentCreatedCompletedHandler>::Share(
                 done);
         auto browser = b;
+        // Ready a message later than work asked for at the same time: a navigation asked for
+        // right after this call starts before the script is in place.
         Later([browser, index, handler] {
-            browser->m_scripts[index].ready = true;
-            if (handler) {
-                const std::wstring id = std::to_wstring(index + 1);
-                std::vector one{handler};
-                Raise(one, S_OK, id.c_str());
-            }
+            Later([browser, index, handler] {
+                browser->m_scripts[index].ready = true;
+                if (handler) {
+                    const std::wstring id = std::to_wstring(index + 1);
+                    std::vector one{handler};
+                    Raise(one, S_OK, id.c_str());
+                }
+            });
         });
         return S_OK;
     }
