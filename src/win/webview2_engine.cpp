@@ -10,7 +10,6 @@
 #include <utility>
 
 #include "app/app_globals.h"
-#include "app/data_dir.h"
 #include "app/diagnostics.h"
 #include "app/program_paths.h"
 #include "win/webview2_view.h"
