@@ -276,11 +276,20 @@ int RunGameCheck(int argc, char** argv) {
     player->ReportPlayerWarnings();
     player->SetSocketEndpoints(ParseSocketList(options.sockets));
     player->put_Movie(QString::fromStdString(options.movie));
-    // The look at the screen comes while the player still runs, at the end of the time.
+    // The movie plays its time from its first frame, so a slow machine's player start does not
+    // eat into it; a movie that has not started within the time does not run at all. The look
+    // at the screen comes while the player still runs, at the end of the time.
     bool drew = false;
     QTimer::singleShot(options.seconds * 1000, &app, [&] {
-        drew = DrewSomething(player.get(), options.screenshot) && report.started;
-        QCoreApplication::quit();
+        if (!report.started) {
+            QCoreApplication::quit();
+        }
+    });
+    QObject::connect(player.get(), &CShockwaveflash1::MovieStarted, &app, [&] {
+        QTimer::singleShot(options.seconds * 1000, &app, [&] {
+            drew = DrewSomething(player.get(), options.screenshot);
+            QCoreApplication::quit();
+        });
     });
     app.exec();
 
