@@ -98,6 +98,9 @@ json SetupObject(const PlayerPageSetup& setup) {
           {"noPlayer", "Flash 播放器无法启动。"},
           {"wayOut", "请点击右上角的刷新按钮或按 F5 重新进入游戏。"}}},
     };
+    if (o.consoleToHost) {
+        page["consoleToHost"] = true;
+    }
     if (!setup.fontUrl.empty()) {
         page["font"] = {{"url", setup.fontUrl}, {"families", setup.fontFamilies}};
     }
@@ -158,8 +161,8 @@ PageMessage ParsePageMessage(const std::string& text) {
     if (!parsed.is_object()) {
         return message;
     }
-    static const char* const kKinds[] = {"flashcall", "fscommand", "navigate",
-                                         "socket",    "started",   "failed"};
+    static const char* const kKinds[] = {"flashcall", "fscommand", "navigate", "socket",
+                                         "started",   "failed",    "console"};
     message.kind = StringAt(parsed, "kind");
     if (std::find(std::begin(kKinds), std::end(kKinds), message.kind) == std::end(kKinds)) {
         return {};
@@ -170,6 +173,7 @@ PageMessage ParsePageMessage(const std::string& text) {
     message.url = StringAt(parsed, "url");
     message.reason = StringAt(parsed, "reason");
     message.detail = StringAt(parsed, "detail");
+    message.level = StringAt(parsed, "level");
     const auto movie = parsed.find("movie");
     if (movie != parsed.end() && movie->is_object()) {
         message.movieJson = Dump(*movie);

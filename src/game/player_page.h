@@ -22,6 +22,9 @@ struct PlayerOptions {
     std::string flashVars;
     // The player also says what it cannot do for the movie, not only its errors.
     bool warnings = false;
+    // The page sends what the player logs to its host as messages, for an engine that does
+    // not tell its host the page's console.
+    bool consoleToHost = false;
 };
 
 struct PlayerPageSetup {
@@ -53,8 +56,9 @@ extern const char* const kPlayerLoadingText;
 
 // A message of the player page. `kind` is one of "flashcall" (`request`), "fscommand"
 // (`command`, `args`), "navigate" (`url`), "socket" (`url`: the proxy address), "started"
-// (`movie`: what the player read of it), "failed" (`reason`, `detail`); anything else, or a
-// message that is not JSON, has an empty kind.
+// (`movie`: what the player read of it), "failed" (`reason`, `detail`), "console" (`level`:
+// "error", "warn" or "log"; `detail`: the line); anything else, or a message that is not
+// JSON, has an empty kind.
 struct PageMessage {
     std::string kind;
     std::string request;
@@ -63,6 +67,7 @@ struct PageMessage {
     std::string url;
     std::string reason;
     std::string detail;
+    std::string level;
     struct Movie {
         int swfVersion = 0;
         bool actionScript3 = false;

@@ -7,9 +7,6 @@
 
 namespace tavrin::ui {
 
-// The usage of the check's options, for the launcher's --help.
-extern const char* const kGameCheckUsage;
-
 // Runs the check the command line asks for (it holds --check-game) and prints the report
 // on the standard output. The exit status: 0 the movie ran, 1 it did not (the reason is in
 // the report), 2 a command line that is not understood.

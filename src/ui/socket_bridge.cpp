@@ -3,26 +3,9 @@
 #include <QMetaObject>
 #include <QPointer>
 
+#include "game/game_check.h"
+
 namespace tavrin::ui {
-
-namespace {
-
-QString Outcome(const GameRelay::Answer& answer) {
-    const QString detail = QString::fromStdString(answer.detail);
-    switch (answer.result) {
-        case GameRelay::Answer::Result::kConnected:
-            return QStringLiteral("connected (%1)").arg(detail);
-        case GameRelay::Answer::Result::kRefused:
-            return QStringLiteral("refused: ") + detail;
-        case GameRelay::Answer::Result::kPending:
-            return QStringLiteral("pending");
-        case GameRelay::Answer::Result::kFailed:
-            break;
-    }
-    return QStringLiteral("failed: ") + detail;
-}
-
-}  // namespace
 
 CSocketBridge::CSocketBridge(std::vector<SocketEndpoint> listed,
                              std::vector<std::string> policyHosts, QObject* parent)
@@ -41,7 +24,7 @@ bool CSocketBridge::Listen(const QString& movieUrl) {
             [self, answer] {
                 if (!self.isNull()) {
                     emit self->SocketSettled(QString::fromStdString(answer.endpoint),
-                                             Outcome(answer));
+                                             QString::fromStdString(SocketOutcome(answer)));
                 }
             },
             Qt::QueuedConnection);

@@ -16,17 +16,6 @@ RECT ToRect(const Rect& r) {
     return RECT{r.left, r.top, r.right, r.bottom};
 }
 
-BITMAPINFO InfoFor(int width, int height) {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;  // top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    return info;
-}
-
 }  // namespace
 
 ScreenMetrics PrimaryScreen() {
@@ -312,7 +301,7 @@ Picture GameWindow::DrawFrame(int width, int height) {
     if (width <= 0 || height <= 0) {
         return frame;
     }
-    BITMAPINFO info = InfoFor(width, height);
+    BITMAPINFO info = TopDownBitmapInfo(width, height);
     void* bits = nullptr;
     HDC dc = CreateCompatibleDC(nullptr);
     HBITMAP canvas = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
@@ -325,7 +314,7 @@ Picture GameWindow::DrawFrame(int width, int height) {
         }
         // The pictures are at the screen's scale already; stretched ones fill their place.
         const Rect target = Physical(piece.target);
-        const BITMAPINFO source = InfoFor(bitmap.width, bitmap.height);
+        const BITMAPINFO source = TopDownBitmapInfo(bitmap.width, bitmap.height);
         const int w = piece.stretched ? target.Width() : bitmap.width;
         const int h = piece.stretched ? target.Height() : bitmap.height;
         StretchDIBits(dc, target.left, target.top, w, h, 0, 0, bitmap.width, bitmap.height,
@@ -364,7 +353,7 @@ void GameWindow::Paint() {
     }
     const Picture& frame = m_frame;
     if (!frame.IsNull()) {
-        const BITMAPINFO info = InfoFor(frame.width, frame.height);
+        const BITMAPINFO info = TopDownBitmapInfo(frame.width, frame.height);
         SetDIBitsToDevice(dc, 0, 0, frame.width, frame.height, 0, 0, 0, frame.height,
                           frame.pixels.data(), &info, DIB_RGB_COLORS);
     }

@@ -64,8 +64,9 @@ void MoviePlayer::Play(const ClientConfigData& config) {
     PlayerPageSetup setup;
     setup.movie = Utf8FromConfig(config.mainFlash);
     // As the game window puts them on the Flash control.
-    setup.options = {"high", "sameDomain", true, "window", false, Utf8FromConfig(config.flashVars),
-                     false};
+    setup.options = {"high",     "sameDomain", true,
+                     "window",   false,        Utf8FromConfig(config.flashVars),
+                     m_bConsole, true};
     const PlayerAddresses addresses = m_view.AddressesFor(m_strToken);
     setup.files = addresses.files;
     setup.scriptOrigin = addresses.scriptOrigin;
@@ -85,6 +86,12 @@ void MoviePlayer::Play(const ClientConfigData& config) {
         Diagnose("client configuration: \"%s\" is not a game server (host:port)", entry.c_str());
     }
     m_relay->SetMovie(setup.movie);
+    if (m_host.socketSettled) {
+        // From the relay's threads; the relay stops before the mailbox goes.
+        m_relay->SetObserver([this](const GameRelay::Answer& answer) {
+            m_mailbox.Post([this, answer] { m_host.socketSettled(answer); });
+        });
+    }
     if (m_relay->Start()) {
         setup.proxies = m_relay->Proxies();
     } else {
@@ -102,6 +109,13 @@ void MoviePlayer::NotifyFlashFunction(const std::string& name) {
 
 void MoviePlayer::OnPageMessage(const std::string& json, const WebView::Answer& answer) {
     const PageMessage message = ParsePageMessage(json);
+    Answer(message, answer);
+    if (m_host.watch) {
+        m_host.watch(message);
+    }
+}
+
+void MoviePlayer::Answer(const PageMessage& message, const WebView::Answer& answer) {
     if (message.kind == "flashcall") {
         // The one call the launcher answers; the rest get no reply, as they did.
         std::string reply;
@@ -131,6 +145,11 @@ void MoviePlayer::OnPageMessage(const std::string& json, const WebView::Answer& 
                  movie.width, movie.height, movie.frameRate);
     } else if (message.kind == "failed") {
         Diagnose("player: %s %s", message.reason.c_str(), message.detail.c_str());
+    } else if (message.kind == "console" && message.level == "error") {
+        // This engine tells its host nothing of the page's console: the page sends it.
+        Diagnose("player: %s", message.detail.c_str());
+    } else if (message.kind == "console") {
+        DiagnoseDetail("player: %s", message.detail.c_str());
     }
 }
 

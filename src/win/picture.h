@@ -34,6 +34,8 @@ Picture LoadScaledPicture(int id, const char* extension, double scale);
 // `length` logical pixels at `scale`, in the screen's pixels.
 int Scaled(int length, double scale);
 
+// The description of a 32-bit top-down DIB of width x height.
+BITMAPINFO TopDownBitmapInfo(int width, int height);
 // A 32-bit top-down DIB section holding the picture, for UpdateLayeredWindow and BitBlt; the
 // caller deletes it. Null for a null picture.
 HBITMAP MakeBitmap(const Picture& picture);

@@ -76,6 +76,10 @@ public:
     // Where the player pages' files (Ruffle's) are read from.
     void SetPlayerFolder(std::string folder) { m_strPlayerFolder = std::move(folder); }
     const std::string& PlayerFolder() const { return m_strPlayerFolder; }
+    // Where the engine keeps its profile, when not the player's own (a check's or the
+    // self-test's run keeps nothing of the player's); set before the first view.
+    void SetDataFolder(std::string folder) { m_strDataFolder = std::move(folder); }
+    const std::string& DataFolder() const { return m_strDataFolder; }
 
     // Told, after the current message, when the engine that was available cannot start after
     // all (its runtime damaged, its profile folder not writable), with what the player must do.
@@ -83,6 +87,7 @@ public:
 
 private:
     std::string m_strPlayerFolder;
+    std::string m_strDataFolder;
 };
 
 }  // namespace tavrin::win

@@ -145,6 +145,9 @@ std::wstring WebView2Engine::ProfileFolder() const {
     // Logins, storage and the games' saved data stay with the player between runs, in the
     // same per-user place as the launcher's other data; asked for in UTF-16, as a user name
     // need not fit the system's code page.
+    if (!DataFolder().empty()) {
+        return WideFromAnsi(DataFolder());
+    }
     PWSTR local = nullptr;
     std::wstring folder;
     if (IsUsableBaseName(g_strBaseName) &&

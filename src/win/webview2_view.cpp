@@ -233,8 +233,9 @@ void WebView2View::InstallExternal() {
         return;
     }
     // The pages the launcher navigates to (the login and area pages) find `window.external`
-    // before their own scripts run; the player page has no use for it. The engine applies
-    // the script to navigations that start after it said the script is in place.
+    // before their own scripts run, and their Flash banners play in the launcher's player;
+    // the player page has no use for either. The engine applies the script to navigations
+    // that start after it said the script is in place.
     m_bExternalInstalled = true;
     std::weak_ptr<WebView2View*> self = m_self;
     auto done = MakeHandler<wv2::ICoreWebView2AddScriptToExecuteOnDocumentCreatedCompletedHandler>(
@@ -252,7 +253,10 @@ void WebView2View::InstallExternal() {
             return S_OK;
         });
     const HRESULT added = m_view->AddScriptToExecuteOnDocumentCreated(
-        WideFromUtf8(PageScript(L"SCRIPT_EXTERNAL")).c_str(), done.Get());
+        WideFromUtf8(PageScript(L"SCRIPT_EXTERNAL") + "\nwindow.__tavrinRuffleFiles = '" +
+                     kPlayerHost + "/';\n" + PageScript(L"SCRIPT_LOGIN_FLASH"))
+            .c_str(),
+        done.Get());
     m_bScriptPending = SUCCEEDED(added);
     if (FAILED(added)) {
         Diagnose("browser: the login pages' bridge could not be installed (0x%08lx)",

@@ -171,7 +171,21 @@
     };
   }
 
+  // For an engine that does not tell the launcher what the page logs: the player's lines
+  // go to it as messages (an operator's check reads them), and still to the console.
+  function consoleToHost() {
+    if (!setup.consoleToHost) return;
+    for (const level of ['error', 'warn', 'log']) {
+      const original = console[level].bind(console);
+      console[level] = function (...parts) {
+        host({kind: 'console', level: level, detail: parts.map(String).join(' ')});
+        original(...parts);
+      };
+    }
+  }
+
   function start() {
+    consoleToHost();
     fetchFontEarly();
     window.RufflePlayer.config = {publicPath: setup.files, polyfills: false};
     const player = window.RufflePlayer.newest().createPlayer();

@@ -10,10 +10,14 @@
   Object.defineProperty(window, '__tavrinLoginFlash', {value: true});
   const FLASH = 'object, embed';
 
+  // Where the launcher serves Ruffle's files: its own scheme, unless the script that
+  // installs this one names another place (the Windows engine serves them on a host).
+  const files = window.__tavrinRuffleFiles || 'tavrin-ruffle:/';
+
   function loadPlayer() {
     const rp = window.RufflePlayer = window.RufflePlayer || {};
     rp.config = Object.assign({
-      publicPath: 'tavrin-ruffle:/',
+      publicPath: files,
       polyfills: true,
       autoplay: 'on',
       unmuteOverlay: 'hidden',
@@ -22,7 +26,7 @@
       preferredRenderer: 'webgl',
     }, rp.config || {});
     const script = document.createElement('script');
-    script.src = 'tavrin-ruffle:/ruffle.js';
+    script.src = files + 'ruffle.js';
     (document.head || document.documentElement).appendChild(script);
   }
 

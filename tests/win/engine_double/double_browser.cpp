@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "engine_double/double_args.h"
+#include "engine_double/double_player.h"
 #include "engine_double/double_state.h"
 #include "win/webview2_view.h"
 #include "win/win_text.h"
@@ -309,6 +310,14 @@ void Browser::Completed(const std::string& uri, UINT64 id, bool success, int sta
     args->id = id;
     Raise(m_completed, m_sender,
           static_cast<wv2::ICoreWebView2NavigationCompletedEventArgs*>(args.Get()));
+    if (success && PlaysPlayerPages()) {
+        auto self = shared_from_this();
+        Later([self] {
+            if (!self->Dead()) {
+                PlayPlayerPage(self);
+            }
+        });
+    }
 }
 
 void Browser::Request(const std::string& uri, int context, const std::string& origin,

@@ -1,0 +1,7 @@
+#include "platform/console.h"
+
+namespace tavrin::platform {
+
+void UseStartingConsole() {}
+
+}  // namespace tavrin::platform
