@@ -3,6 +3,7 @@
 #include "app/launcher_command.h"
 #include "app/version.h"
 #include "ui/game_check.h"
+#include "ui/self_test.h"
 #include "ui/tavrin_app.h"
 
 int main(int argc, char** argv) {
@@ -23,6 +24,8 @@ int main(int argc, char** argv) {
     switch (tavrin::LauncherModeOf(argc, argv)) {
         case tavrin::LauncherMode::kCheckGame:
             return tavrin::ui::RunGameCheck(argc, argv);
+        case tavrin::LauncherMode::kSelfTest:
+            return tavrin::ui::RunSelfTest(argc, argv);
         default:
             break;
     }

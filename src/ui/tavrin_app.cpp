@@ -40,7 +40,8 @@ void CTavrinApp::PrepareProcess() {
     CompileWebAssemblyLazily();
 }
 
-CTavrinApp::CTavrinApp(int& argc, char** argv) : QApplication(argc, argv) {
+CTavrinApp::CTavrinApp(int& argc, char** argv, const ViewsWatch& watch)
+    : QApplication(argc, argv), m_flow(m_services, watch ? watch(m_windows) : m_windows) {
     InstallChineseQtTranslations();
 }
 
@@ -67,7 +68,7 @@ CTavrinApp::~CTavrinApp() {
 }
 
 bool CTavrinApp::InitInstance() {
-    g_strBaseName = ComputeBaseName(GetModulePath());
+    g_strBaseName = m_strBaseName.empty() ? ComputeBaseName(GetModulePath()) : m_strBaseName;
     // From here on every diagnostic line is also kept, for whoever helps the player.
     SetDiagnosticsFile(DiagnosticsFileFor(platform::UserStateFolder(), g_strBaseName));
     Diagnose("tavrin: version %s starting as %s", kLauncherVersionText, g_strBaseName.c_str());

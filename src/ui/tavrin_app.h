@@ -2,6 +2,7 @@
 // its Qt windows, the event loop, and the browser profile's release at the very end.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include <QApplication>
@@ -19,7 +20,10 @@ public:
     // Settings that must be in place before the application object exists.
     static void PrepareProcess();
 
-    CTavrinApp(int& argc, char** argv);
+    // `watch`, when given, puts views of its own between the flow and the windows (the
+    // self-test's), made from the windows.
+    using ViewsWatch = std::function<LauncherViews&(LauncherViews& windows)>;
+    CTavrinApp(int& argc, char** argv, const ViewsWatch& watch = {});
     ~CTavrinApp() override;
 
     // Runs start-up and then the event loop until the exit sequence ends it. Returns false
@@ -32,6 +36,9 @@ public:
 
     // The settings file; config.ini beside the program unless a test points elsewhere.
     std::string m_strIniPath;
+    // The base name the run goes by (its data directory, log and profile); the program's own
+    // unless set.
+    std::string m_strBaseName;
 
 private:
     void InstallChineseQtTranslations();
@@ -40,7 +47,7 @@ private:
     // The windows report to the flow (made just below, before any window exists); the flow
     // tells the windows.
     CLauncherWindows m_windows{m_flow};
-    LauncherFlow m_flow{m_services, m_windows};
+    LauncherFlow m_flow;
 };
 
 }  // namespace tavrin::ui
