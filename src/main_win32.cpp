@@ -9,6 +9,7 @@
 #include "app/version.h"
 #include "platform/console.h"
 #include "win/game_check.h"
+#include "win/self_test.h"
 #include "win/stand_in_engine.h"
 #include "win/webview2_engine.h"
 #include "win/win_app.h"
@@ -44,8 +45,7 @@ int main(int argc, char** argv) {
         case tavrin::LauncherMode::kCheckGame:
             return tavrin::win::RunGameCheck(*engine, argc, argv);
         case tavrin::LauncherMode::kSelfTest:
-            std::fprintf(stderr, "tavrin: --self-test runs only on Linux in this version\n");
-            return tavrin::kExitUsage;
+            return tavrin::win::RunSelfTest(*engine, argc, argv);
         default:
             return tavrin::win::RunLauncher(*engine);
     }

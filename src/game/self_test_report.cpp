@@ -61,13 +61,19 @@ bool SelfTestRun::Poll() {
 }
 
 void SelfTestRun::Fail(const std::string& why) {
+    std::string line = why;
+    for (char& c : line) {
+        c = c == '\n' ? ' ' : c;
+    }
+    if (m_steps.empty()) {
+        // Before the road could start at all.
+        Line("FAIL  " + std::to_string(Since(m_start)) + " ms  " + line);
+        m_bFailed = true;
+        return;
+    }
     // What already holds counts first: the failure belongs to the step it stopped.
     Advance();
     if (!Over()) {
-        std::string line = why;
-        for (char& c : line) {
-            c = c == '\n' ? ' ' : c;
-        }
         FailCurrent(line);
     }
 }

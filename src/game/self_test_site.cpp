@@ -25,7 +25,12 @@ const char kLoginPage[] =
     "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>自检</title>"
     "<style>body{margin:0;height:100vh;display:flex;align-items:center;justify-content:center;"
     "background:#3b1d12;color:#ffb45a;font:28px sans-serif}</style></head>"
-    "<body><p>启动器自检</p><script>\n"
+    "<body><p>启动器自检</p>"
+    // What the script below does, for an engine stand-in that runs no script.
+    "<script type=\"application/x-tavrin-double\">[{\"call\":\"invoke_syssetting\","
+    "\"report\":\"/seen?external=\"},{\"cookie\":\"tavrin_self_test\",\"report\":"
+    "\"/seen?cookie=\"},{\"wait\":1500},{\"navigate\":\"/verify?server=1\"}]</script>"
+    "<script>\n"
     "const report = (name, value) => new Promise((done) => {\n"
     "  const image = new Image();\n"
     "  image.onload = image.onerror = done;\n"
@@ -79,6 +84,7 @@ struct SelfTestSite::State {
     SocketHandle wakeWait = kInvalidSocket;
     SocketHandle wakeRaise = kInvalidSocket;
     std::thread thread;
+    bool socketsStarted = false;
 
     mutable std::mutex mutex;
     bool stopping = false;
@@ -276,10 +282,14 @@ SelfTestSite::~SelfTestSite() {
             CloseSocket(h);
         }
     }
+    if (s.socketsStarted) {
+        SocketCleanup();
+    }
 }
 
 bool SelfTestSite::Start() {
     State& s = *m_state;
+    s.socketsStarted = SocketStartup() == 0;
     s.session = std::to_string(std::random_device{}()) + std::to_string(std::random_device{}());
     s.web = ListenOnLoopback(s.webPort);
     s.game = ListenOnLoopback(s.gamePort);

@@ -16,10 +16,8 @@
 #include "app/launcher_command.h"
 #include "app/program_paths.h"
 #include "flow/self_test_views.h"
-#include "game/self_test_report.h"
-#include "game/self_test_site.h"
+#include "game/self_test_road.h"
 #include "platform/file_system.h"
-#include "platform/temp_dir.h"
 #include "ui/browser_profile.h"
 #include "ui/flash_player.h"
 #include "ui/game_window.h"
@@ -47,17 +45,6 @@ bool DrawsSomething(QWidget* widget) {
         }
     }
     return false;
-}
-
-// A step that passes once the site has seen `what` (and its detail is `wanted`, when given).
-SelfTestStep SiteStep(const SelfTestSite& site, std::string name, std::string what, int seconds,
-                      std::string wanted = {}) {
-    return {std::move(name),
-            seconds,
-            [&site, what, wanted](std::string& detail) {
-                return site.Seen(what, &detail) && (wanted.empty() || detail == wanted);
-            },
-            {}};
 }
 
 // As the X server reports the key Q: the player reads the physical key, which Qt takes from
@@ -96,63 +83,32 @@ struct Road {
         });
     }
 
-    void AddSteps(SelfTestRun& run) {
-        run.Add(SiteStep(site, "platform configuration fetched", "platform configuration", 15));
-        run.Add(SiteStep(site, "update check answered", "update description", 15));
-        run.Add({"login window shown", 15, [this](std::string&) { return views.LoginShown(); }});
-        run.Add(SiteStep(site, "login page loaded by the engine", "login page", 15));
-        run.Add({"login page drawn", 10,
-                 [this](std::string&) { return DrawsSomething(app.Windows().LoginWindow()); }});
-        run.Add(SiteStep(site, "window.external answered", "page: external", 10, "true"));
-        run.Add(SiteStep(site, "session cookie hidden from the page's script", "page: cookie", 10,
-                         "hidden"));
-        run.Add(SiteStep(site, "verification address reached", "verification", 15));
-        run.Add(
-            SiteStep(site, "client configuration fetched with the page's cookies", "session", 15));
-        run.Add({"game window opened", 15, [this](std::string&) { return views.GameOpened(); }});
-        // Watched from the game window's start: the movie may start before its fetch is seen.
-        SelfTestStep fetched = SiteStep(site, "movie fetched by the player", "movie", 20);
-        fetched.begin = [this] {
+    SelfTestFrontEnd FrontEnd() {
+        SelfTestFrontEnd front;
+        front.loginShown = [this] { return views.LoginShown(); };
+        // Where the page is: the window's own artwork around it does not count.
+        front.loginDrawn = [this] {
+            CTavrinDlg* login = app.Windows().LoginWindow();
+            return login != nullptr && DrawsSomething(login->findChild<QWebEngineView*>());
+        };
+        front.gameOpened = [this] { return views.GameOpened(); };
+        front.watchMovie = [this] {
             if (CShockwaveflash1* player = Player()) {
                 QObject::connect(player, &CShockwaveflash1::MovieStarted, &app,
                                  [this] { movieStarted = true; });
             }
         };
-        run.Add(std::move(fetched));
-        run.Add({"movie's first frame", 20, [this](std::string&) { return movieStarted; }});
-        run.Add({"movie drawn", 10,
-                 [this](std::string&) { return DrawsSomething(app.Windows().GameWindow()); }});
-        run.Add({"movie call answered (GetSysMem)", 15, [this](std::string& detail) {
-                     return site.Seen("game: sysmem", &detail) && !detail.empty() &&
-                            detail != "null";
-                 }});
-        run.Add(SiteStep(site, "socket through the relay", "game: echoed", 15));
-        run.Add({"keys after the window lost and regained the focus", 10,
-                 [this](std::string& detail) {
-                     if (CShockwaveflash1* player = Player(); player && !thief) {
-                         PressQ(player->focusProxy() ? player->focusProxy() : player);
-                     }
-                     return site.Seen("game: key", &detail);
-                 },
-                 [this] { StealFocus(); }});
-        run.Add(SiteStep(site, "full screen on", "game: fullscreen-on", 10));
-        run.Add(SiteStep(site, "full screen off", "game: fullscreen-off", 10));
+        front.movieStarted = [this] { return movieStarted; };
+        front.movieDrawn = [this] { return DrawsSomething(Player()); };
+        front.stealFocus = [this] { StealFocus(); };
+        front.pressKey = [this] {
+            if (CShockwaveflash1* player = Player(); player && !thief) {
+                PressQ(player->focusProxy() ? player->focusProxy() : player);
+            }
+        };
+        return front;
     }
 };
-
-bool ParseSelfTestOptions(int argc, char** argv, std::string& report) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--report" && i + 1 < argc) {
-            report = argv[++i];
-        } else if (arg != "--self-test" && arg.rfind("--log-level", 0) != 0) {
-            std::fprintf(stderr, "tavrin: unknown option %s (tavrin --help says more)\n",
-                         arg.c_str());
-            return false;
-        }
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -181,26 +137,14 @@ int RunSelfTest(int argc, char** argv) {
         run.Header("movie=missing: " + movieFile);
     }
     SelfTestSite site(std::move(movie));
-    const std::string folder = platform::MakePrivateTempDir("tavrin-self-test-");
-    std::string ini;
-    if (site.Start() && !folder.empty()) {
-        ini = folder + "config.ini";
-        const std::string text = "[config]\nconfigUrl=" + site.Origin() + "/config?yid=\n";
-        std::FILE* file = std::fopen(ini.c_str(), "wb");
-        if (file == nullptr || std::fwrite(text.data(), 1, text.size(), file) != text.size()) {
-            ini.clear();
-        }
-        if (file != nullptr) {
-            std::fclose(file);
-        }
-    }
-    if (ini.empty()) {
+    const std::string folder = PrepareSelfTestOperator(site);
+    if (folder.empty()) {
         run.Fail("the self-test could not serve its operator on 127.0.0.1");
         return run.Finish();
     }
-    app.m_strIniPath = ini;
+    app.m_strIniPath = folder + "config.ini";
     Road road{app, *views, site};
-    road.AddSteps(run);
+    AddSelfTestSteps(run, site, road.FrontEnd());
     views->onBox = [&run](const std::string& text) {
         run.Fail("the launcher asked the player: " + text);
     };
@@ -214,8 +158,7 @@ int RunSelfTest(int argc, char** argv) {
     poll.start(200);
     app.InitInstance();
     run.Fail("the launcher ended before the step");
-    platform::DeleteDirContents(folder);
-    platform::RemoveDirectoryEntry(folder);
+    RemoveSelfTestOperator(folder);
     return run.Finish();
 }
 

@@ -93,7 +93,9 @@ bool GameWindow::Create() {
                                          if (m_browser) {
                                              m_browser(address);
                                          }
-                                     }});
+                                     },
+                                     m_movieWatch,
+                                     {}});
     Layout();
     m_movie->Play(m_config);
     return true;
@@ -262,6 +264,7 @@ void GameWindow::Layout() {
     RECT client;
     GetClientRect(m_hwnd, &client);
     if (m_bFullScreen) {
+        m_playerBounds = client;
         if (m_player) {
             m_player->SetBounds(client);
         }
@@ -274,8 +277,9 @@ void GameWindow::Layout() {
     for (const ControlPlace& place : *places) {
         const Rect at = Physical(place.rect);
         if (place.id == kFlashControlId) {
+            m_playerBounds = ToRect(at);
             if (m_player) {
-                m_player->SetBounds(ToRect(at));
+                m_player->SetBounds(m_playerBounds);
             }
         } else if (CRedrawButton* button = Button(place.id)) {
             MoveWindow(button->Window(), at.left, at.top, at.Width(), at.Height(), FALSE);

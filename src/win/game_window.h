@@ -35,6 +35,10 @@ public:
 
     // Where the movie's links go; before Create.
     void SetBrowser(std::function<void(const std::string&)> open) { m_browser = std::move(open); }
+    // Every message of the movie's page, once answered (the self-test's); set before Create.
+    void SetMovieWatch(std::function<void(const PageMessage&)> watch) {
+        m_movieWatch = std::move(watch);
+    }
     // Makes the window at the large frame and loads the movie; false when it cannot.
     bool Create();
     void Show();
@@ -46,6 +50,8 @@ public:
 
     HWND Window() const { return m_hwnd; }
     WebView* Player() const { return m_player.get(); }
+    // Where the movie's view lies in the window's client area.
+    RECT PlayerBounds() const { return m_playerBounds; }
     MoviePlayer* Movie() const { return m_movie.get(); }
     bool FullScreen() const { return m_bFullScreen; }
     CRedrawButton* Button(GameControlId id) const;
@@ -82,9 +88,11 @@ private:
     HWND m_hwnd = nullptr;
     HFONT m_titleFont = nullptr;
     std::unique_ptr<WebView> m_player;
+    RECT m_playerBounds{};
     // After the view it plays in.
     std::unique_ptr<MoviePlayer> m_movie;
     std::function<void(const std::string&)> m_browser;
+    std::function<void(const PageMessage&)> m_movieWatch;
     bool m_bFullScreen = false;
     RECT m_rcBeforeFullScreen{};
     std::vector<GameControlId> m_shownBeforeFullScreen;

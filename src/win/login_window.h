@@ -34,6 +34,8 @@ public:
     HWND Window() const { return m_hwnd; }
     double Scale() const { return m_scale; }
     HWND Layer() const { return m_layer; }
+    // Where the browser lies in the layer, in the layer's pixels.
+    RECT ViewBounds() const;
     WebView* View() const { return m_view.get(); }
     CRedrawButton* Button(LoginButtonId id) const;
 
@@ -44,7 +46,6 @@ private:
     void PlaceLayer();
     bool CreateButtons();
     void PlaceButtons();
-    RECT ViewBounds() const;
     // To the scale of the screen the window has moved to; `suggested` is its new place.
     void Rescale(double scale, const RECT& suggested);
     void Clicked(LoginButtonId id);

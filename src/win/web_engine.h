@@ -72,6 +72,8 @@ public:
     virtual bool Available(std::string& whatToDo) = 0;
     // A view in `parent`, at `bounds`; null when the engine cannot make one.
     virtual std::unique_ptr<WebView> CreateView(HWND parent, const RECT& bounds) = 0;
+    // What the engine is, with its version once Available has found it (for reports).
+    virtual std::string Description() const { return "stand-in engine"; }
 
     // Where the player pages' files (Ruffle's) are read from.
     void SetPlayerFolder(std::string folder) { m_strPlayerFolder = std::move(folder); }

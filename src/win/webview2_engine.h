@@ -29,6 +29,7 @@ public:
 
     // The runtime's version, once Available has found it.
     const std::string& Version() const { return m_strVersion; }
+    std::string Description() const override { return "WebView2 runtime " + m_strVersion; }
 
     // Calls `ready` with the started engine: at once when it is there, else once it has
     // started. When it cannot start, onFailed is told (once) and `ready` never runs.

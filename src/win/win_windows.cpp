@@ -139,6 +139,7 @@ void CWinWindows::OpenGameWindow(const ClientConfigData& config) {
     }
     auto game = std::make_unique<GameWindow>(m_events, m_engine, config, m_scale);
     game->SetBrowser([this](const std::string& address) { OpenInBrowser(address); });
+    game->SetMovieWatch(m_movieWatch);
     if (!game->Create()) {
         return;
     }

@@ -34,6 +34,10 @@ public:
     void SetBrowserHook(std::function<void(const std::string&)> hook) {
         m_browserHook = std::move(hook);
     }
+    // Every message of each game window's movie page (the self-test's).
+    void SetMovieWatch(std::function<void(const PageMessage&)> watch) {
+        m_movieWatch = std::move(watch);
+    }
     // The windows' scale (2 for 200 %); the system's unless set.
     void SetScale(double scale) { m_scale = scale; }
     // How long an update check may take before its window shows.
@@ -66,6 +70,7 @@ private:
     unsigned m_nUpdateWindowDelayMs = 500;
     double m_scale = 0;
     std::function<void(const std::string&)> m_browserHook;
+    std::function<void(const PageMessage&)> m_movieWatch;
 };
 
 }  // namespace tavrin::win

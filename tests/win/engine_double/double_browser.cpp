@@ -13,6 +13,9 @@
 
 namespace tavrin::test::engine_double {
 
+// A key for the browser whose view is `window`.
+void PressKeyIn(HWND window, UINT key, bool control, bool repeat);
+
 namespace {
 
 constexpr wchar_t kBridgeMark[] = L"\u0001tavrin-bridge";
@@ -68,6 +71,12 @@ public:
 };
 
 LRESULT CALLBACK PaintAddress(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_KEYDOWN) {
+        // Input the system delivers (a player's key) takes the engine's road for a key.
+        PressKeyIn(hwnd, static_cast<UINT>(wParam), GetKeyState(VK_CONTROL) < 0,
+                   (lParam & (1 << 30)) != 0);
+        return 0;
+    }
     if (message != WM_PAINT) {
         return DefWindowProcW(hwnd, message, wParam, lParam);
     }
@@ -134,6 +143,7 @@ public:
     void Navigate(const std::string& address) override { StartNavigation(address, Kind::kPage); }
     void OpenWindow(const std::string& address) override;
     void RequestFullScreen(bool on) override;
+    void OnKey(std::function<void(UINT key)> key) override { m_pageKey = std::move(key); }
     std::vector<std::string> Scripts() override { return m_doc.scripts; }
 
     enum class Kind { kLauncher, kPage, kBack, kReload };
@@ -175,6 +185,7 @@ public:
         std::vector<std::string> scripts;
     } m_doc;
     bool m_bFullScreen = false;
+    std::function<void(UINT key)> m_pageKey;
     UINT64 m_navigations = 0;
     UINT64 m_latest = 0;
 
@@ -292,6 +303,7 @@ void Browser::Commit(const std::string& uri, const std::string& text, bool exter
         m_index = static_cast<int>(m_history.size()) - 1;
     }
     m_doc = {uri, text, external, {}};
+    m_pageKey = nullptr;
     SetWindowTextW(m_window, win::WideFromUtf8(uri).c_str());
     InvalidateRect(m_window, nullptr, TRUE);
     if (m_bFullScreen) {
@@ -403,6 +415,15 @@ void Browser::RequestFullScreen(bool on) {
     Raise(m_fullScreen, m_sender, static_cast<IUnknown*>(nullptr));
 }
 
+void PressKeyIn(HWND window, UINT key, bool control, bool repeat) {
+    for (const auto& browser : State().browsers) {
+        if (browser->m_window == window) {
+            browser->PressKey(key, control, repeat);
+            return;
+        }
+    }
+}
+
 bool Browser::PressKey(UINT key, bool control, bool repeat) {
     if (Dead() || GetFocus() != m_window) {
         return false;
@@ -424,6 +445,8 @@ bool Browser::PressKey(UINT key, bool control, bool repeat) {
         m_log.push_back("print");
     } else if ((control && key == 'F') || key == VK_F3) {
         m_log.push_back("find");
+    } else if (m_pageKey) {
+        m_pageKey(key);
     }
     return true;
 }

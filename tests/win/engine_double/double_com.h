@@ -68,7 +68,8 @@ ComPtr<Base> Upcast(const ComPtr<T>& object) {
 LPWSTR Dup(const std::wstring& text);
 LPWSTR Dup(const std::string& utf8);
 
-// Runs `work` from a later message of this thread (the one that made the engine).
+// Runs `work` from a later message of the thread that made the engine; callable from any
+// thread once the engine has started.
 void Later(std::function<void()> work);
 
 // Calls each of the launcher's handlers, noting that one is running.

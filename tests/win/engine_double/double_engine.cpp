@@ -112,14 +112,19 @@ LPWSTR Dup(const std::string& utf8) {
 
 namespace {
 
+std::mutex g_workMutex;
 std::deque<std::function<void()>> g_work;
 
 LRESULT CALLBACK Deliver(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message != WM_APP || g_work.empty()) {
-        return DefWindowProcW(hwnd, message, wParam, lParam);
+    std::function<void()> work;
+    {
+        const std::lock_guard<std::mutex> lock(g_workMutex);
+        if (message != WM_APP || g_work.empty()) {
+            return DefWindowProcW(hwnd, message, wParam, lParam);
+        }
+        work = std::move(g_work.front());
+        g_work.pop_front();
     }
-    auto work = std::move(g_work.front());
-    g_work.pop_front();
     work();
     return 0;
 }
@@ -225,8 +230,12 @@ public:
 }  // namespace
 
 void Later(std::function<void()> work) {
-    g_work.push_back(std::move(work));
-    PostMessageW(Mailbox(), WM_APP, 0, 0);
+    const HWND mailbox = Mailbox();
+    {
+        const std::lock_guard<std::mutex> lock(g_workMutex);
+        g_work.push_back(std::move(work));
+    }
+    PostMessageW(mailbox, WM_APP, 0, 0);
 }
 
 }  // namespace tavrin::test::engine_double

@@ -214,8 +214,11 @@ DoubleResponse FetchFromNetwork(const std::string& uri) {
     if (host.empty() || host.ends_with(".invalid")) {
         return got;  // never looked up
     }
-    HINTERNET session =
-        InternetOpenW(L"TavrinEngineDouble", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+    HINTERNET session = InternetOpenW(
+        L"Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, "
+        L"like Gecko) Chrome/131.0.2903.99 Safari/537.36 Edg/131.0.2903.99 "
+        L"TavrinEngineDouble",
+        INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
     const std::string cookie = platform::CookieHeaderFor(
         uri, State().cookies, static_cast<std::int64_t>(std::time(nullptr)));
     const std::wstring headers =

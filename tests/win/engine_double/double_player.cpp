@@ -4,7 +4,8 @@
 // a real engine. It reads the page's setup, asks for the player's code, reads the movie's
 // header from the network as the player would, and tells the launcher through the page's
 // bridge that the movie started, calls GetSysMem and opens each listed game server's
-// socket; a missing player or movie is told as the page tells it.
+// socket; a missing player or movie is told as the page tells it. The launcher's own
+// self-test movie is played further (double_movie.cpp).
 #include "engine_double/double_player.h"
 
 #include <cctype>
@@ -12,9 +13,11 @@
 #include <cstdlib>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <thread>
 #include <utility>
 
 #include "app/swf_info.h"
+#include "engine_double/double_movie.h"
 #include "engine_double/double_state.h"
 #include "win/webview2_view.h"
 
@@ -94,6 +97,7 @@ struct Play : std::enable_shared_from_this<Play> {
         }
         const std::string movie = setup.value("movie", "");
         const DoubleResponse got = FetchFromNetwork(movie);
+        movieBytes = got.body;
         SwfInfo info;
         std::string error;
         if (got.status != 200 || !ReadSwfInfo(got.body, info, &error) || !info.bodyRead) {
@@ -113,16 +117,123 @@ struct Play : std::enable_shared_from_this<Play> {
     }
 
     void CallAndConnect() {
+        auto self = shared_from_this();
         Bridge({{"kind", "flashcall"},
                 {"request",
                  "<invoke name=\"GetSysMem\" returntype=\"xml\"><arguments></arguments>"
                  "</invoke>"}},
-               nullptr);
-        for (const json& socket : setup.value("sockets", json::array())) {
-            Bridge({{"kind", "socket"}, {"url", socket.value("proxyUrl", "")}}, nullptr);
+               [self](const std::string& reply) {
+                   self->sysmem = WithoutTags(reply);
+                   self->Connect();
+               });
+    }
+
+    void Connect() {
+        const json sockets = setup.value("sockets", json::array());
+        for (const json& socket : sockets) {
+            auto self = shared_from_this();
+            const bool first = &socket == &sockets.front();
+            Bridge({{"kind", "socket"}, {"url", socket.value("proxyUrl", "")}},
+                   [self, first](const std::string& answer) {
+                       if (first) {
+                           self->PlaySelfTestMovie(answer);
+                       }
+                   });
         }
     }
+
+    // When the movie is the launcher's own self-test movie, its part is played too.
+    void PlaySelfTestMovie(const std::string& socketAnswer) {
+        const auto live = page.lock();
+        const json answer = json::parse(socketAnswer, nullptr, false);
+        if (!live || !answer.is_object() || !answer.contains("url")) {
+            return;
+        }
+        auto self = shared_from_this();
+        const std::string url = answer.value("url", "");
+        live->Fetch(setup.value("files", "") + "self-test.swf", kContextXhr, origin,
+                    [self, url](DoubleResponse got) {
+                        const auto page = self->page.lock();
+                        if (!page || got.status != 200 || got.body != self->movieBytes) {
+                            return;
+                        }
+                        auto movie = SelfTestMovie::Start(page, url, self->origin, self->sysmem);
+                        page->OnKey([movie](UINT key) { movie->Key(key); });
+                    });
+    }
+
+    // The text of an ExternalInterface answer such as "<string>8000,4000</string>".
+    static std::string WithoutTags(const std::string& xml) {
+        std::string text;
+        bool inTag = false;
+        for (const char c : xml) {
+            inTag = c == '<' ? true : c == '>' ? false : inTag;
+            if (!inTag && c != '>') {
+                text += c;
+            }
+        }
+        return text;
+    }
+
+    std::string movieBytes;
+    std::string sysmem;
 };
+
+// A page of another kind says what its script does in a declaration the double reads
+// (<script type="application/x-tavrin-double">[steps]</script>, inert in a real engine):
+// {"call": METHOD, "report": PREFIX} calls window.external.METHOD() and loads PREFIX with the
+// answer; {"cookie": NAME, "report": PREFIX} loads PREFIX with "readable" when the page's
+// script could read the cookie NAME, else "hidden"; {"wait": MS} waits; {"navigate": ADDRESS}
+// goes there. Each step after the one before has ended.
+struct Declared : std::enable_shared_from_this<Declared> {
+    std::weak_ptr<PageDouble> page;
+    json steps;
+    std::size_t next = 0;
+    std::string origin;
+
+    void Next() {
+        const auto live = page.lock();
+        if (!live || next >= steps.size() || !steps[next].is_object()) {
+            return;
+        }
+        const json step = steps[next++];
+        auto self = shared_from_this();
+        const std::string report = step.value("report", "");
+        if (step.contains("call")) {
+            const json request = {{"method", step.value("call", "")}, {"args", json::array()}};
+            live->CallExternal(request.dump(), [self, report](bool answered, std::string text) {
+                self->Report(report, answered ? text : "null");
+            });
+        } else if (step.contains("cookie")) {
+            const std::string name = step.value("cookie", "");
+            bool readable = false;
+            for (const platform::BrowserCookie& cookie : State().cookies) {
+                readable = readable || (cookie.name == name && !cookie.httpOnly);
+            }
+            Report(report, readable ? "readable" : "hidden");
+        } else if (step.contains("navigate")) {
+            live->Navigate(origin + step.value("navigate", ""));
+        } else if (step.contains("wait")) {
+            const int ms = step.value("wait", 0);
+            std::thread([self, ms] {
+                Sleep(static_cast<DWORD>(ms));
+                Later([self] { self->Next(); });
+            }).detach();
+        }
+    }
+
+    void Report(const std::string& prefix, const std::string& value) {
+        const auto live = page.lock();
+        if (!live) {
+            return;
+        }
+        auto self = shared_from_this();
+        live->Fetch(origin + prefix + QueryEncoded(value), kContextXhr, origin,
+                    [self](DoubleResponse) { self->Next(); });
+    }
+};
+
+constexpr char kDeclarationMark[] = "<script type=\"application/x-tavrin-double\">";
 
 }  // namespace
 
@@ -133,6 +244,18 @@ bool PlaysPlayerPages() {
 
 void PlayPlayerPage(const std::shared_ptr<PageDouble>& page) {
     const std::string text = page->Text();
+    if (const std::size_t declared = text.find(kDeclarationMark); declared != std::string::npos) {
+        const std::size_t begin = declared + sizeof kDeclarationMark - 1;
+        auto play = std::make_shared<Declared>();
+        play->page = page;
+        play->steps =
+            json::parse(text.substr(begin, text.find("</script>", begin) - begin), nullptr, false);
+        play->origin = win::OriginOf(page->Address());
+        if (play->steps.is_array()) {
+            play->Next();
+        }
+        return;
+    }
     const std::size_t mark = text.find(kSetupMark);
     if (mark == std::string::npos) {
         return;

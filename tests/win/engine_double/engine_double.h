@@ -53,6 +53,9 @@ public:
     // window.open(address).
     virtual void OpenWindow(const std::string& address) = 0;
     virtual void RequestFullScreen(bool on) = 0;
+    // The keys that reach the document (those the engine and the launcher leave to it) go to
+    // `key` until another document commits.
+    virtual void OnKey(std::function<void(UINT key)> key) = 0;
     // The scripts the launcher ran in this document, in order.
     virtual std::vector<std::string> Scripts() = 0;
 };

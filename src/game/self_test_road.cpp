@@ -1,0 +1,102 @@
+#include "game/self_test_road.h"
+
+#include <cstdio>
+#include <utility>
+
+#include "platform/file_output.h"
+#include "platform/file_system.h"
+#include "platform/temp_dir.h"
+
+namespace tavrin {
+
+namespace {
+
+// A step that passes once the site has seen `what` (and its detail is `wanted`, when given).
+SelfTestStep SiteStep(const SelfTestSite& site, std::string name, std::string what, int seconds,
+                      std::string wanted = {}) {
+    return {std::move(name),
+            seconds,
+            [&site, what, wanted](std::string& detail) {
+                return site.Seen(what, &detail) && (wanted.empty() || detail == wanted);
+            },
+            {}};
+}
+
+SelfTestStep FrontStep(std::string name, int seconds, std::function<bool()> holds) {
+    return {std::move(name), seconds, [holds](std::string&) { return holds && holds(); }, {}};
+}
+
+}  // namespace
+
+bool ParseSelfTestOptions(int argc, char** argv, std::string& reportFile) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--report" && i + 1 < argc) {
+            reportFile = argv[++i];
+        } else if (arg != "--self-test" && arg.rfind("--log-level", 0) != 0) {
+            std::fprintf(stderr, "tavrin: unknown option %s (tavrin --help says more)\n",
+                         arg.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string PrepareSelfTestOperator(SelfTestSite& site) {
+    const std::string folder = platform::MakePrivateTempDir("tavrin-self-test-");
+    if (folder.empty() || !site.Start()) {
+        return {};
+    }
+    const std::string text = "[config]\r\nconfigUrl=" + site.Origin() + "/config?yid=\r\n";
+    platform::OutputFile file;
+    if (!file.Create(folder + "config.ini", false, 0) || !file.Write(text.data(), text.size()) ||
+        !file.Close()) {
+        RemoveSelfTestOperator(folder);
+        return {};
+    }
+    return folder;
+}
+
+void RemoveSelfTestOperator(const std::string& folder) {
+    if (!folder.empty()) {
+        platform::DeleteDirContents(folder);
+        platform::RemoveDirectoryEntry(folder);
+    }
+}
+
+void AddSelfTestSteps(SelfTestRun& run, const SelfTestSite& site, const SelfTestFrontEnd& front) {
+    run.Add(SiteStep(site, "platform configuration fetched", "platform configuration", 15));
+    run.Add(SiteStep(site, "update check answered", "update description", 15));
+    run.Add(FrontStep("login window shown", 15, front.loginShown));
+    run.Add(SiteStep(site, "login page loaded by the engine", "login page", 15));
+    run.Add(FrontStep("login page drawn", 10, front.loginDrawn));
+    run.Add(SiteStep(site, "window.external answered", "page: external", 10, "true"));
+    run.Add(SiteStep(site, "session cookie hidden from the page's script", "page: cookie", 10,
+                     "hidden"));
+    run.Add(SiteStep(site, "verification address reached", "verification", 15));
+    run.Add(SiteStep(site, "client configuration fetched with the page's cookies", "session", 15));
+    run.Add(FrontStep("game window opened", 15, front.gameOpened));
+    // Watched from the game window's start: the movie may start before its fetch is seen.
+    SelfTestStep fetched = SiteStep(site, "movie fetched by the player", "movie", 20);
+    fetched.begin = front.watchMovie;
+    run.Add(std::move(fetched));
+    run.Add(FrontStep("movie's first frame", 20, front.movieStarted));
+    run.Add(FrontStep("movie drawn", 10, front.movieDrawn));
+    run.Add({"movie call answered (GetSysMem)", 15, [&site](std::string& detail) {
+                 return site.Seen("game: sysmem", &detail) && !detail.empty() && detail != "null";
+             }});
+    run.Add(SiteStep(site, "socket through the relay", "game: echoed", 15));
+    SelfTestStep keys = {"keys after the window lost and regained the focus", 10,
+                         [&site, press = front.pressKey](std::string& detail) {
+                             if (press) {
+                                 press();
+                             }
+                             return site.Seen("game: key", &detail);
+                         },
+                         front.stealFocus};
+    run.Add(std::move(keys));
+    run.Add(SiteStep(site, "full screen on", "game: fullscreen-on", 10));
+    run.Add(SiteStep(site, "full screen off", "game: fullscreen-off", 10));
+}
+
+}  // namespace tavrin
