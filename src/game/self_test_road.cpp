@@ -81,6 +81,10 @@ void AddSelfTestSteps(SelfTestRun& run, const SelfTestSite& site, const SelfTest
     fetched.begin = front.watchMovie;
     run.Add(std::move(fetched));
     run.Add(FrontStep("movie's first frame", 20, front.movieStarted));
+    if (front.playerRequestHeaders) {
+        run.Add({"headers of the player page's requests to the launcher", 10,
+                 front.playerRequestHeaders});
+    }
     run.Add(FrontStep("movie drawn", 10, front.movieDrawn));
     run.Add({"movie call answered (GetSysMem)", 15, [&site](std::string& detail) {
                  return site.Seen("game: sysmem", &detail) && !detail.empty() && detail != "null";

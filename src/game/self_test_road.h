@@ -29,6 +29,9 @@ struct SelfTestFrontEnd {
     // Called once the game window is there: from here on the movie's start is watched.
     std::function<void()> watchMovie;
     std::function<bool()> movieStarted;
+    // Where the front end learns what headers its engine delivers with the player page's
+    // requests to the launcher (Windows): true once known, with them.
+    std::function<bool(std::string& headers)> playerRequestHeaders;
     std::function<bool()> movieDrawn;
     // Another window takes the focus for a moment, then the game window has it again.
     std::function<void()> stealFocus;

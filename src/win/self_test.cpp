@@ -48,6 +48,7 @@ struct Road {
     SelfTestViews views{windows};
     LauncherFlow flow{services, views};
     bool movieStarted = false;
+    std::string playerRequestHeaders;
     HWND thief = nullptr;
     int thiefPolls = 0;
 
@@ -93,6 +94,10 @@ struct Road {
         };
         front.gameOpened = [this] { return views.GameOpened(); };
         front.movieStarted = [this] { return movieStarted; };
+        front.playerRequestHeaders = [this](std::string& headers) {
+            headers = playerRequestHeaders;
+            return !headers.empty();
+        };
         front.movieDrawn = [this] {
             const GameWindow* game = windows.Game();
             return game != nullptr && DrawsSomething(game->Window(), game->PlayerBounds());
@@ -176,6 +181,9 @@ int RunSelfTest(WebEngine& engine, int argc, char** argv) {
     road.views.onBox = [&run](const std::string& text) {
         run.Fail("the launcher asked the player: " + text);
     };
+    engine.onPlayerRequest = [&road](const std::string& headers) {
+        road.playerRequestHeaders = headers;
+    };
     engine.onFailed = [&run, &road](const std::string& failure) {
         run.Fail(failure);
         road.flow.RunExitSequence(kExitNoWebEngine);
@@ -196,6 +204,7 @@ int RunSelfTest(WebEngine& engine, int argc, char** argv) {
         }
     }
     engine.onFailed = nullptr;
+    engine.onPlayerRequest = nullptr;
     run.Fail("the launcher ended before the step");
     RemoveSelfTestOperator(folder);
     return run.Finish();

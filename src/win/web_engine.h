@@ -83,6 +83,11 @@ public:
     void SetDataFolder(std::string folder) { m_strDataFolder = std::move(folder); }
     const std::string& DataFolder() const { return m_strDataFolder; }
 
+    // Told what the engine delivered with the first bridge request of each player page (its
+    // Origin header, or that it had none): the engine may hand requests over before its network
+    // stack adds headers, and the self-test reports what it does.
+    std::function<void(const std::string& headers)> onPlayerRequest;
+
     // Told, after the current message, when the engine that was available cannot start after
     // all (its runtime damaged, its profile folder not writable), with what the player must do.
     std::function<void(const std::string& whatToDo)> onFailed;

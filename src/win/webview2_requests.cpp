@@ -193,6 +193,10 @@ void WebView2View::AnswerPlayerRequest(const std::string& path, const std::strin
         return;
     }
     if (path == "bridge/" + m_strToken) {
+        if (!m_bToldRequestHeaders && m_engine.onPlayerRequest) {
+            m_bToldRequestHeaders = true;
+            m_engine.onPlayerRequest(origin.empty() ? "no Origin" : "Origin: " + origin);
+        }
         if (!onPageMessage) {
             Respond(args, 200, "Content-Type: text/plain; charset=utf-8\r\n" + allow, {});
             return;

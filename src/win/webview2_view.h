@@ -96,6 +96,7 @@ private:
     bool m_bOwnNavigation = false;
     UINT64 m_latestNavigation = 0;
     bool m_bExternalInstalled = false;
+    bool m_bToldRequestHeaders = false;
     bool m_bScriptPending = false;
     std::vector<platform::BrowserCookie> m_cookies;
     std::string m_strMovie;

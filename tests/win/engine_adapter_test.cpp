@@ -2,6 +2,8 @@
 // engine follows the SDK's documented contract at its least convenient, in this process).
 #include <windows.h>
 
+#include <shlobj.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -99,6 +101,7 @@ protected:
         g_strBaseName = "tavrin_win_tests";
         m_tmp.Write("config.ini", "[config]\r\nconfigUrl=" + m_peer.Url("/config?p=") + "\r\n");
         m_tmp.Write("ruffle/ruffle.js", "// the player");
+        m_tmp.Write("ruffle/core.wasm", "\0asm");
         SetMessageBoxHook([this](const BoxRequest& request) {
             m_boxes.push_back(Utf8FromWide(request.text));
             m_boxInHandler = m_boxInHandler || (m_double != nullptr && m_double->InHandler());
@@ -255,6 +258,13 @@ TEST_F(AdapterRoad, ThePlayerPageItsFilesBridgeAndSocketAreTheLaunchers) {
         EXPECT_TRUE(got.fromLauncher) << r.address;
         EXPECT_EQ(got.status, r.status) << r.address << " from " << r.origin;
     }
+    EXPECT_NE(Fetch(page, files + "core.wasm", 6).headers.find("Content-Type: application/wasm"),
+              std::string::npos);
+    const std::string font = SetupField(page.Text(), "url");
+    if (!font.empty()) {  // the system has a Chinese font
+        EXPECT_EQ(Fetch(page, font, 5, origin).status, 200);
+        EXPECT_EQ(Fetch(page, font, 5, "http://elsewhere.test").status, 403);
+    }
 
     const DoubleResponse memory = Fetch(
         page,
@@ -384,6 +394,85 @@ TEST_F(AdapterRoad, TheProfileFolderAndUnreadableCookiesAreHandledAsTheyAre) {
     const std::vector<HttpRequest> requests = m_peer.Requests();
     EXPECT_EQ(requests.back().target, "/verify?u=1");
     EXPECT_EQ(requests.back().headers.count("cookie"), 0u);
+}
+
+// A user whose folder's name is outside the system's code page (Korean on a Chinese system)
+// still gets the engine's profile in it, named in UTF-16 to the engine.
+TEST_F(AdapterRoad, TheProfileFolderNeedNotFitTheCodePage) {
+    const wchar_t* const key =
+        L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+    const std::wstring local = WideFromAnsi(m_tmp / "") + L"\uBCF8\uC778\\AppData\\Local";
+    ASSERT_EQ(SHCreateDirectoryExW(nullptr, local.c_str(), nullptr), ERROR_SUCCESS);
+    wchar_t before[MAX_PATH] = {};
+    DWORD size = sizeof before;
+    const bool had = RegGetValueW(HKEY_CURRENT_USER, key, L"Local AppData",
+                                  RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr,
+                                  before, &size) == ERROR_SUCCESS;
+    RegSetKeyValueW(HKEY_CURRENT_USER, key, L"Local AppData", REG_SZ, local.c_str(),
+                    static_cast<DWORD>((local.size() + 1) * sizeof(wchar_t)));
+    const std::wstring folder = m_engine.ProfileFolder();
+    WinLauncher launcher(m_engine);
+    StartUp(launcher);
+    const std::wstring given = m_double->ProfileFolder();
+    if (had) {
+        RegSetKeyValueW(HKEY_CURRENT_USER, key, L"Local AppData", REG_EXPAND_SZ, before, size);
+    } else {
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, key, L"Local AppData");
+    }
+    EXPECT_EQ(folder.rfind(local, 0), 0u) << Utf8FromWide(folder);
+    EXPECT_EQ(given, folder);
+}
+
+// The page's own dialogs: alert and confirm in the launcher's box once the engine's handler has
+// returned, with the player's answer; a page's prompt left unanswered (the launcher has no text
+// box for it); the question before leaving a page let go.
+TEST_F(AdapterRoad, ThePagesDialogsAreTheLaunchersBoxesOrLeftAsTheyAre) {
+    WinLauncher launcher(m_engine);
+    StartUp(launcher);
+    const struct {
+        int kind;
+        MessageAnswer answer;
+        bool accepted;
+        bool boxed;
+    } dialogs[] = {
+        {0, MessageAnswer::kOk, true, true},  {1, MessageAnswer::kYes, true, true},
+        {1, MessageAnswer::kNo, false, true}, {2, MessageAnswer::kOk, false, false},
+        {3, MessageAnswer::kOk, true, false},
+    };
+    for (const auto& d : dialogs) {
+        m_boxes.clear();
+        m_answer = d.answer;
+        bool done = false;
+        bool accepted = !d.accepted;
+        View(0)->Page().Dialog(d.kind, "欢迎", [&](bool a) {
+            accepted = a;
+            done = true;
+        });
+        ASSERT_TRUE(PumpUntil([&] { return done; })) << d.kind;
+        EXPECT_EQ(accepted, d.accepted) << d.kind;
+        EXPECT_EQ(m_boxes.size(), d.boxed ? 1u : 0u) << d.kind;
+    }
+    EXPECT_FALSE(m_boxInHandler);
+}
+
+// Addresses as the engine writes them, which the movie's filter and the player page compare.
+TEST(NormalisedAddress, IsTheEnginesForm) {
+    const struct {
+        const char* given;
+        const char* engine;
+    } cases[] = {
+        {"HTTP://Game.Example.COM:80/a/./b/../c#start", "http://game.example.com/a/c"},
+        {"https://h.test:0443/x/..", "https://h.test/"},
+        {"http://h.test:8080", "http://h.test:8080/"},
+        {"http://[::1]/m.swf", "http://[::1]/m.swf"},
+        {"http://[::1]:81/m.swf?a=1#b", "http://[::1]:81/m.swf?a=1"},
+        {"http://\xe4\xbe\x8b\xe5\xad\x90.\xe6\xb5\x8b\xe8\xaf\x95/m.swf",
+         "http://xn--fsqu00a.xn--0zwm56d/m.swf"},
+        {"http://h.test\\game\\m.swf", "http://h.test/game/m.swf"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(NormalisedAddress(c.given), c.engine) << c.given;
+    }
 }
 
 }  // namespace

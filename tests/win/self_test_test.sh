@@ -16,10 +16,12 @@ run() { timeout 170 wine "$app/tavrin.exe" --self-test "$@" 2>>"$work/err" | tr 
 
 run --report "$(winepath -w "$work/report.txt" 2>/dev/null)"
 check "status" "0" "${PIPESTATUS[0]}"
-check "every step passed" "18|0" "$(grep -c '^pass ' "$work/out")|$(grep -c '^FAIL ' "$work/out")"
+check "every step passed" "19|0" "$(grep -c '^pass ' "$work/out")|$(grep -c '^FAIL ' "$work/out")"
 check "the report file holds the same" "result=passed" "$(tr -d '\r' < "$work/report.txt" | tail -1)"
 check "it names the engine" "engine=WebView2 runtime 131.0.2903.99 (engine double)" \
   "$(head -1 "$work/out")"
+check "it says what headers the engine delivered" "1" \
+  "$(grep -c "^pass .* headers of the player page's requests to the launcher  (Origin: http://127.0.0.1:" "$work/out")"
 
 rm "$app/ruffle/ruffle.js"
 run
