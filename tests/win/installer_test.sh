@@ -55,6 +55,7 @@ for file in tavrin.exe config.ini uninstall.exe; do
   check "installed $file" yes "$(exists "$dir/$file")"
 done
 check "the player's files" yes "$(ls "$dir"/ruffle/*.wasm >/dev/null 2>&1 && echo yes || echo no)"
+check "the self-test's movie" yes "$([ -s "$dir/ruffle/self-test.swf" ] && echo yes || echo no)"
 check "desktop shortcut" yes "$(exists "$desktop")"
 check "Start menu shortcut" yes "$(exists "$menu")"
 check "the installed program starts" "tavrin " "$(timeout 60 wine "$dir/tavrin.exe" --version 2>/dev/null | tr -d '\r' | cut -c1-7)"
