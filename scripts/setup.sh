@@ -37,8 +37,8 @@ test_packages=(
   # OpenSSL from Debian's source package
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 locales
   dpkg-dev perl make xz-utils
-  # the Windows installer
-  nsis
+  # the Windows installer, and the signing of an operator's
+  nsis osslsigncode
   # the real peers of the download tests, and the archives the tests make
   dante-server microsocks zip curl
   # the benchmarks compare downloads with curl and extraction with Info-ZIP and bsdtar

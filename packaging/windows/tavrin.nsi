@@ -2,8 +2,14 @@
 ; (the launcher updates itself there), with Start menu and desktop shortcuts and an
 ; uninstaller. Built by CMake (target tavrin_installer) with makensis, which defines
 ;   PROGRAM    the launcher (tavrin.exe)         RUFFLE   the player's folder
-;   CONFIG     the default config.ini             ICON     the program's icon
-;   VERSION    the launcher's version             OUTFILE  the installer to write
+;   TOOL       the operators' tavrin-tool.exe     CONFIG   the operator's config.ini
+;   ICON       the program's icon                 VERSION  the launcher's version
+;   OUTFILE    the installer to write
+;   NAME       optional: the name players see (Tavrin); the install folder, the Start menu
+;              folder, the shortcuts and the Apps & features entry take it
+;   PUBLISHER  optional: the publisher Apps & features names
+;   SIGN       optional: a program that signs the file it is given in place; the installer
+;              and its uninstaller are signed with it as they are written
 ;   LOADER     optional: WebView2Loader.dll, when the operator gives it to the build
 ;   BOOTSTRAPPER  optional: Microsoft's WebView2 Runtime bootstrapper
 ;              (MicrosoftEdgeWebview2Setup.exe), when the operator gives it to the build
@@ -21,11 +27,19 @@ RequestExecutionLevel user
 !include "MUI2.nsh"
 !include "LogicLib.nsh"
 
-Name "Tavrin"
+!ifndef NAME
+  !define NAME "Tavrin"
+!endif
+!ifdef SIGN
+  !finalize '"${SIGN}" "%1"'
+  !uninstfinalize '"${SIGN}" "%1"'
+!endif
+
+Name "${NAME}"
 OutFile "${OUTFILE}"
-InstallDir "$LOCALAPPDATA\Programs\Tavrin"
-InstallDirRegKey HKCU "Software\Tavrin" "InstallDir"
-!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Tavrin"
+InstallDir "$LOCALAPPDATA\Programs\${NAME}"
+InstallDirRegKey HKCU "Software\${NAME}" "InstallDir"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${NAME}"
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
@@ -35,9 +49,10 @@ InstallDirRegKey HKCU "Software\Tavrin" "InstallDir"
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "SimpChinese"
 
-Section "Tavrin"
+Section "${NAME}"
   SetOutPath "$INSTDIR"
   File "/oname=tavrin.exe" "${PROGRAM}"
+  File "/oname=tavrin-tool.exe" "${TOOL}"
   !ifdef LOADER
     File "/oname=WebView2Loader.dll" "${LOADER}"
   !endif
@@ -52,12 +67,15 @@ Section "Tavrin"
   File /nonfatal "${RUFFLE}\self-test.swf"
   SetOutPath "$INSTDIR"
   WriteUninstaller "$INSTDIR\uninstall.exe"
-  CreateDirectory "$SMPROGRAMS\Tavrin"
-  CreateShortcut "$SMPROGRAMS\Tavrin\Tavrin.lnk" "$INSTDIR\tavrin.exe"
-  CreateShortcut "$SMPROGRAMS\Tavrin\卸载 Tavrin.lnk" "$INSTDIR\uninstall.exe"
-  CreateShortcut "$DESKTOP\Tavrin.lnk" "$INSTDIR\tavrin.exe"
-  WriteRegStr HKCU "Software\Tavrin" "InstallDir" "$INSTDIR"
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "Tavrin"
+  CreateDirectory "$SMPROGRAMS\${NAME}"
+  CreateShortcut "$SMPROGRAMS\${NAME}\${NAME}.lnk" "$INSTDIR\tavrin.exe"
+  CreateShortcut "$SMPROGRAMS\${NAME}\卸载 ${NAME}.lnk" "$INSTDIR\uninstall.exe"
+  CreateShortcut "$DESKTOP\${NAME}.lnk" "$INSTDIR\tavrin.exe"
+  WriteRegStr HKCU "Software\${NAME}" "InstallDir" "$INSTDIR"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "${NAME}"
+  !ifdef PUBLISHER
+    WriteRegStr HKCU "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
+  !endif
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\tavrin.exe"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
@@ -183,11 +201,12 @@ Section "-WebView2 Runtime"
 SectionEnd
 
 Section "Uninstall"
-  Delete "$DESKTOP\Tavrin.lnk"
-  Delete "$SMPROGRAMS\Tavrin\Tavrin.lnk"
-  Delete "$SMPROGRAMS\Tavrin\卸载 Tavrin.lnk"
-  RMDir "$SMPROGRAMS\Tavrin"
+  Delete "$DESKTOP\${NAME}.lnk"
+  Delete "$SMPROGRAMS\${NAME}\${NAME}.lnk"
+  Delete "$SMPROGRAMS\${NAME}\卸载 ${NAME}.lnk"
+  RMDir "$SMPROGRAMS\${NAME}"
   Delete "$INSTDIR\tavrin.exe"
+  Delete "$INSTDIR\tavrin-tool.exe"
   Delete "$INSTDIR\WebView2Loader.dll"
   Delete "$INSTDIR\config.ini"
   Delete "$INSTDIR\install.log"
@@ -199,5 +218,5 @@ Section "Uninstall"
   ; Only when empty: nothing the player put there goes.
   RMDir "$INSTDIR"
   DeleteRegKey HKCU "${UNINSTALL_KEY}"
-  DeleteRegKey HKCU "Software\Tavrin"
+  DeleteRegKey HKCU "Software\${NAME}"
 SectionEnd
