@@ -88,6 +88,8 @@ endif()
 
 # The Debian package.
 set(CPACK_PACKAGE_NAME tavrin)
+# An operator's own numbering of their build (TAVRIN_VERSION), as the program says it.
+set(CPACK_PACKAGE_VERSION "${TAVRIN_VERSION}")
 set(CPACK_PACKAGE_VENDOR "Tavrin developers")
 set(CPACK_PACKAGE_CONTACT "Tavrin developers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Desktop launcher for a browser-based Flash game")
