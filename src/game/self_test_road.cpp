@@ -65,32 +65,32 @@ void RemoveSelfTestOperator(const std::string& folder) {
 }
 
 void AddSelfTestSteps(SelfTestRun& run, const SelfTestSite& site, const SelfTestFrontEnd& front) {
-    run.Add(SiteStep(site, "platform configuration fetched", "platform configuration", 15));
-    run.Add(SiteStep(site, "update check answered", "update description", 15));
-    run.Add(FrontStep("login window shown", 15, front.loginShown));
-    run.Add(SiteStep(site, "login page loaded by the engine", "login page", 15));
-    run.Add(FrontStep("login page drawn", 10, front.loginDrawn));
-    run.Add(SiteStep(site, "window.external answered", "page: external", 10, "true"));
-    run.Add(SiteStep(site, "session cookie hidden from the page's script", "page: cookie", 10,
+    run.Add(SiteStep(site, "platform configuration fetched", "platform configuration", 30));
+    run.Add(SiteStep(site, "update check answered", "update description", 30));
+    run.Add(FrontStep("login window shown", 30, front.loginShown));
+    run.Add(SiteStep(site, "login page loaded by the engine", "login page", 30));
+    run.Add(FrontStep("login page drawn", 20, front.loginDrawn));
+    run.Add(SiteStep(site, "window.external answered", "page: external", 20, "true"));
+    run.Add(SiteStep(site, "session cookie hidden from the page's script", "page: cookie", 20,
                      "hidden"));
-    run.Add(SiteStep(site, "verification address reached", "verification", 15));
-    run.Add(SiteStep(site, "client configuration fetched with the page's cookies", "session", 15));
-    run.Add(FrontStep("game window opened", 15, front.gameOpened));
+    run.Add(SiteStep(site, "verification address reached", "verification", 30));
+    run.Add(SiteStep(site, "client configuration fetched with the page's cookies", "session", 30));
+    run.Add(FrontStep("game window opened", 30, front.gameOpened));
     // Watched from the game window's start: the movie may start before its fetch is seen.
-    SelfTestStep fetched = SiteStep(site, "movie fetched by the player", "movie", 20);
+    SelfTestStep fetched = SiteStep(site, "movie fetched by the player", "movie", 40);
     fetched.begin = front.watchMovie;
     run.Add(std::move(fetched));
-    run.Add(FrontStep("movie's first frame", 20, front.movieStarted));
+    run.Add(FrontStep("movie's first frame", 40, front.movieStarted));
     if (front.playerRequestHeaders) {
-        run.Add({"headers of the player page's requests to the launcher", 10,
+        run.Add({"headers of the player page's requests to the launcher", 20,
                  front.playerRequestHeaders});
     }
-    run.Add(FrontStep("movie drawn", 10, front.movieDrawn));
-    run.Add({"movie call answered (GetSysMem)", 15, [&site](std::string& detail) {
+    run.Add(FrontStep("movie drawn", 20, front.movieDrawn));
+    run.Add({"movie call answered (GetSysMem)", 30, [&site](std::string& detail) {
                  return site.Seen("game: sysmem", &detail) && !detail.empty() && detail != "null";
              }});
-    run.Add(SiteStep(site, "socket through the relay", "game: echoed", 15));
-    SelfTestStep keys = {"keys after the window lost and regained the focus", 10,
+    run.Add(SiteStep(site, "socket through the relay", "game: echoed", 30));
+    SelfTestStep keys = {"keys after the window lost and regained the focus", 20,
                          [&site, press = front.pressKey](std::string& detail) {
                              if (press) {
                                  press();
@@ -99,8 +99,8 @@ void AddSelfTestSteps(SelfTestRun& run, const SelfTestSite& site, const SelfTest
                          },
                          front.stealFocus};
     run.Add(std::move(keys));
-    run.Add(SiteStep(site, "full screen on", "game: fullscreen-on", 10));
-    run.Add(SiteStep(site, "full screen off", "game: fullscreen-off", 10));
+    run.Add(SiteStep(site, "full screen on", "game: fullscreen-on", 20));
+    run.Add(SiteStep(site, "full screen off", "game: fullscreen-off", 20));
 }
 
 }  // namespace tavrin

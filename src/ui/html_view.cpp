@@ -30,7 +30,9 @@ CMLHtmlView::CMLHtmlView(QWidget* parent)
 }
 
 CMLHtmlView::~CMLHtmlView() {
-    // The page must go before the profile it belongs to.
+    // The page must go before the profile it belongs to. Going, it answers the reads still
+    // waiting for it: they are not told, since whoever asked may be going as well.
+    m_bClosing = true;
     setPage(nullptr);
     delete m_pSite;
 }
@@ -62,7 +64,7 @@ void CMLHtmlView::ReadPageAddress(std::function<void(const std::string&)> answer
     QPointer<CMLHtmlView> self(this);
     page()->runJavaScript(QStringLiteral("location.href"),
                           [self, answer = std::move(answer)](const QVariant& href) {
-                              if (self.isNull()) {
+                              if (self.isNull() || self->m_bClosing) {
                                   return;
                               }
                               const QString text = href.toString();

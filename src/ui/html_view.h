@@ -91,6 +91,7 @@ private:
     void ReportDesignerEvent(const QString& kind, const QString& href);
 
     CDocHostSite* m_pSite;
+    bool m_bClosing = false;
     // Stands for the frame of the latest navigate-complete: the document-complete of that
     // navigation is reported once, and only for it.
     int m_nPendingNavigation = 0;

@@ -15,6 +15,7 @@ check "status" "0" "$?"
 check "every step passed" "18|0" "$(grep -c '^pass ' "$work/out")|$(grep -c '^FAIL ' "$work/out")"
 check "the report file holds the same" "result=passed" "$(tail -1 "$work/report.txt")"
 check "it names the engine" "1" "$(grep -c '^engine=Qt WebEngine .* (Chromium ' "$work/out")"
+cp "$work/out" "$work/whole"
 
 # Without the player's code the launcher cannot open the game.
 mkdir -p "$work/broken/ruffle"
@@ -24,4 +25,4 @@ timeout 170 "$work/broken/$(basename "$tavrin")" --self-test >"$work/out" 2>>"$w
 check "a missing player file: status" "1" "$?"
 check "a missing player file: the step" "game window opened" \
   "$(sed -n 's/^FAIL  [0-9]* ms  \(.*\)  (.*/\1/p' "$work/out")"
-finish || { cat "$work/out"; tail -20 "$work/err"; exit 1; }
+finish || { cat "$work/whole" "$work/out"; tail -20 "$work/err"; exit 1; }

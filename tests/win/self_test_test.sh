@@ -23,9 +23,10 @@ check "it names the engine" "engine=WebView2 runtime 131.0.2903.99 (engine doubl
 check "it says what headers the engine delivered" "1" \
   "$(grep -c "^pass .* headers of the player page's requests to the launcher  (Origin: http://127.0.0.1:" "$work/out")"
 
+cp "$work/out" "$work/whole"
 rm "$app/ruffle/ruffle.js"
 run
 check "a missing player file: the step" "game window opened" \
   "$(sed -n 's/^FAIL  [0-9]* ms  \(.*\)  (.*/\1/p' "$work/out")"
 check "a missing player file: the result" "result=failed" "$(tail -1 "$work/out")"
-finish || { cat "$work/out"; tail -20 "$work/err"; exit 1; }
+finish || { cat "$work/whole" "$work/out"; tail -20 "$work/err"; exit 1; }
