@@ -48,24 +48,10 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 
 # As scripts/test-windows.sh, but with a Wine prefix of its own: that script stops its prefix's
-# Wine server when it ends, which would end these tests too if both ran at once.
-if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf-\?8$'; then
-  localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
-fi
-export LC_ALL=zh_CN.UTF-8
-export WINEPREFIX="$build/wine-prefix"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-export WINEARCH=win64
-noto=/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc
-[ -f "$noto" ] && export TAVRIN_TEST_CHINESE_FONT="Z:${noto//\//\\}|2"
-# No GCOV_PREFIX: the counters' files are named by the objects' absolute Unix paths, which
-# Wine opens as such (drive Z: is /), whatever the program's current folder.
-
-mkdir -p "$WINEPREFIX"
-wineserver -p
-trap 'wineserver -k || true' EXIT
-wine wineboot -i >/dev/null 2>&1 || true
+# Wine server when it ends, which would end these tests too if both ran at once. No
+# GCOV_PREFIX: the counters' files are named by the objects' absolute Unix paths, which Wine
+# opens as such (drive Z: is /), whatever the program's current folder.
+. "$root/scripts/lib/wine-env.sh" "$build/wine-prefix"
 find "$build/src" -name '*.gcda' -delete  # this run's counts only
 start=$(date +%s)
 tests=0
