@@ -42,16 +42,23 @@ bool ParseSelfTestOptions(int argc, char** argv, std::string& reportFile) {
     return true;
 }
 
-std::string PrepareSelfTestOperator(SelfTestSite& site) {
-    const std::string folder = platform::MakePrivateTempDir("tavrin-self-test-");
-    if (folder.empty() || !site.Start()) {
-        return {};
+std::string ReadSelfTestMovie(const std::string& file, SelfTestRun& run) {
+    std::string movie;
+    if (!platform::ReadWholeFile(file, movie)) {
+        run.Header("movie=missing: " + file);
     }
+    return movie;
+}
+
+std::string PrepareSelfTestOperator(SelfTestSite& site, SelfTestRun& run) {
+    const std::string folder = platform::MakePrivateTempDir("tavrin-self-test-");
+    const bool started = !folder.empty() && site.Start();
     const std::string text = "[config]\r\nconfigUrl=" + site.Origin() + "/config?yid=\r\n";
     platform::OutputFile file;
-    if (!file.Create(folder + "config.ini", false, 0) || !file.Write(text.data(), text.size()) ||
-        !file.Close()) {
+    if (!started || !file.Create(folder + "config.ini", false, 0) ||
+        !file.Write(text.data(), text.size()) || !file.Close()) {
         RemoveSelfTestOperator(folder);
+        run.Fail("the self-test could not serve its operator on 127.0.0.1");
         return {};
     }
     return folder;

@@ -16,10 +16,12 @@ namespace tavrin {
 // error output, for anything else.
 bool ParseSelfTestOptions(int argc, char** argv, std::string& reportFile);
 
+// The self-test movie's bytes from `file`; empty, and said in the report, when it is missing.
+std::string ReadSelfTestMovie(const std::string& file, SelfTestRun& run);
 // Starts `site` and writes a config.ini for it into a new private folder; the folder (with
-// its separator), or empty when either cannot be done.
-std::string PrepareSelfTestOperator(SelfTestSite& site);
-// Removes what PrepareSelfTestOperator made.
+// its separator), or empty, the run failed, when either cannot be done.
+std::string PrepareSelfTestOperator(SelfTestSite& site, SelfTestRun& run);
+// Removes a folder PrepareSelfTestOperator (or the run's profile) made, with what it holds.
 void RemoveSelfTestOperator(const std::string& folder);
 
 struct SelfTestFrontEnd {

@@ -17,7 +17,6 @@
 #include "app/program_paths.h"
 #include "flow/self_test_views.h"
 #include "game/self_test_road.h"
-#include "platform/file_system.h"
 #include "ui/browser_profile.h"
 #include "ui/flash_player.h"
 #include "ui/game_window.h"
@@ -131,15 +130,10 @@ int RunSelfTest(int argc, char** argv) {
     SelfTestRun run(reportFile);
     run.Header(std::string("engine=Qt WebEngine ") + qWebEngineVersion() + " (Chromium " +
                qWebEngineChromiumVersion() + ")");
-    std::string movie;
-    const std::string movieFile = QDir(RuffleFolder()).filePath("self-test.swf").toStdString();
-    if (!platform::ReadWholeFile(movieFile, movie)) {
-        run.Header("movie=missing: " + movieFile);
-    }
-    SelfTestSite site(std::move(movie));
-    const std::string folder = PrepareSelfTestOperator(site);
+    SelfTestSite site(
+        ReadSelfTestMovie(QDir(RuffleFolder()).filePath("self-test.swf").toStdString(), run));
+    const std::string folder = PrepareSelfTestOperator(site, run);
     if (folder.empty()) {
-        run.Fail("the self-test could not serve its operator on 127.0.0.1");
         return run.Finish();
     }
     app.m_strIniPath = folder + "config.ini";

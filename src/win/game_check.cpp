@@ -9,6 +9,7 @@
 #include "app/program_paths.h"
 #include "flow/flash_protocol.h"
 #include "game/game_check.h"
+#include "platform/file_system.h"
 #include "platform/temp_dir.h"
 #include "win/movie_player.h"
 #include "win/screen_picture.h"
@@ -134,7 +135,8 @@ int RunGameCheck(WebEngine& engine, int argc, char** argv) {
         return report.Finish(false);
     }
     // Nothing of the players' logins or saved games is touched: a profile for this run.
-    engine.SetDataFolder(platform::MakePrivateTempDir("tavrin-check-"));
+    const std::string profile = platform::MakePrivateTempDir("tavrin-check-");
+    engine.SetDataFolder(profile);
     engine.onFailed = [&report](const std::string& failure) {
         report.Failed(failure);
         PostQuitMessage(0);
@@ -169,6 +171,10 @@ int RunGameCheck(WebEngine& engine, int argc, char** argv) {
     engine.onFailed = nullptr;
     player.reset();
     view.reset();
+    if (!profile.empty()) {  // what the engine still holds stays, in the temp folder
+        platform::DeleteDirContents(profile);
+        platform::RemoveDirectoryEntry(profile);
+    }
     return report.Finish(window.Drew());
 }
 

@@ -264,10 +264,7 @@ void GameWindow::Layout() {
     RECT client;
     GetClientRect(m_hwnd, &client);
     if (m_bFullScreen) {
-        m_playerBounds = client;
-        if (m_player) {
-            m_player->SetBounds(client);
-        }
+        PlacePlayer(client);
         return;
     }
     const auto places = PlaceGameControls(Logical(client.right, client.bottom));
@@ -277,10 +274,7 @@ void GameWindow::Layout() {
     for (const ControlPlace& place : *places) {
         const Rect at = Physical(place.rect);
         if (place.id == kFlashControlId) {
-            m_playerBounds = ToRect(at);
-            if (m_player) {
-                m_player->SetBounds(m_playerBounds);
-            }
+            PlacePlayer(ToRect(at));
         } else if (CRedrawButton* button = Button(place.id)) {
             MoveWindow(button->Window(), at.left, at.top, at.Width(), at.Height(), FALSE);
         }

@@ -73,6 +73,12 @@ private:
     // At the large or the small frame, with the button that leads to the other.
     void Place(FrameChoice choice);
     void Layout();
+    void PlacePlayer(const RECT& at) {
+        m_playerBounds = at;
+        if (m_player) {
+            m_player->SetBounds(at);
+        }
+    }
     void Paint();
     // The frame's pixels at the window's size: pictures and title.
     Picture DrawFrame(int width, int height);

@@ -14,7 +14,6 @@
 #include "flow/self_test_views.h"
 #include "game/player_font.h"
 #include "game/self_test_road.h"
-#include "platform/file_system.h"
 #include "platform/system_paths.h"
 #include "platform/temp_dir.h"
 #include "win/screen_picture.h"
@@ -162,15 +161,10 @@ int RunSelfTest(WebEngine& engine, int argc, char** argv) {
     const std::string profile = platform::MakePrivateTempDir("tavrin-self-test-profile-");
     engine.SetDataFolder(profile);
     Road road(engine);
-    std::string movie;
-    const std::string movieFile = road.windows.PlayerFolder() + "\\self-test.swf";
-    if (!platform::ReadWholeFile(movieFile, movie)) {
-        run.Header("movie=missing: " + movieFile);
-    }
-    SelfTestSite site(std::move(movie));
-    const std::string folder = PrepareSelfTestOperator(site);
+    SelfTestSite site(ReadSelfTestMovie(road.windows.PlayerFolder() + "\\self-test.swf", run));
+    const std::string folder = PrepareSelfTestOperator(site, run);
     if (folder.empty()) {
-        run.Fail("the self-test could not serve its operator on 127.0.0.1");
+        RemoveSelfTestOperator(profile);
         return run.Finish();
     }
     road.services.Configure(folder + "config.ini", g_strBaseName);
@@ -207,6 +201,7 @@ int RunSelfTest(WebEngine& engine, int argc, char** argv) {
     engine.onPlayerRequest = nullptr;
     run.Fail("the launcher ended before the step");
     RemoveSelfTestOperator(folder);
+    RemoveSelfTestOperator(profile);  // what the engine still holds stays, in the temp folder
     return run.Finish();
 }
 
