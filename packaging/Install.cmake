@@ -37,7 +37,7 @@ string(CONFIGURE [[
   endif()
   set(home "${prefix}/@TAVRIN_INSTALL_HOME@")
   # file(INSTALL) adds DESTDIR itself; the link commands below do not.
-  file(INSTALL "@tavrin_packaging@/config.ini" DESTINATION "${etc}/tavrin")
+  file(INSTALL "@TAVRIN_CONFIG_INI@" DESTINATION "${etc}/tavrin" RENAME config.ini)
   function(tavrin_link target link)
     get_filename_component(from "${link}" DIRECTORY)
     file(RELATIVE_PATH relative "${from}" "${target}")
@@ -51,8 +51,26 @@ string(CONFIGURE [[
 ]] tavrin_install_links @ONLY)
 install(CODE "${tavrin_install_links}")
 
-# Desktop entry, metainfo and the operator's notes.
-install(FILES "${tavrin_packaging}/${TAVRIN_APP_ID}.desktop"
+# Desktop entry, metainfo and the operator's notes, under the operator's name and publisher
+# when the build has them (TAVRIN_PRODUCT_NAME, TAVRIN_PUBLISHER).
+set(tavrin_name "Tavrin")
+set(tavrin_name_zh "Tavrin 游戏登录器")
+set(tavrin_publisher "Tavrin developers")
+if(TAVRIN_PRODUCT_NAME)
+  set(tavrin_name "${TAVRIN_PRODUCT_NAME}")
+  set(tavrin_name_zh "${TAVRIN_PRODUCT_NAME}")
+endif()
+if(TAVRIN_PUBLISHER)
+  set(tavrin_publisher "${TAVRIN_PUBLISHER}")
+endif()
+foreach(text tavrin_name tavrin_name_zh tavrin_publisher)
+  string(REPLACE "&" "&amp;" ${text}_xml "${${text}}")
+  string(REPLACE "<" "&lt;" ${text}_xml "${${text}_xml}")
+  string(REPLACE ">" "&gt;" ${text}_xml "${${text}_xml}")
+endforeach()
+configure_file("${tavrin_packaging}/${TAVRIN_APP_ID}.desktop.in"
+               "${CMAKE_BINARY_DIR}/packaging/${TAVRIN_APP_ID}.desktop" @ONLY)
+install(FILES "${CMAKE_BINARY_DIR}/packaging/${TAVRIN_APP_ID}.desktop"
         DESTINATION "${CMAKE_INSTALL_DATADIR}/applications")
 # The release date is the build's (SOURCE_DATE_EPOCH, when set, makes it reproducible).
 string(TIMESTAMP TAVRIN_RELEASE_DATE "%Y-%m-%d" UTC)
@@ -90,7 +108,7 @@ endif()
 set(CPACK_PACKAGE_NAME tavrin)
 # An operator's own numbering of their build (TAVRIN_VERSION), as the program says it.
 set(CPACK_PACKAGE_VERSION "${TAVRIN_VERSION}")
-set(CPACK_PACKAGE_VENDOR "Tavrin developers")
+set(CPACK_PACKAGE_VENDOR "${tavrin_publisher}")
 set(CPACK_PACKAGE_CONTACT "Tavrin developers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Desktop launcher for a browser-based Flash game")
 file(READ "${tavrin_packaging}/description.txt" tavrin_description)

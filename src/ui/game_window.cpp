@@ -67,7 +67,8 @@ bool CFlashPayer::CheckFlashVersion() {
 }
 
 void CFlashPayer::OnInitDialog() {
-    setWindowTitle(QString::fromLocal8Bit(GameWindowCaption(g_strBaseName, m_config.title)));
+    setWindowTitle(
+        QString::fromUtf8(GameWindowCaption(CaptionName().toStdString(), m_config.title)));
     setWindowIcon(QIcon(QStringLiteral(":/res/128.png")));
     SetupButtons();
     LoadFrameBitmaps(devicePixelRatioF());

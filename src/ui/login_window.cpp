@@ -52,7 +52,7 @@ CTavrinDlg::CTavrinDlg(LauncherEvents& events)
 
 bool CTavrinDlg::OnInitDialog() {
     setWindowIcon(QIcon(QStringLiteral(":/res/128.png")));
-    setWindowTitle(QString::fromLocal8Bit(g_strBaseName));
+    setWindowTitle(CaptionName());
     m_controlLayer.OnInitDialog();
     m_controlLayer.show();
     PlaceControlLayer();

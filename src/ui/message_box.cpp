@@ -5,6 +5,7 @@
 #include <QPushButton>
 
 #include "app/app_globals.h"
+#include "app/version.h"
 
 namespace tavrin::ui {
 
@@ -15,13 +16,18 @@ MessageBoxHook& Hook() {
 }
 }  // namespace
 
+QString CaptionName() {
+    return kProductName[0] != '\0' ? QString::fromUtf8(kProductName)
+                                   : QString::fromLocal8Bit(g_strBaseName);
+}
+
 void SetMessageBoxHook(MessageBoxHook hook) {
     Hook() = std::move(hook);
 }
 
 MessageAnswer ShowMessage(QWidget* parent, const QString& text, MessageKind kind,
                           MessageIcon icon) {
-    const MessageRequest request{QString::fromLocal8Bit(g_strBaseName), text, kind, icon};
+    const MessageRequest request{CaptionName(), text, kind, icon};
     if (Hook()) {
         return Hook()(request);
     }

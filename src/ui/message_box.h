@@ -1,4 +1,4 @@
-// The launcher's message boxes: the base name as caption, an exclamation icon on OK and
+// The launcher's message boxes: the launcher's name as caption, an exclamation icon on OK and
 // Retry/Quit boxes and a question icon on Yes/No boxes.
 #pragma once
 
@@ -18,6 +18,10 @@ struct MessageRequest {
     MessageKind kind;
     MessageIcon icon;
 };
+
+// The name the windows' captions and the boxes carry: the operator's product name when the
+// build has one, else the program's base name.
+QString CaptionName();
 
 MessageAnswer ShowMessage(QWidget* parent, const QString& text, MessageKind kind,
                           MessageIcon icon = MessageIcon::kUsual);

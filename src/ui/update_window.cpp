@@ -15,6 +15,7 @@
 
 #include "app/app_globals.h"
 #include "app/diagnostics.h"
+#include "ui/message_box.h"
 #include "ui/redraw_button.h"
 #include "ui/window_drag.h"
 #include "update/update_worker.h"
@@ -40,7 +41,7 @@ CUpdateWnd::CUpdateWnd(UpdateProgress& progress, QWidget* parent)
     // Closing it is a cancel, never the end of the program: the login window is still to come.
     setAttribute(Qt::WA_QuitOnClose, false);
     setFixedSize(kWindowSize);
-    setWindowTitle(tr("%1 更新").arg(QString::fromLocal8Bit(g_strBaseName)));
+    setWindowTitle(tr("%1 更新").arg(CaptionName()));
     m_pStage = new QLabel(this);
     m_pStage->setGeometry(84, 52, 296, 24);
     m_pStage->setStyleSheet(QStringLiteral("color: #fff3e0; font-size: 14px;"));

@@ -1,7 +1,8 @@
 // tavrin-update: the updater the launcher hands over to. It waits for the launcher to end,
 // puts the new launcher's files (staged in the data folder's Game folder) in place of the old
-// ones, every file or none, and starts the new launcher. The data folder's locks stay with it
-// from the launcher's hand-over until the new launcher has them.
+// ones, every file or none, tells the system's list of programs the new version and starts the
+// new launcher. The data folder's locks stay with it from the launcher's hand-over until the
+// new launcher has them.
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -12,6 +13,7 @@
 #include "app/program_paths.h"
 #include "app/version.h"
 #include "platform/file_system.h"
+#include "platform/installed_program.h"
 #include "platform/named_mutex.h"
 #include "platform/process.h"
 #include "platform/system_paths.h"
@@ -78,13 +80,26 @@ void LogInstalled(const InstallReport& report) {
     for (const std::string& name : report.installed) {
         names += (names.empty() ? "" : ", ") + name;
     }
-    Diagnose("tavrin-update: installed %zu files: %s", report.installed.size(), names.c_str());
+    Diagnose("tavrin-update: installed %s files: %s",
+             std::to_string(report.installed.size()).c_str(), names.c_str());
     for (const std::string& name : report.kept) {
         Diagnose("tavrin-update: kept %s as it was (the package carries one too)", name.c_str());
     }
     for (const std::string& name : report.leftOver) {
         Diagnose("tavrin-update: could not remove the old %s; the next update removes it",
                  name.c_str());
+    }
+}
+
+// Apps & features shows the version the new launcher names, not the one first installed.
+void RecordNewVersion(const std::string& programFolder, const std::string& launcher) {
+    const std::string version = platform::ProgramFileVersion(launcher);
+    if (version.empty()) {
+        return;
+    }
+    const int entries = platform::RecordInstalledVersion(programFolder, version);
+    if (entries > 0) {
+        Diagnose("tavrin-update: the system's list of programs shows version %s", version.c_str());
     }
 }
 
@@ -121,6 +136,7 @@ int Update(const HandOver& handOver) {
         return kNotUpdated;
     }
     LogInstalled(report);
+    RecordNewVersion(programFolder, handOver.launcher);
     // The new launcher takes the locks over and lets them go: it waits for this program to
     // end before it works in the data folder.
     if (!platform::StartDetached(handOver.launcher, "", locks.Natives())) {

@@ -62,8 +62,7 @@ bool GameWindow::Create() {
                         &MemberProc<GameWindow, &GameWindow::m_hwnd, &GameWindow::Handle>);
     LoadFramePictures();
     const Rect frame = Physical(PlaceFrame(kInitialFrameChoice, LogicalScreen()).rect);
-    const std::wstring caption =
-        WideFromAnsi(g_strBaseName) + L"(" + WideFromUtf8(m_config.title) + L")";
+    const std::wstring caption = CaptionName() + L"(" + WideFromUtf8(m_config.title) + L")";
     m_hwnd = CreateWindowExW(WS_EX_APPWINDOW, kWindowClass, caption.c_str(),
                              WS_POPUP | WS_MINIMIZEBOX | WS_SYSMENU | WS_CLIPCHILDREN, frame.left,
                              frame.top, frame.Width(), frame.Height(), nullptr, nullptr,

@@ -51,7 +51,7 @@ bool LoginWindow::Create() {
     RegisterWindowClass(kLayerClass,
                         &MemberProc<LoginWindow, &LoginWindow::m_layer, &LoginWindow::HandleLayer>,
                         layerBrush);
-    const std::wstring title = WideFromAnsi(g_strBaseName);
+    const std::wstring title = CaptionName();
     m_hwnd = CreateWindowExW(WS_EX_LAYERED | WS_EX_APPWINDOW, kWindowClass, title.c_str(),
                              WS_POPUP | WS_MINIMIZEBOX | WS_SYSMENU, 0, 0, m_picture.width,
                              m_picture.height, nullptr, nullptr, GetModuleHandleW(nullptr), this);

@@ -71,8 +71,7 @@ MessageAnswer AnswerFor(MessageKind kind, int pressed) {
 }
 
 MessageAnswer ShowMessage(HWND owner, const Message& message) {
-    const BoxRequest request{WideFromAnsi(g_strBaseName), WideFromUtf8(message.text), message.kind,
-                             message.icon};
+    const BoxRequest request{CaptionName(), WideFromUtf8(message.text), message.kind, message.icon};
     if (Hook()) {
         return Hook()(request);
     }

@@ -63,7 +63,7 @@ UpdateWindow::~UpdateWindow() {
 bool UpdateWindow::Create() {
     RegisterWindowClass(kWindowClass,
                         &MemberProc<UpdateWindow, &UpdateWindow::m_hwnd, &UpdateWindow::Handle>);
-    const std::wstring title = WideFromAnsi(g_strBaseName) + L" \u66f4\u65b0";  // 更新
+    const std::wstring title = CaptionName() + L" \u66f4\u65b0";  // 更新
     // Laid out in logical pixels, shown in the screen's.
     const int width = Scaled(kWidth, m_scale);
     const int height = Scaled(kHeight, m_scale);

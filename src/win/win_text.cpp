@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include "app/app_globals.h"
+#include "app/version.h"
+
 namespace tavrin::win {
 
 namespace {
@@ -41,6 +44,10 @@ std::string Utf8FromWide(std::wstring_view wide) {
         WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, utf8.data(), length, nullptr, nullptr);
     }
     return utf8;
+}
+
+std::wstring CaptionName() {
+    return kProductName[0] != '\0' ? WideFromUtf8(kProductName) : WideFromAnsi(g_strBaseName);
 }
 
 }  // namespace tavrin::win

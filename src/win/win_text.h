@@ -12,4 +12,8 @@ std::string Utf8FromWide(std::wstring_view wide);
 // Text in the active code page (936 for Chinese Windows), as the core keeps names and paths.
 std::wstring WideFromAnsi(std::string_view ansi);
 
+// The name the windows' captions and the boxes carry: the operator's product name when the
+// build has one, else the program's base name.
+std::wstring CaptionName();
+
 }  // namespace tavrin::win

@@ -61,8 +61,9 @@ reg_value() { # the console speaks the system code page (936)
   wine reg query "$key" /v "$1" </dev/null 2>/dev/null | iconv -f GBK -t UTF-8 | tr -d '\r' |
     sed -n "s/.*REG_SZ *//p"
 }
-check "Apps & features" "$name|$publisher|$version" \
-  "$(reg_value DisplayName)|$(reg_value Publisher)|$(reg_value DisplayVersion)"
+# tavrin-update finds the entry by its folder to show the version a self-update brings.
+check "Apps & features" "$name|$publisher|$version|$folder" \
+  "$(reg_value DisplayName)|$(reg_value Publisher)|$(reg_value DisplayVersion)|$(reg_value InstallLocation)"
 profile=$(wine cmd /c 'echo %USERPROFILE%' 2>/dev/null | tr -d '\r')
 check "their name on the desktop" yes \
   "$([ -e "$(winepath -u "$profile\\Desktop\\$name.lnk" 2>/dev/null)" ] && echo yes || echo no)"

@@ -43,8 +43,18 @@ leftovers() { find "$1" -name '*.tavrin-*' | wc -l; }
 # The updater has ended once its log line is there and its program can be removed.
 updater_ended() { wait_for "$log" "$1" 60 && sleep 1; }
 
+# Apps & features entries as the installer writes them: one for this copy, one for another.
+entries='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+entry() { # NAME FOLDER
+  wine reg add "$entries\\$1" /v InstallLocation /d "$(win_path "$2")" /f > /dev/null 2>&1
+  wine reg add "$entries\\$1" /v DisplayVersion /d 33.0.0 /f > /dev/null 2>&1
+}
+shown_version() { wine reg query "$entries\\$1" /v DisplayVersion 2>/dev/null | tr -d '\r' | awk '/DisplayVersion/ {print $3}'; }
 app=$work/app
 install_copy "$app"
+entry TavrinSelfUpdateTest "$app"
+entry TavrinSelfUpdateOther "$work/elsewhere"
+trap 'for e in TavrinSelfUpdateTest TavrinSelfUpdateOther; do wine reg delete "$entries\\$e" /f >/dev/null 2>&1; done; kill $demo_pid 2>/dev/null; wait $demo_pid 2>/dev/null; rm -rf "$work"' EXIT
 cp "$app/config.ini" "$work/config.before"
 started=$(date +%s%N)
 timeout 120 wine "$app/tavrin.exe" --stand-in-engine > "$work/launcher.out" 2>&1
@@ -59,6 +69,8 @@ check "update: config.ini kept" same "$(same "$app/config.ini" "$work/config.bef
 check "update: the player's file kept" "the player's" "$(cat "$app/saved.txt")"
 check "update: nothing left beside" 0 "$(leftovers "$app")"
 check "update: the new launcher had the locks" 1 "$(grep -c 'handed-on locks: [0-9]' "$work/new-launcher.log")"
+check "update: Apps & features shows the new launcher's version" 99.4.2 "$(shown_version TavrinSelfUpdateTest)"
+check "update: another program's entry is left alone" 33.0.0 "$(shown_version TavrinSelfUpdateOther)"
 check "update: logged" 1 "$(tr -d '\r' < "$log" | grep -c 'tavrin-update: installed 2 files: tavrin.exe, whats-new.txt')"
 
 app=$work/app2
