@@ -108,6 +108,13 @@ int RunUpdateCheck(const Args& args) {
                 report.updaterArgument.c_str());
     std::printf("description=%s\n", report.described ? "fetched" : "not fetched");
     std::printf("signature=%s\nrefusal=%s\n", report.signature.c_str(), report.refusal.c_str());
+    // What the launcher package's config.ini would change for every player who takes it.
+    for (const auto& [key, value] : report.movedConfig) {
+        std::printf("moves.%s=%s\n", key.c_str(), value.c_str());
+    }
+    if (report.configLeftOut) {
+        std::printf("configIni=left out: only a signed update moves players' settings\n");
+    }
     if (ownFolder) {
         tavrin::platform::DeleteDirContents(folder);
         tavrin::platform::RemoveDirectoryEntry(folder);

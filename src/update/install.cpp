@@ -146,9 +146,12 @@ private:
     bool CopyAll(const std::vector<std::string>& files) {
         for (const std::string& name : files) {
             const std::string place = m_target + name;
-            // The player's or the operator's settings are theirs, whatever the package holds.
+            // The player's or the operator's settings are theirs, whatever the package holds,
+            // but for the service's address and key the operator moves everyone to.
             if (platform::SameFileName(name, "config.ini") && platform::PathExists(place)) {
-                m_report.kept.push_back(name);
+                if (!MoveSettings(name)) {
+                    return false;
+                }
                 continue;
             }
             if (platform::PathCrossesLink(m_target, name)) {
@@ -160,6 +163,31 @@ private:
                 return Fail("cannot write the new file beside the old one", name);
             }
         }
+        return true;
+    }
+
+    // config.ini with the staged one's movable settings goes in like any new file; without
+    // any to move (or with ones that would break it) the player's stays untouched.
+    bool MoveSettings(const std::string& name) {
+        const std::string place = m_target + name;
+        std::string staged;
+        std::string player;
+        const ConfigValues values = platform::ReadWholeFile(m_staged + name, staged)
+                                        ? MovableConfigValues(staged)
+                                        : ConfigValues{};
+        if (values.empty() || !CheckMovableConfigValues(values).empty() ||
+            !platform::ReadWholeFile(place, player)) {
+            m_report.kept.push_back(name);
+            return true;
+        }
+        const std::string merged = WithConfigValues(player, values);
+        m_moves.push_back(Move{name, true});
+        platform::OutputFile out;
+        if (!out.Create(place + kNewFileSuffix, false, 0) ||
+            !out.Write(merged.data(), merged.size()) || !out.Close()) {
+            return Fail("cannot write the new settings beside the old ones", name);
+        }
+        m_report.moved = values;
         return true;
     }
 

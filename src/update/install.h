@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "update/config_keys.h"
+
 namespace tavrin {
 
 // The launcher's one argument to its updater: "LAUNCHER*GAMEFOLDER*NAME".
@@ -27,6 +29,7 @@ struct InstallReport {
     std::vector<std::string> installed;  // names below the target, as installed
     std::vector<std::string> kept;       // carried by the package but left as they were
     std::vector<std::string> leftOver;   // old files that could not be removed afterwards
+    ConfigValues moved;                  // the settings config.ini took from the package
     std::string error;                   // why nothing was installed
     bool rolledBack = false;             // files had been replaced and got their old ones back
 };
@@ -36,8 +39,9 @@ struct InstallReport {
 // moves aside (NAME.tavrin-old) and the new one takes its place; only when all are in are
 // the old ones removed. A failure at any step puts back every file already replaced and
 // removes the copies and the folders made: `target` then holds its old files only.
-// config.ini already in `target` stays as it is, and so does everything the package does
-// not carry.
+// config.ini already in `target` stays as it is but for the settings the staged config.ini
+// moves (configUrl, updateKey; the launcher stages one only from a signed update), and so does
+// everything the package does not carry.
 bool InstallFiles(const std::string& staged, const std::string& target, InstallReport& report);
 
 }  // namespace tavrin

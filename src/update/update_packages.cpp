@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "platform/file_system.h"
+#include "update/update_fetch.h"
 #include "update/update_worker.h"
 #include "update/verification.h"
 
@@ -48,6 +49,38 @@ std::string ChooseLauncher(const std::vector<std::string>& programs, const std::
                   " programs and none is named " + ownName;
     }
     return {};
+}
+
+bool StageConfigValues(const std::string& gameFolder, bool signedUpdate, ConfigValues& moved,
+                       bool& leftOut, std::string& refusal) {
+    moved.clear();
+    leftOut = false;
+    std::string name;
+    for (const platform::DirEntry& entry : platform::ListDirectory(gameFolder)) {
+        if (!entry.isFolder && platform::SameFileName(entry.name, "config.ini")) {
+            name = gameFolder + entry.name;
+        }
+    }
+    if (name.empty()) {
+        return true;
+    }
+    if (!signedUpdate) {
+        leftOut = true;
+        std::remove(name.c_str());
+        return true;
+    }
+    std::string text;
+    if (IsLargerThan(name, kMaxDescriptionBytes) || !platform::ReadWholeFile(name, text)) {
+        refusal = "the launcher package's config.ini is larger than 64 KiB or cannot be read";
+        return false;
+    }
+    moved = MovableConfigValues(text);
+    const std::string why = CheckMovableConfigValues(moved);
+    if (!why.empty()) {
+        refusal = "the launcher package's config.ini would move players nowhere: " + why;
+        return false;
+    }
+    return true;
 }
 
 }  // namespace tavrin

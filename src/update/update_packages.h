@@ -1,9 +1,11 @@
-// The update's packages once they are here: their digest, and which program of the launcher
-// package is the new launcher.
+// The update's packages once they are here: their digest, which program of the launcher
+// package is the new launcher, and what its config.ini may change.
 #pragma once
 
 #include <string>
 #include <vector>
+
+#include "update/config_keys.h"
 
 namespace tavrin {
 
@@ -18,5 +20,13 @@ std::string CheckPackage(const std::string& package, const std::string& digest,
 // break the player's launcher: "" and why in `refusal`.
 std::string ChooseLauncher(const std::vector<std::string>& programs, const std::string& ownName,
                            std::string& refusal);
+
+// The settings the unpacked launcher package's config.ini moves players to. Only a key's
+// signature vouches for them (through the package's digest in the signed description):
+// without one (`signed` false) the file is left out of the update, and `leftOut` says so.
+// False, and why in `refusal`, when they could only break the players' launchers (an address
+// that is no web address, a key that is no key) or the file is larger than a setting file.
+bool StageConfigValues(const std::string& gameFolder, bool signedUpdate, ConfigValues& moved,
+                       bool& leftOut, std::string& refusal);
 
 }  // namespace tavrin

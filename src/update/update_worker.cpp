@@ -233,6 +233,10 @@ void StageUpdate(const UpdateSettings& s, UpdateReport& report) {
                          (failed.failedEntry.empty() ? "" : " (" + failed.failedEntry + ")");
         return;
     }
+    if (!StageConfigValues(gameFolder, report.signatureChecked, report.movedConfig,
+                           report.configLeftOut, report.refusal)) {
+        return;
+    }
     const std::string staged = s.baseName + platform::ExecutableSuffix();
     const std::string program =
         ChooseLauncher(platform::ListPrograms(gameFolder), staged, report.refusal);
@@ -327,6 +331,14 @@ void LogUpdateReport(const UpdateReport& report, const UpdateSettings& settings)
         // The old launcher goes on; whoever runs the service learns why from the log.
         Diagnose("tavrin: update to version %d refused: %s", report.offeredVersion,
                  report.refusal.c_str());
+    }
+    if (report.handedOver && report.configLeftOut) {
+        Diagnose(
+            "tavrin: the update's config.ini is left out: only a signed update may change "
+            "players' settings");
+    }
+    for (const auto& [key, value] : report.handedOver ? report.movedConfig : ConfigValues{}) {
+        Diagnose("tavrin: the update moves %s to %s", key.c_str(), value.c_str());
     }
     if (!report.updaterProgram.empty() && !report.handedOver && !report.cancelled) {
         Diagnose("tavrin: the updater %s could not be started; this launcher goes on",

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "app/version.h"
+#include "update/config_keys.h"
 #include "update/update_progress.h"
 #include "update/verification.h"
 
@@ -55,6 +56,10 @@ struct UpdateReport {
     bool cancelled = false;
     // Another copy of the launcher is updating right now (not merely pruning).
     bool busyElsewhere = false;
+    // The settings the signed launcher package's config.ini moves players to, and whether an
+    // unsigned package's config.ini was left out.
+    ConfigValues movedConfig;
+    bool configLeftOut = false;
 };
 
 // A package without a declared size (GameSize, updateSize) stops at this many bytes; a

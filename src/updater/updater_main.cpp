@@ -40,9 +40,10 @@ const char kUsageText[] =
     "The launcher starts it when it has staged a newer version: LAUNCHER is the running\n"
     "launcher's path, GAMEFOLDER the data folder's Game folder holding the new launcher\n"
     "(with its closing separator), NAME the program's base name. It waits for the launcher\n"
-    "to end, replaces the launcher's files with the staged ones (keeping config.ini and\n"
-    "everything the package does not carry; a failure puts every old file back), starts the\n"
-    "new launcher and logs to the launcher's log.\n"
+    "to end, replaces the launcher's files with the staged ones (keeping config.ini but for\n"
+    "the configUrl and updateKey a staged config.ini moves, and everything the package does\n"
+    "not carry; a failure puts every old file back), starts the new launcher and logs to the\n"
+    "launcher's log.\n"
     "exit status: 0 updated, 1 not updated (old launcher kept), 2 usage, 3 read-only\n"
     "program folder, 4 another copy works in the data folder\n";
 
@@ -82,6 +83,10 @@ void LogInstalled(const InstallReport& report) {
     }
     Diagnose("tavrin-update: installed %s files: %s",
              std::to_string(report.installed.size()).c_str(), names.c_str());
+    for (const auto& [key, value] : report.moved) {
+        Diagnose("tavrin-update: config.ini: %s moved to %s by the update", key.c_str(),
+                 value.c_str());
+    }
     for (const std::string& name : report.kept) {
         Diagnose("tavrin-update: kept %s as it was (the package carries one too)", name.c_str());
     }

@@ -25,6 +25,9 @@ unset DISPLAY WAYLAND_DISPLAY
 export DEMO_UPDATER=$updater TAVRIN_DEMO_UPDATE_LOG=$work/new-launcher.log
 own=$("$launcher" --version | sed -n 's/^tavrin \([0-9]*\)\..*/\1/p')
 export DEMO_UPDATE_VERSION=$((own + 1))
+# The signed update moves players to another address of the service's.
+export DEMO_UPDATE_CONFIG=$work/moved-config.ini
+printf '[config]\nconfigUrl=@ORIGIN@/rzt/?c=index&a=micnf&yid=moved\nsomething=else\n' > "$DEMO_UPDATE_CONFIG"
 . "$root/tools/demo-site/start-background.sh" "$work"
 trap 'kill $demo_pid 2>/dev/null; wait $demo_pid 2>/dev/null; rm -rf "$work"' EXIT
 log=$work/state/tavrin.log
@@ -49,7 +52,7 @@ same() { cmp -s "$1" "$2" && echo same || echo differs; }
 leftovers() { find "$1" -name '*.tavrin-*' | wc -l; }
 lock_free() { flock -n "$work/run/tavrin-locks/$1.lock" true && echo free || echo held; }
 
-# A newer version: installed, kept what it should, started.
+# A newer version: installed, kept what it should, moved the service's address, started.
 app=$work/app
 install_copy "$app"
 cp "$app/config.ini" "$work/config.before"
@@ -63,11 +66,13 @@ updater_ended
 check "update: the updater ended" 0 $?
 check "update: the new launcher is in place" same "$(same "$app/tavrin" "$new_launcher")"
 check "update: the package's other file came with it" yes "$([ -f "$app/whats-new.txt" ] && echo yes)"
-check "update: config.ini kept" same "$(same "$app/config.ini" "$work/config.before")"
+moved=$(sed "s|^configUrl=.*|configUrl=$demo_origin/rzt/?c=index\\&a=micnf\\&yid=moved|" "$work/config.before")
+check "update: config.ini took the moved address and kept the rest" "$moved" "$(cat "$app/config.ini")"
+check "update: the launcher said so" 1 "$(grep -c "the update moves configUrl to $demo_origin/rzt/" "$log")"
 check "update: the player's file kept" "the player's" "$(cat "$app/saved.txt")"
 check "update: nothing left beside" 0 "$(leftovers "$app")"
 check "update: the new launcher had the locks" 1 "$(grep -c "$app/tavrin; handed-on locks: [0-9]" "$TAVRIN_DEMO_UPDATE_LOG")"
-check "update: logged" 1 "$(grep -c 'tavrin-update: installed 2 files: tavrin, whats-new.txt' "$log")"
+check "update: logged" 1 "$(grep -c 'tavrin-update: installed 3 files: config.ini, tavrin, whats-new.txt' "$log")"
 check "update: the locks end with their holders" "free free" "$(lock_free tavrin_Update) $(lock_free tavrin_Updating)"
 
 # A package that fails part-way (a folder stands where its second file goes): the launcher
@@ -81,6 +86,7 @@ check "part-way: refused" 0 $?
 updater_ended
 check "part-way: rolled back" 1 "$(grep -c "$app/ was not updated: a folder stands where the file goes: whats-new.txt; the files replaced so far have their old ones back" "$log")"
 check "part-way: the old launcher is in place" same "$(same "$app/tavrin" "$launcher")"
+check "part-way: config.ini as it was" same "$(same "$app/config.ini" "$work/config.before")"
 check "part-way: and runs" "tavrin $own" "$("$app/tavrin" --version | cut -d. -f1)"
 check "part-way: nothing left beside" 0 "$(leftovers "$app")"
 check "part-way: the player's folder untouched" yes "$([ -d "$app/whats-new.txt/mine" ] && echo yes)"

@@ -79,6 +79,65 @@ TEST(InstallFiles, APackageConfigIniGoesInWhereThereIsNone) {
     EXPECT_EQ(Tree(dir, "old"), (Files{{kLauncher, "new"}, {"config.ini", "ops"}}));
 }
 
+constexpr const char* kKey = "d75a980182b10ab7d54bfed3c964073a0ee172f3daa62325af021a68f707511a";
+
+// The settings a package's config.ini moves replace the player's own lines; the rest of the
+// player's file, its comments and line ends included, stays as it was.
+TEST(WithConfigValues, ReplacesOrAddsOnlyTheMovedSettings) {
+    const ConfigValues both = {{"configUrl", "https://new.example/cfg?yid="}, {"updateKey", kKey}};
+    const struct {
+        const char* what;
+        std::string player;
+        ConfigValues values;
+        std::string expected;
+    } cases[] = {
+        {"replaced in place, other keys and sections kept",
+         "; mine\r\n[other]\r\nconfigUrl=keep\r\n[Config]\r\n ConfigURL = http://old/\r\n"
+         "mine=1\r\n",
+         {both[0]},
+         "; mine\r\n[other]\r\nconfigUrl=keep\r\n[Config]\r\nconfigUrl=https://new.example/"
+         "cfg?yid=\r\nmine=1\r\n"},
+        {"a missing key joins its section, before the next one",
+         "[config]\nconfigUrl=http://old/\n\n[x]\ny=1", both,
+         "[config]\nconfigUrl=https://new.example/cfg?yid=\nupdateKey=" + std::string(kKey) +
+             "\n\n[x]\ny=1\n"},
+        {"a missing section is added",
+         "[x]\r\ny=1\r\n",
+         {both[1]},
+         "[x]\r\ny=1\r\n[config]\r\nupdateKey=" + std::string(kKey) + "\r\n"},
+        {"only the first of a doubled key",
+         "[config]\nconfigUrl=a\nconfigUrl=b\n",
+         {both[0]},
+         "[config]\nconfigUrl=https://new.example/cfg?yid=\nconfigUrl=b\n"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(WithConfigValues(c.player, c.values), c.expected) << c.what;
+    }
+    EXPECT_EQ(MovableConfigValues("[x]\nupdateKey=no\n[config]\nother=1\n UPDATEKEY = k \n"),
+              (ConfigValues{{"updateKey", "k"}}));
+    EXPECT_EQ(CheckMovableConfigValues(both), "");
+    for (const ConfigValues& bad :
+         {ConfigValues{{"configUrl", "ftp://x/"}}, ConfigValues{{"configUrl", "http://a b/"}},
+          ConfigValues{{"updateKey", "abc"}}}) {
+        EXPECT_NE(CheckMovableConfigValues(bad), "") << bad[0].second;
+    }
+}
+
+TEST(InstallFiles, AStagedConfigIniMovesOnlyItsServiceSettings) {
+    const test::TempDir dir;
+    WriteTree(dir, "old",
+              {{kLauncher, "old"}, {"config.ini", "[config]\nconfigUrl=http://old/\nmine=1\n"}});
+    WriteTree(dir, "new",
+              {{kLauncher, "new"}, {"config.ini", "[config]\nconfigUrl=http://new/\nmine=ops\n"}});
+    InstallReport report;
+    ASSERT_TRUE(InstallFiles(dir / "new/", dir / "old/", report)) << report.error;
+    EXPECT_EQ(
+        Tree(dir, "old"),
+        (Files{{kLauncher, "new"}, {"config.ini", "[config]\nconfigUrl=http://new/\nmine=1\n"}}));
+    EXPECT_EQ(report.moved, (ConfigValues{{"configUrl", "http://new/"}}));
+    EXPECT_TRUE(report.kept.empty());
+}
+
 // A failure after some files were replaced puts every old one back, removes every copy and
 // every folder made: the launcher's folder is as it was, never half new.
 TEST(InstallFiles, AFailurePartWayLeavesTheOldFilesOnly) {

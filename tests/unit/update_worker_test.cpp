@@ -393,6 +393,47 @@ TEST_F(UpdateCheck, VerifiedUpdatesStopAtTheFirstMismatch) {
     }
 }
 
+// A launcher package's config.ini moves players' service settings only when signed, and only to
+// settings that work; unsigned, it is left out of the update.
+TEST_F(UpdateCheck, OnlyASignedPackageConfigIniMovesPlayers) {
+    const struct {
+        const char* what;
+        bool key;
+        const char* config;
+        bool handedOver;
+        bool staged;
+    } cases[] = {
+        {"signed", true, "[config]\r\nconfigUrl=https://new.example/c?yid=\r\nx=1\r\n", true, true},
+        {"unsigned", false, "[config]\r\nconfigUrl=https://new.example/c?yid=\r\n", true, false},
+        {"signed, no address", true, "[config]\r\nconfigUrl=new.example\r\n", false, false},
+    };
+    for (const auto& c : cases) {
+        Offer(Newer(2));
+        m_launched.clear();
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_files["/pkg/Game.zip"] = Zip(
+                {{Program("tavrin-new"), "ELF...", 0100755}, {"config.ini", c.config, 0100644}});
+            const std::string description =
+                m_files["/update.ini"] + "GameSha256=" + Sha256Of(m_tmp, m_files["/pkg/Game.zip"]) +
+                "\r\nupdateSha256=" + Sha256Of(m_tmp, m_files["/pkg/update.zip"]) + "\r\n";
+            m_files["/update.ini"] = description;
+            m_files["/update.ini.sig"] = Sign(description);
+        }
+        m_settings.publicKey = c.key ? kPublicKey : "";
+        const UpdateReport report = RunUpdateCheck(m_settings);
+        EXPECT_EQ(report.handedOver, c.handedOver) << c.what << ": " << report.refusal;
+        EXPECT_EQ(report.configLeftOut, !c.key) << c.what;
+        EXPECT_EQ(report.handedOver && platform::PathExists(m_settings.dataDir + "Game/config.ini"),
+                  c.staged)
+            << c.what;
+        if (c.staged) {
+            EXPECT_EQ(report.movedConfig,
+                      (ConfigValues{{"configUrl", "https://new.example/c?yid="}}));
+        }
+    }
+}
+
 // The description and its signature are read whole: one larger than any real one is refused
 // before it is read, and nothing more is fetched.
 TEST_F(UpdateCheck, OversizedDescriptionsAndSignaturesAreRefused) {

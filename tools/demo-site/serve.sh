@@ -57,24 +57,31 @@ cp -r "$here/www" "$run/www"
 # (the project's major version in CMakeLists.txt), so there is no update; one more makes the
 # launcher hand over to the updater. The updater package holds tavrin-update (DEMO_UPDATER,
 # else the native build's) as "update"; the launcher package the demo's new launcher
-# (DEMO_NEW_LAUNCHER, else update-src/new-launcher) and a note. DEMO_PROGRAM_SUFFIX=.exe
-# names them for Windows.
+# (DEMO_NEW_LAUNCHER, else update-src/new-launcher) and a note, and, with DEMO_UPDATE_CONFIG,
+# that file as the config.ini whose service settings a signed update moves players to (@ORIGIN@
+# in it becomes this service's address). DEMO_PROGRAM_SUFFIX=.exe names them for Windows.
 launcher_version=$(sed -n 's/^project(tavrin VERSION \([0-9]*\).*/\1/p' "$here/../../CMakeLists.txt")
 mkdir -p "$run/www/update"
 printf '[update]\r\nversionNum=%s\r\nGameUrl=@ORIGIN@/update/Game.zip\r\nupdateUrl=@ORIGIN@/update/update.zip\r\n' \
   "${DEMO_UPDATE_VERSION:-$launcher_version}" > "$run/www/update/update.ini"
 updater=${DEMO_UPDATER:-$here/../../build/native/src/tavrin-update}
 [ -x "$updater" ] || echo "tavrin-update is not built ($updater): the update package holds no updater" >&2
+moved_config=""
+if [ -n "${DEMO_UPDATE_CONFIG:-}" ]; then
+  moved_config=$run/moved-config.ini
+  sed "s|@ORIGIN@|$origin|g" "$DEMO_UPDATE_CONFIG" > "$moved_config"
+fi
 python3 - "$run/www/update" "$updater" "${DEMO_NEW_LAUNCHER:-$here/update-src/new-launcher}" \
-  "$here/update-src/whats-new.txt" "${DEMO_PROGRAM_SUFFIX:-}" <<'PY'
+  "$here/update-src/whats-new.txt" "${DEMO_PROGRAM_SUFFIX:-}" "$moved_config" <<'PY'
 import os, sys, zipfile
-out, updater, launcher, note, suffix = sys.argv[1:]
+out, updater, launcher, note, suffix, config = sys.argv[1:]
 packages = (("update.zip", ((updater, "update" + suffix, 0o755),)),
-            ("Game.zip", ((launcher, "tavrin" + suffix, 0o755), (note, "whats-new.txt", 0o644))))
+            ("Game.zip", ((launcher, "tavrin" + suffix, 0o755), (note, "whats-new.txt", 0o644),
+                          (config, "config.ini", 0o644))))
 for archive, members in packages:
     with zipfile.ZipFile(os.path.join(out, archive), "w", zipfile.ZIP_DEFLATED) as z:
         for source, stored, mode in members:
-            if not os.path.exists(source):
+            if not source or not os.path.exists(source):
                 continue
             info = zipfile.ZipInfo(stored, date_time=(2026, 12, 1, 12, 0, 0))
             info.create_system = 3
