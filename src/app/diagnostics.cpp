@@ -93,6 +93,12 @@ void SetDiagnosticsFile(const std::string& path, std::size_t maxBytes) {
     }
 }
 
+std::string DiagnosticsFile() {
+    LogFile& log = Log();
+    const std::lock_guard<std::mutex> lock(log.mutex);
+    return log.path;
+}
+
 namespace {
 
 std::atomic<LogLevel> g_logLevel{LogLevel::kInfo};

@@ -15,6 +15,8 @@ std::string DiagnosticsFileFor(const std::string& stateFolder, const std::string
 // Lines from now on also go to `path` (made with its folder when missing); "" for the error
 // output alone. The file is kept under `maxBytes`.
 void SetDiagnosticsFile(const std::string& path, std::size_t maxBytes = 1024 * 1024);
+// The file lines go to now ("" for none), for telling the player where it is.
+std::string DiagnosticsFile();
 
 // How much the launcher says: kInfo (the default) for start-up steps, failures and
 // decisions; kDebug adds every request and answer and what the player's page prints.

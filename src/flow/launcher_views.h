@@ -22,6 +22,13 @@ enum class MessageIcon { kUsual, kNone };
 // The window a box belongs to: it stays over that window and blocks it.
 enum class MessageOwner { kNone, kLogin, kGame };
 
+// Error boxes (OK and Retry boxes with their exclamation) end with where the log is, for
+// whoever helps the player: this label, then the file.
+inline constexpr char kLogPlaceLabel[] = "记录文件（联系客服时请一并提供）：";
+inline bool NamesTheLog(MessageKind kind, MessageIcon icon) {
+    return icon == MessageIcon::kUsual && kind != MessageKind::kYesNo;
+}
+
 struct Message {
     MessageKind kind = MessageKind::kOk;
     std::string text;  // UTF-8

@@ -5,6 +5,7 @@
 #include <QPushButton>
 
 #include "app/app_globals.h"
+#include "app/diagnostics.h"
 #include "app/version.h"
 
 namespace tavrin::ui {
@@ -27,14 +28,21 @@ void SetMessageBoxHook(MessageBoxHook hook) {
 
 MessageAnswer ShowMessage(QWidget* parent, const QString& text, MessageKind kind,
                           MessageIcon icon) {
-    const MessageRequest request{CaptionName(), text, kind, icon};
+    MessageRequest request{CaptionName(), text, kind, icon, {}};
+    if (NamesTheLog(kind, icon)) {
+        request.logFile = QString::fromLocal8Bit(DiagnosticsFile());
+    }
     if (Hook()) {
         return Hook()(request);
     }
+    const QString shown = request.logFile.isEmpty()
+                              ? text
+                              : text + QStringLiteral("\n\n") + QString::fromUtf8(kLogPlaceLabel) +
+                                    QStringLiteral("\n") + request.logFile;
     if (kind == MessageKind::kRetryQuit || kind == MessageKind::kRetryCancel) {
         const bool quits = kind == MessageKind::kRetryQuit;
         QMessageBox box(icon == MessageIcon::kNone ? QMessageBox::NoIcon : QMessageBox::Warning,
-                        request.caption, text, QMessageBox::NoButton, parent);
+                        request.caption, shown, QMessageBox::NoButton, parent);
         QPushButton* retry = box.addButton(QCoreApplication::translate("MessageBox", "重试"),
                                            QMessageBox::AcceptRole);
         box.addButton(quits ? QCoreApplication::translate("MessageBox", "退出")
@@ -49,12 +57,12 @@ MessageAnswer ShowMessage(QWidget* parent, const QString& text, MessageKind kind
     }
     if (kind == MessageKind::kOk) {
         QMessageBox box(icon == MessageIcon::kNone ? QMessageBox::NoIcon : QMessageBox::Warning,
-                        request.caption, text, QMessageBox::Ok, parent);
+                        request.caption, shown, QMessageBox::Ok, parent);
         box.exec();
         return MessageAnswer::kOk;
     }
     QMessageBox box(icon == MessageIcon::kNone ? QMessageBox::NoIcon : QMessageBox::Question,
-                    request.caption, text, QMessageBox::Yes | QMessageBox::No, parent);
+                    request.caption, shown, QMessageBox::Yes | QMessageBox::No, parent);
     return box.exec() == QMessageBox::Yes ? MessageAnswer::kYes : MessageAnswer::kNo;
 }
 

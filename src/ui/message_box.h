@@ -1,5 +1,5 @@
 // The launcher's message boxes: the launcher's name as caption, an exclamation icon on OK and
-// Retry/Quit boxes and a question icon on Yes/No boxes.
+// Retry/Quit boxes (which name the log's place) and a question icon on Yes/No boxes.
 #pragma once
 
 #include <functional>
@@ -17,6 +17,7 @@ struct MessageRequest {
     QString text;
     MessageKind kind;
     MessageIcon icon;
+    QString logFile;  // where the log is, on error boxes; shown after the text
 };
 
 // The name the windows' captions and the boxes carry: the operator's product name when the

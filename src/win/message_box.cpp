@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "app/app_globals.h"
+#include "app/diagnostics.h"
 #include "win/win_text.h"
 
 namespace tavrin::win {
@@ -71,7 +72,10 @@ MessageAnswer AnswerFor(MessageKind kind, int pressed) {
 }
 
 MessageAnswer ShowMessage(HWND owner, const Message& message) {
-    const BoxRequest request{CaptionName(), WideFromUtf8(message.text), message.kind, message.icon};
+    BoxRequest request{CaptionName(), WideFromUtf8(message.text), message.kind, message.icon};
+    if (NamesTheLog(message.kind, message.icon)) {
+        request.logFile = WideFromAnsi(DiagnosticsFile());
+    }
     if (Hook()) {
         return Hook()(request);
     }
@@ -80,7 +84,11 @@ MessageAnswer ShowMessage(HWND owner, const Message& message) {
                                                                : L"\u53d6\u6d88";  // 取消
         t_buttonNamer = SetWindowsHookExW(WH_CBT, &NameButtons, nullptr, GetCurrentThreadId());
     }
-    const int pressed = MessageBoxW(owner, request.text.c_str(), request.caption.c_str(),
+    const std::wstring text =
+        request.logFile.empty()
+            ? request.text
+            : request.text + L"\n\n" + WideFromUtf8(kLogPlaceLabel) + L"\n" + request.logFile;
+    const int pressed = MessageBoxW(owner, text.c_str(), request.caption.c_str(),
                                     BoxStyle(message.kind, message.icon) | MB_SETFOREGROUND);
     if (t_buttonNamer != nullptr) {
         UnhookWindowsHookEx(t_buttonNamer);  // the box never came up

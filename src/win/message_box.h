@@ -1,6 +1,6 @@
-// The launcher's message boxes on Windows: the base name as caption, the system's box with
-// Chinese text through the wide API, an exclamation on OK and Retry boxes and a question
-// mark on Yes/No boxes.
+// The launcher's message boxes on Windows: the launcher's name as caption, the system's box
+// with Chinese text through the wide API, an exclamation on OK and Retry boxes (which name the
+// log's place) and a question mark on Yes/No boxes.
 #pragma once
 
 #include <windows.h>
@@ -17,6 +17,7 @@ struct BoxRequest {
     std::wstring text;
     MessageKind kind = MessageKind::kOk;
     MessageIcon icon = MessageIcon::kUsual;
+    std::wstring logFile;  // where the log is, on error boxes; shown after the text
 };
 
 // The MessageBoxW style for a box: its buttons and icon.

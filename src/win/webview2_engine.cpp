@@ -26,6 +26,14 @@ const char* const kEngineFailedText =
     "游戏网页组件（WebView2 运行时）无法启动。\n"
     "请重新安装“WebView2 运行时”后重新启动游戏；如仍无法启动，请联系客服。";
 
+const char* const kRuntimeDownloadAddress = "https://go.microsoft.com/fwlink/p/?LinkId=2124703";
+const char* const kRuntimeDownloadQuestion =
+    "\n\n现在用浏览器下载微软的安装程序（MicrosoftEdgeWebview2Setup.exe）吗？";
+
+bool RuntimeDownloadHelps(const std::string& whatToDo) {
+    return whatToDo == kRuntimeMissingText || whatToDo == kEngineFailedText;
+}
+
 const char* const kProfileFolderText =
     "游戏网页组件无法使用它的数据文件夹：\n%s\n"
     "请确认该文件夹所在的磁盘有剩余空间、当前用户可以写入，然后重新启动游戏。";

@@ -63,5 +63,11 @@ extern const char* const kEngineFailedText;
 // When the engine cannot use its folder (no right to write there, a full disk); %s is the
 // folder.
 extern const char* const kProfileFolderText;
+// Microsoft's runtime installer (the Evergreen bootstrapper, which fetches the rest), offered
+// to the player in the boxes it would help: those about a missing runtime and one that does
+// not start. The question ends those boxes.
+extern const char* const kRuntimeDownloadAddress;
+extern const char* const kRuntimeDownloadQuestion;
+bool RuntimeDownloadHelps(const std::string& whatToDo);
 
 }  // namespace tavrin::win

@@ -10,8 +10,26 @@
 #include "game/player_font.h"
 #include "platform/system_paths.h"
 #include "win/message_box.h"
+#include "win/shell_open.h"
+#include "win/webview2_engine.h"
 
 namespace tavrin::win {
+
+namespace {
+
+// What the player is told about the engine; where Microsoft's runtime would help, the box
+// offers to fetch its installer in the player's browser.
+void TellAboutEngine(const std::string& whatToDo) {
+    if (!RuntimeDownloadHelps(whatToDo)) {
+        ShowMessage(nullptr, {MessageKind::kOk, whatToDo});
+    } else if (ShowMessage(nullptr, {MessageKind::kYesNo, whatToDo + kRuntimeDownloadQuestion}) ==
+               MessageAnswer::kYes) {
+        Diagnose("tavrin: opening the WebView2 runtime's download for the player");
+        OpenWebAddress(kRuntimeDownloadAddress);
+    }
+}
+
+}  // namespace
 
 int RunLauncher(WebEngine& engine, const std::string& iniPath) {
     g_strBaseName = ComputeBaseName(GetModulePath());
@@ -23,13 +41,13 @@ int RunLauncher(WebEngine& engine, const std::string& iniPath) {
     // Before anything else: without an engine there is no login page and no game.
     std::string whatToDo;
     if (!engine.Available(whatToDo)) {
-        ShowMessage(nullptr, {MessageKind::kOk, whatToDo});
+        TellAboutEngine(whatToDo);
         return kExitNoWebEngine;
     }
     WinLauncher launcher(engine);
     // An engine that was there but does not start after all: said, then the program ends.
     engine.onFailed = [&launcher](const std::string& failure) {
-        ShowMessage(nullptr, {MessageKind::kOk, failure});
+        TellAboutEngine(failure);
         launcher.flow.RunExitSequence(kExitNoWebEngine);
     };
     launcher.services.Configure(iniPath.empty() ? ConfigIniPath() : iniPath, g_strBaseName);

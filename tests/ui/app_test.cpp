@@ -146,6 +146,8 @@ TEST_F(AppStartup, RetryAfterAnErrorPageGoesOnToTheLoginWindow) {
     ASSERT_EQ(m_messages.size(), 1u);
     EXPECT_TRUE(m_messages[0].text.contains(QStringLiteral("no configuration")))
         << m_messages[0].text.toStdString();
+    // The box names the log, for whoever helps the player.
+    EXPECT_EQ(m_messages[0].logFile, QString::fromStdString(m_tmp / "tavrin_app_tests.log"));
     EXPECT_EQ(code, 0);
     EXPECT_TRUE(m_sawLoginWindow);
     EXPECT_EQ(configRequests, 2);

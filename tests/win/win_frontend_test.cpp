@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "app/app_globals.h"
+#include "app/diagnostics.h"
 #include "app/program_paths.h"
 #include "flow/launcher_flow.h"
 #include "flow/login_rules.h"
@@ -18,6 +19,7 @@
 #include "support/temp_dir.h"
 #include "win/message_box.h"
 #include "win/picture.h"
+#include "win/shell_open.h"
 #include "win/stand_in_engine.h"
 #include "win/webview2_engine.h"
 #include "win/webview2_view.h"
@@ -159,6 +161,7 @@ protected:
         m_services.Configure(m_tmp / "config.ini", g_strBaseName);
         SetMessageBoxHook([this](const BoxRequest& request) {
             m_boxes.push_back(Utf8FromWide(request.text));
+            m_logFiles.push_back(request.logFile);
             return m_answer;
         });
     }
@@ -185,6 +188,7 @@ protected:
     SystemServices m_services;
     StandInEngine m_engine;
     std::vector<std::string> m_boxes;
+    std::vector<std::wstring> m_logFiles;  // each box's log place
     MessageAnswer m_answer = MessageAnswer::kOk;
 };
 
@@ -537,9 +541,22 @@ TEST_F(WinRoad, ASlowUpdateCheckShowsItsWindowWhoseCancelReachesTheCheck) {
 TEST_F(WinRoad, WithoutTheEnginesLoaderOrRuntimeThePlayerIsToldWhatToDo) {
     WebView2Engine noLoader(m_tmp.Path() + "\\");
     EXPECT_EQ(RunLauncher(noLoader, m_tmp / "config.ini"), kExitNoWebEngine);
+    // The player asks for the runtime: the browser fetches Microsoft's installer.
     WebView2Engine noRuntime(GetModuleDir());  // the tests' loader finds no runtime
+    std::vector<std::string> opened;
+    SetBrowserOpenHook([&opened](const std::string& address) { opened.push_back(address); });
+    m_answer = MessageAnswer::kYes;
     EXPECT_EQ(RunLauncher(noRuntime, m_tmp / "config.ini"), kExitNoWebEngine);
-    EXPECT_EQ(m_boxes, (std::vector<std::string>{kLoaderMissingText, kRuntimeMissingText}));
+    SetBrowserOpenHook({});
+    m_answer = MessageAnswer::kNo;
+    EXPECT_EQ(m_boxes,
+              (std::vector<std::string>{kLoaderMissingText, std::string(kRuntimeMissingText) +
+                                                                kRuntimeDownloadQuestion}));
+    EXPECT_EQ(opened, std::vector<std::string>{kRuntimeDownloadAddress});
+    // The error box names the log the launcher writes; the question has no need to.
+    EXPECT_EQ(m_logFiles,
+              (std::vector<std::wstring>{WideFromAnsi(DiagnosticsFile()), std::wstring()}));
+    EXPECT_NE(DiagnosticsFile(), "");
     EXPECT_TRUE(m_peer.Requests().empty());
 
     // A runtime that is there but does not start: said when the login window asks for its
@@ -548,7 +565,8 @@ TEST_F(WinRoad, WithoutTheEnginesLoaderOrRuntimeThePlayerIsToldWhatToDo) {
     WebView2Engine broken(GetModuleDir() + "broken-runtime\\");
     EXPECT_EQ(RunLauncher(broken, m_tmp / "config.ini"), kExitNoWebEngine);
     EXPECT_EQ(broken.Version(), "120.0.2210.91");
-    EXPECT_EQ(m_boxes, std::vector<std::string>{kEngineFailedText});
+    EXPECT_EQ(m_boxes,
+              std::vector<std::string>{std::string(kEngineFailedText) + kRuntimeDownloadQuestion});
 }
 
 // The player comes with the launcher: without its files the installation is damaged.
