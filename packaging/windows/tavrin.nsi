@@ -26,6 +26,7 @@ RequestExecutionLevel user
 
 !include "MUI2.nsh"
 !include "LogicLib.nsh"
+!include "FileFunc.nsh"
 
 !ifndef NAME
   !define NAME "Tavrin"
@@ -46,6 +47,7 @@ InstallDirRegKey HKCU "Software\${NAME}" "InstallDir"
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_COMPONENTS
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "SimpChinese"
 
@@ -202,7 +204,12 @@ Section "-WebView2 Runtime"
   FileClose $InstallLog
 SectionEnd
 
-Section "Uninstall"
+; The program's files go; what the player's play left in the user's local application data (the
+; browser profile with the logins and the games' saved data, the log, the data folder) stays
+; unless the player ticks it, or a silent uninstall is told /PURGE. The launcher names them
+; after its file, tavrin.exe.
+Section "un.${NAME}" UnProgram
+  SectionIn RO
   Delete "$DESKTOP\${NAME}.lnk"
   Delete "$SMPROGRAMS\${NAME}\${NAME}.lnk"
   Delete "$SMPROGRAMS\${NAME}\卸载 ${NAME}.lnk"
@@ -222,3 +229,19 @@ Section "Uninstall"
   DeleteRegKey HKCU "${UNINSTALL_KEY}"
   DeleteRegKey HKCU "Software\${NAME}"
 SectionEnd
+
+Section /o "un.游戏存档、登录信息和记录" UnPlayerData
+  RMDir /r "$LOCALAPPDATA\tavrin.browser"
+  RMDir /r "$LOCALAPPDATA\tavrin"
+  Delete "$LOCALAPPDATA\tavrin.log"
+  Delete "$LOCALAPPDATA\tavrin.log.1"
+SectionEnd
+
+Function un.onInit
+  ${GetParameters} $R0
+  ClearErrors
+  ${GetOptions} $R0 "/PURGE" $R1
+  ${IfNot} ${Errors}
+    SectionSetFlags ${UnPlayerData} ${SF_SELECTED}
+  ${EndIf}
+FunctionEnd

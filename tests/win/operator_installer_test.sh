@@ -3,7 +3,8 @@
 # (here osslsigncode with a certificate made for this test). Under Wine it installs silently;
 # the program, the tool, the installer and its uninstaller verify as signed; the players see
 # the operator's name in the shortcuts and in Apps & features with the publisher and version;
-# the installed launcher has the operator's configuration and says its version.
+# the installed launcher has the operator's configuration and says its version; uninstalling
+# keeps the player's saved data unless told /PURGE.
 # Usage: operator_installer_test.sh MAKENSIS NSI SIGN_SCRIPT INSTALLER_DEFINES...
 set -uo pipefail
 makensis=$1 nsi=$2 sign=$3
@@ -69,7 +70,15 @@ check "their name on the desktop" yes \
   "$([ -e "$(winepath -u "$profile\\Desktop\\$name.lnk" 2>/dev/null)" ] && echo yes || echo no)"
 check "the launcher's version" "tavrin $version" \
   "$(timeout 60 wine "$dir/tavrin.exe" --version 2>/dev/null | tr -d '\r')"
+# What the player's play left (logins, saved games) stays unless the uninstall is told to purge.
+appdata=$(winepath -u "$(wine cmd /c 'echo %LOCALAPPDATA%' 2>/dev/null | tr -d '\r')" 2>/dev/null)
+mkdir -p "$appdata/tavrin.browser" && echo saved > "$appdata/tavrin.browser/operator-test-marker"
 timeout 120 wine "$dir/uninstall.exe" /S _?="$folder"
 check "uninstalled" "no|no" \
   "$([ -e "$dir/tavrin.exe" ] && echo yes || echo no)|$([ -n "$(reg_value DisplayName)" ] && echo yes || echo no)"
+check "the player's saved data kept" saved "$(cat "$appdata/tavrin.browser/operator-test-marker" 2>/dev/null)"
+timeout 120 wine "$work/operator-setup.exe" /S "/D=$folder"
+timeout 120 wine "$dir/uninstall.exe" /S /PURGE _?="$folder"
+check "/PURGE takes the saved data too" gone \
+  "$([ -e "$appdata/tavrin.browser/operator-test-marker" ] && echo kept || echo gone)"
 finish || { cat "$work/makensis.log"; exit 1; }
