@@ -10,6 +10,8 @@
 #                            windows' captions); Tavrin
 #     --publisher NAME       the publisher Apps & features names
 #     --icon FILE.ico        the program's and the installer's icon
+#     --program-name NAME    the launcher's file name (tavrin): its log, profile and data folder
+#                            take it, so give each of your games its own (A-Z a-z 0-9 _ -)
 #     --artwork DIR          pictures named as in res/ (146.png ...) that replace ours, each
 #                            of the size of the one it replaces (res/README.md lists them)
 #     --version X[.Y[.Z]]    the build's version; X is what the update service compares
@@ -20,7 +22,7 @@
 #     --build DIR, --out DIR where to build (build/windows-package) and to put the result (.)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-usage() { sed -n '7,20p' "$0" | sed 's/^#//' >&2; exit 2; }
+usage() { sed -n '7,22p' "$0" | sed 's/^#//' >&2; exit 2; }
 absolute() { [ -e "$1" ] || { echo "package-windows.sh: no such file: $1" >&2; exit 2; }; readlink -f "$1"; }
 build=$root/build/windows-package out=$PWD test_build=0 loader="" config=""
 declare -A given=()
@@ -32,6 +34,7 @@ while [ $# -gt 0 ]; do
     --name) given[TAVRIN_PRODUCT_NAME]=$2 ;;
     --publisher) given[TAVRIN_PUBLISHER]=$2 ;;
     --icon) given[TAVRIN_ICON]=$(absolute "$2") ;;
+    --program-name) given[TAVRIN_PROGRAM_NAME]=$2 ;;
     --artwork) given[TAVRIN_ARTWORK]=$(absolute "$2") ;;
     --version) given[TAVRIN_VERSION]=$2 ;;
     --bootstrapper) given[TAVRIN_WEBVIEW2_BOOTSTRAPPER]=$(absolute "$2") ;;
@@ -53,7 +56,7 @@ fi
 # Every setting each time: one left out goes back to its default rather than keep what an
 # earlier build of this folder was given.
 defines=()
-for setting in TAVRIN_PRODUCT_NAME TAVRIN_PUBLISHER TAVRIN_ICON TAVRIN_ARTWORK TAVRIN_VERSION \
+for setting in TAVRIN_PRODUCT_NAME TAVRIN_PUBLISHER TAVRIN_ICON TAVRIN_PROGRAM_NAME TAVRIN_ARTWORK TAVRIN_VERSION \
                TAVRIN_WEBVIEW2_BOOTSTRAPPER TAVRIN_UPDATE_PUBLIC_KEY TAVRIN_SIGN_COMMAND; do
   if [ -n "${given[$setting]+set}" ]; then
     defines+=("-D$setting=${given[$setting]}")

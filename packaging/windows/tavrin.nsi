@@ -7,6 +7,8 @@
 ;   OUTFILE    the installer to write
 ;   NAME       optional: the name players see (Tavrin); the install folder, the Start menu
 ;              folder, the shortcuts and the Apps & features entry take it
+;   PROGRAM_NAME  optional: the launcher's file name without .exe (tavrin); the launcher
+;              names its log, browser profile and data folder after it
 ;   PUBLISHER  optional: the publisher Apps & features names
 ;   SIGN       optional: a program that signs the file it is given in place; the installer
 ;              and its uninstaller are signed with it as they are written
@@ -31,6 +33,9 @@ RequestExecutionLevel user
 !ifndef NAME
   !define NAME "Tavrin"
 !endif
+!ifndef PROGRAM_NAME
+  !define PROGRAM_NAME "tavrin"
+!endif
 !ifdef SIGN
   !finalize '"${SIGN}" "%1"'
   !uninstfinalize '"${SIGN}" "%1"'
@@ -53,7 +58,7 @@ InstallDirRegKey HKCU "Software\${NAME}" "InstallDir"
 
 Section "${NAME}"
   SetOutPath "$INSTDIR"
-  File "/oname=tavrin.exe" "${PROGRAM}"
+  File "/oname=${PROGRAM_NAME}.exe" "${PROGRAM}"
   File "/oname=tavrin-tool.exe" "${TOOL}"
   !ifdef LOADER
     File "/oname=WebView2Loader.dll" "${LOADER}"
@@ -70,16 +75,16 @@ Section "${NAME}"
   SetOutPath "$INSTDIR"
   WriteUninstaller "$INSTDIR\uninstall.exe"
   CreateDirectory "$SMPROGRAMS\${NAME}"
-  CreateShortcut "$SMPROGRAMS\${NAME}\${NAME}.lnk" "$INSTDIR\tavrin.exe"
+  CreateShortcut "$SMPROGRAMS\${NAME}\${NAME}.lnk" "$INSTDIR\${PROGRAM_NAME}.exe"
   CreateShortcut "$SMPROGRAMS\${NAME}\卸载 ${NAME}.lnk" "$INSTDIR\uninstall.exe"
-  CreateShortcut "$DESKTOP\${NAME}.lnk" "$INSTDIR\tavrin.exe"
+  CreateShortcut "$DESKTOP\${NAME}.lnk" "$INSTDIR\${PROGRAM_NAME}.exe"
   WriteRegStr HKCU "Software\${NAME}" "InstallDir" "$INSTDIR"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "${NAME}"
   !ifdef PUBLISHER
     WriteRegStr HKCU "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
   !endif
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\tavrin.exe"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${PROGRAM_NAME}.exe"
   ; tavrin-update finds the entry by it to show the version a self-update brought.
   WriteRegStr HKCU "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
@@ -207,14 +212,14 @@ SectionEnd
 ; The program's files go; what the player's play left in the user's local application data (the
 ; browser profile with the logins and the games' saved data, the log, the data folder) stays
 ; unless the player ticks it, or a silent uninstall is told /PURGE. The launcher names them
-; after its file, tavrin.exe.
+; after its file.
 Section "un.${NAME}" UnProgram
   SectionIn RO
   Delete "$DESKTOP\${NAME}.lnk"
   Delete "$SMPROGRAMS\${NAME}\${NAME}.lnk"
   Delete "$SMPROGRAMS\${NAME}\卸载 ${NAME}.lnk"
   RMDir "$SMPROGRAMS\${NAME}"
-  Delete "$INSTDIR\tavrin.exe"
+  Delete "$INSTDIR\${PROGRAM_NAME}.exe"
   Delete "$INSTDIR\tavrin-tool.exe"
   Delete "$INSTDIR\WebView2Loader.dll"
   Delete "$INSTDIR\config.ini"
@@ -231,10 +236,10 @@ Section "un.${NAME}" UnProgram
 SectionEnd
 
 Section /o "un.游戏存档、登录信息和记录" UnPlayerData
-  RMDir /r "$LOCALAPPDATA\tavrin.browser"
-  RMDir /r "$LOCALAPPDATA\tavrin"
-  Delete "$LOCALAPPDATA\tavrin.log"
-  Delete "$LOCALAPPDATA\tavrin.log.1"
+  RMDir /r "$LOCALAPPDATA\${PROGRAM_NAME}.browser"
+  RMDir /r "$LOCALAPPDATA\${PROGRAM_NAME}"
+  Delete "$LOCALAPPDATA\${PROGRAM_NAME}.log"
+  Delete "$LOCALAPPDATA\${PROGRAM_NAME}.log.1"
 SectionEnd
 
 Function un.onInit

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# An operator's installer: their config.ini, name, publisher, version and a signing command
-# (here osslsigncode with a certificate made for this test). Under Wine it installs silently;
+# An operator's installer: their config.ini, name, program name, publisher, version and a
+# signing command (here osslsigncode with a certificate made for this test). Under Wine it
+# installs silently;
 # the program, the tool, the installer and its uninstaller verify as signed; the players see
 # the operator's name in the shortcuts and in Apps & features with the publisher and version;
 # the installed launcher has the operator's configuration and says its version; uninstalling
@@ -14,7 +15,7 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(mktemp -d)
 folder="C:\\tavrin-operator-test\\$$"
 dir=$(winepath -u "$folder" 2>/dev/null)
-name="龙腾三国" publisher="龙腾游戏有限公司"
+name="龙腾三国" publisher="龙腾游戏有限公司" launcher=longteng
 key="HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$name"
 cleanup() {
   wine reg delete "$key" /f </dev/null >/dev/null 2>&1
@@ -40,12 +41,12 @@ for define in "$@"; do
       program="$work/$(basename "${define#*=}")"
       cp "${define#*=}" "$program" && "$sign" "$program"
       defines+=("${define%%=*}=$program") ;;
-    -DCONFIG=* | -DNAME=* | -DPUBLISHER=* | -DSIGN=*) ;;
+    -DCONFIG=* | -DNAME=* | -DPUBLISHER=* | -DSIGN=* | -DPROGRAM_NAME=*) ;;
     -DVERSION=*) version=${define#*=}; defines+=("$define") ;;
     *) defines+=("$define") ;;
   esac
 done
-"$makensis" -V2 -INPUTCHARSET UTF8 "${defines[@]}" -DCOMPRESSOR=zlib "-DNAME=$name" \
+"$makensis" -V2 -INPUTCHARSET UTF8 "${defines[@]}" -DCOMPRESSOR=zlib "-DNAME=$name" "-DPROGRAM_NAME=$launcher" \
   "-DPUBLISHER=$publisher" "-DCONFIG=$work/config.ini" "-DSIGN=$sign" \
   "-DOUTFILE=$work/operator-setup.exe" "$nsi" >"$work/makensis.log" 2>&1
 check "the installer is built" 0 "$?"
@@ -54,8 +55,8 @@ check "the installer is signed" signed "$(signed "$work/operator-setup.exe")"
 
 timeout 120 wine "$work/operator-setup.exe" /S "/D=$folder"
 check "a silent install" 0 "$?"
-for program in tavrin.exe tavrin-tool.exe uninstall.exe; do
-  check "$program is signed" signed "$(signed "$dir/$program")"
+for file in $launcher.exe tavrin-tool.exe uninstall.exe; do
+  check "$file is signed" signed "$(signed "$dir/$file")"
 done
 check "their config.ini" "$(cat "$work/config.ini")" "$(cat "$dir/config.ini" 2>/dev/null)"
 reg_value() { # the console speaks the system code page (936)
@@ -69,16 +70,16 @@ profile=$(wine cmd /c 'echo %USERPROFILE%' 2>/dev/null | tr -d '\r')
 check "their name on the desktop" yes \
   "$([ -e "$(winepath -u "$profile\\Desktop\\$name.lnk" 2>/dev/null)" ] && echo yes || echo no)"
 check "the launcher's version" "tavrin $version" \
-  "$(timeout 60 wine "$dir/tavrin.exe" --version 2>/dev/null | tr -d '\r')"
+  "$(timeout 60 wine "$dir/$launcher.exe" --version 2>/dev/null | tr -d '\r')"
 # What the player's play left (logins, saved games) stays unless the uninstall is told to purge.
 appdata=$(winepath -u "$(wine cmd /c 'echo %LOCALAPPDATA%' 2>/dev/null | tr -d '\r')" 2>/dev/null)
-mkdir -p "$appdata/tavrin.browser" && echo saved > "$appdata/tavrin.browser/operator-test-marker"
+mkdir -p "$appdata/$launcher.browser" && echo saved > "$appdata/$launcher.browser/operator-test-marker"
 timeout 120 wine "$dir/uninstall.exe" /S _?="$folder"
 check "uninstalled" "no|no" \
-  "$([ -e "$dir/tavrin.exe" ] && echo yes || echo no)|$([ -n "$(reg_value DisplayName)" ] && echo yes || echo no)"
-check "the player's saved data kept" saved "$(cat "$appdata/tavrin.browser/operator-test-marker" 2>/dev/null)"
+  "$([ -e "$dir/$launcher.exe" ] && echo yes || echo no)|$([ -n "$(reg_value DisplayName)" ] && echo yes || echo no)"
+check "the player's saved data kept" saved "$(cat "$appdata/$launcher.browser/operator-test-marker" 2>/dev/null)"
 timeout 120 wine "$work/operator-setup.exe" /S "/D=$folder"
 timeout 120 wine "$dir/uninstall.exe" /S /PURGE _?="$folder"
 check "/PURGE takes the saved data too" gone \
-  "$([ -e "$appdata/tavrin.browser/operator-test-marker" ] && echo kept || echo gone)"
+  "$([ -e "$appdata/$launcher.browser/operator-test-marker" ] && echo kept || echo gone)"
 finish || { cat "$work/makensis.log"; exit 1; }
