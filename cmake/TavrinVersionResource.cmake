@@ -15,7 +15,7 @@ function(tavrin_version_resource target file_name description)
   string(REGEX MATCHALL "[0-9]+" numbers "${version}")
   list(APPEND numbers 0 0 0 0)
   list(SUBLIST numbers 0 4 numbers)
-  list(JOIN numbers "," numbers)
+  list(JOIN numbers "," numbers)  # the resource's four numbers, as TAVRIN_VERSION_4 has them
   set(product "${TAVRIN_PRODUCT_NAME}")
   if(NOT product)
     set(product "Tavrin")

@@ -68,7 +68,9 @@ cd "$root"
 scripts/fetch-win-deps.sh
 cmake --preset windows -B "$build" -DTAVRIN_BUILD_TESTS=OFF -DTAVRIN_BUILD_BENCH=OFF \
   "-DTAVRIN_CONFIG_INI=$config" "-DTAVRIN_WEBVIEW2_LOADER=$loader" "${defines[@]}" >/dev/null
-cmake --build "$build" --target tavrin_installer tavrin-update
+# Signed anew each time: the certificate (in the environment) may be a new one.
+[ -z "${given[TAVRIN_SIGN_COMMAND]+set}" ] || rm -rf "$build/src/shipped"
+cmake --build "$build" --target tavrin_installer tavrin_shipped_updater
 mkdir -p "$out"
 installer=$(ls -t "$build"/tavrin-setup-*.exe | head -1)
 cp "$installer" "$build/src/shipped/update.exe" "$out/"

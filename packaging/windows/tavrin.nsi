@@ -4,6 +4,7 @@
 ;   PROGRAM    the launcher (tavrin.exe)         RUFFLE   the player's folder
 ;   TOOL       the operators' tavrin-tool.exe     CONFIG   the operator's config.ini
 ;   ICON       the program's icon                 VERSION  the launcher's version
+;   VERSION4   optional: the version as four numbers (34.2.1.0), for the installer's properties
 ;   OUTFILE    the installer to write
 ;   NAME       optional: the name players see (Tavrin); the install folder, the Start menu
 ;              folder, the shortcuts and the Apps & features entry take it
@@ -55,6 +56,22 @@ InstallDirRegKey HKCU "Software\${NAME}" "InstallDir"
 !insertmacro MUI_UNPAGE_COMPONENTS
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "SimpChinese"
+
+; The installer's own properties, as the programs': the product, its publisher and version.
+!ifdef VERSION4
+  VIProductVersion "${VERSION4}"
+  VIFileVersion "${VERSION4}"
+  VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "ProductName" "${NAME}"
+  VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "ProductVersion" "${VERSION}"
+  VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "FileVersion" "${VERSION}"
+  VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "FileDescription" "${NAME} 安装程序"
+  !ifdef PUBLISHER
+    VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "CompanyName" "${PUBLISHER}"
+    VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "LegalCopyright" "© ${PUBLISHER}"
+  !else
+    VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "LegalCopyright" "© ${NAME}"
+  !endif
+!endif
 
 Section "${NAME}"
   SetOutPath "$INSTDIR"

@@ -52,6 +52,11 @@ done
 check "the installer is built" 0 "$?"
 signed() { osslsigncode verify -CAfile "$work/cert.pem" -in "$1" >/dev/null 2>&1 && echo signed || echo unsigned; }
 check "the installer is signed" signed "$(signed "$work/operator-setup.exe")"
+check "the installer's properties name the product and publisher" yes "$(python3 -c '
+import sys
+data = open(sys.argv[1], "rb").read()
+print("yes" if all(t.encode("utf-16-le") in data for t in sys.argv[2:]) else "no")' \
+  "$work/operator-setup.exe" "$name" "$publisher")"
 
 timeout 120 wine "$work/operator-setup.exe" /S "/D=$folder"
 check "a silent install" 0 "$?"
