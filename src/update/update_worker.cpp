@@ -23,6 +23,7 @@
 #include "platform/profile.h"
 #include "platform/system_paths.h"
 #include "update/archive.h"
+#include "update/install.h"
 #include "update/update_fetch.h"
 #include "update/update_packages.h"
 
@@ -147,6 +148,17 @@ void StageUpdate(const UpdateSettings& s, UpdateReport& report) {
     if (report.offeredVersion <= kLauncherVersion) {
         return;
     }
+    // What the updater will be told, judged by the updater's own rule before anything is
+    // fetched: one it would refuse (a launcher whose name has a dot, a '*' in a path) would
+    // leave the player with nothing running once this launcher has ended.
+    const std::string gameFolder = s.dataDir + "Game" + Sep();
+    const std::string argument = s.modulePath + "*" + gameFolder + "*" + s.baseName;
+    HandOver handOver;
+    std::string why;
+    if (!ParseHandOver(argument, handOver, why)) {
+        report.refusal = "the updater could not take over from this launcher: " + why;
+        return;
+    }
     const std::string gameUrl =
         platform::ReadProfileString("update", "GameUrl", "", 512, description);
     const std::string updaterUrl =
@@ -217,7 +229,6 @@ void StageUpdate(const UpdateSettings& s, UpdateReport& report) {
     if (!fetch(gameUrl, "Game", gameSize, gameDigest, "launcher")) {
         return;
     }
-    const std::string gameFolder = s.dataDir + "Game" + Sep();
     const std::string updateFolder = s.dataDir + "Update" + Sep();
     progress.Enter(UpdateStage::kUnpacking, report.offeredVersion);
     // Both are unpacked, whatever the first one gave.
@@ -253,7 +264,7 @@ void StageUpdate(const UpdateSettings& s, UpdateReport& report) {
         return;
     }
     report.updaterProgram = updater;
-    report.updaterArgument = s.modulePath + "*" + gameFolder + "*" + s.baseName;
+    report.updaterArgument = argument;
 }
 
 }  // namespace

@@ -109,7 +109,7 @@ protected:
         m_settings.baseName = "Launcher" + UniqueSuffix();
         m_settings.dataDir = m_tmp / "data/";
         m_settings.updateUrl = m_peer.Url("/update.ini?t=");
-        m_settings.modulePath = "/opt/games/Launcher";
+        m_settings.modulePath = Native("/opt/games/") + Program(m_settings.baseName);
         m_settings.launch = [this](const std::string& program, const std::string& argument) {
             m_launched.push_back(program + " " + argument);
             return m_launchWorks;
@@ -184,12 +184,29 @@ TEST_F(UpdateCheck, ANewerVersionIsUnpackedAndHandedOver) {
     EXPECT_EQ(progress.Read().offeredVersion, kLauncherVersion + 7);
     const std::string game = m_tmp / "data/Game/";
     ASSERT_EQ(m_launched.size(), 1u);
-    EXPECT_EQ(m_launched[0], (m_tmp / "data/Update/") + Program("update") +
-                                 " /opt/games/Launcher*" + game + "*" + m_settings.baseName);
+    EXPECT_EQ(m_launched[0], (m_tmp / "data/Update/") + Program("update") + " " +
+                                 m_settings.modulePath + "*" + game + "*" + m_settings.baseName);
     // The new launcher is staged under our own name, still a program.
     EXPECT_TRUE(IsProgram(game + Program(m_settings.baseName)));
     EXPECT_EQ(test::ReadFile(game + Program(m_settings.baseName)), "ELF...");
     EXPECT_EQ(test::ReadFile(game + "readme.txt"), "new");
+}
+
+// A launcher the updater could not take over from is not handed over at all: the player keeps
+// the version that runs, and nothing is fetched for an update that could not go in.
+TEST_F(UpdateCheck, ALauncherTheUpdaterWouldRefuseKeepsItsVersion) {
+    for (const std::string& program : {Native("/opt/games/") + Program("Launcher.bin"),
+                                       Native("/opt/ga*mes/") + Program("Launcher")}) {
+        Offer(Newer(1));
+        m_settings.modulePath = program;
+        m_settings.baseName = ComputeBaseName(program);
+        const UpdateReport report = RunUpdateCheck(m_settings);
+        EXPECT_FALSE(report.handedOver) << program;
+        EXPECT_NE(report.refusal.find("the updater could not take over"), std::string::npos)
+            << program << ": " << report.refusal;
+        EXPECT_EQ(Requests("/pkg/"), 0) << program;
+    }
+    EXPECT_TRUE(m_launched.empty());
 }
 
 TEST_F(UpdateCheck, NoHandOverWithoutAProgramOrWhenTheUpdaterWillNotStart) {
