@@ -229,10 +229,11 @@ private:
             const std::string place = m_target + move->name;
             if (move->swapped) {
                 m_report.rolledBack = true;
-                if (move->hadOld) {
-                    platform::PutFileInPlace(place + kOldFileSuffix, place);
-                } else {
-                    platform::DeleteFileForced(place);
+                const bool restored = move->hadOld
+                                          ? platform::PutFileInPlace(place + kOldFileSuffix, place)
+                                          : platform::DeleteFileForced(place);
+                if (!restored) {
+                    m_report.notRestored.push_back(move->name);
                 }
             }
             platform::DeleteFileForced(place + kNewFileSuffix);

@@ -31,7 +31,9 @@ struct InstallReport {
     std::vector<std::string> leftOver;   // old files that could not be removed afterwards
     ConfigValues moved;                  // the settings config.ini took from the package
     std::string error;                   // why nothing was installed
-    bool rolledBack = false;             // files had been replaced and got their old ones back
+    bool rolledBack = false;  // files had been replaced and were to get their old ones back
+    std::vector<std::string> notRestored;  // of those, the ones whose old file could not go back
+                                           // (it waits beside as NAME.tavrin-old)
 };
 
 // Installs every file below `staged` into `target` under the same names, making folders as

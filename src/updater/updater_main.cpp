@@ -31,8 +31,9 @@ enum Exit {
     kUpdated = 0,
     kNotUpdated = 1,  // the old launcher stays; the reason is in the log
     kUsage = 2,
-    kReadOnly = 3,  // the program folder cannot be written: the system's packages update it
-    kBusy = 4,      // another copy works in the data folder
+    kReadOnly = 3,      // the program folder cannot be written: the system's packages update it
+    kBusy = 4,          // another copy works in the data folder
+    kNotRestarted = 5,  // updated, but the new launcher could not be started
 };
 
 const char kUsageText[] =
@@ -45,7 +46,8 @@ const char kUsageText[] =
     "not carry; a failure puts every old file back), starts the new launcher and logs to the\n"
     "launcher's log.\n"
     "exit status: 0 updated, 1 not updated (old launcher kept), 2 usage, 3 read-only\n"
-    "program folder, 4 another copy works in the data folder\n";
+    "program folder, 4 another copy works in the data folder, 5 updated but the new\n"
+    "launcher could not be started\n";
 
 // The data folder's locks for the whole run: those the launcher handed on, or, when it could
 // not (an updater started by hand, or as administrator), taken here once the launcher's go.
@@ -96,6 +98,22 @@ void LogInstalled(const InstallReport& report) {
     }
 }
 
+// What became of the files replaced before the failure.
+std::string RollBackText(const InstallReport& report) {
+    if (!report.rolledBack) {
+        return {};
+    }
+    if (report.notRestored.empty()) {
+        return "; the files replaced so far have their old ones back";
+    }
+    std::string names;
+    for (const std::string& name : report.notRestored) {
+        names += (names.empty() ? "" : ", ") + name;
+    }
+    return "; could NOT put back the old " + names + " (each waits beside as NAME" +
+           kOldFileSuffix + "); the other files replaced have their old ones back";
+}
+
 // Apps & features shows the version the new launcher names, not the one first installed.
 void RecordNewVersion(const std::string& programFolder, const std::string& launcher) {
     const std::string version = platform::ProgramFileVersion(launcher);
@@ -136,8 +154,7 @@ int Update(const HandOver& handOver) {
     InstallReport report;
     if (!InstallFiles(handOver.gameFolder, programFolder, report)) {
         Diagnose("tavrin-update: the launcher in %s was not updated: %s%s", programFolder.c_str(),
-                 report.error.c_str(),
-                 report.rolledBack ? "; the files replaced so far have their old ones back" : "");
+                 report.error.c_str(), RollBackText(report).c_str());
         return kNotUpdated;
     }
     LogInstalled(report);
@@ -145,9 +162,11 @@ int Update(const HandOver& handOver) {
     // The new launcher takes the locks over and lets them go: it waits for this program to
     // end before it works in the data folder.
     if (!platform::StartDetached(handOver.launcher, "", locks.Natives())) {
-        Diagnose("tavrin-update: the new launcher %s could not be started",
-                 handOver.launcher.c_str());
-        return kNotUpdated;
+        Diagnose(
+            "tavrin-update: the launcher is updated, but the new launcher %s could not be "
+            "started; the player's next start runs it",
+            handOver.launcher.c_str());
+        return kNotRestarted;
     }
     Diagnose("tavrin-update: started the new launcher %s", handOver.launcher.c_str());
     return kUpdated;
