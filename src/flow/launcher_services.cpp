@@ -7,6 +7,7 @@
 #include "app/program_paths.h"
 #include "net/socket_transport.h"
 #include "platform/process.h"
+#include "platform/system_paths.h"
 #include "update/verification.h"
 
 namespace tavrin {
@@ -36,6 +37,7 @@ UpdateReport SystemServices::CheckForUpdate(const PlatformConfigData& platform,
     settings.dataDir = m_strDataDir;
     settings.updateUrl = platform.updateUrl;
     settings.modulePath = GetModulePath();
+    settings.failedUpdateFile = FailedUpdateFileFor(platform::UserStateFolder(), m_strBaseName);
     settings.publicKey = ChooseUpdateKey(ReadUpdateKey(m_strIniPath));
     settings.progress = &progress;
     settings.waitForUpdaterMs = m_bStartedByUpdater ? kUpdaterFinishingMs : 0;

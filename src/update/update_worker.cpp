@@ -98,6 +98,24 @@ private:
     UpdateProgress* m_progress;
 };
 
+// A version that failed to install is left alone for a day, unless a newer one is offered; a
+// record of a version this launcher has reached since is no longer needed.
+bool SkipsFailedVersion(const UpdateSettings& s, UpdateReport& report) {
+    FailedUpdate failed;
+    if (s.failedUpdateFile.empty() || !ReadFailedUpdate(s.failedUpdateFile, failed)) {
+        return false;
+    }
+    if (failed.version <= kLauncherVersion) {
+        std::remove(s.failedUpdateFile.c_str());
+        return false;
+    }
+    if (!SkipsFailedUpdate(failed, report.offeredVersion, std::time(nullptr))) {
+        return false;
+    }
+    report.skippedFailure = failed;
+    return true;
+}
+
 // Fetches, checks and unpacks an offered update into the data directory; the report names
 // the updater to start when everything needed is in place.
 void StageUpdate(const UpdateSettings& s, UpdateReport& report) {
@@ -145,7 +163,7 @@ void StageUpdate(const UpdateSettings& s, UpdateReport& report) {
         report.refusal = "the update description expired at " + expires;
         return;
     }
-    if (report.offeredVersion <= kLauncherVersion) {
+    if (report.offeredVersion <= kLauncherVersion || SkipsFailedVersion(s, report)) {
         return;
     }
     // What the updater will be told, judged by the updater's own rule before anything is
@@ -327,6 +345,13 @@ void LogUpdateReport(const UpdateReport& report, const UpdateSettings& settings)
         Diagnose("tavrin: the update service offers version %d, this is %d%s",
                  report.offeredVersion, kLauncherVersion,
                  report.offeredVersion <= kLauncherVersion ? ": nothing to do" : "");
+    }
+    if (const auto& failed = report.skippedFailure) {
+        Diagnose(
+            "tavrin: version %d failed to install at %s (%s); this launcher goes on and tries it "
+            "again from %s or when a newer version is offered",
+            failed->version, FailedUpdateTime(failed->when).c_str(), failed->reason.c_str(),
+            FailedUpdateTime(failed->when + kRetryFailedUpdateAfterSeconds).c_str());
     }
     if (report.cancelled) {
         Diagnose("tavrin: the player cancelled the update to version %d; going on without it",

@@ -11,6 +11,7 @@
 
 #include "app/version.h"
 #include "update/config_keys.h"
+#include "update/failed_update.h"
 #include "update/update_progress.h"
 #include "update/verification.h"
 
@@ -32,6 +33,9 @@ struct UpdateSettings {
     UpdateProgress* progress = nullptr;
     // Starts the updater; the real one by default (tests record instead).
     std::function<bool(const std::string& program, const std::string& argument)> launch;
+    // Where a version whose installation failed is recorded ("" for nowhere): that version is
+    // left alone for a day.
+    std::string failedUpdateFile;
     // This launcher was started by our updater, which may still be finishing: a check that
     // finds the data folder taken waits this long for it before it counts as busy.
     int waitForUpdaterMs = 0;
@@ -60,6 +64,8 @@ struct UpdateReport {
     // unsigned package's config.ini was left out.
     ConfigValues movedConfig;
     bool configLeftOut = false;
+    // The offered version failed to install less than a day ago: it was left alone.
+    std::optional<FailedUpdate> skippedFailure;
 };
 
 // A package without a declared size (GameSize, updateSize) stops at this many bytes; a

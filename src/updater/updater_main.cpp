@@ -4,6 +4,8 @@
 // new launcher. The data folder's locks stay with it from the launcher's hand-over until the
 // new launcher has them.
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,7 +18,9 @@
 #include "platform/installed_program.h"
 #include "platform/named_mutex.h"
 #include "platform/process.h"
+#include "platform/profile.h"
 #include "platform/system_paths.h"
+#include "update/failed_update.h"
 #include "update/install.h"
 
 namespace tavrin {
@@ -114,6 +118,34 @@ std::string RollBackText(const InstallReport& report) {
            kOldFileSuffix + "); the other files replaced have their old ones back";
 }
 
+// The player gets the game back: the failed version is recorded, so that the old launcher
+// goes on to its login window instead of handing over to it again, and the old launcher is
+// started. Without a record it would hand over again at once, so it is then left to the
+// player's next start.
+void RestartAfterFailure(const HandOver& handOver, const InstallReport& report,
+                         const HeldLocks& locks) {
+    std::string dataDir = handOver.gameFolder.substr(0, handOver.gameFolder.size() - 1);
+    dataDir = FolderOf(dataDir);
+    FailedUpdate failed;
+    failed.version = std::atoi(
+        platform::ReadProfileString("update", "versionNum", "0", 16, dataDir + "update.ini")
+            .c_str());
+    failed.when = static_cast<std::int64_t>(std::time(nullptr));
+    failed.reason = report.error;
+    const std::string record = FailedUpdateFileFor(platform::UserStateFolder(), handOver.name);
+    if (failed.version <= 0 || !WriteFailedUpdate(record, failed)) {
+        Diagnose(
+            "tavrin-update: the failed version could not be recorded in %s; the player's "
+            "next start tries it again",
+            record.c_str());
+        return;
+    }
+    Diagnose("tavrin-update: version %d recorded as failed in %s", failed.version, record.c_str());
+    if (platform::StartDetached(handOver.launcher, "", locks.Natives())) {
+        Diagnose("tavrin-update: started the old launcher %s again", handOver.launcher.c_str());
+    }
+}
+
 // Apps & features shows the version the new launcher names, not the one first installed.
 void RecordNewVersion(const std::string& programFolder, const std::string& launcher) {
     const std::string version = platform::ProgramFileVersion(launcher);
@@ -155,6 +187,7 @@ int Update(const HandOver& handOver) {
     if (!InstallFiles(handOver.gameFolder, programFolder, report)) {
         Diagnose("tavrin-update: the launcher in %s was not updated: %s%s", programFolder.c_str(),
                  report.error.c_str(), RollBackText(report).c_str());
+        RestartAfterFailure(handOver, report, locks);
         return kNotUpdated;
     }
     LogInstalled(report);

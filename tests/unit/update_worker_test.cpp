@@ -9,6 +9,7 @@
 #include <cctype>
 #include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -207,6 +208,38 @@ TEST_F(UpdateCheck, ALauncherTheUpdaterWouldRefuseKeepsItsVersion) {
         EXPECT_EQ(Requests("/pkg/"), 0) << program;
     }
     EXPECT_TRUE(m_launched.empty());
+}
+
+// A version that failed to install is left alone for a day, so that the player reaches the
+// game instead of handing over to it at every start; a newer one, or a day later, is taken.
+TEST_F(UpdateCheck, AVersionThatFailedToInstallIsLeftAloneForADay) {
+    const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
+    const struct {
+        const char* what;
+        int failed;  // above our version
+        int offered;
+        std::int64_t ago;
+        bool handedOver;
+        bool recordKept;
+    } cases[] = {
+        {"failed an hour ago", 1, 1, 3600, false, true},
+        {"failed two days ago", 1, 1, 2 * 86400, true, true},
+        {"a newer one is offered", 1, 2, 3600, true, true},
+        {"this launcher's own version failed once", 0, 1, 3600, true, false},
+    };
+    m_settings.failedUpdateFile = m_tmp / "launcher.update-failed";
+    for (const auto& c : cases) {
+        Offer(Newer(c.offered));
+        m_launched.clear();
+        ASSERT_TRUE(WriteFailedUpdate(m_settings.failedUpdateFile,
+                                      {kLauncherVersion + c.failed, now - c.ago, "in use"}));
+        const int before = Requests("/pkg/");
+        const UpdateReport report = RunUpdateCheck(m_settings);
+        EXPECT_EQ(report.handedOver, c.handedOver) << c.what;
+        EXPECT_EQ(report.skippedFailure.has_value(), !c.handedOver) << c.what;
+        EXPECT_EQ(Requests("/pkg/") > before, c.handedOver) << c.what;
+        EXPECT_EQ(platform::PathExists(m_settings.failedUpdateFile), c.recordKept) << c.what;
+    }
 }
 
 TEST_F(UpdateCheck, NoHandOverWithoutAProgramOrWhenTheUpdaterWillNotStart) {
