@@ -25,7 +25,9 @@ const char* const kUpdateCheckHelp =
     "           needs --force. Without --data it works in a new private temporary\n"
     "           folder, removed afterwards. --public-key checks the description's\n"
     "           signature with that key instead of the launcher's (the built-in one,\n"
-    "           else updateKey in config.ini; \"\" checks the digests only)\n";
+    "           else updateKey in config.ini; \"\" checks the digests only). --launcher\n"
+    "           NAME (tavrin) reads that launcher's record of a version that failed\n"
+    "           to install, and leaves the version alone as the launcher would\n";
 
 // True when something is at the path: a file, or a folder with anything in it.
 bool HoldsAnything(const std::string& path) {
@@ -40,6 +42,7 @@ int RunUpdateCheck(const Args& args) {
     bool force = false;
     std::string publicKey;
     int keyGiven = 0;
+    std::string launcher = "tavrin";
     const std::vector<Option> options = {
         Text("--ini", iniPath),
         Text("--data", folder),
@@ -50,6 +53,7 @@ int RunUpdateCheck(const Args& args) {
          },
          true},
         Text("--public-key", publicKey, &keyGiven),
+        Text("--launcher", launcher),
     };
     Args none;
     if (!ParseArguments(args, options, 0, none)) {
@@ -99,6 +103,10 @@ int RunUpdateCheck(const Args& args) {
     settings.updateUrl = platform.updateUrl;
     settings.modulePath = tavrin::GetModulePath();
     settings.publicKey = publicKey;
+    settings.failedUpdateFile =
+        tavrin::FailedUpdateFileFor(tavrin::platform::UserStateFolder(), launcher);
+    tavrin::FailedUpdate failed;
+    const bool recorded = tavrin::ReadFailedUpdate(settings.failedUpdateFile, failed);
     tavrin::SocketStartup();
     const tavrin::UpdateReport report = tavrin::RunUpdateCheck(settings, true);
     tavrin::SocketCleanup();
@@ -108,6 +116,11 @@ int RunUpdateCheck(const Args& args) {
                 report.updaterArgument.c_str());
     std::printf("description=%s\n", report.described ? "fetched" : "not fetched");
     std::printf("signature=%s\nrefusal=%s\n", report.signature.c_str(), report.refusal.c_str());
+    if (recorded) {
+        std::printf("failedVersion=%d\nfailedAt=%s\nfailedReason=%s\n", failed.version,
+                    tavrin::FailedUpdateTime(failed.when).c_str(), failed.reason.c_str());
+    }
+    std::printf("skippedAsFailed=%d\n", report.skippedFailure ? 1 : 0);
     // What the launcher package's config.ini would change for every player who takes it.
     for (const auto& [key, value] : report.movedConfig) {
         std::printf("moves.%s=%s\n", key.c_str(), value.c_str());

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The self-update on Linux against the demo operator service, through the real launcher: a
 # newer version is handed over to tavrin-update, which installs it and starts it; a package
-# that fails part-way leaves the old launcher; a launcher started while the updater works says
-# an update is in progress. Usage: self_update_test.sh TAVRIN TAVRIN_UPDATE TAVRIN_TOOL
+# that fails part-way leaves the old launcher, which the updater starts again and which leaves
+# the failed version alone; a launcher started while the updater works says an update is in
+# progress. Usage: self_update_test.sh TAVRIN TAVRIN_UPDATE TAVRIN_TOOL
 set -uo pipefail
 launcher=$(readlink -f "$1")
 updater=$(readlink -f "$2")
@@ -87,7 +88,19 @@ updater_ended
 check "part-way: rolled back" 1 "$(grep -c "$app/ was not updated: a folder stands where the file goes: whats-new.txt; the files replaced so far have their old ones back" "$log")"
 check "part-way: the old launcher is in place" same "$(same "$app/tavrin" "$launcher")"
 check "part-way: config.ini as it was" same "$(same "$app/config.ini" "$work/config.before")"
+# The player gets the game back: the failed version is recorded and the old launcher, started
+# again by the updater, leaves it alone and shows its login window.
+check "part-way: the failed version recorded" "$DEMO_UPDATE_VERSION" \
+  "$(sed -n 's/^version=//p' "$work/state/tavrin.update-failed" | tr -d '\r')"
+wait_for "$log" "tavrin-update: started the old launcher $app/tavrin again" 30
+check "part-way: the old launcher started again" 0 $?
+wait_for "$log" "version $DEMO_UPDATE_VERSION failed to install at" 60
+check "part-way: which leaves the failed version alone" 0 $?
+wait_for "$log" "tavrin: login window shown" 60
+check "part-way: and shows its login window" 0 $?
+pkill -f "^$app/tavrin" ; sleep 1
 check "part-way: and runs" "tavrin $own" "$("$app/tavrin" --version | cut -d. -f1)"
+rm -f "$work/state/tavrin.update-failed"
 check "part-way: nothing left beside" 0 "$(leftovers "$app")"
 check "part-way: the player's folder untouched" yes "$([ -d "$app/whats-new.txt/mine" ] && echo yes)"
 
