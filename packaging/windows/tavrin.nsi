@@ -257,6 +257,7 @@ Section /o "un.游戏存档、登录信息和记录" UnPlayerData
   RMDir /r "$LOCALAPPDATA\${PROGRAM_NAME}"
   Delete "$LOCALAPPDATA\${PROGRAM_NAME}.log"
   Delete "$LOCALAPPDATA\${PROGRAM_NAME}.log.1"
+  Delete "$LOCALAPPDATA\${PROGRAM_NAME}.update-failed"
 SectionEnd
 
 Function un.onInit
