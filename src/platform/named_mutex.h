@@ -1,13 +1,14 @@
 // A system-wide mutex known by name, shared between copies of the launcher.
 //
-// Windows: CreateMutexA (not initially owned), WaitForSingleObject, ReleaseMutex.
+// Windows: CreateMutexA (owned by the thread that made it), WaitForSingleObject, ReleaseMutex.
 // POSIX: flock() on a lock file named after the mutex in the user's runtime folder
 // ($XDG_RUNTIME_DIR, else a private folder under /tmp). The system drops the lock when a
 // process dies, so a crashed copy never blocks the others.
 //
-// One difference is inherent: on POSIX the first opener holds the lock from the moment it
-// opens the mutex, and "already existed" means that another process holds it. The launcher
-// only asks that question while the first holder keeps the mutex, so both agree there.
+// On both, the first opener holds the lock from the moment it opens the mutex, and "already
+// existed" means that another holder had it. One difference is inherent: a Windows mutex
+// belongs to the thread that made it and is given up when that thread ends, while the name
+// lives on with any handle (an updater's inherited one); a lock file is held by the process.
 #pragma once
 
 #include <cstdint>

@@ -7,9 +7,12 @@ namespace tavrin::platform {
 
 NamedMutex::NamedMutex(const std::string& name) {
     // Kernel object names tell case apart; the programs and folders they are named after do
-    // not: "Tavrin" and "tavrin." must share their locks.
-    m_handle = CreateMutexA(nullptr, FALSE, FoldedFileName(name).c_str());
+    // not: "Tavrin" and "tavrin." must share their locks. The first opener owns the mutex, as
+    // the first opener of a lock file holds it on POSIX: one that waits for it (an updater
+    // started by hand) waits for that holder, not only for the name.
+    m_handle = CreateMutexA(nullptr, TRUE, FoldedFileName(name).c_str());
     m_bAlreadyExisted = m_handle != nullptr && GetLastError() == ERROR_ALREADY_EXISTS;
+    m_bOwned = m_handle != nullptr && !m_bAlreadyExisted;
 }
 
 NamedMutex::~NamedMutex() {
@@ -30,6 +33,9 @@ bool NamedMutex::IsValid() const {
 bool NamedMutex::Lock() {
     if (m_handle == nullptr) {
         return false;
+    }
+    if (m_bOwned) {
+        return true;  // a second wait would own it twice, and one Unlock would not free it
     }
     const DWORD wait = WaitForSingleObject(m_handle, INFINITE);
     // An abandoned mutex is owned all the same: its former owner died.

@@ -46,6 +46,33 @@ TEST(NamedMutex, NamesTheSystemTakesForOneShareTheirLock) {
     EXPECT_EQ(second.AlreadyExisted(), platform::FileNamesIgnoreCase());
 }
 
+// The first opener holds the lock without asking: another that waits for it waits for that
+// holder, not merely for the name to exist.
+TEST(NamedMutex, TheFirstOpenerHoldsItUntilItLetsGo) {
+    const std::string name = UniqueName("held");
+    auto first = std::make_unique<NamedMutex>(name);
+    std::atomic<int> step{0};
+    bool whileHeld = true;
+    bool afterwards = false;
+    std::thread other([&] {
+        NamedMutex second(name);
+        whileHeld = second.TryLock(200);
+        step = 1;
+        while (step.load() != 2) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        afterwards = second.TryLock(5000);
+    });
+    while (step.load() != 1) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    first.reset();
+    step = 2;
+    other.join();
+    EXPECT_FALSE(whileHeld);
+    EXPECT_TRUE(afterwards);
+}
+
 TEST(NamedMutex, LockWaitsForTheOtherHolder) {
     const std::string name = UniqueName("wait");
     std::atomic<int> step{0};
