@@ -10,6 +10,7 @@
 #include "platform/file_system.h"
 #include "platform/process.h"
 #include "platform/system_paths.h"
+#include "update/install_journal.h"
 
 namespace tavrin {
 
@@ -106,17 +107,47 @@ public:
         if (files.empty()) {
             return Fail("the staged launcher folder " + m_staged + " holds no files", "");
         }
-        if (!MakeFolders(folders) || !CopyAll(files) || !SwapAll()) {
+        // The record goes first, and follows each stage: whatever ends this program, the next
+        // updater or launcher finishes or undoes what it finds (RecoverInstallation).
+        InstallJournal journal;
+        for (const std::string& folder : folders) {
+            if (!platform::IsDirectory(m_target + folder)) {
+                journal.madeFolders.push_back(folder);
+            }
+        }
+        for (const std::string& name : files) {
+            journal.files.push_back({name, false});
+        }
+        if (!WriteInstallJournal(m_target, journal)) {
+            return Fail("cannot write the installation's record", kInstallJournalName);
+        }
+        InstallStep();
+        const auto moving = [&] {
+            journal.state = JournalState::kSwapping;
+            journal.files.clear();
+            for (const Move& move : m_moves) {
+                journal.files.push_back({move.name, move.hadOld});
+            }
+            return WriteInstallJournal(m_target, journal) ||
+                   Fail("cannot write the installation's record", kInstallJournalName);
+        };
+        if (!MakeFolders(folders) || !CopyAll(files) || !moving() || (InstallStep(), !SwapAll())) {
             RollBack();
+            platform::DeleteFileForced(m_target + kInstallJournalName);
             return false;
         }
+        journal.state = JournalState::kDone;
+        WriteInstallJournal(m_target, journal);
+        InstallStep();
         for (const Move& move : m_moves) {
             m_report.installed.push_back(move.name);
             const std::string old = m_target + move.name + kOldFileSuffix;
             if (move.hadOld && !platform::DeleteFileForced(old)) {
                 m_report.leftOver.push_back(move.name + kOldFileSuffix);
             }
+            InstallStep();
         }
+        platform::DeleteFileForced(m_target + kInstallJournalName);
         return true;
     }
 
@@ -162,6 +193,7 @@ private:
             if (!CopyFile(m_staged + name, place + kNewFileSuffix, IsStagedProgram(name))) {
                 return Fail("cannot write the new file beside the old one", name);
             }
+            InstallStep();
         }
         return true;
     }
@@ -200,6 +232,7 @@ private:
             if (move.hadOld && !platform::PutFileInPlace(place, place + kOldFileSuffix)) {
                 return Fail("cannot move the old file aside (is it in use?)", move.name);
             }
+            InstallStep();
             if (!platform::PutFileInPlace(place + kNewFileSuffix, place)) {
                 // The old one goes back at once: this file is as it was.
                 if (move.hadOld) {
@@ -208,6 +241,7 @@ private:
                 return Fail("cannot put the new file in place", move.name);
             }
             move.swapped = true;
+            InstallStep();
         }
         return true;
     }

@@ -24,6 +24,7 @@
 #include "platform/system_paths.h"
 #include "update/archive.h"
 #include "update/install.h"
+#include "update/install_journal.h"
 #include "update/update_fetch.h"
 #include "update/update_packages.h"
 
@@ -312,6 +313,13 @@ UpdateReport RunUpdateCheck(const UpdateSettings& s, bool dryRun) {
     }
     const platform::NamedMutex updating(UpdatingMutexName(s.baseName));
     report.checked = true;
+    // An updater killed part-way left its record beside this launcher: finished or undone now,
+    // while no updater can be at work (the locks are ours).
+    const std::string recovered = RecoverInstallation(FolderOf(s.modulePath));
+    if (!recovered.empty()) {
+        Diagnose("tavrin: an installation left unfinished in %s was %s",
+                 FolderOf(s.modulePath).c_str(), recovered.c_str());
+    }
     platform::DeleteDirContents(s.dataDir);
     StageUpdate(s, report);
     if (s.progress != nullptr && s.progress->Cancelled()) {

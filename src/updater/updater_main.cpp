@@ -22,6 +22,7 @@
 #include "platform/system_paths.h"
 #include "update/failed_update.h"
 #include "update/install.h"
+#include "update/install_journal.h"
 
 namespace tavrin {
 
@@ -183,6 +184,13 @@ int Update(const HandOver& handOver) {
             programFolder.c_str());
         return kReadOnly;
     }
+    // An updater killed before it ended leaves its record: its work is finished or undone
+    // before any other begins.
+    const std::string recovered = RecoverInstallation(programFolder);
+    if (!recovered.empty()) {
+        Diagnose("tavrin-update: an installation left unfinished in %s was %s",
+                 programFolder.c_str(), recovered.c_str());
+    }
     InstallReport report;
     if (!InstallFiles(handOver.gameFolder, programFolder, report)) {
         Diagnose("tavrin-update: the launcher in %s was not updated: %s%s", programFolder.c_str(),
@@ -223,6 +231,16 @@ int UpdaterMain(int argc, char** argv) {
         return argument == "--help" ? kUpdated : kUsage;
     }
     SetDiagnosticsFile(DiagnosticsFileFor(platform::UserStateFolder(), handOver.name));
+    // The tests end this program at a chosen step of the installation, as a crash or a
+    // player ending it from the task manager would.
+    if (const char* stop = std::getenv("TAVRIN_TEST_STOP_INSTALL_AT")) {
+        const int at = std::atoi(stop);
+        SetInstallStepHook([at](int step) {
+            if (step == at) {
+                std::_Exit(9);
+            }
+        });
+    }
     Diagnose("tavrin-update %s: updating %s from %s", kLauncherVersionText,
              handOver.launcher.c_str(), handOver.gameFolder.c_str());
     return Update(handOver);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 #include <string>
 
 #include "platform/file_output.h"
@@ -11,6 +12,7 @@
 #include "platform/process.h"
 #include "platform/system_paths.h"
 #include "support/temp_dir.h"
+#include "update/install_journal.h"
 
 namespace tavrin {
 namespace {
@@ -170,6 +172,45 @@ TEST(InstallFiles, AFailurePartWayLeavesTheOldFilesOnly) {
         EXPECT_EQ(report.rolledBack, c.rolledBack);
         EXPECT_NE(report.error.find(c.failedFile), std::string::npos) << report.error;
     }
+}
+
+// An installation ended at any step (its updater killed) is finished or undone by the next
+// one: the folder then holds the old files or the new ones, whole, and nothing beside them.
+TEST(InstallFiles, EndedAtAnyStepItIsFinishedOrUndoneWhole) {
+    const Files before = {
+        {kLauncher, "old"}, {"config.ini", "[config]\nmine=1\n"}, {"a.txt", "old a"}};
+    const Files staged = {{kLauncher, "new"}, {"a.txt", "new a"}, {"ruffle/r.js", "new r"}};
+    Files after = before;
+    for (const auto& [name, content] : staged) {
+        after[name] = content;
+    }
+    struct Stop {};
+    bool completed = false;
+    std::set<std::string> outcomes;
+    for (int stopAt = 1; !completed; ++stopAt) {
+        SCOPED_TRACE(stopAt);
+        const test::TempDir dir;
+        WriteTree(dir, "old", before);
+        WriteTree(dir, "new", staged);
+        SetInstallStepHook([stopAt](int step) {
+            if (step == stopAt) {
+                throw Stop{};
+            }
+        });
+        InstallReport report;
+        try {
+            completed = InstallFiles(dir / "new/", dir / "old/", report);
+        } catch (const Stop&) {
+            EXPECT_NE(RecoverInstallation(dir / "old/"), "");
+        }
+        SetInstallStepHook({});
+        const Files now = Tree(dir, "old");
+        EXPECT_TRUE(now == before || now == after) << "a mix after stopping at step " << stopAt;
+        outcomes.insert(now == after ? "new" : "old");
+        EXPECT_EQ(RecoverInstallation(dir / "old/"), "");  // nothing left to recover
+        ASSERT_LT(stopAt, 100);
+    }
+    EXPECT_EQ(outcomes, (std::set<std::string>{"new", "old"}));
 }
 
 TEST(InstallFiles, NothingStagedIsAnError) {
