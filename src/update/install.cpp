@@ -229,16 +229,15 @@ private:
             if (platform::IsDirectory(place)) {
                 return Fail("a folder stands where the file goes", move.name);
             }
-            if (move.hadOld && !platform::PutFileInPlace(place, place + kOldFileSuffix)) {
-                return Fail("cannot move the old file aside (is it in use?)", move.name);
+            // The old file is copied aside and the new one replaces it in one step: at no
+            // moment is the launcher's file missing, whenever this program is ended.
+            if (move.hadOld &&
+                !CopyFile(place, place + kOldFileSuffix, IsStagedProgram(move.name))) {
+                return Fail("cannot keep a copy of the old file", move.name);
             }
             InstallStep();
             if (!platform::PutFileInPlace(place + kNewFileSuffix, place)) {
-                // The old one goes back at once: this file is as it was.
-                if (move.hadOld) {
-                    platform::PutFileInPlace(place + kOldFileSuffix, place);
-                }
-                return Fail("cannot put the new file in place", move.name);
+                return Fail("cannot put the new file in place (is the old one in use?)", move.name);
             }
             move.swapped = true;
             InstallStep();
@@ -269,6 +268,8 @@ private:
                 if (!restored) {
                     m_report.notRestored.push_back(move->name);
                 }
+            } else if (move->hadOld) {
+                platform::DeleteFileForced(place + kOldFileSuffix);  // the copy kept aside
             }
             platform::DeleteFileForced(place + kNewFileSuffix);
         }

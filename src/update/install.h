@@ -37,10 +37,12 @@ struct InstallReport {
 };
 
 // Installs every file below `staged` into `target` under the same names, making folders as
-// needed. Each file is first copied beside its place (NAME.tavrin-new); then each old file
-// moves aside (NAME.tavrin-old) and the new one takes its place; only when all are in are
-// the old ones removed. A failure at any step puts back every file already replaced and
-// removes the copies and the folders made: `target` then holds its old files only.
+// needed. Each file is first copied beside its place (NAME.tavrin-new); then each old file is
+// copied aside (NAME.tavrin-old) and the new one replaces it in one step; only when all are in
+// are the old ones removed. A failure at any step puts back every file already replaced and
+// removes the copies and the folders made: `target` then holds its old files only. A record
+// in `target` (install_journal.h) lets the next updater or launcher finish or undo an
+// installation whose updater was ended part-way.
 // config.ini already in `target` stays as it is but for the settings the staged config.ini
 // moves (configUrl, updateKey; the launcher stages one only from a signed update), and so does
 // everything the package does not carry.

@@ -104,6 +104,23 @@ rm -f "$work/state/tavrin.update-failed"
 check "part-way: nothing left beside" 0 "$(leftovers "$app")"
 check "part-way: the player's folder untouched" yes "$([ -d "$app/whats-new.txt/mine" ] && echo yes)"
 
+# An updater killed in the middle of its installation (the test's hook ends it at step 7, as
+# it replaces the launcher's own file): the player still has a launcher to start, whose start
+# undoes what the updater left and hands over again, and the update goes in whole.
+app=$work/app4
+install_copy "$app"
+TAVRIN_TEST_STOP_INSTALL_AT=7 timeout 60 "$app/tavrin" > "$work/launcher.out" 2>&1
+updater_ended
+check "killed: its record is left, and a launcher to start" "yes|yes" \
+  "$([ -f "$app/.tavrin-install" ] && echo yes)|$([ -x "$app/tavrin" ] && echo yes || echo no)"
+timeout 60 "$app/tavrin" > "$work/launcher.out" 2>&1
+wait_for "$log" "tavrin: an installation left unfinished in $app/ was undone" 30
+check "killed: the next start undoes it" 0 $?
+wait_for "$TAVRIN_DEMO_UPDATE_LOG" "new launcher started: $app/tavrin;" 30
+check "killed: and the update goes in after all" 0 $?
+updater_ended
+check "killed: whole" "same|0" "$(same "$app/tavrin" "$new_launcher")|$(leftovers "$app")"
+
 # While the updater waits for its launcher to end (a stand-in that lives until told to end)
 # it holds the data folder's locks: a launcher started then says that an update is in
 # progress, and ends (after its message, which nobody answers here).
