@@ -24,7 +24,8 @@ TAVRIN_DEMO_UPDATE_LOG=$(win_path "$work/new-launcher.log")
 appdata=$(wine cmd /c 'echo %LOCALAPPDATA%' 2>/dev/null | tr -d '\r')
 log=$(winepath -u "$appdata\\tavrin.log" 2>/dev/null)
 data=$(winepath -u "$appdata\\tavrin" 2>/dev/null)
-rm -rf "$data"
+record=$(winepath -u "$appdata\\tavrin.update-failed" 2>/dev/null)
+rm -rf "$data" "$record"
 : > "$log"
 
 install_copy() { # FOLDER
@@ -81,6 +82,14 @@ updater_ended "was not updated"
 check "part-way: rolled back" 1 "$(tr -d '\r' < "$log" | grep -c 'was not updated: a folder stands where the file goes: whats-new.txt; the files replaced so far have their old ones back')"
 check "part-way: the old launcher is in place" same "$(same "$app/tavrin.exe" "$launcher")"
 check "part-way: nothing left beside" 0 "$(leftovers "$app")"
+# The failed version is recorded and the old launcher started again; with no engine under Wine
+# it stops at the engine's box, and the test ends it.
+check "part-way: the failed version recorded" "$DEMO_UPDATE_VERSION" \
+  "$(sed -n 's/^version=//p' "$record" 2>/dev/null | tr -d '\r')"
+wait_for "$log" "tavrin-update: started the old launcher $(win_path "$app/tavrin.exe") again" 30
+check "part-way: the old launcher started again" 0 $?
+pkill -f 'app2.tavrin\.exe'
+rm -f "$record"
 
 # A launcher that lives on after handing over (until it is ended): the updater holds the
 # locks while it waits, and a launcher started then says that an update is in progress.
