@@ -53,23 +53,29 @@ void AppendToFile(LogFile& log, const std::string& line) {
     }
 }
 
-// "2026-12-08 09:10:11Z ": the time of a line, the same on every system.
+// The time of a line, the same on every system.
 std::string Stamp() {
     using namespace std::chrono;
-    const auto now = system_clock::now();
-    const auto day = floor<days>(now);
+    return UtcTimeText(duration_cast<seconds>(system_clock::now().time_since_epoch()).count()) +
+           " ";
+}
+
+}  // namespace
+
+std::string UtcTimeText(std::int64_t secondsSince1970) {
+    using namespace std::chrono;
+    const sys_seconds at{seconds{secondsSince1970}};
+    const auto day = floor<days>(at);
     const year_month_day date{day};
-    const hh_mm_ss<seconds> time{floor<seconds>(now - day)};
-    char stamp[32];
-    std::snprintf(stamp, sizeof stamp, "%04d-%02u-%02u %02d:%02d:%02dZ ",
+    const hh_mm_ss<seconds> time{at - day};
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02u %02d:%02d:%02dZ",
                   static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
                   static_cast<unsigned>(date.day()), static_cast<int>(time.hours().count()),
                   static_cast<int>(time.minutes().count()),
                   static_cast<int>(time.seconds().count()));
-    return stamp;
+    return text;
 }
-
-}  // namespace
 
 std::string DiagnosticsFileFor(const std::string& stateFolder, const std::string& baseName) {
     if (stateFolder.empty() || !IsUsableBaseName(baseName)) {

@@ -5,9 +5,13 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace tavrin {
+
+// "2026-12-08 09:10:11Z": a time in seconds since 1970, in UTC, as the log writes it.
+std::string UtcTimeText(std::int64_t secondsSince1970);
 
 // "<state folder>/<base name>.log", or "" without a usable base name or state folder.
 std::string DiagnosticsFileFor(const std::string& stateFolder, const std::string& baseName);

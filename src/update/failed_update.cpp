@@ -1,6 +1,5 @@
 #include "update/failed_update.h"
 
-#include <chrono>
 #include <cstdio>
 
 #include "app/diagnostics.h"
@@ -47,18 +46,7 @@ bool SkipsFailedUpdate(const FailedUpdate& record, int offeredVersion, std::int6
 }
 
 std::string FailedUpdateTime(std::int64_t when) {
-    using namespace std::chrono;
-    const sys_seconds at{seconds{when}};
-    const auto day = floor<days>(at);
-    const year_month_day date{day};
-    const hh_mm_ss<seconds> time{at - day};
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02u-%02u %02d:%02d:%02dZ",
-                  static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
-                  static_cast<unsigned>(date.day()), static_cast<int>(time.hours().count()),
-                  static_cast<int>(time.minutes().count()),
-                  static_cast<int>(time.seconds().count()));
-    return text;
+    return UtcTimeText(when);
 }
 
 }  // namespace tavrin
