@@ -32,6 +32,12 @@ std::string SingleArgument(int argc, char** argv);
 // for holding them and handing them on in turn; empty when it was handed none.
 std::vector<std::intptr_t> HandedOnLocks();
 
+// Makes the handed-on locks this process's own, as a lock it opened first would be: on
+// Windows a mutex belongs to whoever owns it, not to every holder of a handle, so this waits
+// at most `timeoutMs` for the process that handed them on to let them go (it does as it ends).
+// A lock file's lock is the open file's, held already. False when one is still owned elsewhere.
+bool OwnHandedOnLocks(int timeoutMs);
+
 // In a process started by one that was handed our locks (an updater starting the new
 // launcher): lets go of this process's copies of them, so that they end with the program
 // that was given them. True when there were any: this process was started by that program.

@@ -174,6 +174,20 @@ std::vector<std::intptr_t> HandedOnLocks() {
     return locks;
 }
 
+bool OwnHandedOnLocks(int timeoutMs) {
+    const ULONGLONG until = GetTickCount64() + static_cast<ULONGLONG>(timeoutMs);
+    for (HANDLE h : HandedOnHandles()) {
+        const ULONGLONG now = GetTickCount64();
+        const DWORD left = now < until ? static_cast<DWORD>(until - now) : 0;
+        // Abandoned when the launcher's thread that owned it has ended: ours all the same.
+        const DWORD wait = WaitForSingleObject(h, left);
+        if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool ReleaseHandedOnLocks() {
     char probe[2];
     if (GetEnvironmentVariableA(kHandedOnLocksVariable, probe, sizeof probe) == 0) {

@@ -133,7 +133,11 @@ public:
         };
         if (!MakeFolders(folders) || !CopyAll(files) || !moving() || (InstallStep(), !SwapAll())) {
             RollBack();
-            platform::DeleteFileForced(m_target + kInstallJournalName);
+            // An old file that could not go back keeps the record: the next updater or
+            // launcher puts it back.
+            if (m_report.notRestored.empty()) {
+                platform::DeleteFileForced(m_target + kInstallJournalName);
+            }
             return false;
         }
         journal.state = JournalState::kDone;

@@ -26,13 +26,18 @@ const char* StateName(JournalState state) {
     return "done";
 }
 
-// Puts every old file back and takes away what the installation added.
-void Undo(const std::string& target, const InstallJournal& journal) {
+// Puts every old file back and takes away what the installation added; the names of the old
+// files that could not go back (the new one in use, say).
+std::vector<std::string> Undo(const std::string& target, const InstallJournal& journal) {
+    std::vector<std::string> notRestored;
     for (const JournalFile& file : journal.files) {
         const std::string place = target + file.name;
         const bool newWaiting = platform::PathExists(place + kNewFileSuffix);
         if (platform::PathExists(place + kOldFileSuffix)) {
-            platform::PutFileInPlace(place + kOldFileSuffix, place);
+            if (!platform::PutFileInPlace(place + kOldFileSuffix, place)) {
+                notRestored.push_back(file.name);
+                continue;  // the copy stays beside, for the next try
+            }
         } else if (journal.state == JournalState::kSwapping && !file.hadOld && !newWaiting) {
             platform::DeleteFileForced(place);  // it went in; it was not there before
         }
@@ -42,6 +47,7 @@ void Undo(const std::string& target, const InstallJournal& journal) {
          ++folder) {
         platform::RemoveDirectoryEntry(target + *folder);
     }
+    return notRestored;
 }
 
 }  // namespace
@@ -114,8 +120,14 @@ std::string RecoverInstallation(const std::string& target) {
             platform::DeleteFileForced(target + file.name + kOldFileSuffix);
         }
         done = "completed";
-    } else {
-        Undo(target, journal);
+    } else if (const std::vector<std::string> notRestored = Undo(target, journal);
+               !notRestored.empty()) {
+        // The record stays, and the next start tries again.
+        std::string names;
+        for (const std::string& name : notRestored) {
+            names += (names.empty() ? "" : ", ") + name;
+        }
+        return "not yet undone: the old " + names + " could not be put back";
     }
     platform::DeleteFileForced(target + kInstallJournalName);
     return done;

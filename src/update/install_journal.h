@@ -30,7 +30,8 @@ bool WriteInstallJournal(const std::string& target, const InstallJournal& journa
 bool ReadInstallJournal(const std::string& target, InstallJournal& journal);
 
 // Finishes or undoes the installation a killed updater left in `target`: "" when there was
-// none, else what was done ("completed", "undone"), for the log.
+// none, else what was done, for the log: "completed", "undone", or "not yet undone: ..." when
+// an old file could not go back (its record then stays, and the next start tries again).
 std::string RecoverInstallation(const std::string& target);
 
 // Tests choose where an installation stops, as if its updater were killed there: the hook is

@@ -61,7 +61,12 @@ public:
     bool Take(const std::string& name) {
         m_natives = platform::HandedOnLocks();
         if (!m_natives.empty()) {
-            Diagnose("tavrin-update: holding the data folder's locks the launcher handed on");
+            // Ours once the launcher has let them go, so that an updater started by hand
+            // meanwhile waits for this one as it would for the launcher.
+            if (!platform::OwnHandedOnLocks(kLauncherEndsWithinMs)) {
+                return false;
+            }
+            Diagnose("tavrin-update: took over the data folder's locks the launcher handed on");
             return true;
         }
         for (const std::string& lock : {UpdateMutexName(name), UpdatingMutexName(name)}) {

@@ -2,8 +2,9 @@
 # The self-update on Linux against the demo operator service, through the real launcher: a
 # newer version is handed over to tavrin-update, which installs it and starts it; a package
 # that fails part-way leaves the old launcher, which the updater starts again and which leaves
-# the failed version alone; a launcher started while the updater works says an update is in
-# progress. Usage: self_update_test.sh TAVRIN TAVRIN_UPDATE TAVRIN_TOOL
+# the failed version alone; an updater ended mid-way is undone by the next start; launchers the
+# updater could not take over from, or in a read-only folder, keep their version and go on; a
+# launcher started while the updater works says an update is in progress. Usage: self_update_test.sh TAVRIN TAVRIN_UPDATE TAVRIN_TOOL
 set -uo pipefail
 launcher=$(readlink -f "$1")
 updater=$(readlink -f "$2")
@@ -120,6 +121,35 @@ wait_for "$TAVRIN_DEMO_UPDATE_LOG" "new launcher started: $app/tavrin;" 30
 check "killed: and the update goes in after all" 0 $?
 updater_ended
 check "killed: whole" "same|0" "$(same "$app/tavrin" "$new_launcher")|$(leftovers "$app")"
+
+# Launchers the updater could not take over from (a name with a dot: the base name drops what
+# follows it; a path with the separator of the hand-over in it), and one in a folder nobody
+# may write (a read-only mount: root writes anywhere else): each leaves the update alone, says
+# why, and shows its login window.
+ro_mount() { unshare -m bash -c 'mount --bind "$1" "$1" && mount -o remount,ro,bind "$1" && shift && exec "$@"' _ "$@"; }
+for program in "$work/app-dot/tavrin.bin" "$work/app*star/tavrin" "$work/app-ro/tavrin"; do
+  app=$(dirname "$program")
+  install_copy "$app"
+  [ "$program" = "$app/tavrin" ] || mv "$app/tavrin" "$program"
+  at=$(wc -l < "$log")
+  case $app in
+    */app-ro)
+      if ! unshare -m true 2>/dev/null; then
+        echo "read-only: skipped: this machine makes no mount namespace (unshare -m)"
+        continue
+      fi
+      ro_mount "$app" "$program" > /dev/null 2>&1 &
+      why="$app/ is read-only (installed for the whole system): no self-update" ;;
+    *) "$program" > /dev/null 2>&1 &
+      why="refused: the updater could not take over from this launcher" ;;
+  esac
+  running=$!
+  for _ in $(seq 600); do tail -n +$((at + 1)) "$log" | grep -qF "tavrin: login window shown" && break; sleep 0.1; done
+  check "$(basename "$app"): says why it keeps its version" 1 "$(tail -n +$((at + 1)) "$log" | grep -cF -- "$why")"
+  check "$(basename "$app"): shows its login window" 1 "$(tail -n +$((at + 1)) "$log" | grep -c "tavrin: login window shown")"
+  kill $running; wait $running 2>/dev/null
+  check "$(basename "$app"): keeps its version" same "$(same "$program" "$launcher")"
+done
 
 # While the updater waits for its launcher to end (a stand-in that lives until told to end)
 # it holds the data folder's locks: a launcher started then says that an update is in

@@ -213,6 +213,34 @@ TEST(InstallFiles, EndedAtAnyStepItIsFinishedOrUndoneWhole) {
     EXPECT_EQ(outcomes, (std::set<std::string>{"new", "old"}));
 }
 
+// An old file that cannot go back after a failure (its place taken meanwhile) keeps the
+// installation's record, and the next recovery puts it back once its place is free.
+TEST(InstallFiles, AnOldFileThatCouldNotGoBackIsPutBackByTheNextStart) {
+    const test::TempDir dir;
+    const Files before = {{kLauncher, "old"}, {"a.txt", "old a"}};
+    WriteTree(dir, "old", before);
+    platform::CreateDirTree(dir / "old/b.txt/mine");  // the failure: a folder where b.txt goes
+    WriteTree(dir, "new", {{kLauncher, "new"}, {"a.txt", "new a"}, {"b.txt", "new b"}});
+    const std::string placeOfA = dir / "old/a.txt";
+    SetInstallStepHook([&](int) {
+        if (platform::IsExistingFile(placeOfA) && test::ReadFile(placeOfA) == "new a") {
+            platform::DeleteFileForced(placeOfA);  // something takes a.txt's place at once
+            platform::CreateDirTree(placeOfA + platform::PathSeparator() + "busy");
+        }
+    });
+    InstallReport report;
+    EXPECT_FALSE(InstallFiles(dir / "new/", dir / "old/", report));
+    SetInstallStepHook({});
+    EXPECT_EQ(report.notRestored, std::vector<std::string>{"a.txt"});
+    EXPECT_EQ(RecoverInstallation(dir / "old/"),
+              "not yet undone: the old a.txt could not be put back");
+    platform::DeleteDirContents(placeOfA);
+    platform::RemoveDirectoryEntry(placeOfA);
+    EXPECT_EQ(RecoverInstallation(dir / "old/"), "undone");
+    EXPECT_EQ(Tree(dir, "old"), before);
+    EXPECT_EQ(RecoverInstallation(dir / "old/"), "");
+}
+
 TEST(InstallFiles, NothingStagedIsAnError) {
     const test::TempDir dir;
     WriteTree(dir, "old", {{kLauncher, "old"}});

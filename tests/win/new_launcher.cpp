@@ -6,6 +6,8 @@
 //                                         a launcher that hands over to PROGRAM with
 //                                         ARGUMENT and lives SECONDS more, so that the
 //                                         updater has to wait for it
+//   new_launcher.exe --hold FILE SECONDS  keeps FILE open without sharing it for SECONDS, as
+//                                         a virus scanner does; prints "holding" once it does
 #include <windows.h>
 
 #include <cstdio>
@@ -26,6 +28,17 @@ int main(int argc, char** argv) {
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
         Sleep(static_cast<DWORD>(std::atoi(argv[2]) * 1000));
+        return 0;
+    }
+    if (argc == 4 && std::strcmp(argv[1], "--hold") == 0) {
+        HANDLE file = CreateFileA(argv[2], GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            return 1;
+        }
+        std::puts("holding");
+        std::fflush(stdout);
+        Sleep(static_cast<DWORD>(std::atoi(argv[3]) * 1000));
+        CloseHandle(file);
         return 0;
     }
     char path[MAX_PATH];
