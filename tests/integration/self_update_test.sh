@@ -105,22 +105,34 @@ rm -f "$work/state/tavrin.update-failed"
 check "part-way: nothing left beside" 0 "$(leftovers "$app")"
 check "part-way: the player's folder untouched" yes "$([ -d "$app/whats-new.txt/mine" ] && echo yes)"
 
-# An updater killed in the middle of its installation (the test's hook ends it at step 7, as
-# it replaces the launcher's own file): the player still has a launcher to start, whose start
-# undoes what the updater left and hands over again, and the update goes in whole.
-app=$work/app4
-install_copy "$app"
-TAVRIN_TEST_STOP_INSTALL_AT=7 timeout 60 "$app/tavrin" > "$work/launcher.out" 2>&1
-updater_ended
-check "killed: its record is left, and a launcher to start" "yes|yes" \
-  "$([ -f "$app/.tavrin-install" ] && echo yes)|$([ -x "$app/tavrin" ] && echo yes || echo no)"
-timeout 60 "$app/tavrin" > "$work/launcher.out" 2>&1
-wait_for "$log" "tavrin: an installation left unfinished in $app/ was undone" 30
-check "killed: the next start undoes it" 0 $?
-wait_for "$TAVRIN_DEMO_UPDATE_LOG" "new launcher started: $app/tavrin;" 30
-check "killed: and the update goes in after all" 0 $?
-updater_ended
-check "killed: whole" "same|0" "$(same "$app/tavrin" "$new_launcher")|$(leftovers "$app")"
+# The updater ended at each step in turn: the launcher's file is there, old or new, whichever
+# the step; the next start (the launcher while it is the old one, else the next updater)
+# finishes or undoes the work, and the update goes in whole.
+staged=$work/staged-each
+mkdir -p "$staged"
+cp "$new_launcher" "$staged/tavrin"
+cp "$root/tools/demo-site/update-src/whats-new.txt" "$staged/"
+app=$work/app-each
+states="" broken=""
+for step in $(seq 1 30); do
+  install_copy "$app"
+  TAVRIN_TEST_STOP_INSTALL_AT=$step "$updater" "$app/tavrin*$staged/*tavrin" > /dev/null 2>&1
+  [ $? = 9 ] || break  # it ran to its end before reaching this step
+  if same "$app/tavrin" "$launcher" | grep -q same; then state=old
+  elif same "$app/tavrin" "$new_launcher" | grep -q same; then state=new; else state=broken; fi
+  states="$states $step:$state"
+  at=$(wc -l < "$log")
+  if [ $state = old ]; then timeout 60 "$app/tavrin" > /dev/null 2>&1; else "$updater" "$app/tavrin*$staged/*tavrin" > /dev/null 2>&1; fi
+  for _ in $(seq 300); do tail -n +$((at + 1)) "$log" | grep -qF "started the new launcher $app/tavrin" && break; sleep 0.1; done
+  updater_ended
+  [ "$(same "$app/tavrin" "$new_launcher")|$(leftovers "$app")|$(tail -n +$((at + 1)) "$log" | grep -c "left unfinished in $app/ was")" = "same|0|1" ] ||
+    broken="$broken $step"
+done
+echo "killed: the launcher's file after each step:$states"
+check "killed at each step: never without the launcher's file" "" "$(echo "$states" | grep -o '[0-9]*:broken')"
+check "killed at each step: both the old and the new launcher seen" "yes yes" \
+  "$(echo "$states" | grep -q ':old' && echo yes) $(echo "$states" | grep -q ':new' && echo yes)"
+check "killed at each step: finished or undone by the next start, and in whole" "" "$broken"
 
 # Launchers the updater could not take over from (a name with a dot: the base name drops what
 # follows it; a path with the separator of the hand-over in it), and one in a folder nobody
@@ -158,10 +170,11 @@ slow=$work/slow
 mkdir -p "$slow" "$work/staged"
 cp "$(command -v bash)" "$slow/tavrin"
 cp "$new_launcher" "$work/staged/tavrin"
+at=$(wc -l < "$log")
 "$slow/tavrin" -c '"$0" "$1" & while [ ! -e "$2" ]; do sleep 0.1; done' \
   "$updater" "$slow/tavrin*$work/staged/*tavrin" "$work/end-launcher" &
 parent=$!
-wait_for "$log" "tavrin-update: took the data folder's locks" 10
+for _ in $(seq 100); do tail -n +$((at + 1)) "$log" | grep -qF "tavrin-update: took the data folder's locks" && break; sleep 0.1; done
 check "in progress: the updater holds the locks" "held held" "$(lock_free tavrin_Update) $(lock_free tavrin_Updating)"
 install_copy "$work/app3"
 "$work/app3/tavrin" > "$work/second.out" 2>&1 &
