@@ -51,62 +51,6 @@ void GameRelay::State::Answer(Link& link, Answer::Result result, const std::stri
     }
 }
 
-PolicyAnswer PolicyCache::Get(const std::string& host, std::uint16_t port, int timeoutMs) {
-    const std::string key = Endpoint(host, port);
-    {
-        const std::lock_guard<std::mutex> lock(m_mutex);
-        if (const auto found = m_answers.find(key); found != m_answers.end()) {
-            return found->second;
-        }
-    }
-    // Asked without the lock: other servers' answers need not wait for this one.
-    PolicyAnswer answer = RequestSocketPolicy(host, port, timeoutMs);
-    const std::lock_guard<std::mutex> lock(m_mutex);
-    m_answers.emplace(key, answer);
-    return answer;
-}
-
-namespace {
-
-// The connect of one link, on a thread of its own: the policy first, where the list does not
-// name the server, then the connection.
-void Attempt(std::shared_ptr<GameRelay::State> state, std::string ticket, SocketEndpoint target,
-             bool listed, std::string movieHost, bool movieHttps) {
-    Finished done{ticket};
-    if (listed) {
-        done.detail = "listed";
-    } else {
-        const PolicySource source = [&state](const std::string& host, std::uint16_t port) {
-            return state->policies->Get(host, port, state->limits.policyTimeoutMs);
-        };
-        const SocketPermission permission =
-            DecideSocketPermission(source, movieHost, movieHttps, target.host, target.port,
-                                   state->limits.masterPolicyPort);
-        done.detail = permission.reason;
-        if (!permission.allowed) {
-            done.result = Answer::Result::kRefused;
-        }
-    }
-    if (done.result == Answer::Result::kConnected) {
-        const SocketHandle s = ConnectTcp(target.host, target.port, state->limits.connectTimeoutMs);
-        if (s == kInvalidSocket || !SetNonBlocking(s)) {
-            const int error = GetLastSocketError();
-            CloseSocket(s);
-            done.result = Answer::Result::kFailed;
-            done.detail = error == SocketTimedOutError()
-                              ? "no answer in time"
-                              : "no connection (error " + std::to_string(error) + ")";
-        } else {
-            done.server = s;
-        }
-    }
-    const std::lock_guard<std::mutex> lock(state->mutex);
-    state->finished.push_back(std::move(done));
-    state->Wake();
-}
-
-}  // namespace
-
 void GameRelay::State::Serve() {
     for (;;) {
         std::vector<std::function<void()>> toCall;
@@ -134,6 +78,7 @@ void GameRelay::State::ServeOnce() {
     Clock::time_point next = Clock::now() + std::chrono::seconds(1);
     {
         const std::lock_guard<std::mutex> lock(mutex);
+        StartAttempts();
         const bool overBudget = HeldLocked() >= limits.budget;
         entries.push_back({wakeWait, true});
         entries.push_back({listener, true});
@@ -210,6 +155,7 @@ void GameRelay::State::ServeOnce() {
             MoveLink(link, sides->second.first, sides->second.second);
         }
         if (LinkIsOver(link, now)) {
+            *link.attemptCancelled = true;  // its connect, if still running, ends soon
             CloseSocket(link.server);
             CloseSocket(link.movie);
             it = links.erase(it);
@@ -223,6 +169,7 @@ void GameRelay::State::ServeOnce() {
 }
 
 void GameRelay::State::TakeFinished(Finished& done) {
+    EndAttempt(done.ticket);
     const auto found = links.find(done.ticket);
     if (found == links.end()) {
         CloseSocket(done.server);  // the ticket has expired meanwhile
@@ -288,6 +235,7 @@ GameRelay::~GameRelay() {
     if (m_state->thread.joinable()) {
         m_state->thread.join();
     }
+    m_state->StopAttempts();
 }
 
 bool GameRelay::Start() {
@@ -368,8 +316,7 @@ void GameRelay::Connect(const std::string& proxyUrl, ConnectDone done) {
     link->answerBy = Clock::now() + std::chrono::milliseconds(state.limits.quickAnswerMs);
     const std::string ticket = link->ticket;
     state.links.emplace(ticket, std::move(link));
-    std::thread(Attempt, m_state, ticket, target, listed, state.movieHost, state.movieHttps)
-        .detach();
+    state.waitingToAttempt.push_back(ticket);
     state.Wake();
 }
 
@@ -378,6 +325,11 @@ int GameRelay::OpenConnections() const {
     return static_cast<int>(
         std::count_if(m_state->links.begin(), m_state->links.end(),
                       [](const auto& entry) { return entry.second->movie != kInvalidSocket; }));
+}
+
+int GameRelay::AttemptsInFlight() const {
+    const std::lock_guard<std::mutex> lock(m_state->mutex);
+    return static_cast<int>(m_state->attempts.size());
 }
 
 std::size_t GameRelay::HeldForMovies() const {

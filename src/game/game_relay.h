@@ -13,15 +13,21 @@
 // socket; the server never sees bytes it was not allowed).
 //
 // All sockets are served by one thread of the relay's own; the connects and policy requests
-// run on short-lived threads of their own. The callbacks come from those threads.
+// run on short-lived threads of their own, a bounded number at a time, each ended and waited
+// for when its connection goes or the relay stops. A server named by a host name is looked up
+// once per connect: its policies are asked for at that address and the connection goes there.
+// The callbacks come from the relay's thread (a refusal at once from the caller's).
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,15 +37,35 @@
 
 namespace tavrin {
 
-// Socket policies already asked for, by "host:port": a server is asked once in a run, however
-// many movies and connections want it.
+// How long a server's failure to give its policy (no answer, no policy) is remembered: the
+// connections of that moment ask once, a later one asks again.
+inline constexpr int kPolicyFailureMemoryMs = 5000;
+
+// The socket policies the relays of a run have asked for, by the address and port they came
+// from ("203.0.113.5:843"): a server that gave one is asked once in a run, however many movies
+// and connections want it; one that gave none is asked again after a few seconds. Those
+// asking for one that is being asked wait for that answer.
 class PolicyCache {
 public:
-    PolicyAnswer Get(const std::string& host, std::uint16_t port, int timeoutMs);
+    explicit PolicyCache(int failureMemoryMs = kPolicyFailureMemoryMs)
+        : m_failureMemoryMs(failureMemoryMs) {}
+    // The one every relay of this run uses unless it is given another.
+    static std::shared_ptr<PolicyCache> ForThisRun();
+
+    // `address`: the address the connection will go to, never a name that may answer
+    // differently the next time.
+    PolicyAnswer Get(const std::string& address, std::uint16_t port, int timeoutMs);
 
 private:
+    struct Entry {
+        std::optional<PolicyAnswer> answer;
+        std::chrono::steady_clock::time_point answeredAt;
+        bool asking = false;
+    };
+    const int m_failureMemoryMs;
     std::mutex m_mutex;
-    std::map<std::string, PolicyAnswer> m_answers;
+    std::condition_variable m_answered;
+    std::map<std::string, Entry> m_entries;
 };
 
 class GameRelay {
@@ -57,6 +83,9 @@ public:
         std::size_t budget = 32u << 20;
         int stalledServerMs = 10000;
         int connections = 64;
+        // Connects (with their policy requests) running at once, each on a thread; the
+        // others wait their turn.
+        int attemptsInFlight = 16;
         int connectTimeoutMs = 20000;  // as a Flash socket's default time-out
         int unclaimedTicketMs = 10000;
         // How long a connect may hold the movie before it goes on in the background.
@@ -104,7 +133,7 @@ public:
     void SetMovie(const std::string& movieUrl);
     // Every final outcome (connected, failed, refused), for reports; set before Start.
     void SetObserver(ConnectDone observer);
-    // The policies the relay asks are kept here (by default, for this relay alone); set
+    // The policies the relay asks are kept here (by default, PolicyCache::ForThisRun); set
     // before Start.
     void SetPolicyCache(std::shared_ptr<PolicyCache> cache);
 
@@ -117,6 +146,8 @@ public:
 
     // Connections whose WebSocket is open, for diagnostics and tests.
     int OpenConnections() const;
+    // Connects running now (at most Limits::attemptsInFlight).
+    int AttemptsInFlight() const;
     // Bytes held on their way to the movies, and in all.
     std::size_t HeldForMovies() const;
     std::size_t Held() const;

@@ -2,8 +2,10 @@
 // state that its thread, the callers and the connect threads share under its mutex.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -71,6 +73,9 @@ struct Link {
     std::optional<Clock::time_point> endBy;    // the page's time to answer our close
     std::optional<Clock::time_point> flushBy;  // the server's to take the movie's last bytes
     Clock::time_point serverTookAt = Clock::now();
+    // Its connect: waiting for its turn until started; told to end when the link goes.
+    bool attemptStarted = false;
+    std::shared_ptr<std::atomic<bool>> attemptCancelled = std::make_shared<std::atomic<bool>>();
 
     std::size_t HeldForServer() const { return toServer.size() - toServerSent; }
     std::size_t HeldForMovie() const { return toMovie.size() - toMovieSent; }
@@ -94,7 +99,7 @@ struct Finished {
 
 }  // namespace relay
 
-struct GameRelay::State {
+struct GameRelay::State : std::enable_shared_from_this<GameRelay::State> {
     Limits limits;
     std::vector<SocketEndpoint> listed;
     std::vector<std::string> policyHosts;
@@ -113,7 +118,9 @@ struct GameRelay::State {
     std::map<std::string, std::unique_ptr<relay::Link>> links;
     std::vector<relay::Opening> openings;
     std::vector<relay::Finished> finished;
-    std::shared_ptr<PolicyCache> policies = std::make_shared<PolicyCache>();
+    std::shared_ptr<PolicyCache> policies = PolicyCache::ForThisRun();
+    std::deque<std::string> waitingToAttempt;     // tickets, in the order they came
+    std::map<std::string, std::thread> attempts;  // by ticket, until it is taken in
     std::thread thread;
 
     // Callbacks are made without the lock, collected while it is held.
@@ -129,6 +136,12 @@ struct GameRelay::State {
     void Serve();
     void ServeOnce();
     void TakeFinished(relay::Finished& done);
+    // The connects (relay_attempts.cpp), with the lock held: the next ones started while
+    // there is room, and a finished one's thread taken in.
+    void StartAttempts();
+    void EndAttempt(const std::string& ticket);
+    // Once the relay's thread has ended: every connect told to end, and waited for.
+    void StopAttempts();
     void AcceptOpenings();
     // The bytes of each connection (relay_links.cpp), with the lock held.
     void ReadOpening(relay::Opening& opening);

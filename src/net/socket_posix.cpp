@@ -44,6 +44,12 @@ bool WaitFor(SocketHandle socket, short events, int timeoutMs) {
 }
 
 Ipv4Address LookUp(const std::string& host) {
+    if (Ipv4Address standIn = kNoAddress; LookUpByStandIn(host, standIn)) {
+        if (standIn == kNoAddress) {
+            SetLastSocketError(EHOSTUNREACH);
+        }
+        return standIn;
+    }
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;

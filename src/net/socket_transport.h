@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -42,6 +43,15 @@ void CloseSocket(SocketHandle socket);
 // timeoutMs (negative: as long as it takes); a lookup that takes longer is left to finish
 // on its own and gives kNoAddress with the timed-out error.
 Ipv4Address ResolveHostAddress(const std::string& host, bool useThread, int timeoutMs = -1);
+
+// The dotted text of an address ("127.0.0.1").
+std::string AddressText(Ipv4Address address);
+
+// Tests answer name lookups themselves (a name whose address changes between lookups, say);
+// an empty function gives them back to the system. Set while no lookup runs.
+void SetHostLookupForTests(std::function<Ipv4Address(const std::string& host)> lookup);
+// For the transports: true, with the address, when the tests answer lookups.
+bool LookUpByStandIn(const std::string& host, Ipv4Address& address);
 
 // Looks the host up and connects, both within timeoutMs.
 int ConnectToHost(SocketHandle socket, const std::string& host, std::uint16_t port, int timeoutMs,

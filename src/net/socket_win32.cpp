@@ -48,6 +48,9 @@ WSAEVENT NewWaitEvent() {
 }
 
 Ipv4Address LookUp(const char* name) {
+    if (Ipv4Address standIn = kNoAddress; LookUpByStandIn(name, standIn)) {
+        return standIn;
+    }
     const hostent* entry = gethostbyname(name);
     if (entry == nullptr || entry->h_addr_list[0] == nullptr) {
         return kNoAddress;

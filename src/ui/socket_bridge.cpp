@@ -29,9 +29,6 @@ bool CSocketBridge::Listen(const QString& movieUrl) {
             },
             Qt::QueuedConnection);
     });
-    // A server's policy is asked once in a run: a refreshed game does not ask again.
-    static const auto policies = std::make_shared<PolicyCache>();
-    m_pRelay->SetPolicyCache(policies);
     m_pRelay->SetMovie(movieUrl.toStdString());
     if (!m_pRelay->Start()) {
         m_pRelay.reset();

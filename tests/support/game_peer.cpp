@@ -15,7 +15,9 @@ constexpr std::string_view kPolicyRequest("<policy-file-request/>\0", 23);
 }  // namespace
 
 GamePeer::GamePeer(Script script)
-    : m_script(std::move(script)), m_listener(ListenOnLoopback(m_port, 64)) {
+    : m_script(std::move(script)),
+      m_port(m_script.port),
+      m_listener(ListenOnAddress(m_script.address, m_port, 64)) {
     m_thread = std::thread([this] { Run(); });
 }
 

@@ -21,6 +21,8 @@ public:
         std::string policy;    // answered (with its zero byte) to a policy request; "" none
         int policyDelayMs = 0;
         bool reads = true;  // false: takes nothing of what it is sent
+        const char* address = "127.0.0.1";
+        std::uint16_t port = 0;  // 0: one the system picks
     };
     explicit GamePeer(Script script);
     ~GamePeer();

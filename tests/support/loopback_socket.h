@@ -14,6 +14,9 @@ enum class Family { kIpv4, kIpv6 };
 // Listens on 127.0.0.1 (::1 for kIpv6) at a port the system picks; kNoSocket on failure (a
 // system without IPv6 has no ::1).
 SocketHandle ListenOnLoopback(std::uint16_t& port, int backlog = 16, Family family = Family::kIpv4);
+// Listens on an IPv4 address of this machine (the whole of 127.0.0.0/8 is loopback on Linux)
+// at `port`, or, when it is 0, at a port the system picks (set in `port`).
+SocketHandle ListenOnAddress(const char* ipv4, std::uint16_t& port, int backlog = 16);
 
 // Waits up to timeoutMs for a socket to become readable (or a connection to arrive).
 bool WaitReadable(SocketHandle s, int timeoutMs);

@@ -10,7 +10,10 @@
 
 namespace tavrin::test {
 
-SocketHandle ListenOnLoopback(std::uint16_t& port, int backlog, Family family) {
+namespace {
+
+// `ipv4` for Family::kIpv4; `port` in: the port wanted, 0 for any; out: the port taken.
+SocketHandle Listen(Family family, const char* ipv4, std::uint16_t& port, int backlog) {
     // Non-blocking: a connection that goes away between poll() and accept() must not leave
     // the peer stuck in accept() when the test wants it to stop.
     const bool v6 = family == Family::kIpv6;
@@ -28,7 +31,11 @@ SocketHandle ListenOnLoopback(std::uint16_t& port, int backlog, Family family) {
     } else {
         auto* a = reinterpret_cast<sockaddr_in*>(&addr);
         a->sin_family = AF_INET;
-        a->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a->sin_port = htons(port);
+        if (inet_pton(AF_INET, ipv4, &a->sin_addr) != 1) {
+            close(s);
+            return kNoSocket;
+        }
         len = sizeof *a;
     }
     if (bind(s, reinterpret_cast<sockaddr*>(&addr), len) != 0 || listen(s, backlog) != 0 ||
@@ -39,6 +46,17 @@ SocketHandle ListenOnLoopback(std::uint16_t& port, int backlog, Family family) {
     port = ntohs(v6 ? reinterpret_cast<sockaddr_in6*>(&addr)->sin6_port
                     : reinterpret_cast<sockaddr_in*>(&addr)->sin_port);
     return s;
+}
+
+}  // namespace
+
+SocketHandle ListenOnLoopback(std::uint16_t& port, int backlog, Family family) {
+    port = 0;
+    return Listen(family, "127.0.0.1", port, backlog);
+}
+
+SocketHandle ListenOnAddress(const char* ipv4, std::uint16_t& port, int backlog) {
+    return Listen(Family::kIpv4, ipv4, port, backlog);
 }
 
 bool WaitReadable(SocketHandle s, int timeoutMs) {

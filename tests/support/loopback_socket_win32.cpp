@@ -19,7 +19,10 @@ void EnsureWinsock() {
 }
 }  // namespace
 
-SocketHandle ListenOnLoopback(std::uint16_t& port, int backlog, Family family) {
+namespace {
+
+// `ipv4` for Family::kIpv4; `port` in: the port wanted, 0 for any; out: the port taken.
+SocketHandle Listen(Family family, const char* ipv4, std::uint16_t& port, int backlog) {
     EnsureWinsock();
     const bool v6 = family == Family::kIpv6;
     const SOCKET s = socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM, IPPROTO_TCP);
@@ -36,7 +39,11 @@ SocketHandle ListenOnLoopback(std::uint16_t& port, int backlog, Family family) {
     } else {
         auto* a = reinterpret_cast<sockaddr_in*>(&addr);
         a->sin_family = AF_INET;
-        a->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a->sin_port = htons(port);
+        if (inet_pton(AF_INET, ipv4, &a->sin_addr) != 1) {
+            closesocket(s);
+            return kNoSocket;
+        }
         len = sizeof *a;
     }
     if (bind(s, reinterpret_cast<sockaddr*>(&addr), len) != 0 || listen(s, backlog) != 0 ||
@@ -50,6 +57,17 @@ SocketHandle ListenOnLoopback(std::uint16_t& port, int backlog, Family family) {
     u_long on = 1;
     ioctlsocket(s, FIONBIO, &on);
     return static_cast<SocketHandle>(s);
+}
+
+}  // namespace
+
+SocketHandle ListenOnLoopback(std::uint16_t& port, int backlog, Family family) {
+    port = 0;
+    return Listen(family, "127.0.0.1", port, backlog);
+}
+
+SocketHandle ListenOnAddress(const char* ipv4, std::uint16_t& port, int backlog) {
+    return Listen(Family::kIpv4, ipv4, port, backlog);
 }
 
 bool WaitReadable(SocketHandle s, int timeoutMs) {

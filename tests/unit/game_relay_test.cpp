@@ -6,10 +6,12 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <thread>
 
+#include "net/socket_transport.h"
 #include "support/game_peer.h"
 #include "support/loopback_socket.h"
 
@@ -38,19 +40,18 @@ std::uint16_t ClosedPort() {
 
 class RelayTest : public ::testing::Test {
 protected:
-    void Start(std::vector<SocketEndpoint> listed) {
+    void Start(std::vector<SocketEndpoint> listed, const std::string& policyHost = "127.0.0.1") {
         m_limits.masterPolicyPort = ClosedPort();
         m_relay = std::make_unique<GameRelay>(std::move(listed),
-                                              std::vector<std::string>{"127.0.0.1"}, m_limits);
+                                              std::vector<std::string>{policyHost}, m_limits);
         m_relay->SetObserver([this](const GameRelay::Answer& answer) {
             const std::lock_guard<std::mutex> lock(m_mutex);
             m_final.push_back(answer);
             m_changed.notify_all();
         });
         m_relay->SetMovie(kMovie);
-        if (m_policies) {
-            m_relay->SetPolicyCache(m_policies);
-        }
+        // A cache of each relay's own unless the test shares one: ports come back.
+        m_relay->SetPolicyCache(m_policies ? m_policies : std::make_shared<PolicyCache>());
         ASSERT_TRUE(m_relay->Start());
     }
     // The proxy address of port `port` on the policy host, or of listed server `index`.
@@ -171,6 +172,87 @@ TEST_F(RelayTest, AServerIsAskedForItsPolicyOnceInARun) {
         m_relay.reset();
     }
     EXPECT_EQ(server.PolicyRequests(), 1);
+}
+
+// A name that answers with a server allowing everything until its policy has been read, and
+// with another address after that (on the player's own network, say): the connection goes
+// where the policy came from.
+TEST_F(RelayTest, AServerIsReachedAtTheAddressItsPolicyCameFrom) {
+    GamePeer allowing({"", PolicyFor("*"), 0, true, "127.0.0.2"});
+    GamePeer elsewhere({"", "", 0, true, "127.0.0.3", allowing.Port()});
+    const auto loopback = [](unsigned char last) {
+        const unsigned char bytes[4] = {127, 0, 0, last};
+        Ipv4Address address = 0;
+        std::memcpy(&address, bytes, sizeof address);
+        return address;
+    };
+    SetHostLookupForTests([&](const std::string& host) {
+        return host != "game.test" ? kNoAddress : loopback(allowing.PolicyRequests() > 0 ? 3 : 2);
+    });
+    m_limits.quickAnswerMs = 5000;
+    Start({}, "game.test");
+    const GameRelay::Answer answer = Connect(PolicyProxy(allowing.Port()));
+    SetHostLookupForTests({});
+    ASSERT_EQ(answer.result, Result::kConnected) << answer.detail;
+    WebSocketClient movie;
+    ASSERT_TRUE(movie.Open(answer.url, kOrigin));
+    ASSERT_TRUE(movie.Send("HELLO"));
+    for (int i = 0; i < 100 && allowing.Received().empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_EQ(allowing.Received(), std::vector<std::string>{"HELLO"});
+    EXPECT_TRUE(elsewhere.Received().empty());
+}
+
+// A server that gave no policy in time is refused while that is fresh, and asked again a
+// moment later (a game server down at the first connect is not refused for the whole run).
+TEST_F(RelayTest, AServerThatGaveNoPolicyIsAskedAgainAfterAMoment) {
+    GamePeer server({"", PolicyFor("*"), 600});
+    m_policies = std::make_shared<PolicyCache>(300);
+    m_limits.quickAnswerMs = 5000;
+    m_limits.policyTimeoutMs = 200;
+    Start({});
+    EXPECT_EQ(Connect(PolicyProxy(server.Port())).result, Result::kRefused);
+    EXPECT_EQ(Connect(PolicyProxy(server.Port())).result, Result::kRefused);
+    EXPECT_EQ(server.PolicyRequests(), 1);  // the failure was remembered for the second
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    m_limits.policyTimeoutMs = 3000;
+    Start({});  // the refreshed game's relay, with the same run's policies
+    EXPECT_EQ(Connect(PolicyProxy(server.Port())).result, Result::kConnected);
+    EXPECT_EQ(server.PolicyRequests(), 2);
+}
+
+// Connects run a few at a time, and a relay that stops ends and waits for its own.
+TEST_F(RelayTest, ConnectsRunAFewAtATimeAndEndWithTheirRelay) {
+    m_limits.attemptsInFlight = 3;
+    m_limits.quickAnswerMs = 0;
+    m_limits.policyTimeoutMs = 20000;
+    std::vector<std::unique_ptr<GamePeer>> servers;  // each slow to give its policy
+    for (int i = 0; i < 8; ++i) {
+        servers.push_back(std::make_unique<GamePeer>(GamePeer::Script{"", PolicyFor("*"), 2500}));
+    }
+    const auto asked = [&] {
+        int requests = 0;
+        for (const auto& server : servers) {
+            requests += server->PolicyRequests();
+        }
+        return requests;
+    };
+    Start({});
+    for (const auto& server : servers) {
+        EXPECT_EQ(Connect(PolicyProxy(server->Port())).result, Result::kPending);
+    }
+    for (int i = 0; i < 100 && asked() < 3; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(asked(), 3);
+    EXPECT_EQ(m_relay->AttemptsInFlight(), 3);
+    const auto stopping = std::chrono::steady_clock::now();
+    m_relay.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - stopping, std::chrono::milliseconds(1500));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(asked(), 3);  // none started after
 }
 
 TEST_F(RelayTest, OneBudgetHoldsAllConnectionsToServersThatStopReading) {
