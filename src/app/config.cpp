@@ -201,6 +201,10 @@ Loaded<PlatformConfigData> LoadPlatformConfig(const std::string& iniPath) {
     return LoadPlatformConfigAt(PlatformConfigUrl(iniPath));
 }
 
+bool SocketListTrusted(const std::string& url, const PlatformConfigData& platform) {
+    return OnOperatorSite(url, {platform.configUrl, platform.minMainPage});
+}
+
 Loaded<ClientConfigData> LoadClientConfig(const std::string& url,
                                           const PlatformConfigData& platform,
                                           const std::vector<platform::BrowserCookie>& cookies) {
@@ -221,11 +225,7 @@ Loaded<ClientConfigData> LoadClientConfig(const std::string& url,
         loaded.failure = "the answer holds no client configuration";
         return loaded;
     }
-    // A page that took the login browser to another site (an advertisement, a link) could
-    // answer at a verification address of its own and give the movie raw TCP to machines
-    // on the player's network.
-    if (!config.sockets.empty() &&
-        !OnOperatorSite(url, {platform.configUrl, platform.minMainPage})) {
+    if (!config.sockets.empty() && !SocketListTrusted(url, platform)) {
         Diagnose(
             "tavrin: the client configuration from %s is not from the operator's site (%s): "
             "its game server list is ignored",

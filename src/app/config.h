@@ -51,6 +51,12 @@ struct SocketEndpoint {
 std::vector<SocketEndpoint> ParseSocketList(std::string_view list,
                                             std::vector<std::string>* rejected = nullptr);
 
+// Whether a client configuration fetched from `url` may name the movie's game servers: only
+// one from the operator's own site (the registrable domain of `platform`'s address or of its
+// login page). A page that took the login browser elsewhere could otherwise answer at a
+// verification address of its own and give the movie raw TCP to the player's network.
+bool SocketListTrusted(const std::string& url, const PlatformConfigData& platform);
+
 // A configuration document that was read, or why it could not be.
 template <typename Config>
 struct Loaded {

@@ -34,10 +34,33 @@ std::string HostOfAddress(const std::string& url) {
     return host;
 }
 
+namespace {
+
+// An IP address rather than a name: an IPv6 address, or a host whose last label is a number
+// (no top-level domain is; browsers read such a host as an IPv4 address, "0x7f.1" as well).
+bool IsIpAddress(const std::string& host) {
+    if (host.find(':') != std::string::npos) {
+        return true;
+    }
+    const std::string last = host.substr(host.rfind('.') + 1);
+    const bool hex = last.size() > 2 && last[0] == '0' && last[1] == 'x';
+    return !last.empty() &&
+           std::all_of(last.begin() + (hex ? 2 : 0), last.end(), [hex](unsigned char c) {
+               return hex ? std::isxdigit(c) != 0 : std::isdigit(c) != 0;
+           });
+}
+
+}  // namespace
+
 std::string RegistrableDomain(const std::string& host) {
     std::string lower = host;
     std::transform(lower.begin(), lower.end(), lower.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    // The list would take the last two numbers of an address for a domain: 10.0.0.1 and
+    // 127.0.0.1 would be one site.
+    if (IsIpAddress(lower)) {
+        return lower;
+    }
     // The newest of the list built into the library and the system's copy; null only when
     // there is neither, and then every host stands for itself.
     static const psl_ctx_t* const list = psl_latest(nullptr);

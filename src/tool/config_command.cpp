@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/config.h"
+#include "app/operator_site.h"
 #include "net/http_parse.h"
 #include "platform/file_system.h"
 #include "tool/tool_options.h"
@@ -20,8 +21,11 @@ const char* const kConfigHelp =
     "           --platform overrides the platform number, --client URL fetches and\n"
     "           prints a client configuration document instead, presenting the session\n"
     "           of --cookie NAME=VALUE (repeatable) and --cookie-file FILE (a browser's\n"
-    "           cookies.txt, as curl -c writes it); --check: exit status 4 when the game\n"
-    "           could not be entered with it (isOpen is not 1)\n";
+    "           cookies.txt, as curl -c writes it); sockets is what the launcher would\n"
+    "           use (the list counts only from the operator's site, by the platform\n"
+    "           configuration), socketsDropped each entry it would not, with why;\n"
+    "           --check: exit status 4 when the game could not be entered with it\n"
+    "           (isOpen is not 1)\n";
 
 void PrintPlatformConfig(const PlatformConfigData& c) {
     PrintValue("officialUrl", c.officialUrl);
@@ -41,10 +45,50 @@ void PrintClientConfig(const ClientConfigData& c) {
     PrintValue("isOpen", c.isOpen ? "1" : "0");
     PrintValue("errorPage", c.errorPage);
     PrintValue("area_url", c.area_url);
-    PrintValue("sockets", c.sockets);
 }
 
 namespace {
+
+// The game servers the launcher would let the movie reach from this document's list, and
+// each entry it would leave out with why. `foreignSite` names the operator's site when the
+// document is not from it: then every entry is left out.
+void PrintSockets(const std::string& list, const std::string& foreignSite) {
+    std::vector<std::string> malformed;
+    const std::vector<SocketEndpoint> endpoints = ParseSocketList(list, &malformed);
+    std::string used;
+    for (const SocketEndpoint& e : endpoints) {
+        const bool v6 = e.host.find(':') != std::string::npos;
+        const std::string entry = (v6 ? "[" + e.host + "]" : e.host) + ":" + std::to_string(e.port);
+        if (!foreignSite.empty()) {
+            PrintValue("socketsDropped", entry + " (the document is not from the operator's site " +
+                                             foreignSite + ")");
+            continue;
+        }
+        used += (used.empty() ? "" : ",") + entry;
+    }
+    PrintValue("sockets", used);
+    for (const std::string& entry : malformed) {
+        PrintValue("socketsDropped", entry + " (not host:port with a port from 1 to 65535)");
+    }
+}
+
+// The operator's site as the launcher judges it, "" when the document is from it (or when
+// there is no platform configuration to tell: said on the error output).
+std::string ForeignSite(const std::string& url, const std::string& platformUrl) {
+    const tavrin::Loaded<PlatformConfigData> platform = tavrin::LoadPlatformConfigAt(platformUrl);
+    if (!platform) {
+        std::fprintf(stderr,
+                     "tavrin-tool: no platform configuration (%s): the operator's site is "
+                     "unknown, so sockets is the document's list; the launcher uses it only "
+                     "from the operator's site\n",
+                     platform.failure.c_str());
+        return {};
+    }
+    if (SocketListTrusted(url, *platform.value)) {
+        return {};
+    }
+    return RegistrableDomain(HostOfAddress(platform.value->minMainPage));
+}
 
 // A document that did not arrive, or arrived holding nothing usable.
 int Refused(bool fetched, const std::string& failure) {
@@ -164,11 +208,10 @@ int RunConfig(const Args& args) {
     if (iniPath.empty()) {
         iniPath = tavrin::ConfigIniPath();
     }
-    std::string url = clientUrl;
-    if (url.empty()) {
-        url = tavrin::ReadConfigUrlBase(iniPath) +
-              (platform.empty() ? tavrin::ReadPlatformValue(iniPath) : platform.substr(0, 15));
-    }
+    const std::string platformUrl =
+        tavrin::ReadConfigUrlBase(iniPath) +
+        (platform.empty() ? tavrin::ReadPlatformValue(iniPath) : platform.substr(0, 15));
+    const std::string url = clientUrl.empty() ? platformUrl : clientUrl;
     // The launcher's own readers, with the launcher's checks.
     if (clientUrl.empty()) {
         const tavrin::Loaded<PlatformConfigData> loaded = tavrin::LoadPlatformConfigAt(url);
@@ -189,6 +232,8 @@ int RunConfig(const Args& args) {
         return Refused(true, url + ": the answer holds no client configuration");
     }
     PrintClientConfig(config);
+    PrintSockets(config.sockets,
+                 config.sockets.empty() ? std::string() : ForeignSite(url, platformUrl));
     if (check && !config.isOpen) {
         std::fprintf(stderr,
                      "tavrin-tool: the game cannot be entered (isOpen is not 1): the launcher "

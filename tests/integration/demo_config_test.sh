@@ -46,6 +46,17 @@ set -e
 "$tool" config --client "$verify" --cookie "tavrin_session=$session" --check > "$work/open"
 check "with the session cookie isOpen=1" "isOpen=1" "$(grep '^isOpen=' "$work/open")"
 check "sockets are printed" "1" "$(grep -c '^sockets=' "$work/open")"
+# A document naming game servers, at the service's address and at another name of it
+# (another site, as far as the launcher can tell): from the operator's site the well-formed
+# entries are used; from elsewhere none, each said with why.
+printf '<config><clientConfig mainFlash="x.swf" isOpen="1" sockets="127.0.0.1:5000,[::1]:5001,bad:0"/></config>' \
+  > "$work/site/www/game/listed.xml"
+"$tool" config --ini "$work/config.ini" --client "$origin/game/listed.xml" > "$work/own"
+check "from the operator's site" "sockets=127.0.0.1:5000,[::1]:5001|socketsDropped=bad:0 (not host:port with a port from 1 to 65535)" \
+  "$(grep '^sockets' "$work/own" | paste -sd '|')"
+"$tool" config --ini "$work/config.ini" --client "${origin/127.0.0.1/localhost}/game/listed.xml" > "$work/foreign"
+check "from elsewhere" "sockets=|2" \
+  "$(grep '^sockets=' "$work/foreign")|$(grep -c "^socketsDropped=.* (the document is not from the operator's site 127.0.0.1)" "$work/foreign")"
 "$tool" config --client "$verify" --cookie-file "$work/jar" --check > "$work/open2"
 check "with the cookie file: the same" "$(cat "$work/open")" "$(cat "$work/open2")"
 

@@ -509,6 +509,8 @@ TEST(OperatorSite, AnAddressIsTheOperatorsWhenItsRegistrableDomainIsOneOfTheSite
         {"http://evil.example/op.example.com", "http://op.example.com/", false},
         {"http://127.0.0.1:8080/verify", "http://127.0.0.1:9090/login", true},
         {"http://127.0.0.2/verify", "http://127.0.0.1/login", false},
+        {"http://192.168.3.4/verify", "http://10.1.3.4/login", false},  // an address is itself
+        {"http://0x7f.0.3.4/verify", "http://10.1.3.4/login", false},
         {"http://[::1]:8080/v", "http://[::1]/", true},
         {"op.example.com/verify", "http://op.example.com/", false},  // no address at all
         {"http://op.example.com/v", "", false},
