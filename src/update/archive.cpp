@@ -103,7 +103,7 @@ int Describe(ArchiveHandle* h, int index, ArchiveEntry& entry) {
         return kArchiveBadArgument;
     }
     if (record.method != kStored && record.method != kDeflated) {
-        return kArchiveBadLocalHeader;
+        return kArchiveUnsupportedMethod;
     }
     // The local header must agree with the central record; its extra field has the times.
     std::uint64_t dataStart = 0;
@@ -119,13 +119,12 @@ int Describe(ArchiveHandle* h, int index, ArchiveEntry& entry) {
     entry.attributes = EntryAttributes(external);
     // What is a folder: the name's trailing separator says so (some writers, Java's among
     // them, give folder entries no attributes at all), and so does the file type of an entry
-    // made on Unix. There the DOS attribute byte is whatever the writer left in it: a file
-    // whose byte happens to hold the folder bit is still a file.
+    // made on Unix. The DOS folder bit alone does not: on Unix it is whatever the writer left
+    // in the byte, and other readers make an entry named without the separator a file.
     const bool unixMade = (record.madeBy >> 8) == kUnixHost;
     const std::uint32_t unixType = (external >> 16) & kUnixTypeMask;
     const bool folder =
-        (!entry.name.empty() && entry.name.back() == '/') ||
-        (unixMade && unixType != 0 ? unixType == kUnixFolder : (external & kAttrDirectory) != 0);
+        (!entry.name.empty() && entry.name.back() == '/') || (unixMade && unixType == kUnixFolder);
     entry.attributes = folder ? (entry.attributes | kAttrDirectory)
                               : (entry.attributes & ~std::uint32_t{kAttrDirectory});
     entry.encrypted = (record.flags & kFlagEncrypted) != 0;
@@ -263,8 +262,10 @@ const char* ArchiveResultText(int result) {
             return "an entry's data is damaged: it does not inflate, ends early or fails its "
                    "CRC-32 check";
         case kArchiveBadLocalHeader:
-            return "an entry's local header does not match the central directory, or uses an "
-                   "unsupported compression method";
+            return "an entry's local header does not match the central directory";
+        case kArchiveUnsupportedMethod:
+            return "an entry is compressed with a method this launcher cannot unpack (it reads "
+                   "stored and Deflate entries)";
         case kArchiveBadExtraField:
             return "an entry's extra field cannot be read";
         case kArchiveEncrypted:
@@ -285,6 +286,43 @@ const char* ArchiveResultText(int result) {
             return "the archive cannot be read";
     }
 }
+
+namespace {
+
+// The methods other writers use, by the numbers of the ZIP format's description.
+std::string CompressionMethodName(int method) {
+    switch (method) {
+        case 1:
+            return "Shrink";
+        case 2:
+        case 3:
+        case 4:
+        case 5:
+            return "Reduce";
+        case 6:
+            return "Implode";
+        case 9:
+            return "Deflate64";
+        case 10:
+            return "PKWARE DCL Implode";
+        case 12:
+            return "bzip2";
+        case 14:
+            return "LZMA";
+        case 93:
+            return "Zstandard";
+        case 95:
+            return "XZ";
+        case 98:
+            return "PPMd";
+        case 99:
+            return "AES encryption";
+        default:
+            return "method " + std::to_string(method);
+    }
+}
+
+}  // namespace
 
 bool ExtractArchive(const std::string& archive, const std::string& folder, ExtractReport* report) {
     ExtractReport local;
@@ -316,8 +354,14 @@ bool ExtractArchive(const std::string& archive, const std::string& folder, Extra
             step = ArchiveExtractEntry(handle, i, entry.name);
         }
         if (step != kArchiveOk) {
-            r.failedEntry = entry.name.empty() ? "entry " + std::to_string(i + 1) : entry.name;
+            const CentralRecord& record = handle->entries[static_cast<std::size_t>(i)];
+            r.failedEntry = !entry.name.empty()    ? entry.name
+                            : !record.name.empty() ? record.name
+                                                   : "entry " + std::to_string(i + 1);
             r.error = ArchiveResultText(step);
+            if (step == kArchiveUnsupportedMethod) {
+                r.error += ": " + CompressionMethodName(record.method);
+            }
             ok = false;
         } else if ((entry.attributes & kAttrDirectory) == 0) {
             r.written.push_back(entry.name);

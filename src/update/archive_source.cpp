@@ -221,6 +221,14 @@ std::size_t ParseCentralRecord(const unsigned char* r, std::size_t available, Ce
     return needed ? 0 : length;
 }
 
+// What may follow the last record in the directory: nothing, or the directory's digital
+// signature record, whole.
+bool IsDirectorySignature(const unsigned char* r, std::size_t available) {
+    constexpr std::uint32_t kSignatureRecord = 0x05054b50;
+    return available == 0 || (available >= 6 && Le32(r) == kSignatureRecord &&
+                              std::size_t{6} + static_cast<std::size_t>(Le16(r + 4)) == available);
+}
+
 }  // namespace
 
 int ReadCentralDirectory(ArchiveBytes& reader, CentralDirectory& directory) {
@@ -238,7 +246,8 @@ int ReadCentralDirectory(ArchiveBytes& reader, CentralDirectory& directory) {
         static_cast<long long>(bytes.size())) {
         return kArchiveNoEndRecord;
     }
-    for (std::size_t at = 0; at < bytes.size();) {
+    std::size_t at = 0;
+    while (at < bytes.size()) {
         CentralRecord record;
         const std::size_t length = ParseCentralRecord(&bytes[at], bytes.size() - at, record);
         if (length == 0) {
@@ -247,8 +256,11 @@ int ReadCentralDirectory(ArchiveBytes& reader, CentralDirectory& directory) {
         directory.entries.push_back(std::move(record));
         at += length;
     }
+    // The records must fill the directory: one that cannot be read would end it early, and
+    // with a count that wraps at 65,536 the entries after it would go missing unnoticed.
     const std::uint64_t found = directory.entries.size();
-    if ((found == 0 && (end.entries != 0 || end.size != 0)) || !CountsAgree(end, found)) {
+    if ((found == 0 && (end.entries != 0 || end.size != 0)) || !CountsAgree(end, found) ||
+        !IsDirectorySignature(bytes.data() + at, bytes.size() - at)) {
         return kArchiveInconsistent;
     }
     return kArchiveOk;

@@ -18,7 +18,7 @@ struct ZipEntry {
     // Unix and carries the mode, as a Unix zip tool writes it. 0: no mode, made on MS-DOS, as
     // minizip writes it by default.
     std::uint32_t unixMode = 0;
-    int method = kZipDeflated;
+    int method = kZipDeflated;  // another number: the content is stored, marked with it
     // The low byte of the external attributes: the DOS attribute bits (0x10 a folder).
     std::uint32_t dosAttributes = 0;
     // Non-empty: the entry is encrypted with it (the traditional PKWARE cipher).

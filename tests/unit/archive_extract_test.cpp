@@ -94,6 +94,14 @@ TEST(ExtractArchive, FoldersEncryptionAndZip64AreReadAsTheyAreMeant) {
          {{"ok.txt", "ok"}, {.name = "secret", .content = "s", .password = "pw"}},
          kArchiveEncrypted,
          {"ok.txt"}},
+        {"an empty entry made on MS-DOS with the folder bit but no separator",
+         {{.name = "empty", .content = "", .dosAttributes = 0x10}},
+         kArchiveOk,
+         {"empty"}},
+        {"a bzip2 entry",
+         {{"ok.txt", "ok"}, {.name = "b.bin", .content = "b", .method = 12}},
+         kArchiveUnsupportedMethod,
+         {"ok.txt"}},
     };
     for (const Case& c : cases) {
         test::TempDir dir;
@@ -103,6 +111,9 @@ TEST(ExtractArchive, FoldersEncryptionAndZip64AreReadAsTheyAreMeant) {
             << c.what;
         EXPECT_EQ(ArchiveLastResult(), c.result) << c.what;
         EXPECT_EQ(report.written, c.written) << c.what;
+        if (c.result == kArchiveUnsupportedMethod) {  // the method is named
+            EXPECT_NE(report.error.find(": bzip2"), std::string::npos) << report.error;
+        }
         for (const ZipEntry& entry : c.entries) {
             const bool written =
                 std::find(c.written.begin(), c.written.end(), entry.name) != c.written.end();
@@ -131,6 +142,26 @@ TEST(ExtractArchive, DamagedDataIsAFailure) {
         // No file under the entry's name holds bytes that are not the entry's.
         EXPECT_FALSE(platform::IsExistingFile(dir / "out/data.bin")) << method;
     }
+}
+
+// A central record that cannot be read ends the directory early; the entries after it must
+// not go missing unnoticed, even when the end record's count happens to agree (as a 16-bit
+// count of 70,000 agrees with 4,464 records).
+TEST(ExtractArchive, ADirectoryItsRecordsDoNotFillIsAFailure) {
+    test::TempDir dir;
+    ASSERT_TRUE(WriteZip(dir / "p.zip", {{"a.txt", "a"}, {"b.txt", "b"}}));
+    std::string bytes = test::ReadFile(dir / "p.zip");
+    const std::size_t second = bytes.find("PK\x01\x02", bytes.find("PK\x01\x02") + 4);
+    const std::size_t end = bytes.rfind("PK\x05\x06");
+    ASSERT_NE(second, std::string::npos);
+    ASSERT_NE(end, std::string::npos);
+    bytes[second + 1] = 'X';  // the second record is damaged
+    bytes[end + 8] = '\x01';  // and the counts say one entry
+    bytes[end + 10] = '\x01';
+    dir.Write("p.zip", bytes);
+    EXPECT_FALSE(ExtractArchive(dir / "p.zip", dir / "out"));
+    EXPECT_EQ(ArchiveLastResult(), kArchiveInconsistent);
+    EXPECT_FALSE(platform::PathExists(dir / "out/a.txt"));
 }
 
 // The header says the entry is longer than its data: the data is intact as far as it goes,
