@@ -1,13 +1,16 @@
 #include "game/player_font.h"
 
 #include <hb-subset.h>
+#include <openssl/sha.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <future>
 #include <memory>
 #include <mutex>
+#include <string_view>
 #include <system_error>
+#include <utility>
 
 #include "app/data_dir.h"
 #include "app/diagnostics.h"
@@ -84,7 +87,38 @@ std::string CacheName(const platform::FontFile& font) {
     return name;
 }
 
-// Written beside its place and moved there whole: a run that ends halfway leaves no half font.
+// A cached subset ends with the SHA-256 of what comes before it and this mark: a file cut
+// short, zeroed or swapped by anything but this program is made again, not handed on.
+constexpr std::string_view kDigestMark = "TVRNSHA2";
+constexpr std::size_t kDigestSize = SHA256_DIGEST_LENGTH;
+// Far above any subset (a few MB): a bigger file at the cache's name is not ours.
+constexpr std::size_t kLargestCachedFont = 64u << 20;
+
+std::string DigestOf(std::string_view bytes) {
+    unsigned char digest[kDigestSize];
+    SHA256(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), digest);
+    return std::string(reinterpret_cast<const char*>(digest), kDigestSize);
+}
+
+// The subset kept at `path`, when it is a file of ours and whole.
+bool ReadFromCache(const std::string& path, std::string& subset) {
+    std::string file;
+    if (!platform::ReadRegularFile(path, kLargestCachedFont, file) ||
+        file.size() < kDigestSize + kDigestMark.size() ||
+        file.compare(file.size() - kDigestMark.size(), kDigestMark.size(), kDigestMark) != 0) {
+        return false;
+    }
+    const std::size_t length = file.size() - kDigestSize - kDigestMark.size();
+    if (DigestOf(std::string_view(file).substr(0, length)) != file.substr(length, kDigestSize)) {
+        return false;
+    }
+    file.resize(length);
+    subset = std::move(file);
+    return true;
+}
+
+// Written beside its place, flushed, and moved there whole: a run that ends halfway, or a
+// power cut, leaves no half font.
 void StoreInCache(const std::string& folder, const std::string& name, const std::string& bytes) {
     if (!platform::CreateDirTree(folder)) {
         return;
@@ -96,7 +130,9 @@ void StoreInCache(const std::string& folder, const std::string& name, const std:
     }
     const std::string partial = folder + name + ".partial";
     platform::OutputFile out;
-    if (!out.Create(partial, false, 0) || !out.Write(bytes.data(), bytes.size()) || !out.Close() ||
+    const std::string trailer = DigestOf(bytes) + std::string(kDigestMark);
+    if (!out.Create(partial, false, 0) || !out.Write(bytes.data(), bytes.size()) ||
+        !out.Write(trailer.data(), trailer.size()) || !out.Flush() || !out.Close() ||
         !platform::PutFileInPlace(partial, folder + name)) {
         platform::DeleteFileForced(partial);
         Diagnose("player: cannot keep the font's subset in %s", folder.c_str());
@@ -111,7 +147,7 @@ std::string PlayerFontBytes(const platform::FontFile& font, const std::string& c
     std::string cached;
     std::string error;
     // Laid out anew from what is read, which also checks that it is still a whole font.
-    if (!name.empty() && platform::ReadWholeFile(cacheFolder + name, cached) &&
+    if (!name.empty() && ReadFromCache(cacheFolder + name, cached) &&
         platform::ExtractFontFace(cached, 0, bytes, error)) {
         return bytes;
     }
@@ -222,13 +258,23 @@ void PreparePlayerFont(const std::string& cacheFolder) {
 }
 
 const PlayerFont& GetPlayerFont() {
+    std::shared_future<PlayerFont> font;
     {
         const std::lock_guard<std::mutex> lock(g_preparing);
         if (!g_font.valid()) {
             g_font = std::async(std::launch::deferred, MakePlayerFont, std::string()).share();
         }
+        font = g_font;
     }
-    return g_font.get();
+    // Made in a second or two; a font that takes far longer (a file system that does not
+    // answer) must not hold the game window: it starts without it.
+    if (font.wait_for(kPlayerFontWait) == std::future_status::timeout) {
+        static const PlayerFont none;
+        Diagnose("player: the Chinese font is not ready after %lld s; the game starts without it",
+                 static_cast<long long>(kPlayerFontWait.count()));
+        return none;
+    }
+    return font.get();
 }
 
 }  // namespace tavrin

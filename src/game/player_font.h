@@ -9,6 +9,7 @@
 // takes a second or two to make, so it is made once per font file and kept in a cache folder.
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,12 +32,17 @@ std::string PlayerFontCacheFolder();
 // first call counts.
 void PreparePlayerFont(const std::string& cacheFolder);
 
-// The font, waiting for its preparation; prepared here without a cache when none was started.
-// The bytes stay where they are for the rest of the run.
+// How long GetPlayerFont waits for the font: making it takes a second or two.
+inline constexpr std::chrono::seconds kPlayerFontWait{30};
+
+// The font, waiting for its preparation (at most kPlayerFontWait: past that, no font);
+// prepared here without a cache when none was started. The bytes stay where they are for the
+// rest of the run.
 const PlayerFont& GetPlayerFont();
 
-// The bytes for one font: its subset from the cache, or made (and kept there when the folder
-// is not empty); the whole face when no subset can be made, empty when the font is unreadable.
+// The bytes for one font: its subset from the cache (a regular file there, whole by the
+// digest kept with it), or made (and kept there when the folder is not empty); the whole face
+// when no subset can be made, empty when the font is unreadable.
 std::string PlayerFontBytes(const platform::FontFile& font, const std::string& cacheFolder);
 
 // Face `face` of a font file or collection, cut down to the characters above, with what the

@@ -21,6 +21,8 @@ public:
     // rw-r--r--.
     bool Create(const std::string& path, bool readOnly, std::uint32_t unixMode);
     bool Write(const char* data, std::size_t size);
+    // Down to the disk: a file renamed into place after this is whole after a power cut too.
+    bool Flush();
     bool Close();
 
 private:

@@ -41,6 +41,10 @@ bool OutputFile::Write(const char* data, std::size_t size) {
     return true;
 }
 
+bool OutputFile::Flush() {
+    return m_file >= 0 && fsync(static_cast<int>(m_file)) == 0;
+}
+
 bool OutputFile::Close() {
     if (m_file < 0) {
         return true;

@@ -49,6 +49,10 @@ bool OutputFile::Write(const char* data, std::size_t size) {
     return true;
 }
 
+bool OutputFile::Flush() {
+    return m_file != -1 && FlushFileBuffers(Native(m_file)) != FALSE;
+}
+
 bool OutputFile::Close() {
     if (m_file == -1) {
         return true;

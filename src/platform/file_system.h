@@ -2,6 +2,7 @@
 // Failures come back as false; none of them throws.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -73,6 +74,11 @@ bool SameFileName(const std::string& a, const std::string& b);
 
 // The whole file, byte for byte; false when it cannot be read.
 bool ReadWholeFile(const std::string& path, std::string& bytes);
+
+// The whole of a regular file of at most `maxBytes`, the one at `path` itself, never what a
+// link there points to; false for a link, a folder, a pipe or a device (whose reading could
+// wait forever), a larger file, or a failure. For files that anyone could have put there.
+bool ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string& bytes);
 
 // Creates the folder and every missing folder above it; false only for an empty path.
 // Levels that cannot be made are passed over.

@@ -3,8 +3,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "platform/file_system.h"
 
@@ -18,6 +20,35 @@ bool PathExists(const std::string& path) {
 bool IsDirectory(const std::string& path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string& bytes) {
+    // Not blocking: a pipe opened for reading would wait for a writer.
+    const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat st;
+    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+              static_cast<std::uint64_t>(st.st_size) <= maxBytes;
+    std::string read;
+    if (ok) {
+        read.resize(static_cast<std::size_t>(st.st_size));
+        std::size_t done = 0;
+        while (ok && done < read.size()) {
+            const ssize_t n = ::read(fd, read.data() + done, read.size() - done);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            ok = n > 0;  // a file that shrank meanwhile is not the one we looked at
+            done += ok ? static_cast<std::size_t>(n) : 0;
+        }
+    }
+    close(fd);
+    if (ok) {
+        bytes = std::move(read);
+    }
+    return ok;
 }
 
 bool IsLink(const std::string& path) {

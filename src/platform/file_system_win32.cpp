@@ -2,9 +2,47 @@
 
 #include <shlwapi.h>
 
+#include <algorithm>
+#include <utility>
+
 #include "platform/file_system.h"
 
 namespace tavrin::platform {
+
+bool ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string& bytes) {
+    // The reparse point itself, not what it leads to; a folder does not open without
+    // FILE_FLAG_BACKUP_SEMANTICS.
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    const std::uint64_t size =
+        GetFileInformationByHandle(file, &info)
+            ? (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow
+            : ~std::uint64_t{0};
+    bool ok =
+        GetFileType(file) == FILE_TYPE_DISK && size <= maxBytes &&
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0;
+    std::string read;
+    if (ok) {
+        read.resize(static_cast<std::size_t>(size));
+        std::size_t done = 0;
+        while (ok && done < read.size()) {
+            const DWORD wanted =
+                static_cast<DWORD>(std::min<std::size_t>(read.size() - done, 1u << 30));
+            DWORD got = 0;
+            ok = ReadFile(file, read.data() + done, wanted, &got, nullptr) && got > 0;
+            done += got;
+        }
+    }
+    CloseHandle(file);
+    if (ok) {
+        bytes = std::move(read);
+    }
+    return ok;
+}
 
 bool PathExists(const std::string& path) {
     return PathFileExistsA(path.c_str()) != FALSE;

@@ -67,7 +67,7 @@ void ListFiles(const std::string& folder, const std::string& prefix,
     }
 }
 
-// A plain copy through the core's file writer; programs stay programs.
+// A plain copy through the core's file writer, flushed; programs stay programs.
 bool CopyFile(const std::string& from, const std::string& to, bool program) {
     std::FILE* in = std::fopen(from.c_str(), "rb");
     if (in == nullptr) {
@@ -85,6 +85,8 @@ bool CopyFile(const std::string& from, const std::string& to, bool program) {
         ok = out.Write(buffer, n);
     }
     std::fclose(in);
+    // On the disk before it is renamed into place: a power cut then leaves it whole.
+    ok = ok && out.Flush();
     return out.Close() && ok;
 }
 

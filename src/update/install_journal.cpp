@@ -78,7 +78,7 @@ bool WriteInstallJournal(const std::string& target, const InstallJournal& journa
     const std::string path = target + kInstallJournalName;
     platform::OutputFile out;
     return out.Create(path + kNewFileSuffix, false, 0) && out.Write(text.data(), text.size()) &&
-           out.Close() && platform::PutFileInPlace(path + kNewFileSuffix, path);
+           out.Flush() && out.Close() && platform::PutFileInPlace(path + kNewFileSuffix, path);
 }
 
 bool ReadInstallJournal(const std::string& target, InstallJournal& journal) {

@@ -39,6 +39,29 @@ TEST(DeleteDirContentsPosix, GivesReadOnlyFoldersBackTheirWriteBit) {
     EXPECT_FALSE(platform::PathExists(tmp / "target/locked"));
 }
 
+// Only a regular file itself is read: a pipe (whose reading would wait for a writer that
+// never comes), a link to one or to a file, a folder, or a file over the size are refused at once.
+TEST(ReadRegularFile, ReadsOnlyARegularFileItselfAndNotTooMuch) {
+    TempDir tmp;
+    tmp.Write("file", "twelve bytes");
+    ASSERT_EQ(mkfifo((tmp / "pipe").c_str(), 0600), 0);
+    ASSERT_EQ(symlink((tmp / "pipe").c_str(), (tmp / "link-to-pipe").c_str()), 0);
+    ASSERT_EQ(symlink((tmp / "file").c_str(), (tmp / "link-to-file").c_str()), 0);
+    platform::MakeDirectory(tmp / "folder");
+    const struct {
+        const char* name;
+        std::size_t limit;
+        bool read;
+    } cases[] = {{"file", 12, true},           {"file", 11, false},          {"pipe", 100, false},
+                 {"link-to-pipe", 100, false}, {"link-to-file", 100, false}, {"folder", 100, false},
+                 {"missing", 100, false}};
+    for (const auto& c : cases) {
+        std::string bytes = "before";
+        EXPECT_EQ(platform::ReadRegularFile(tmp / c.name, c.limit, bytes), c.read) << c.name;
+        EXPECT_EQ(bytes, c.read ? "twelve bytes" : "before") << c.name;
+    }
+}
+
 class XdgDataHome : public ::testing::Test {
 protected:
     void SetUp() override {
