@@ -1,6 +1,8 @@
 #include "support/tls_peer.h"
 
 #include <openssl/bio.h>
+#include <openssl/bn.h>
+#include <openssl/ecdsa.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/ssl.h>
@@ -46,6 +48,29 @@ void AddExtension(X509* certificate, X509* issuer, int nid, const std::string& v
     X509_EXTENSION* extension = X509V3_EXT_conf_nid(nullptr, &ctx, nid, value.c_str());
     X509_add_ext(certificate, extension, -1);
     X509_EXTENSION_free(extension);
+}
+
+// Signs until r and s of the ECDSA signature are 32 bytes each. Wine's chain engine takes a
+// shorter one (a leading zero byte: about one signature in 128) for a bad signature, as
+// some converters to the fixed-size form do; that is no fault of the certificate's.
+void Sign(X509* certificate, EVP_PKEY* key) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        X509_sign(certificate, key, EVP_sha256());
+        const ASN1_BIT_STRING* signature = nullptr;
+        X509_get0_signature(&signature, nullptr, certificate);
+        const unsigned char* der = signature->data;
+        ECDSA_SIG* parsed = d2i_ECDSA_SIG(nullptr, &der, signature->length);
+        const BIGNUM* r = nullptr;
+        const BIGNUM* s = nullptr;
+        if (parsed != nullptr) {
+            ECDSA_SIG_get0(parsed, &r, &s);
+        }
+        const bool full = parsed != nullptr && BN_num_bytes(r) == 32 && BN_num_bytes(s) == 32;
+        ECDSA_SIG_free(parsed);
+        if (full) {
+            return;
+        }
+    }
 }
 
 X509* NewCertificate(EVP_PKEY* key, const std::string& commonName, long from, long until) {
@@ -150,7 +175,7 @@ TestCa::TestCa(const std::string& commonName) : m_key(NewKey()) {
     X509_set_issuer_name(m_certificate, X509_get_subject_name(m_certificate));
     AddExtension(m_certificate, m_certificate, NID_basic_constraints, "critical,CA:TRUE");
     AddExtension(m_certificate, m_certificate, NID_key_usage, "critical,keyCertSign,cRLSign");
-    X509_sign(m_certificate, m_key, EVP_sha256());
+    Sign(m_certificate, m_key);
 }
 
 TestCa::~TestCa() {
@@ -171,7 +196,7 @@ IssuedCertificate TestCa::Issue(const std::string& names, long fromSeconds,
     X509_set_issuer_name(certificate.get(), X509_get_subject_name(m_certificate));
     AddExtension(certificate.get(), m_certificate, NID_subject_alt_name, names);
     AddExtension(certificate.get(), m_certificate, NID_ext_key_usage, "serverAuth");
-    X509_sign(certificate.get(), m_key, EVP_sha256());
+    Sign(certificate.get(), m_key);
     BioPtr certBio(BIO_new(BIO_s_mem()));
     BioPtr keyBio(BIO_new(BIO_s_mem()));
     PEM_write_bio_X509(certBio.get(), certificate.get());
