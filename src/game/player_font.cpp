@@ -1,8 +1,9 @@
 #include "game/player_font.h"
 
 #include <hb-subset.h>
-#include <openssl/sha.h>
+#include <zlib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <future>
@@ -87,29 +88,43 @@ std::string CacheName(const platform::FontFile& font) {
     return name;
 }
 
-// A cached subset ends with the SHA-256 of what comes before it and this mark: a file cut
-// short, zeroed or swapped by anything but this program is made again, not handed on.
-constexpr std::string_view kDigestMark = "TVRNSHA2";
-constexpr std::size_t kDigestSize = SHA256_DIGEST_LENGTH;
+// A cached subset ends with the CRC-32 and length of what comes before it and this mark: a
+// file cut short, zeroed or swapped by anything but this program is made again, not handed
+// on. (zlib's sum has no state to tear down: the font's thread may still run while the
+// launcher ends.)
+constexpr std::string_view kCheckMark = "TVRNCRC1";
+constexpr std::size_t kCheckSize = 12;  // the CRC-32 and the length, little-endian
 // Far above any subset (a few MB): a bigger file at the cache's name is not ours.
 constexpr std::size_t kLargestCachedFont = 64u << 20;
 
-std::string DigestOf(std::string_view bytes) {
-    unsigned char digest[kDigestSize];
-    SHA256(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), digest);
-    return std::string(reinterpret_cast<const char*>(digest), kDigestSize);
+std::string CheckOf(std::string_view bytes) {
+    std::uint64_t crc = crc32(0, nullptr, 0);
+    for (std::size_t at = 0; at < bytes.size();) {
+        const auto n = static_cast<uInt>(std::min<std::size_t>(bytes.size() - at, 1u << 30));
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(bytes.data() + at), n);
+        at += n;
+    }
+    const std::uint64_t length = bytes.size();
+    std::string check;
+    for (int i = 0; i < 4; ++i) {
+        check += static_cast<char>((crc >> (8 * i)) & 0xFF);
+    }
+    for (int i = 0; i < 8; ++i) {
+        check += static_cast<char>((length >> (8 * i)) & 0xFF);
+    }
+    return check;
 }
 
 // The subset kept at `path`, when it is a file of ours and whole.
 bool ReadFromCache(const std::string& path, std::string& subset) {
     std::string file;
     if (!platform::ReadRegularFile(path, kLargestCachedFont, file) ||
-        file.size() < kDigestSize + kDigestMark.size() ||
-        file.compare(file.size() - kDigestMark.size(), kDigestMark.size(), kDigestMark) != 0) {
+        file.size() < kCheckSize + kCheckMark.size() ||
+        file.compare(file.size() - kCheckMark.size(), kCheckMark.size(), kCheckMark) != 0) {
         return false;
     }
-    const std::size_t length = file.size() - kDigestSize - kDigestMark.size();
-    if (DigestOf(std::string_view(file).substr(0, length)) != file.substr(length, kDigestSize)) {
+    const std::size_t length = file.size() - kCheckSize - kCheckMark.size();
+    if (CheckOf(std::string_view(file).substr(0, length)) != file.substr(length, kCheckSize)) {
         return false;
     }
     file.resize(length);
@@ -130,7 +145,7 @@ void StoreInCache(const std::string& folder, const std::string& name, const std:
     }
     const std::string partial = folder + name + ".partial";
     platform::OutputFile out;
-    const std::string trailer = DigestOf(bytes) + std::string(kDigestMark);
+    const std::string trailer = CheckOf(bytes) + std::string(kCheckMark);
     if (!out.Create(partial, false, 0) || !out.Write(bytes.data(), bytes.size()) ||
         !out.Write(trailer.data(), trailer.size()) || !out.Flush() || !out.Close() ||
         !platform::PutFileInPlace(partial, folder + name)) {

@@ -41,7 +41,7 @@ inline constexpr std::chrono::seconds kPlayerFontWait{30};
 const PlayerFont& GetPlayerFont();
 
 // The bytes for one font: its subset from the cache (a regular file there, whole by the
-// digest kept with it), or made (and kept there when the folder is not empty); the whole face
+// checksum kept with it), or made (and kept there when the folder is not empty); the whole face
 // when no subset can be made, empty when the font is unreadable.
 std::string PlayerFontBytes(const platform::FontFile& font, const std::string& cacheFolder);
 
