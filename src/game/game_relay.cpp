@@ -33,6 +33,9 @@ void GameRelay::State::Wake() const {
 }
 
 std::string GameRelay::State::Prefix() const {
+    if (pageLink == PageLink::kChannel) {
+        return kChannelPrefix + runKey + "/";
+    }
     return "ws://127.0.0.1:" + std::to_string(port) + "/" + runKey + "/";
 }
 
@@ -81,7 +84,9 @@ void GameRelay::State::ServeOnce() {
         StartAttempts();
         const bool overBudget = HeldLocked() >= limits.budget;
         entries.push_back({wakeWait, true});
-        entries.push_back({listener, true});
+        if (listener != kInvalidSocket) {
+            entries.push_back({listener, true});
+        }
         for (const Opening& opening : openings) {
             entries.push_back({opening.socket, opening.reply.empty(), !opening.reply.empty()});
             next = std::min(next, opening.giveUpAt);
@@ -90,7 +95,7 @@ void GameRelay::State::ServeOnce() {
             if (link->done) {
                 next = std::min(next, link->answerBy);
             }
-            if (link->claimBy && link->movie == kInvalidSocket) {
+            if (link->claimBy && !link->Claimed()) {
                 next = std::min(next, *link->claimBy);
             }
             for (const auto& end : {link->endBy, link->flushBy}) {
@@ -129,7 +134,7 @@ void GameRelay::State::ServeOnce() {
         TakeFinished(done);
     }
     finished.clear();
-    if (entries[1].readable) {
+    if (listener != kInvalidSocket && entries[1].readable) {
         AcceptOpenings();
     }
     for (std::size_t i = 0; i < openings.size(); ++i) {
@@ -151,11 +156,16 @@ void GameRelay::State::ServeOnce() {
             Answer(link, Answer::Result::kPending, "still connecting");
         }
         const auto sides = ready.find(it->first);
-        if (sides != ready.end()) {
-            MoveLink(link, sides->second.first, sides->second.second);
+        if (link.channelOpen) {
+            MoveChannel(link, HeldLocked() >= limits.budget);
+        }
+        if (sides != ready.end() || link.channelOpen) {
+            MoveLink(link, sides != ready.end() ? sides->second.first : nullptr,
+                     sides != ready.end() ? sides->second.second : nullptr);
         }
         if (LinkIsOver(link, now)) {
             *link.attemptCancelled = true;  // its connect, if still running, ends soon
+            EndChannelCalls(link);
             CloseSocket(link.server);
             CloseSocket(link.movie);
             it = links.erase(it);
@@ -196,7 +206,7 @@ void GameRelay::State::TakeFinished(Finished& done) {
         link.toServer.clear();
         link.toServerSent = 0;
         link.serverEnded = true;
-        if (link.movie != kInvalidSocket) {
+        if (link.Claimed()) {
             CloseMovie(link, kCloseServerError);
         }
     } else {
@@ -238,12 +248,19 @@ GameRelay::~GameRelay() {
     m_state->StopAttempts();
 }
 
-bool GameRelay::Start() {
+bool GameRelay::Start(PageLink link) {
     State& state = *m_state;
-    state.listener = ListenOnLoopback(state.port);
-    if (state.listener == kInvalidSocket || !MakeWakePair(state.wakeWait, state.wakeRaise)) {
-        Diagnose("socket relay: cannot listen on the loopback interface (error %d)",
-                 GetLastSocketError());
+    state.pageLink = link;
+    if (link == PageLink::kLoopbackWebSocket) {
+        state.listener = ListenOnLoopback(state.port);
+        if (state.listener == kInvalidSocket) {
+            Diagnose("socket relay: cannot listen on the loopback interface (error %d)",
+                     GetLastSocketError());
+            return false;
+        }
+    }
+    if (!MakeWakePair(state.wakeWait, state.wakeRaise)) {
+        Diagnose("socket relay: cannot make its wake-up pair (error %d)", GetLastSocketError());
         return false;
     }
     state.thread = std::thread([shared = m_state] { shared->Serve(); });
@@ -295,7 +312,7 @@ void GameRelay::Connect(const std::string& proxyUrl, ConnectDone done) {
     State& state = *m_state;
     SocketEndpoint target;
     bool listed = false;
-    if (state.listener == kInvalidSocket ||
+    if (!state.thread.joinable() ||
         !ResolveProxy(state.Prefix(), state.listed, state.policyHosts, proxyUrl, target, listed)) {
         done({Answer::Result::kFailed, {}, {}, "not a game server of this game"});
         return;
@@ -312,6 +329,7 @@ void GameRelay::Connect(const std::string& proxyUrl, ConnectDone done) {
     link->target = target;
     link->endpoint = endpoint;
     link->listed = listed;
+    link->channel = state.pageLink == PageLink::kChannel;
     link->done = std::move(done);
     link->answerBy = Clock::now() + std::chrono::milliseconds(state.limits.quickAnswerMs);
     const std::string ticket = link->ticket;
@@ -324,7 +342,7 @@ int GameRelay::OpenConnections() const {
     const std::lock_guard<std::mutex> lock(m_state->mutex);
     return static_cast<int>(
         std::count_if(m_state->links.begin(), m_state->links.end(),
-                      [](const auto& entry) { return entry.second->movie != kInvalidSocket; }));
+                      [](const auto& entry) { return entry.second->Claimed(); }));
 }
 
 int GameRelay::AttemptsInFlight() const {

@@ -1,16 +1,24 @@
 // GameRelay: the game movie's TCP connections. The Flash player in the page reaches sockets
-// only through WebSockets; this relay is the launcher's WebSocket server, listening on
-// 127.0.0.1 only, passing bytes to the game servers a trusted client configuration lists
-// and to servers whose socket policy lets the movie in, and to nothing else.
+// only through WebSockets; this relay passes their bytes to the game servers a trusted
+// client configuration lists and to servers whose socket policy lets the movie in, and to
+// nothing else.
+//
+// The page's side of a connection goes over the web engine's own message channel
+// (PageLink::kChannel): the page's WebSocket for a relay address is the page's own object,
+// whose bytes the front end hands to ChannelSend and takes from ChannelReceive. No network
+// connection leaves the page, so a page served from the Internet, which its engine keeps
+// from reaching the player's own machine, still plays its sockets. The relay can instead be
+// a WebSocket server on 127.0.0.1 (PageLink::kLoopbackWebSocket), for an engine with no
+// channel.
 //
 // A connection starts with the page asking the launcher (Connect) for a proxy address the
 // player was given. The relay decides (a listed server, or the Flash player's policy rule)
-// and connects in the background; the answer carries a one-time ticket for the WebSocket
-// that then carries the bytes both ways. When the outcome is known within a short wait the
-// page learns it at once, so that a refused or unreachable server fails the movie's connect
-// as it did in Flash; past that wait the page goes on and the movie keeps running, the bytes
-// it writes waiting in the relay until the server is there (a failure then closes the
-// socket; the server never sees bytes it was not allowed).
+// and connects in the background; the answer carries a one-time ticket for the page's
+// connection that then carries the bytes both ways. When the outcome is known within a short wait
+// the page learns it at once, so that a refused or unreachable server fails the movie's connect as
+// it did in Flash; past that wait the page goes on and the movie keeps running, the bytes it writes
+// waiting in the relay until the server is there (a failure then closes the socket; the server
+// never sees bytes it was not allowed).
 //
 // All sockets are served by one thread of the relay's own; the connects and policy requests
 // run on short-lived threads of their own, a bounded number at a time, each ended and waited
@@ -126,8 +134,13 @@ public:
     GameRelay(const GameRelay&) = delete;
     GameRelay& operator=(const GameRelay&) = delete;
 
-    // Listens on a free loopback port and starts serving; false (in the log) when it cannot.
-    bool Start();
+    enum class PageLink {
+        kChannel,            // the page's bytes come and go through the Channel calls
+        kLoopbackWebSocket,  // the page opens a WebSocket to 127.0.0.1
+    };
+    // Starts serving (with kLoopbackWebSocket, listening on a free loopback port); false (in
+    // the log) when it cannot.
+    bool Start(PageLink link = PageLink::kChannel);
     // The movie's address: its origin is the only one whose WebSockets are answered, its
     // host the domain that policies must allow.
     void SetMovie(const std::string& movieUrl);
@@ -144,7 +157,23 @@ public:
     // Starts a connection for a proxy address; `done` gets the first answer, once.
     void Connect(const std::string& proxyUrl, ConnectDone done);
 
-    // Connections whose WebSocket is open, for diagnostics and tests.
+    // The page's side of a connection through the engine's channel, `url` the address of a
+    // Connect's answer. Open claims it, once; false for an address that is not a fresh
+    // ticket. The callbacks come once each, from the relay's thread.
+    bool ChannelOpen(const std::string& url);
+    // The movie's bytes; `taken` (false: the connection is over, the bytes go nowhere) once
+    // the relay has room for them: until then the page holds what the movie writes next.
+    void ChannelSend(const std::string& url, std::string bytes, std::function<void(bool)> taken);
+    // The server's next bytes once there are any; after the last of them, the close.
+    struct Received {
+        std::string bytes;
+        int closeCode = 0;  // 0 while open; a WebSocket close code once the connection ended
+    };
+    void ChannelReceive(const std::string& url, std::function<void(const Received&)> done);
+    // The movie closed its socket.
+    void ChannelClose(const std::string& url);
+
+    // Connections whose page side is open, for diagnostics and tests.
     int OpenConnections() const;
     // Connects running now (at most Limits::attemptsInFlight).
     int AttemptsInFlight() const;

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/config.h"
+#include "net/http_parse.h"
 
 namespace tavrin {
 
@@ -162,7 +163,7 @@ PageMessage ParsePageMessage(const std::string& text) {
         return message;
     }
     static const char* const kKinds[] = {"flashcall", "fscommand", "navigate", "socket",
-                                         "started",   "failed",    "console"};
+                                         "started",   "failed",    "console",  "relay"};
     message.kind = StringAt(parsed, "kind");
     if (std::find(std::begin(kKinds), std::end(kKinds), message.kind) == std::end(kKinds)) {
         return {};
@@ -174,6 +175,10 @@ PageMessage ParsePageMessage(const std::string& text) {
     message.reason = StringAt(parsed, "reason");
     message.detail = StringAt(parsed, "detail");
     message.level = StringAt(parsed, "level");
+    message.op = StringAt(parsed, "op");
+    if (message.kind == "relay" && !Base64Decode(StringAt(parsed, "data"), message.data)) {
+        return {};
+    }
     const auto movie = parsed.find("movie");
     if (movie != parsed.end() && movie->is_object()) {
         message.movieJson = Dump(*movie);
@@ -195,6 +200,28 @@ std::string SocketAnswer(const GameRelay::Answer& answer) {
     const bool open = answer.result == GameRelay::Answer::Result::kConnected ||
                       answer.result == GameRelay::Answer::Result::kPending;
     return open ? SocketAnswer(answer.url, {}) : SocketAnswer({}, answer.detail);
+}
+
+void AnswerRelayMessage(GameRelay& relay, const PageMessage& message,
+                        std::function<void(std::string)> answer) {
+    const auto ok = [](bool ok) { return Dump(json{{"ok", ok}}); };
+    if (message.op == "open") {
+        answer(ok(relay.ChannelOpen(message.url)));
+    } else if (message.op == "send") {
+        relay.ChannelSend(message.url, message.data,
+                          [answer = std::move(answer), ok](bool taken) { answer(ok(taken)); });
+    } else if (message.op == "receive") {
+        relay.ChannelReceive(message.url, [answer = std::move(answer)](
+                                              const GameRelay::Received& received) {
+            answer(received.closeCode != 0 ? Dump(json{{"closed", received.closeCode}})
+                                           : Dump(json{{"data", Base64Encode(received.bytes)}}));
+        });
+    } else {
+        if (message.op == "close") {
+            relay.ChannelClose(message.url);
+        }
+        answer(ok(message.op == "close"));
+    }
 }
 
 std::string CallFunctionScript(const std::string& request) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -57,8 +58,9 @@ extern const char* const kPlayerLoadingText;
 // A message of the player page. `kind` is one of "flashcall" (`request`), "fscommand"
 // (`command`, `args`), "navigate" (`url`), "socket" (`url`: the proxy address), "started"
 // (`movie`: what the player read of it), "failed" (`reason`, `detail`), "console" (`level`:
-// "error", "warn" or "log"; `detail`: the line); anything else, or a message that is not
-// JSON, has an empty kind.
+// "error", "warn" or "log"; `detail`: the line), "relay" (`op`: "open", "send", "receive" or
+// "close" on the connection at `url`; `data`: the bytes of a send, base64 in the message);
+// anything else, or a message that is not JSON, has an empty kind.
 struct PageMessage {
     std::string kind;
     std::string request;
@@ -68,6 +70,8 @@ struct PageMessage {
     std::string reason;
     std::string detail;
     std::string level;
+    std::string op;
+    std::string data;
     struct Movie {
         int swfVersion = 0;
         bool actionScript3 = false;
@@ -84,6 +88,13 @@ PageMessage ParsePageMessage(const std::string& json);
 std::string SocketAnswer(const std::string& url, const std::string& error);
 // The page's answer to a socket message, from the relay's.
 std::string SocketAnswer(const GameRelay::Answer& answer);
+
+// Carries a "relay" message to the relay's channel and gives its answer, as JSON, once:
+// perhaps later and from the relay's thread. Open: {"ok":bool}; send: {"ok":bool} once the
+// relay has taken the bytes (false: the connection is over); receive: {"data":base64} or, at
+// the end, {"closed":code}; close: {"ok":true}.
+void AnswerRelayMessage(GameRelay& relay, const PageMessage& message,
+                        std::function<void(std::string)> answer);
 
 // A script that calls a callback the movie registered, with an ExternalInterface request;
 // it evaluates to the movie's answer, or null.

@@ -61,7 +61,7 @@ void GameRelay::State::ReadOpening(Opening& opening) {
         refuse(403, "Forbidden", "from " + request.origin + ", not the player page");
         return;
     }
-    if (found == links.end() || found->second->movie != kInvalidSocket || !found->second->claimBy ||
+    if (found == links.end() || found->second->Claimed() || !found->second->claimBy ||
         found->second->stage == Link::Stage::kFailed) {
         refuse(403, "Forbidden", "no fresh ticket");
         return;
@@ -115,7 +115,7 @@ void GameRelay::State::MoveLink(Link& link, const PollEntry* movie, const PollEn
         }
     }
     // The server's end reaches the movie after all the server sent.
-    if (link.serverEnded && link.movie != kInvalidSocket && !link.closeSent &&
+    if (link.serverEnded && link.Claimed() && !link.closeSent &&
         link.stage != Link::Stage::kDeciding) {
         CloseMovie(link, link.stage == Link::Stage::kFailed ? kCloseServerError : kCloseNormal);
     }
@@ -133,9 +133,7 @@ void GameRelay::State::ReadMovie(Link& link) {
     }
     WebSocketFrameReader::Output out;
     link.reader.Feed(std::string_view(buffer, static_cast<std::size_t>(n)), out);
-    if (link.stage != Link::Stage::kFailed && !link.serverEnded) {
-        link.toServer += out.data;
-    }
+    TakeFromMovie(link, out.data);
     if (out.pinged && !link.closeSent) {
         link.toMovie += EncodeWebSocketFrame(WebSocketOpcode::kPong, out.ping);
     }
@@ -150,6 +148,13 @@ void GameRelay::State::ReadMovie(Link& link) {
             link.closeSent = true;
         }
     }
+}
+
+void GameRelay::State::TakeFromMovie(Link& link, const std::string& bytes) {
+    if (link.stage == Link::Stage::kFailed || link.serverEnded) {
+        return;
+    }
+    link.toServer += bytes;
     if (link.stage == Link::Stage::kOpen && link.HeldForServer() > limits.pendingToServer) {
         Diagnose("socket relay: %s does not take what the game sends; closed",
                  link.endpoint.c_str());
@@ -170,9 +175,14 @@ void GameRelay::State::ReadServer(Link& link) {
         EndServer(link, nullptr);
         return;
     }
-    if (!link.closeSent) {
-        link.toMovie += EncodeWebSocketFrame(WebSocketOpcode::kBinary,
-                                             std::string_view(buffer, static_cast<std::size_t>(n)));
+    const std::string_view bytes(buffer, static_cast<std::size_t>(n));
+    if (link.closeSent) {
+        return;
+    }
+    if (link.channel) {
+        link.toMovie += bytes;
+    } else {
+        link.toMovie += EncodeWebSocketFrame(WebSocketOpcode::kBinary, bytes);
     }
 }
 
@@ -186,10 +196,14 @@ void GameRelay::State::EndServer(Link& link, const char* why) {
 }
 
 void GameRelay::State::CloseMovie(Link& link, std::uint16_t code) {
-    if (link.closeSent || link.movie == kInvalidSocket) {
+    if (link.closeSent || !link.Claimed()) {
         return;
     }
-    link.toMovie += EncodeWebSocketClose(code);
+    if (link.channel) {
+        link.closeCode = code;  // the page hears it after the bytes before it
+    } else {
+        link.toMovie += EncodeWebSocketClose(code);
+    }
     link.closeSent = true;
     link.endBy = Clock::now() + kCloseGrace;
 }
@@ -197,7 +211,7 @@ void GameRelay::State::CloseMovie(Link& link, std::uint16_t code) {
 // True when nothing is left to do for the link: both sides done and their bytes delivered,
 // or its time is up.
 bool GameRelay::State::LinkIsOver(Link& link, Clock::time_point now) {
-    if (link.movie == kInvalidSocket) {
+    if (!link.Claimed()) {
         // Never claimed: the ticket lapses, the server connection with it.
         return !link.done && link.claimBy && now >= *link.claimBy;
     }

@@ -46,7 +46,12 @@ bool ResolveProxy(const std::string& prefix, const std::vector<SocketEndpoint>& 
                   const std::vector<std::string>& policyHosts, const std::string& url,
                   SocketEndpoint& target, bool& isListed);
 
-// One movie connection: the page's WebSocket and the game server's TCP connection.
+// The address the page's connections through the engine's channel carry: no network knows
+// it, and the page takes it for its own object, never a real WebSocket.
+constexpr const char* kChannelPrefix = "ws://tavrin-relay.invalid/";
+
+// One movie connection: the page's side (a WebSocket, or the engine's channel) and the game
+// server's TCP connection.
 struct Link {
     std::string ticket;
     SocketEndpoint target;
@@ -63,9 +68,18 @@ struct Link {
     SocketHandle server = kInvalidSocket;
     SocketHandle movie = kInvalidSocket;
     WebSocketFrameReader reader{true};
+    // The page's side is the engine's channel (the bytes towards it are kept as they are,
+    // not framed); once claimed, the page's calls wait here until they can be answered.
+    bool channel = false;
+    bool channelOpen = false;
+    std::string sendWaiting;
+    std::function<void(bool)> sendDone;
+    std::function<void(const GameRelay::Received&)> receiveDone;
+    std::uint16_t closeCode = 0;  // what the page is told after the server's last bytes
+
     std::string toServer;
     std::size_t toServerSent = 0;
-    std::string toMovie;  // whole frames
+    std::string toMovie;  // whole frames for a WebSocket; the bytes alone for the channel
     std::size_t toMovieSent = 0;
     bool serverEnded = false;  // the server closed, failed, or was let go
     bool movieEnded = false;   // the page closed its WebSocket, or it broke
@@ -77,6 +91,7 @@ struct Link {
     bool attemptStarted = false;
     std::shared_ptr<std::atomic<bool>> attemptCancelled = std::make_shared<std::atomic<bool>>();
 
+    bool Claimed() const { return movie != kInvalidSocket || channelOpen; }
     std::size_t HeldForServer() const { return toServer.size() - toServerSent; }
     std::size_t HeldForMovie() const { return toMovie.size() - toMovieSent; }
 };
@@ -110,6 +125,7 @@ struct GameRelay::State : std::enable_shared_from_this<GameRelay::State> {
     std::string runKey = relay::RandomToken();
     SocketHandle listener = kInvalidSocket;
     std::uint16_t port = 0;
+    PageLink pageLink = PageLink::kChannel;
     SocketHandle wakeWait = kInvalidSocket;
     SocketHandle wakeRaise = kInvalidSocket;
     std::string pageOrigin;
@@ -145,6 +161,11 @@ struct GameRelay::State : std::enable_shared_from_this<GameRelay::State> {
     void AcceptOpenings();
     // The bytes of each connection (relay_links.cpp), with the lock held.
     void ReadOpening(relay::Opening& opening);
+    // A channel link's waiting calls (relay_channel.cpp), answered when they can be.
+    void MoveChannel(relay::Link& link, bool overBudget);
+    void EndChannelCalls(relay::Link& link);
+    relay::Link* ChannelLink(const std::string& url);
+    void TakeFromMovie(relay::Link& link, const std::string& bytes);
     void MoveLink(relay::Link& link, const PollEntry* movie, const PollEntry* server);
     void ReadMovie(relay::Link& link);
     void ReadServer(relay::Link& link);

@@ -1,8 +1,11 @@
 #include "net/http_parse.h"
 
+#include <openssl/evp.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <limits>
 #include <vector>
 
 namespace tavrin {
@@ -159,26 +162,41 @@ bool ParseHttpDate(const std::string& text, std::int64_t& time) {
     return true;
 }
 
-std::string Base64Encode(const std::string& text) {
-    static const char kAlphabet[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    out.reserve((text.size() + 2) / 3 * 4);
-    for (std::size_t i = 0; i < text.size(); i += 3) {
-        const std::size_t left = text.size() - i;
-        std::uint32_t bits = static_cast<unsigned char>(text[i]) << 16;
-        if (left > 1) {
-            bits |= static_cast<unsigned char>(text[i + 1]) << 8;
-        }
-        if (left > 2) {
-            bits |= static_cast<unsigned char>(text[i + 2]);
-        }
-        out += kAlphabet[(bits >> 18) & 63];
-        out += kAlphabet[(bits >> 12) & 63];
-        out += left > 1 ? kAlphabet[(bits >> 6) & 63] : '=';
-        out += left > 2 ? kAlphabet[bits & 63] : '=';
-    }
+std::string Base64Encode(std::string_view bytes) {
+    std::string out(4 * ((bytes.size() + 2) / 3) + 1, '\0');
+    const int written = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
+                                        reinterpret_cast<const unsigned char*>(bytes.data()),
+                                        static_cast<int>(bytes.size()));
+    out.resize(static_cast<std::size_t>(std::max(written, 0)));
     return out;
+}
+
+bool Base64Decode(std::string_view text, std::string& bytes) {
+    bytes.clear();
+    if (text.size() % 4 != 0 ||
+        text.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
+        return false;
+    }
+    // OpenSSL's decoder skips blanks and reads a padding '=' anywhere as the end: only the
+    // alphabet itself, and padding at the end alone, are taken.
+    const std::size_t padding = text.size() - text.find_last_not_of('=') - 1;
+    const bool clean =
+        padding <= 2 &&
+        std::all_of(text.begin(), text.end() - static_cast<long>(padding),
+                    [](unsigned char c) { return std::isalnum(c) != 0 || c == '+' || c == '/'; });
+    if (!clean) {
+        return false;
+    }
+    bytes.resize(text.size() / 4 * 3);
+    const int written = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(bytes.data()),
+                                        reinterpret_cast<const unsigned char*>(text.data()),
+                                        static_cast<int>(text.size()));
+    if (written < 0) {
+        bytes.clear();
+        return false;
+    }
+    bytes.resize(static_cast<std::size_t>(written) - padding);
+    return true;
 }
 
 bool ParseChunkSizeLine(const std::string& line, std::uint64_t& size) {

@@ -28,7 +28,9 @@ std::string HostAndPort(const std::string& host, std::uint16_t port, bool secure
 // An HTTP date ("Wed, 21 Oct 2015 07:28:00 GMT") as seconds since 1970 (UTC); false when it
 // is not one (the caller keeps its own time then).
 bool ParseHttpDate(const std::string& text, std::int64_t& time);
-std::string Base64Encode(const std::string& text);
+std::string Base64Encode(std::string_view bytes);
+// Strict base64 (the standard alphabet, padded, nothing else); false for anything else.
+bool Base64Decode(std::string_view text, std::string& bytes);
 // The largest body the downloader takes, in all: more than any disk holds, and far enough
 // from 2^64 that no sum of counts below it overflows.
 constexpr std::uint64_t kMaxBodyLength = std::uint64_t{1} << 60;

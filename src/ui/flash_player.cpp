@@ -256,6 +256,14 @@ void CShockwaveflash1::OnPageMessage(const QString& json,
         OnSocketRequest(QString::fromStdString(message.url), answer);
         return;
     }
+    if (message.kind == "relay") {
+        if (m_pBridge == nullptr) {
+            answer(QStringLiteral("{\"ok\":false,\"closed\":1011}"));
+        } else {
+            m_pBridge->Channel(message, answer);
+        }
+        return;
+    }
     if (message.kind == "fscommand") {
         emit FSCommand(QString::fromStdString(message.command),
                        QString::fromStdString(message.args));

@@ -68,6 +68,26 @@ void CSocketBridge::Connect(const QString& proxyUrl, ConnectDone done) {
     });
 }
 
+void CSocketBridge::Channel(const PageMessage& message,
+                            std::function<void(const QString&)> answer) {
+    if (!m_pRelay) {
+        answer(QStringLiteral("{\"ok\":false,\"closed\":1011}"));
+        return;
+    }
+    QPointer<CSocketBridge> self(this);
+    AnswerRelayMessage(*m_pRelay, message,
+                       [this, self, answer = std::move(answer)](const std::string& reply) {
+                           QMetaObject::invokeMethod(
+                               this,
+                               [self, answer, text = QString::fromStdString(reply)] {
+                                   if (!self.isNull()) {
+                                       answer(text);
+                                   }
+                               },
+                               Qt::QueuedConnection);
+                       });
+}
+
 int CSocketBridge::OpenConnections() const {
     return m_pRelay ? m_pRelay->OpenConnections() : 0;
 }

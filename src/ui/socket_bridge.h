@@ -12,6 +12,7 @@
 #include <QString>
 
 #include "game/game_relay.h"
+#include "game/player_page.h"
 
 namespace tavrin::ui {
 
@@ -25,7 +26,7 @@ public:
                   QObject* parent = nullptr);
     ~CSocketBridge() override;
 
-    // Starts the relay with m_limits; false (in the log) when it cannot listen.
+    // Starts the relay with m_limits; false (in the log) when it cannot.
     bool Listen(const QString& movieUrl);
     std::vector<GameRelay::Proxy> Proxies() const;
     // "host:port" of the server behind a proxy address; empty for one never given out.
@@ -36,6 +37,10 @@ public:
     // must use; or an empty address and why not.
     using ConnectDone = std::function<void(const QString& url, const QString& error)>;
     void Connect(const QString& proxyUrl, ConnectDone done);
+
+    // A "relay" message of the page (game/player_page.h): its connection's bytes through the
+    // engine's channel. `answer` gets the reply, on this object's thread.
+    void Channel(const PageMessage& message, std::function<void(const QString&)> answer);
 
     int OpenConnections() const;
     qint64 HeldForMovies() const;

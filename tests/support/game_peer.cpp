@@ -183,4 +183,64 @@ void WebSocketClient::Close() {
     }
 }
 
+bool ChannelClient::Open(const std::string& url) {
+    m_url = url;
+    if (!m_relay.ChannelOpen(url)) {
+        return false;
+    }
+    ReceiveNext(m_relay, m_url, m_shared);
+    return true;
+}
+
+// Asked again from the relay's thread, which is there as long as the relay is.
+void ChannelClient::ReceiveNext(GameRelay& relay, const std::string& url,
+                                const std::shared_ptr<Shared>& shared) {
+    relay.ChannelReceive(url, [&relay, url, shared](const GameRelay::Received& got) {
+        {
+            const std::lock_guard<std::mutex> lock(shared->mutex);
+            shared->data += got.bytes;
+            if (got.closeCode != 0) {
+                shared->closeCode = got.closeCode;
+            }
+            shared->changed.notify_all();
+        }
+        if (got.closeCode == 0) {
+            ReceiveNext(relay, url, shared);
+        }
+    });
+}
+
+bool ChannelClient::Send(const std::string& bytes, int timeoutMs) {
+    const int asked = ++m_sendsAsked;
+    m_relay.ChannelSend(m_url, bytes, [shared = m_shared](bool taken) {
+        const std::lock_guard<std::mutex> lock(shared->mutex);
+        ++shared->sends;
+        shared->sendTaken = taken;
+        shared->changed.notify_all();
+    });
+    std::unique_lock<std::mutex> lock(m_shared->mutex);
+    return m_shared->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                      [&] { return m_shared->sends >= asked; }) &&
+           m_shared->sends == asked && m_shared->sendTaken;
+}
+
+std::string ChannelClient::Receive(std::size_t count, int timeoutMs) {
+    std::unique_lock<std::mutex> lock(m_shared->mutex);
+    m_shared->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+        return m_shared->data.size() >= count || m_shared->closeCode != -2;
+    });
+    return m_shared->data;
+}
+
+int ChannelClient::AwaitClose(int timeoutMs) {
+    std::unique_lock<std::mutex> lock(m_shared->mutex);
+    m_shared->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                               [&] { return m_shared->closeCode != -2; });
+    return m_shared->closeCode;
+}
+
+void ChannelClient::Close() {
+    m_relay.ChannelClose(m_url);
+}
+
 }  // namespace tavrin::test

@@ -1,15 +1,18 @@
 // Test peers for the game relay: a game server that takes any number of connections and can
-// answer the Flash player's socket policy request on its own port, and a WebSocket client
-// that stands in for the player page.
+// answer the Flash player's socket policy request on its own port, and the player page's
+// side of a connection through the relay's channel.
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "game/game_relay.h"
 #include "net/websocket.h"
 
 namespace tavrin::test {
@@ -45,6 +48,41 @@ private:
     mutable std::mutex m_mutex;
     std::vector<std::string> m_received;
     std::thread m_thread;
+};
+
+// The page's side of a connection through the relay's channel, as the player page uses it
+// (one send at a time, a receive always waiting), in blocking calls with time-outs. The
+// relay must outlive the calls, not the client.
+class ChannelClient {
+public:
+    explicit ChannelClient(GameRelay& relay) : m_relay(relay) {}
+    // Claims the answer's address; true when the relay took it.
+    bool Open(const std::string& url);
+    // False when the relay did not take the bytes within timeoutMs (they still wait in it, and
+    // the next send is refused until it does) or the connection is over.
+    bool Send(const std::string& bytes, int timeoutMs = 5000);
+    // What came, once `count` bytes have (or the time is up).
+    std::string Receive(std::size_t count, int timeoutMs = 5000);
+    // The close code, once the relay has ended the connection; -2 if it has not in time.
+    int AwaitClose(int timeoutMs = 5000);
+    void Close();
+
+private:
+    struct Shared {
+        std::mutex mutex;
+        std::condition_variable changed;
+        std::string data;
+        int closeCode = -2;
+        int sends = 0;  // answered
+        bool sendTaken = false;
+    };
+    static void ReceiveNext(GameRelay& relay, const std::string& url,
+                            const std::shared_ptr<Shared>& shared);
+
+    GameRelay& m_relay;
+    std::string m_url;
+    std::shared_ptr<Shared> m_shared = std::make_shared<Shared>();
+    int m_sendsAsked = 0;
 };
 
 // A page's WebSocket to the relay, blocking calls with time-outs.

@@ -1,16 +1,19 @@
 // The game relay as the player uses it through the bridge, against real sockets on loopback:
-// Qt's WebSocket client stands in for the page (a second implementation of the protocol
-// against the relay's own), a QTcpServer for the game server.
+// the page's side of each connection as the player page's messages on the engine's channel,
+// a QTcpServer for the game server.
 #include "ui/socket_bridge.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <deque>
 #include <memory>
+#include <optional>
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QWebSocket>
 
 #include "ui_support.h"
 
@@ -51,19 +54,96 @@ struct GameServer {
     std::vector<QByteArray> received;
 };
 
-// The page's side of one connection.
-struct MovieSocket {
-    explicit MovieSocket(const QString& origin = kPage.toString()) : ws(origin) {
-        QObject::connect(&ws, &QWebSocket::binaryMessageReceived,
-                         [this](const QByteArray& data) { received += data; });
-    }
+// The page's side of one connection, as the player page has it: its messages on the channel,
+// one send at a time, a receive always waiting (unless it stops reading).
+class MovieSocket {
+public:
+    explicit MovieSocket(CSocketBridge& bridge, bool reads = true)
+        : m_bridge(bridge), m_reads(reads) {}
+    ~MovieSocket() { *m_alive = false; }
+
     bool Open(const QString& url) {
-        ws.open(QUrl(url));
-        return WaitFor([this] { return ws.state() != QAbstractSocket::ConnectingState; }) &&
-               ws.state() == QAbstractSocket::ConnectedState;
+        m_url = url;
+        std::optional<bool> taken;
+        Call({{"op", "open"}}, [&taken](const QJsonObject& answer) {
+            taken = answer.value(QStringLiteral("ok")).toBool();
+        });
+        if (!WaitFor([&] { return taken.has_value(); }) || !*taken) {
+            closeCode = 1006;
+            return false;
+        }
+        open = true;
+        if (m_reads) {
+            Receive();
+        }
+        return true;
     }
-    QWebSocket ws;
+    void Send(const QByteArray& bytes) {
+        m_queue.push_back(bytes);
+        Flush();
+    }
+    void Close() {
+        m_closing = true;
+        Flush();
+    }
+    bool Closed() const { return closeCode != 0; }
+    bool Idle() const { return m_queue.empty() && !m_sending; }
+
+    bool open = false;
+    int closeCode = 0;
     QByteArray received;
+
+private:
+    void Call(QJsonObject message, std::function<void(const QJsonObject&)> done) {
+        message[QStringLiteral("kind")] = QStringLiteral("relay");
+        message[QStringLiteral("url")] = m_url;
+        m_bridge.Channel(ParsePageMessage(QJsonDocument(message).toJson().toStdString()),
+                         [alive = m_alive, done](const QString& answer) {
+                             if (*alive) {
+                                 done(QJsonDocument::fromJson(answer.toUtf8()).object());
+                             }
+                         });
+    }
+    void Receive() {
+        Call({{"op", "receive"}}, [this](const QJsonObject& answer) {
+            const int code = answer.value(QStringLiteral("closed")).toInt();
+            if (code != 0) {
+                closeCode = code;
+                return;
+            }
+            received +=
+                QByteArray::fromBase64(answer.value(QStringLiteral("data")).toString().toLatin1());
+            Receive();
+        });
+    }
+    void Flush() {
+        if (m_sending || Closed()) {
+            return;
+        }
+        if (m_queue.empty()) {
+            if (m_closing) {
+                m_closing = false;
+                Call({{"op", "close"}}, [this](const QJsonObject&) { closeCode = 1000; });
+            }
+            return;
+        }
+        m_sending = true;
+        const QByteArray bytes = m_queue.front();
+        m_queue.pop_front();
+        Call({{"op", "send"}, {"data", QString::fromLatin1(bytes.toBase64())}},
+             [this](const QJsonObject&) {
+                 m_sending = false;
+                 Flush();
+             });
+    }
+
+    CSocketBridge& m_bridge;
+    const bool m_reads;
+    QString m_url;
+    std::deque<QByteArray> m_queue;
+    bool m_sending = false;
+    bool m_closing = false;
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
 };
 
 QByteArray AllByteValues(int repeat) {
@@ -109,11 +189,11 @@ protected:
 TEST_F(SocketBridge, CarriesEveryByteBothWaysAndWhatTheServerSaidFirst) {
     m_server.greeting = QByteArray("hello\0there", 11);
     Start({m_server.Endpoint()});
-    MovieSocket movie;
+    MovieSocket movie(*m_bridge);
     ASSERT_TRUE(movie.Open(Connect())) << m_error.toStdString();
     ASSERT_TRUE(WaitFor([&] { return movie.received == m_server.greeting; }));
     const QByteArray up = AllByteValues(4096);  // 1 MiB in one message
-    movie.ws.sendBinaryMessage(up);
+    movie.Send(up);
     ASSERT_TRUE(WaitFor([&] { return m_server.received[0].size() >= up.size(); }));
     EXPECT_EQ(m_server.received[0], up);
     const QByteArray down = AllByteValues(8192);
@@ -143,32 +223,23 @@ TEST_F(SocketBridge, OnlyListedServersThatAnswerGetATicket) {
     }
 }
 
-TEST_F(SocketBridge, RefusesWebSocketsWithoutAFreshTicketOrFromAnotherOrigin) {
+// (Only the player's own page reaches the channel at all: the page tests.)
+TEST_F(SocketBridge, AConnectionNeedsAFreshTicketAndTakesItOnce) {
     Start({m_server.Endpoint()});
     const QString url = Connect();
-    ASSERT_FALSE(url.isEmpty());
-    const QString guessed = url.left(url.lastIndexOf('/') + 1) + QStringLiteral("0123456789abcdef");
-    const struct {
-        QString origin;
-        QString url;
-    } cases[] = {
-        {QStringLiteral("http://127.0.0.1:8081"), url},  // another port is another origin
-        {QStringLiteral("http://evil.example"), url},
-        {kPage.toString(), guessed},
-        {kPage.toString(), url.section('/', 0, 2) + QStringLiteral("/t/") + url.section('/', -1)},
-    };
-    for (const auto& c : cases) {
-        MovieSocket movie(c.origin);
-        movie.Open(c.url);
-        EXPECT_TRUE(WaitFor([&] { return movie.ws.state() == QAbstractSocket::UnconnectedState; }))
-            << c.origin.toStdString() << " " << c.url.toStdString();
+    ASSERT_TRUE(url.startsWith(QStringLiteral("ws://tavrin-relay.invalid/"))) << url.toStdString();
+    const QString ticket = url.section('/', -1);
+    for (const QString& wrong :
+         {url.left(url.lastIndexOf('/') + 1) + QStringLiteral("0123456789abcdef"),
+          url.section('/', 0, 2) + QStringLiteral("/t/") + ticket,
+          QStringLiteral("ws://127.0.0.1:1/") + url.section('/', 3)}) {
+        MovieSocket movie(*m_bridge);
+        EXPECT_FALSE(movie.Open(wrong)) << wrong.toStdString();
     }
-    // The real ticket still works once, and only once.
-    MovieSocket first;
+    MovieSocket first(*m_bridge);
     ASSERT_TRUE(first.Open(url));
-    MovieSocket second;
-    second.Open(url);
-    EXPECT_TRUE(WaitFor([&] { return second.ws.state() == QAbstractSocket::UnconnectedState; }));
+    MovieSocket second(*m_bridge);
+    EXPECT_FALSE(second.Open(url));
     EXPECT_EQ(m_bridge->OpenConnections(), 1);
 }
 
@@ -181,30 +252,30 @@ TEST_F(SocketBridge, AnUnclaimedTicketExpiresAndItsServerConnectionEnds) {
     bool serverSawTheEnd = false;
     QObject::connect(m_server.peers[0], &QTcpSocket::disconnected, [&] { serverSawTheEnd = true; });
     EXPECT_TRUE(WaitFor([&] { return serverSawTheEnd; }, std::chrono::seconds(5)));
-    MovieSocket late;
-    late.Open(url);
-    EXPECT_TRUE(WaitFor([&] { return late.ws.state() == QAbstractSocket::UnconnectedState; }));
+    MovieSocket late(*m_bridge);
+    EXPECT_FALSE(late.Open(url));
     EXPECT_EQ(m_bridge->OpenConnections(), 0);
 }
 
 TEST_F(SocketBridge, EitherSideClosingClosesTheOtherAfterTheLastBytes) {
     Start({m_server.Endpoint()});
-    MovieSocket movie;
+    MovieSocket movie(*m_bridge);
     ASSERT_TRUE(movie.Open(Connect()));
     ASSERT_TRUE(WaitFor([&] { return m_server.peers.size() == 1; }));
     m_server.peers[0]->write("bye");
     m_server.peers[0]->disconnectFromHost();
-    ASSERT_TRUE(WaitFor([&] { return movie.ws.state() == QAbstractSocket::UnconnectedState; }));
+    ASSERT_TRUE(WaitFor([&] { return movie.Closed(); }));
+    EXPECT_EQ(movie.closeCode, 1000);
     EXPECT_EQ(movie.received, QByteArray("bye"));
 
-    MovieSocket again;
+    MovieSocket again(*m_bridge);
     ASSERT_TRUE(again.Open(Connect()));
     ASSERT_TRUE(WaitFor([&] { return m_server.peers.size() == 2; }));
     QTcpSocket* peer = m_server.peers[1];
     bool serverSawTheEnd = false;
     QObject::connect(peer, &QTcpSocket::disconnected, [&] { serverSawTheEnd = true; });
-    again.ws.sendBinaryMessage("last words");
-    again.ws.close();
+    again.Send("last words");
+    again.Close();
     ASSERT_TRUE(WaitFor([&] { return serverSawTheEnd; }));
     EXPECT_EQ(m_server.received[1], QByteArray("last words"));
     EXPECT_TRUE(WaitFor([&] { return m_bridge->OpenConnections() == 0; }));
@@ -214,37 +285,27 @@ TEST_F(SocketBridge, AServerThatDoesNotReadEndsTheConnectionInsteadOfFillingMemo
     m_server.reads = false;
     m_limits.pendingToServer = 256 * 1024;
     Start({m_server.Endpoint()});
-    MovieSocket movie;
+    MovieSocket movie(*m_bridge);
     ASSERT_TRUE(movie.Open(Connect()));
     const QByteArray block(64 * 1024, 'x');
     int sent = 0;
     ASSERT_TRUE(WaitFor([&] {
-        if (movie.ws.state() == QAbstractSocket::ConnectedState && sent < 1000) {
-            movie.ws.sendBinaryMessage(block);
+        if (movie.Idle() && sent < 1000) {
+            movie.Send(block);
             ++sent;
         }
-        return movie.ws.state() == QAbstractSocket::UnconnectedState;
+        return movie.Closed();
     }));
-    EXPECT_EQ(movie.ws.closeCode(), QWebSocketProtocol::CloseCodeTooMuchData);
+    EXPECT_EQ(movie.closeCode, 1009);
     EXPECT_LT(sent, 1000);
 }
 
 TEST_F(SocketBridge, AFloodFromTheServerWaitsInItsOwnBuffersWhileTheMovieIsBehind) {
     m_limits.pendingToMovie = 64 * 1024;
     Start({m_server.Endpoint()});
-    // A page that stopped reading: a bare connection that asks for the WebSocket and then
-    // takes nothing more.
-    const QUrl url(Connect());
-    QTcpSocket stalled;
-    stalled.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(url.port()));
-    ASSERT_TRUE(WaitFor([&] { return stalled.state() == QAbstractSocket::ConnectedState; }));
-    stalled.setReadBufferSize(1);
-    stalled.write("GET " + url.path().toLatin1() +
-                  " HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
-                  "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n"
-                  "Origin: " +
-                  kPage.toString(QUrl::RemovePath).toLatin1() + "\r\n\r\n");
-    ASSERT_TRUE(WaitFor([&] { return m_bridge->OpenConnections() == 1; }));
+    // A page that stopped reading: its connection is open, and it asks for nothing.
+    MovieSocket stalled(*m_bridge, false);
+    ASSERT_TRUE(stalled.Open(Connect()));
     QTcpSocket* server = m_server.peers[0];
     const QByteArray block(256 * 1024, 'f');
     qint64 offered = 0;
@@ -259,11 +320,10 @@ TEST_F(SocketBridge, AFloodFromTheServerWaitsInItsOwnBuffersWhileTheMovieIsBehin
         test::Pump(std::chrono::milliseconds(10));
         mostHeld = std::max(mostHeld, m_bridge->HeldForMovies());
     }
-    // What the bridge itself holds stays within its limit: the limit in the socket's read
-    // buffer, below it in the WebSocket's, and the one piece that crossed it. The rest of the
-    // flood waits in the kernel and in the server.
+    // What the bridge itself holds stays within its limit and the one read that crossed it.
+    // The rest of the flood waits in the kernel and in the server.
     EXPECT_GT(mostHeld, 0);
-    EXPECT_LE(mostHeld, 2 * m_bridge->m_limits.pendingToMovie + 64 * 1024);
+    EXPECT_LE(mostHeld, m_bridge->m_limits.pendingToMovie + 64 * 1024);
     EXPECT_GT(server->bytesToWrite(), 0);
 }
 
@@ -272,11 +332,11 @@ TEST_F(SocketBridge, ManySocketsAtOnceEachKeepTheirOwnBytes) {
     constexpr int kSockets = 8;
     std::vector<std::unique_ptr<MovieSocket>> movies;
     for (int i = 0; i < kSockets; ++i) {
-        movies.push_back(std::make_unique<MovieSocket>());
+        movies.push_back(std::make_unique<MovieSocket>(*m_bridge));
         ASSERT_TRUE(movies.back()->Open(Connect())) << i;
     }
     for (int i = 0; i < kSockets; ++i) {
-        movies[i]->ws.sendBinaryMessage(QByteArray("movie ") + QByteArray::number(i));
+        movies[i]->Send(QByteArray("movie ") + QByteArray::number(i));
     }
     ASSERT_TRUE(WaitFor([&] {
         return std::all_of(m_server.received.begin(), m_server.received.end(),

@@ -82,6 +82,37 @@ TEST(Base64Encode, StandardAlphabetWithPadding) {
     EXPECT_EQ(Base64Encode("\xff\xfe\xfd"), "//79");
 }
 
+// What the page sends is taken only as it encodes it: a text OpenSSL alone would read
+// differently (blanks skipped, a padding in the middle read as the end) is refused.
+TEST(Base64Decode, OnlyPaddedStandardBase64) {
+    const struct {
+        const char* text;
+        bool ok;
+        std::string bytes;
+    } cases[] = {
+        {"", true, ""},          {"Zg==", true, "f"},
+        {"Zm8=", true, "fo"},    {"AP8A", true, std::string("\0\xff\0", 3)},
+        {"Zg", false, ""},       {"Zg=", false, ""},
+        {"Zg==Zg==", false, ""}, {"Z g=", false, ""},
+        {"Zm-_", false, ""},     {"Z===", false, ""},
+        {"====", false, ""},
+    };
+    for (const auto& c : cases) {
+        std::string bytes = "left over";
+        EXPECT_EQ(Base64Decode(c.text, bytes), c.ok) << c.text;
+        EXPECT_EQ(bytes, c.bytes) << c.text;
+    }
+    std::string all;
+    for (int i = 0; i < 3 * 256; ++i) {
+        all += static_cast<char>(i * 7);
+    }
+    for (std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{2}, all.size()}) {
+        std::string back;
+        ASSERT_TRUE(Base64Decode(Base64Encode(all.substr(0, size)), back));
+        EXPECT_EQ(back, all.substr(0, size));
+    }
+}
+
 HttpTarget Aim(const std::string& url) {
     const std::optional<HttpTarget> target = HttpTarget::Parse(url);
     EXPECT_TRUE(target) << url;

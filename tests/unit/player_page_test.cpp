@@ -22,6 +22,8 @@ TEST(PlayerPageMessages, EachKindCarriesItsOwnValueAndAnythingElseIsNothing) {
          "https://example.test/"},
         {R"({"kind":"socket","url":"ws://127.0.0.1:1/p/0"})", "socket", "ws://127.0.0.1:1/p/0"},
         {R"({"kind":"failed","reason":"broken","detail":"404"})", "failed", "broken"},
+        {R"({"kind":"relay","op":"send","url":"ws://r/t/1","data":"aGk="})", "relay", "ws://r/t/1"},
+        {R"({"kind":"relay","op":"send","url":"ws://r/t/1","data":"a G k="})", "", ""},
         {R"({"kind":"evil","url":"x"})", "", ""},
         {R"({"kind":"flashcall","request":17})", "flashcall", ""},
         {R"(["kind","flashcall"])", "", ""},

@@ -84,15 +84,161 @@
   // Sockets: the launcher decides and connects first, so that a server that cannot be reached
   // (or lets the movie in by no policy) fails the connect as it did in Flash; an outcome that
   // takes longer than a moment goes on in the background while the movie runs. Then the
-  // bytes go through the launcher's relay.
+  // bytes go through the launcher's relay, over the engine's own channel: no network
+  // connection leaves this page, which its engine may keep from the player's own machine.
+  // The page's other WebSockets are left as they are.
   const NativeWebSocket = window.WebSocket;
-  window.WebSocket = function (url) {
-    const answer = JSON.parse(host({kind: 'socket', url: String(url)}) || '{}');
+  const channelPrefix = 'ws://tavrin-relay.invalid/';
+  const relayPrefixes = setup.sockets.concat(setup.policyHosts).map((p) => p.proxyUrl);
+  const isRelays = (url) => relayPrefixes.some((prefix) => url.startsWith(prefix));
+  window.WebSocket = function (url, protocols) {
+    url = String(url);
+    if (!isRelays(url)) {
+      return protocols === undefined ? new NativeWebSocket(url) : new NativeWebSocket(url, protocols);
+    }
+    const answer = JSON.parse(host({kind: 'socket', url: url}) || '{}');
     if (!answer.url) {
       throw new DOMException(answer.error || 'the connection failed', 'NetworkError');
     }
-    return new NativeWebSocket(answer.url);
+    return answer.url.startsWith(channelPrefix) ? new ChannelSocket(answer.url)
+                                                : new NativeWebSocket(answer.url);
   };
+  Object.assign(window.WebSocket, {CONNECTING: 0, OPEN: 1, CLOSING: 2, CLOSED: 3});
+  window.WebSocket.prototype = NativeWebSocket.prototype;
+
+  // A call on the relay's channel, answered when the launcher can: the page's bridge (a
+  // request, as fetch() takes no address of the launcher's own scheme).
+  const channelCall = (message) => new Promise((resolve, reject) => {
+    const request = new XMLHttpRequest();
+    request.open('GET', setup.bridge + encodeURIComponent(JSON.stringify(message)));
+    request.onload = () => {
+      try {
+        resolve(JSON.parse(request.responseText));
+      } catch (e) {
+        reject(e);
+      }
+    };
+    request.onerror = request.onabort = () => reject(new Error('no answer from the launcher'));
+    request.send();
+  });
+
+  // The relay takes at most this much of what the movie wrote in one call.
+  const kSendBytes = 256 * 1024;
+  function toBase64(bytes) {
+    let text = '';
+    for (let at = 0; at < bytes.length; at += 0x8000) {
+      text += String.fromCharCode.apply(null, bytes.subarray(at, at + 0x8000));
+    }
+    return btoa(text);
+  }
+  function fromBase64(text) {
+    const binary = atob(text);
+    const bytes = new Uint8Array(binary.length);
+    for (let i = 0; i < binary.length; ++i) bytes[i] = binary.charCodeAt(i);
+    return bytes;
+  }
+  // The bytes of what the player sends, its own copy (the player hands over views of its
+  // memory, and blobs).
+  function ownBytes(data) {
+    if (typeof data === 'string') return Promise.resolve(new TextEncoder().encode(data));
+    if (data instanceof Blob) return data.arrayBuffer().then((buffer) => new Uint8Array(buffer));
+    if (data instanceof ArrayBuffer) return Promise.resolve(new Uint8Array(data.slice(0)));
+    if (ArrayBuffer.isView(data)) {
+      return Promise.resolve(new Uint8Array(
+          data.buffer.slice(data.byteOffset, data.byteOffset + data.byteLength)));
+    }
+    throw new TypeError('the relay carries text and bytes only');
+  }
+  const sizeOf = (data) => typeof data === 'string' ? data.length
+      : data instanceof Blob ? data.size : data.byteLength;
+
+  // The player's WebSocket for a connection through the channel: what the player uses of a
+  // WebSocket (its state, send, close, and its open, message, error and close events), the
+  // movie's writes sent in order, one call at a time, and the server's bytes as they come.
+  class ChannelSocket extends EventTarget {
+    constructor(url) {
+      super();
+      Object.assign(this, {url: url, readyState: 0, binaryType: 'blob', bufferedAmount: 0,
+                           protocol: '', extensions: '', onopen: null, onmessage: null,
+                           onerror: null, onclose: null});
+      this.queue = [];
+      this.sending = false;
+      this.closing = false;
+      channelCall({kind: 'relay', op: 'open', url: url}).then((answer) => {
+        if (!answer.ok) return this.finish(1006, false);
+        this.readyState = 1;
+        this.fire(new Event('open'));
+        this.receive();
+      }, () => this.finish(1006, false));
+    }
+    fire(event) {
+      const handler = this['on' + event.type];
+      if (typeof handler === 'function') handler.call(this, event);
+      this.dispatchEvent(event);
+    }
+    send(data) {
+      if (this.readyState === 0) throw new DOMException('the socket is not open yet', 'InvalidStateError');
+      if (this.readyState !== 1) return;
+      this.queue.push(ownBytes(data));
+      this.bufferedAmount += sizeOf(data);
+      this.flush();
+    }
+    // The movie's writes in order, at most kSendBytes a call, the next once the relay has
+    // taken the last.
+    flush() {
+      if (this.sending || this.readyState === 3) return;
+      if (this.queue.length === 0) {
+        if (this.closing) this.sendClose();
+        return;
+      }
+      this.sending = true;
+      this.queue.shift().then((bytes) => {
+        if (bytes.length > kSendBytes) {
+          this.queue.unshift(Promise.resolve(bytes.subarray(kSendBytes)));
+          bytes = bytes.subarray(0, kSendBytes);
+        }
+        return channelCall({kind: 'relay', op: 'send', url: this.url, data: toBase64(bytes)})
+            .then((answer) => {
+              this.sending = false;
+              this.bufferedAmount = Math.max(0, this.bufferedAmount - bytes.length);
+              if (!answer.ok) {  // the connection is over: its close comes with a receive
+                this.queue = [];
+                this.bufferedAmount = 0;
+              }
+              this.flush();
+            });
+      }).catch(() => this.finish(1006, false));
+    }
+    receive() {
+      channelCall({kind: 'relay', op: 'receive', url: this.url}).then((answer) => {
+        if (this.readyState === 3) return;
+        if (answer.closed) return this.finish(answer.closed, true);
+        const bytes = fromBase64(answer.data || '');
+        if (this.readyState === 1 && bytes.length > 0) {
+          const data = this.binaryType === 'arraybuffer' ? bytes.buffer : new Blob([bytes]);
+          this.fire(new MessageEvent('message', {data: data}));
+        }
+        this.receive();
+      }, () => this.finish(1006, false));
+    }
+    // As a WebSocket's close: what the movie sent before still goes first.
+    close() {
+      if (this.readyState >= 2) return;
+      this.readyState = 2;
+      this.closing = true;
+      this.flush();
+    }
+    sendClose() {
+      const done = () => this.finish(1000, true);
+      channelCall({kind: 'relay', op: 'close', url: this.url}).then(done, done);
+    }
+    finish(code, clean) {
+      if (this.readyState === 3) return;
+      this.readyState = 3;
+      if (!clean) this.fire(new Event('error'));
+      this.fire(new CloseEvent('close', {code: code, reason: '', wasClean: clean}));
+    }
+  }
 
   // The launcher's calls into the movie: a request in the same XML form.
   window.__tavrinCallFunction = function (request) {

@@ -1,0 +1,146 @@
+// The page's side of a connection through the web engine's own message channel: the page's
+// calls (open, send, receive, close) come from the front end's thread; those that cannot be
+// answered at once wait in their link for the relay's thread.
+#include <algorithm>
+#include <utility>
+
+#include "app/diagnostics.h"
+#include "game/relay_state.h"
+
+namespace tavrin {
+
+using namespace relay;
+
+namespace {
+
+// The most one answer to a receive carries: the page decodes it in one go.
+constexpr std::size_t kChannelAnswerBytes = 256 * 1024;
+
+}  // namespace
+
+Link* GameRelay::State::ChannelLink(const std::string& url) {
+    const std::string prefix = Prefix() + "t/";
+    if (pageLink != PageLink::kChannel || url.rfind(prefix, 0) != 0) {
+        return nullptr;
+    }
+    const auto found = links.find(url.substr(prefix.size()));
+    return found != links.end() && found->second->channelOpen ? found->second.get() : nullptr;
+}
+
+void GameRelay::State::MoveChannel(Link& link, bool overBudget) {
+    if (link.sendDone) {
+        const bool over = link.stage == Link::Stage::kFailed || link.serverEnded || link.closeSent;
+        // While the server is not there yet, the movie's writes wait in the page.
+        const bool room = !overBudget && (link.stage == Link::Stage::kOpen ||
+                                          link.HeldForServer() < limits.pendingToServer);
+        if (over || room) {
+            if (!over) {
+                TakeFromMovie(link, link.sendWaiting);
+            }
+            link.sendWaiting.clear();
+            calls.push_back([done = std::move(link.sendDone), over] { done(!over); });
+            link.sendDone = nullptr;
+        }
+    }
+    if (!link.receiveDone) {
+        return;
+    }
+    GameRelay::Received received;
+    if (link.HeldForMovie() > 0) {
+        const std::size_t count = std::min(link.HeldForMovie(), kChannelAnswerBytes);
+        received.bytes = link.toMovie.substr(link.toMovieSent, count);
+        link.toMovieSent += count;
+        if (link.toMovieSent == link.toMovie.size()) {
+            link.toMovie.clear();
+            link.toMovieSent = 0;
+        }
+    } else if (link.closeSent) {
+        received.closeCode = link.closeCode != 0 ? link.closeCode : kCloseNormal;
+        link.movieEnded = true;
+    } else {
+        return;
+    }
+    calls.push_back([done = std::move(link.receiveDone), received] { done(received); });
+    link.receiveDone = nullptr;
+}
+
+// A link that goes answers the page's waiting calls: its connection is over.
+void GameRelay::State::EndChannelCalls(Link& link) {
+    if (link.sendDone) {
+        calls.push_back([done = std::move(link.sendDone)] { done(false); });
+        link.sendDone = nullptr;
+    }
+    if (link.receiveDone) {
+        const std::uint16_t code = link.closeCode != 0 ? link.closeCode : kCloseServerError;
+        calls.push_back([done = std::move(link.receiveDone), code] {
+            done({std::string(), code});
+        });
+        link.receiveDone = nullptr;
+    }
+}
+
+bool GameRelay::ChannelOpen(const std::string& url) {
+    State& state = *m_state;
+    const std::lock_guard<std::mutex> lock(state.mutex);
+    const std::string prefix = state.Prefix() + "t/";
+    const auto found = state.pageLink == PageLink::kChannel && url.rfind(prefix, 0) == 0
+                           ? state.links.find(url.substr(prefix.size()))
+                           : state.links.end();
+    if (found == state.links.end() || found->second->Claimed() || !found->second->claimBy ||
+        found->second->stage == Link::Stage::kFailed) {
+        Diagnose("socket relay: a page's connection refused: no fresh ticket");
+        return false;
+    }
+    found->second->channelOpen = true;
+    state.Wake();
+    return true;
+}
+
+void GameRelay::ChannelSend(const std::string& url, std::string bytes,
+                            std::function<void(bool)> taken) {
+    State& state = *m_state;
+    {
+        const std::lock_guard<std::mutex> lock(state.mutex);
+        Link* link = state.ChannelLink(url);
+        if (link != nullptr && !link->sendDone) {
+            link->sendWaiting = std::move(bytes);
+            link->sendDone = std::move(taken);
+            state.Wake();
+            return;
+        }
+    }
+    taken(false);  // no such connection, or one send at a time
+}
+
+void GameRelay::ChannelReceive(const std::string& url, std::function<void(const Received&)> done) {
+    State& state = *m_state;
+    {
+        const std::lock_guard<std::mutex> lock(state.mutex);
+        Link* link = state.ChannelLink(url);
+        if (link != nullptr && !link->receiveDone && !link->movieEnded) {
+            link->receiveDone = std::move(done);
+            state.Wake();
+            return;
+        }
+    }
+    done({std::string(), kCloseServerError});
+}
+
+void GameRelay::ChannelClose(const std::string& url) {
+    State& state = *m_state;
+    const std::lock_guard<std::mutex> lock(state.mutex);
+    Link* link = state.ChannelLink(url);
+    if (link == nullptr || link->movieEnded) {
+        return;
+    }
+    // As a WebSocket's close: what the movie wrote before still reaches the server.
+    link->movieEnded = true;
+    link->closeSent = true;
+    link->closeCode = kCloseNormal;
+    link->toMovie.clear();
+    link->toMovieSent = 0;
+    state.EndChannelCalls(*link);
+    state.Wake();
+}
+
+}  // namespace tavrin
