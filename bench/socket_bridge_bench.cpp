@@ -1,5 +1,5 @@
 // The game's sockets through the launcher's bridge against the same traffic over a direct
-// connection: a native client, a native WebSocket client through the bridge, and the movie
+// connection: a native client, the page's channel messages sent from here, and the movie
 // (bench/movies/SocketBench.hx, in the real player page) each make 500 round trips of a
 // 100-byte message to an echo server on loopback and then send 10 MiB through it and back.
 // Prints all three and the movie's ratios to the direct client.
@@ -9,13 +9,15 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
 #include <QTimer>
-#include <QWebSocket>
 
 #include "app/app_globals.h"
+#include "game/player_page.h"
 #include "net/socket_policy.h"
 #include "ui/flash_player.h"
 #include "ui/socket_bridge.h"
@@ -151,12 +153,12 @@ PolicyFigures PolicyConnects(quint16 port) {
     return f;
 }
 
-// A native WebSocket client through the bridge: the bridge's own cost, without the
-// player's frame tick that paces what the movie sees.
+// The page's messages on the relay's channel, sent from here: the relay's and the channel's
+// own cost (the messages, their base64), without the engine and the player's frame tick that
+// paces what the movie sees. One send at a time and a receive always waiting, as the page.
 Figures ThroughBridge(quint16 port) {
     tavrin::ui::CSocketBridge bridge({{"127.0.0.1", port}}, {});
-    const QUrl page(QStringLiteral("http://127.0.0.1:1/bench.swf"));
-    bridge.Listen(page.toString());
+    bridge.Listen(QStringLiteral("http://127.0.0.1:1/bench.swf"));
     QString url;
     QEventLoop wait;
     const QString proxy = QString::fromStdString(bridge.Proxies().at(0).url);
@@ -165,21 +167,40 @@ Figures ThroughBridge(quint16 port) {
         wait.quit();
     });
     wait.exec();
-    QWebSocket ws(page.toString(QUrl::RemovePath));
+    const auto call = [&](QJsonObject message, std::function<void(const QJsonObject&)> done) {
+        message[QStringLiteral("kind")] = QStringLiteral("relay");
+        message[QStringLiteral("url")] = url;
+        bridge.Channel(tavrin::ParsePageMessage(QJsonDocument(message).toJson().toStdString()),
+                       [done](const QString& answer) {
+                           done(QJsonDocument::fromJson(answer.toUtf8()).object());
+                       });
+    };
+    bool open = false;  // answered at once, before any wait could start
+    call({{"op", "open"}}, [&](const QJsonObject&) { open = true; });
+    if (!open) {
+        return {};
+    }
     qint64 got = 0;
-    QObject::connect(&ws, &QWebSocket::binaryMessageReceived, [&](const QByteArray& data) {
-        got += data.size();
-        wait.quit();
-    });
-    QObject::connect(&ws, &QWebSocket::connected, &wait, &QEventLoop::quit);
-    ws.open(QUrl(url));
-    wait.exec();
+    std::function<void()> receive = [&] {
+        call({{"op", "receive"}}, [&](const QJsonObject& answer) {
+            got +=
+                QByteArray::fromBase64(answer.value(QStringLiteral("data")).toString().toLatin1())
+                    .size();
+            receive();
+            wait.quit();
+        });
+    };
+    receive();
+    const auto send = [&](const QByteArray& bytes, std::function<void()> taken) {
+        call({{"op", "send"}, {"data", QString::fromLatin1(bytes.toBase64())}},
+             [taken](const QJsonObject&) { taken(); });
+    };
     const QByteArray message(kMessage, 'm');
     QElapsedTimer clock;
     clock.start();
     for (int i = 0; i < kRounds; ++i) {
         got = 0;
-        ws.sendBinaryMessage(message);
+        send(message, [] {});
         while (got < kMessage) {
             wait.exec();
         }
@@ -189,9 +210,14 @@ Figures ThroughBridge(quint16 port) {
     clock.restart();
     got = 0;
     const QByteArray chunk(kChunk, 'c');
-    for (qint64 sent = 0; sent < kTransfer; sent += kChunk) {
-        ws.sendBinaryMessage(chunk);
-    }
+    qint64 sent = 0;
+    std::function<void()> sendNext = [&] {
+        if (sent < kTransfer) {
+            sent += kChunk;
+            send(chunk, sendNext);
+        }
+    };
+    sendNext();
     while (got < kTransfer) {
         wait.exec();
     }

@@ -156,16 +156,21 @@ void GameRelay::State::ServeOnce() {
             Answer(link, Answer::Result::kPending, "still connecting");
         }
         const auto sides = ready.find(it->first);
+        // The page's bytes taken before the server is written to, and what the server sent
+        // handed to a waiting page at once.
         if (link.channelOpen) {
-            MoveChannel(link, HeldLocked() >= limits.budget);
+            MoveChannel(link, HeldLocked() >= limits.budget, calls);
         }
         if (sides != ready.end() || link.channelOpen) {
             MoveLink(link, sides != ready.end() ? sides->second.first : nullptr,
                      sides != ready.end() ? sides->second.second : nullptr);
         }
+        if (link.channelOpen) {
+            MoveChannel(link, HeldLocked() >= limits.budget, calls);
+        }
         if (LinkIsOver(link, now)) {
             *link.attemptCancelled = true;  // its connect, if still running, ends soon
-            EndChannelCalls(link);
+            EndChannelCalls(link, calls);
             CloseSocket(link.server);
             CloseSocket(link.movie);
             it = links.erase(it);

@@ -14,7 +14,7 @@ using namespace relay;
 namespace {
 
 // The most one answer to a receive carries: the page decodes it in one go.
-constexpr std::size_t kChannelAnswerBytes = 256 * 1024;
+constexpr std::size_t kChannelAnswerBytes = 1024 * 1024;
 
 }  // namespace
 
@@ -27,7 +27,7 @@ Link* GameRelay::State::ChannelLink(const std::string& url) {
     return found != links.end() && found->second->channelOpen ? found->second.get() : nullptr;
 }
 
-void GameRelay::State::MoveChannel(Link& link, bool overBudget) {
+void GameRelay::State::MoveChannel(Link& link, bool overBudget, Calls& answers) {
     if (link.sendDone) {
         const bool over = link.stage == Link::Stage::kFailed || link.serverEnded || link.closeSent;
         // While the server is not there yet, the movie's writes wait in the page.
@@ -38,7 +38,7 @@ void GameRelay::State::MoveChannel(Link& link, bool overBudget) {
                 TakeFromMovie(link, link.sendWaiting);
             }
             link.sendWaiting.clear();
-            calls.push_back([done = std::move(link.sendDone), over] { done(!over); });
+            answers.push_back([done = std::move(link.sendDone), over] { done(!over); });
             link.sendDone = nullptr;
         }
     }
@@ -60,19 +60,19 @@ void GameRelay::State::MoveChannel(Link& link, bool overBudget) {
     } else {
         return;
     }
-    calls.push_back([done = std::move(link.receiveDone), received] { done(received); });
+    answers.push_back([done = std::move(link.receiveDone), received] { done(received); });
     link.receiveDone = nullptr;
 }
 
 // A link that goes answers the page's waiting calls: its connection is over.
-void GameRelay::State::EndChannelCalls(Link& link) {
+void GameRelay::State::EndChannelCalls(Link& link, Calls& answers) {
     if (link.sendDone) {
-        calls.push_back([done = std::move(link.sendDone)] { done(false); });
+        answers.push_back([done = std::move(link.sendDone)] { done(false); });
         link.sendDone = nullptr;
     }
     if (link.receiveDone) {
         const std::uint16_t code = link.closeCode != 0 ? link.closeCode : kCloseServerError;
-        calls.push_back([done = std::move(link.receiveDone), code] {
+        answers.push_back([done = std::move(link.receiveDone), code] {
             done({std::string(), code});
         });
         link.receiveDone = nullptr;
@@ -96,39 +96,53 @@ bool GameRelay::ChannelOpen(const std::string& url) {
     return true;
 }
 
+// A call that can be answered at once is answered on the caller's thread, which spares the
+// page a wait for the relay's.
 void GameRelay::ChannelSend(const std::string& url, std::string bytes,
                             std::function<void(bool)> taken) {
     State& state = *m_state;
+    State::Calls answers;
     {
         const std::lock_guard<std::mutex> lock(state.mutex);
         Link* link = state.ChannelLink(url);
-        if (link != nullptr && !link->sendDone) {
+        if (link == nullptr || link->sendDone) {
+            // No such connection, or one send at a time.
+            answers.push_back([taken] { taken(false); });
+        } else {
             link->sendWaiting = std::move(bytes);
             link->sendDone = std::move(taken);
+            state.MoveChannel(*link, state.HeldLocked() >= state.limits.budget, answers);
             state.Wake();
-            return;
         }
     }
-    taken(false);  // no such connection, or one send at a time
+    for (const auto& answer : answers) {
+        answer();
+    }
 }
 
 void GameRelay::ChannelReceive(const std::string& url, std::function<void(const Received&)> done) {
     State& state = *m_state;
+    State::Calls answers;
     {
         const std::lock_guard<std::mutex> lock(state.mutex);
         Link* link = state.ChannelLink(url);
-        if (link != nullptr && !link->receiveDone && !link->movieEnded) {
+        if (link == nullptr || link->receiveDone || link->movieEnded) {
+            answers.push_back([done] { done({std::string(), kCloseServerError}); });
+        } else {
             link->receiveDone = std::move(done);
-            state.Wake();
-            return;
+            state.MoveChannel(*link, state.HeldLocked() >= state.limits.budget, answers);
+            state.Wake();  // the server may be read again
         }
     }
-    done({std::string(), kCloseServerError});
+    for (const auto& answer : answers) {
+        answer();
+    }
 }
 
 void GameRelay::ChannelClose(const std::string& url) {
     State& state = *m_state;
-    const std::lock_guard<std::mutex> lock(state.mutex);
+    State::Calls answers;
+    std::unique_lock<std::mutex> lock(state.mutex);
     Link* link = state.ChannelLink(url);
     if (link == nullptr || link->movieEnded) {
         return;
@@ -139,8 +153,12 @@ void GameRelay::ChannelClose(const std::string& url) {
     link->closeCode = kCloseNormal;
     link->toMovie.clear();
     link->toMovieSent = 0;
-    state.EndChannelCalls(*link);
+    state.EndChannelCalls(*link, answers);
     state.Wake();
+    lock.unlock();
+    for (const auto& answer : answers) {
+        answer();
+    }
 }
 
 }  // namespace tavrin

@@ -161,9 +161,11 @@ struct GameRelay::State : std::enable_shared_from_this<GameRelay::State> {
     void AcceptOpenings();
     // The bytes of each connection (relay_links.cpp), with the lock held.
     void ReadOpening(relay::Opening& opening);
-    // A channel link's waiting calls (relay_channel.cpp), answered when they can be.
-    void MoveChannel(relay::Link& link, bool overBudget);
-    void EndChannelCalls(relay::Link& link);
+    // A channel link's waiting calls (relay_channel.cpp), answered when they can be: the
+    // answers to make once the lock is let go.
+    using Calls = std::vector<std::function<void()>>;
+    void MoveChannel(relay::Link& link, bool overBudget, Calls& answers);
+    void EndChannelCalls(relay::Link& link, Calls& answers);
     relay::Link* ChannelLink(const std::string& url);
     void TakeFromMovie(relay::Link& link, const std::string& bytes);
     void MoveLink(relay::Link& link, const PollEntry* movie, const PollEntry* server);

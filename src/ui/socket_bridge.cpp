@@ -2,6 +2,7 @@
 
 #include <QMetaObject>
 #include <QPointer>
+#include <QThread>
 
 #include "game/game_check.h"
 
@@ -75,8 +76,14 @@ void CSocketBridge::Channel(const PageMessage& message,
         return;
     }
     QPointer<CSocketBridge> self(this);
+    // An answer made at once (on this thread) goes back at once; one from the relay's thread
+    // comes here first.
     AnswerRelayMessage(*m_pRelay, message,
                        [this, self, answer = std::move(answer)](const std::string& reply) {
+                           if (QThread::currentThread() == thread()) {
+                               answer(QString::fromStdString(reply));
+                               return;
+                           }
                            QMetaObject::invokeMethod(
                                this,
                                [self, answer, text = QString::fromStdString(reply)] {

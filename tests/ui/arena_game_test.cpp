@@ -12,8 +12,12 @@
 #include <QTcpSocket>
 #include <QTest>
 #include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
 
 #include "game_road.h"
+#include "ui/browser_profile.h"
 #include "ui/game_window.h"
 #include "ui/shell_open.h"
 #include "ui/socket_bridge.h"
@@ -55,6 +59,33 @@ TEST_F(GameRoad, TheArenaTalksToItsGameServerThroughTheBridge) {
     EXPECT_TRUE(WaitFor([&] { return bridge->OpenConnections() == 0; }));
     AskArena(QStringLiteral("connect"));
     EXPECT_TRUE(WaitForMovieState(QStringLiteral("socket"), QStringLiteral("connected")));
+}
+
+// As a page served from the Internet is kept by its engine from this machine's addresses: its
+// WebSockets to loopback fail. The game's sockets do not need one.
+TEST_F(GameRoad, TheArenaChatsWhenThePageCannotReachThisMachine) {
+    QWebEngineScript noLoopback;
+    noLoopback.setName(QStringLiteral("no-loopback"));
+    noLoopback.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    noLoopback.setWorldId(QWebEngineScript::MainWorld);
+    noLoopback.setSourceCode(QStringLiteral(
+        "(function(){const Native=window.WebSocket;window.__loopbackRefused=0;"
+        "window.WebSocket=function(url,p){if(/^wss?:\\/\\/(127\\.|localhost|\\[::1\\])/"
+        ".test(String(url))){"
+        "++window.__loopbackRefused;throw new DOMException('local network access denied',"
+        "'SecurityError');}return p===undefined?new Native(url):new Native(url,p);};})();"));
+    LauncherProfile()->scripts()->insert(noLoopback);
+    EnterGame("3");
+    const bool connected = WaitForMovieState(QStringLiteral("socket"), QStringLiteral("connected"));
+    LauncherProfile()->scripts()->remove(noLoopback);
+    ASSERT_TRUE(connected);
+    EXPECT_EQ(AskArena(QStringLiteral("say:不经本机")), QStringLiteral("<string>ok</string>"));
+    EXPECT_TRUE(WaitForMovieState(QStringLiteral("heard"), QStringLiteral("SAID demo: 不经本机")));
+    QWebEnginePage* page = Game()->FlashControl()->page();
+    EXPECT_EQ(test::PageResult(page, QStringLiteral("String(window.__loopbackRefused)")),
+              QStringLiteral("0"));
+    EXPECT_EQ(test::PageResult(page, QStringLiteral("typeof window.__loopbackRefused")),
+              QStringLiteral("number"));  // the script was in the page
 }
 
 TEST_F(GameRoad, AConnectThatTakesItsTimeLeavesTheMovieRunning) {

@@ -122,8 +122,9 @@
     request.send();
   });
 
-  // The relay takes at most this much of what the movie wrote in one call.
-  const kSendBytes = 256 * 1024;
+  // The most of what the movie wrote that goes in one call (its address stays well within
+  // the engine's 2 MB).
+  const kSendBytes = 1024 * 1024;
   function toBase64(bytes) {
     let text = '';
     for (let at = 0; at < bytes.length; at += 0x8000) {
@@ -183,8 +184,8 @@
       this.bufferedAmount += sizeOf(data);
       this.flush();
     }
-    // The movie's writes in order, at most kSendBytes a call, the next once the relay has
-    // taken the last.
+    // The movie's writes in order, together as far as kSendBytes a call, the next call once
+    // the relay has taken the last.
     flush() {
       if (this.sending || this.readyState === 3) return;
       if (this.queue.length === 0) {
@@ -192,8 +193,10 @@
         return;
       }
       this.sending = true;
-      this.queue.shift().then((bytes) => {
-        if (bytes.length > kSendBytes) {
+      Promise.all(this.queue.splice(0)).then((parts) => {
+        let bytes = new Uint8Array(parts.reduce((size, part) => size + part.length, 0));
+        parts.reduce((at, part) => (bytes.set(part, at), at + part.length), 0);
+        if (bytes.length > kSendBytes) {  // the rest goes first in the next call
           this.queue.unshift(Promise.resolve(bytes.subarray(kSendBytes)));
           bytes = bytes.subarray(0, kSendBytes);
         }
