@@ -92,7 +92,9 @@ void MoviePlayer::Play(const ClientConfigData& config) {
             m_mailbox.Post([this, answer] { m_host.socketSettled(answer); });
         });
     }
-    if (m_relay->Start()) {
+    // This front end's page still reaches the relay by a WebSocket on 127.0.0.1, until the
+    // engine's web messages carry the sockets here too.
+    if (m_relay->Start(GameRelay::PageLink::kLoopbackWebSocket)) {
         setup.proxies = m_relay->Proxies();
     } else {
         m_relay.reset();
