@@ -106,7 +106,9 @@ void GameRelay::ChannelSend(const std::string& url, std::string bytes,
         const std::lock_guard<std::mutex> lock(state.mutex);
         Link* link = state.ChannelLink(url);
         if (link == nullptr || link->sendDone) {
-            // No such connection, or one send at a time.
+            // No such connection, or one send at a time: what the movie wrote goes nowhere.
+            Diagnose("socket relay: a page's bytes refused: %s",
+                     link == nullptr ? "no such connection" : "a send already waits");
             answers.push_back([taken] { taken(false); });
         } else {
             link->sendWaiting = std::move(bytes);
@@ -127,6 +129,10 @@ void GameRelay::ChannelReceive(const std::string& url, std::function<void(const 
         const std::lock_guard<std::mutex> lock(state.mutex);
         Link* link = state.ChannelLink(url);
         if (link == nullptr || link->receiveDone || link->movieEnded) {
+            if (link == nullptr || link->receiveDone) {
+                Diagnose("socket relay: a page's receive refused: %s",
+                         link == nullptr ? "no such connection" : "a receive already waits");
+            }
             answers.push_back([done] { done({std::string(), kCloseServerError}); });
         } else {
             link->receiveDone = std::move(done);
