@@ -92,6 +92,7 @@ json SetupObject(const PlayerPageSetup& setup) {
         {"sockets", std::move(sockets)},
         {"policyHosts", std::move(policyHosts)},
         {"bridge", setup.bridge},
+        {"channel", setup.channel},
         {"texts",
          {{"loading", kPlayerLoadingText},
           {"failed", "游戏载入失败"},

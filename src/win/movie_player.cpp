@@ -71,6 +71,7 @@ void MoviePlayer::Play(const ClientConfigData& config) {
     setup.files = addresses.files;
     setup.scriptOrigin = addresses.scriptOrigin;
     setup.bridge = addresses.bridge;
+    setup.channel = addresses.channel;
     const PlayerFont& font = GetPlayerFont();
     if (!font.bytes.empty()) {
         setup.fontUrl = addresses.fontUrl;
@@ -92,9 +93,7 @@ void MoviePlayer::Play(const ClientConfigData& config) {
             m_mailbox.Post([this, answer] { m_host.socketSettled(answer); });
         });
     }
-    // This front end's page still reaches the relay by a WebSocket on 127.0.0.1, until the
-    // engine's web messages carry the sockets here too.
-    if (m_relay->Start(GameRelay::PageLink::kLoopbackWebSocket)) {
+    if (m_relay->Start()) {
         setup.proxies = m_relay->Proxies();
     } else {
         m_relay.reset();
@@ -131,6 +130,17 @@ void MoviePlayer::Answer(const PageMessage& message, const WebView::Answer& answ
     }
     if (message.kind == "socket") {
         OnSocket(message.url, answer);
+        return;
+    }
+    if (message.kind == "relay") {
+        if (!m_relay) {
+            answer(R"({"ok":false,"closed":1011})");
+            return;
+        }
+        // Answers come from the relay's thread too; the relay stops before the mailbox goes.
+        AnswerRelayMessage(*m_relay, message, [this, answer](const std::string& reply) {
+            m_mailbox.Post([answer, reply] { answer(reply); });
+        });
         return;
     }
     answer({});

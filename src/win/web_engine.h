@@ -20,6 +20,9 @@ struct PlayerAddresses {
     std::string scriptOrigin;
     std::string fontUrl;
     std::string bridge;
+    // How the page's game sockets reach the launcher: "webmessage" (the engine's web
+    // messages), or "bridge" (requests to `bridge`).
+    std::string channel = "bridge";
 };
 
 class WebView {

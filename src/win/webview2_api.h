@@ -113,6 +113,13 @@ struct ICoreWebView2NavigationCompletedEventArgs : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE get_NavigationId(UINT64* id) = 0;
 };
 
+// What the page posted with chrome.webview.postMessage, and from which document.
+struct ICoreWebView2WebMessageReceivedEventArgs : IUnknown {
+    static constexpr GUID kIid = Iid("0f99a40c-e962-4207-9e92-e3d542eff849");
+    virtual HRESULT STDMETHODCALLTYPE get_Source(LPWSTR* source) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_WebMessageAsJson(LPWSTR* json) = 0;
+};
+
 struct ICoreWebView2NewWindowRequestedEventArgs : IUnknown {
     static constexpr GUID kIid = Iid("34acb11c-fc37-4418-9132-f9c21d1eafb9");
     virtual HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* uri) = 0;
@@ -213,6 +220,10 @@ struct ICoreWebView2WebResourceRequestedEventHandler
     : Handler<ICoreWebView2*, ICoreWebView2WebResourceRequestedEventArgs*> {
     static constexpr GUID kIid = Iid("ab00b74c-15f1-4646-80e8-e76341d25d71");
 };
+struct ICoreWebView2WebMessageReceivedEventHandler
+    : Handler<ICoreWebView2*, ICoreWebView2WebMessageReceivedEventArgs*> {
+    static constexpr GUID kIid = Iid("57213f19-00e6-49fa-8e07-898ea01ecbd2");
+};
 struct ICoreWebView2ScriptDialogOpeningEventHandler
     : Handler<ICoreWebView2*, ICoreWebView2ScriptDialogOpeningEventArgs*> {
     static constexpr GUID kIid = Iid("ef381bf9-afa8-4e37-91c4-8ac48524bdfb");
@@ -307,9 +318,10 @@ struct ICoreWebView2 : IUnknown {
     ExecuteScript(LPCWSTR script, ICoreWebView2ExecuteScriptCompletedHandler* done) = 0;
     TAVRIN_WV2_UNUSED(CapturePreview);
     virtual HRESULT STDMETHODCALLTYPE Reload() = 0;
-    TAVRIN_WV2_UNUSED(PostWebMessageAsJson);
+    virtual HRESULT STDMETHODCALLTYPE PostWebMessageAsJson(LPCWSTR json) = 0;
     TAVRIN_WV2_UNUSED(PostWebMessageAsString);
-    TAVRIN_WV2_UNUSED(add_WebMessageReceived);
+    virtual HRESULT STDMETHODCALLTYPE add_WebMessageReceived(
+        ICoreWebView2WebMessageReceivedEventHandler* handler, EventToken* token) = 0;
     TAVRIN_WV2_UNUSED(remove_WebMessageReceived);
     TAVRIN_WV2_UNUSED(CallDevToolsProtocolMethod);
     TAVRIN_WV2_UNUSED(get_BrowserProcessId);

@@ -1,5 +1,7 @@
 // What the engine tells the view about its page as it goes: dialogs (the login pages' bridge
 // among them), new windows, keys, full screen and the ends of the engine's processes.
+#include <cstdint>
+#include <nlohmann/json.hpp>
 #include <utility>
 
 #include "app/diagnostics.h"
@@ -169,6 +171,39 @@ void WebView2View::Recreate() {
         Navigate(m_strLocation);
     }
     MakeController();
+}
+
+// The player page's messages ({"id": N, ...}; its game sockets' calls), from the movie's own
+// document only, each answered to the page that asked with {"id": N, "answer": ...}.
+HRESULT WebView2View::OnWebMessage(wv2::ICoreWebView2WebMessageReceivedEventArgs* args) {
+    LPWSTR rawSource = nullptr;
+    args->get_Source(&rawSource);
+    const std::string source = TakeEngineString(rawSource);
+    if (m_strMovieUri.empty() || !onPageMessage ||
+        OriginOf(NormalisedAddress(source)) != OriginOf(m_strMovieUri)) {
+        Diagnose("player: a message of %s ignored: not the player's page",
+                 AddressForLog(source).c_str());
+        return S_OK;
+    }
+    LPWSTR rawJson = nullptr;
+    args->get_WebMessageAsJson(&rawJson);
+    const nlohmann::json message = nlohmann::json::parse(TakeEngineString(rawJson), nullptr, false);
+    const auto id = message.is_object() ? message.find("id") : message.end();
+    if (!message.is_object() || id == message.end() || !id->is_number_integer()) {
+        return S_OK;
+    }
+    std::weak_ptr<WebView2View*> self = m_self;
+    onPageMessage(message.dump(), [self, id = id->get<std::int64_t>(),
+                                   page = m_nPlayerPage](const std::string& answer) {
+        const auto view = self.lock();
+        if (!view || (*view)->m_nPlayerPage != page || !(*view)->m_view) {
+            return;  // the page that asked has gone
+        }
+        const nlohmann::json reply{{"id", id},
+                                   {"answer", nlohmann::json::parse(answer, nullptr, false)}};
+        (*view)->m_view->PostWebMessageAsJson(WideFromUtf8(reply.dump()).c_str());
+    });
+    return S_OK;
 }
 
 }  // namespace tavrin::win

@@ -199,6 +199,9 @@ void WebView2View::Configure() {
     m_view->add_ProcessFailed(
         Handle<wv2::ICoreWebView2ProcessFailedEventHandler>(&WebView2View::OnProcessFailed).Get(),
         &token);
+    m_view->add_WebMessageReceived(
+        Handle<wv2::ICoreWebView2WebMessageReceivedEventHandler>(&WebView2View::OnWebMessage).Get(),
+        &token);
     std::weak_ptr<WebView2View*> self = m_self;
     m_view->add_ContainsFullScreenElementChanged(
         MakeHandler<wv2::ICoreWebView2ContainsFullScreenElementChangedEventHandler>(
@@ -314,7 +317,7 @@ PlayerAddresses WebView2View::AddressesFor(const std::string& token) const {
     m_strToken = token;
     const std::string files = std::string(kPlayerHost) + "/";
     return {files, kPlayerHost, files + "fonts/chinese/" + token,
-            files + "bridge/" + token + "?m="};
+            files + "bridge/" + token + "?m=", "webmessage"};
 }
 
 void WebView2View::ShowPlayerPage(const std::string& movie, const std::string& page) {
@@ -322,7 +325,15 @@ void WebView2View::ShowPlayerPage(const std::string& movie, const std::string& p
     m_strMovieUri = NormalisedAddress(movie);
     m_strPage = page;
     m_strLocation = movie;
+    ++m_nPlayerPage;
     WhenReady([this, movie] {
+        // Web messages carry the page's game sockets: for the player page only, from its
+        // navigation on.
+        ComPtr<wv2::ICoreWebView2Settings> settings;
+        m_view->get_Settings(settings.Put());
+        if (settings) {
+            settings->put_IsWebMessageEnabled(TRUE);
+        }
         // The page is served for the movie's own address, so that it has the movie's origin.
         // The engine matches filters against the address as it writes it (wildcards and all:
         // the request itself is compared exactly).

@@ -5,8 +5,9 @@
 // `window.external` (a marked prompt() that the view answers itself, as there); the player
 // page is served for the movie's own address, and its player's files, the Chinese font and
 // its bridge to the launcher come from a host that only this view answers
-// (https://player.tavrin.invalid/); new windows go to the default browser; the page's full
-// screen and the keys the launcher keeps (F5, Esc) go to the window that holds the view.
+// (https://player.tavrin.invalid/); its game sockets' bytes come and go as the engine's web
+// messages; new windows go to the default browser; the page's full screen and the keys the
+// launcher keeps (F5, Esc) go to the window that holds the view.
 #pragma once
 
 #include <windows.h>
@@ -75,6 +76,7 @@ private:
     HRESULT OnKey(wv2::ICoreWebView2AcceleratorKeyPressedEventArgs* args);
     HRESULT OnFullScreenChanged();
     HRESULT OnProcessFailed(wv2::ICoreWebView2ProcessFailedEventArgs* args);
+    HRESULT OnWebMessage(wv2::ICoreWebView2WebMessageReceivedEventArgs* args);
     // The player host's answer to `path` (after the host, without the query).
     // (webview2_requests.cpp)
     void AnswerPlayerRequest(const std::string& path, const std::string& query,
@@ -105,6 +107,9 @@ private:
     std::string m_strPage;
     std::vector<std::string> m_movieFilters;
     mutable std::string m_strToken;
+    // Counts the player pages shown: an answer to a web message goes only to the page that
+    // asked.
+    int m_nPlayerPage = 0;
     bool m_bFullScreen = false;
     UiMailbox m_mailbox;
     // What the engine's handlers hold: they may be called after the view has gone.

@@ -10,6 +10,7 @@
 #include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <nlohmann/json.hpp>
 #include <regex>
 #include <string>
 #include <vector>
@@ -18,8 +19,9 @@
 #include "app/program_paths.h"
 #include "engine_double/engine_double.h"
 #include "flow/launcher_flow.h"
+#include "net/http_parse.h"
+#include "support/game_peer.h"
 #include "support/http_peer.h"
-#include "support/tcp_peer.h"
 #include "support/temp_dir.h"
 #include "win/message_box.h"
 #include "win/shell_open.h"
@@ -67,7 +69,7 @@ bool HasLine(const std::vector<std::string>& log, const std::string& line) {
 class AdapterRoad : public ::testing::Test {
 protected:
     AdapterRoad()
-        : m_game({}),
+        : m_game({"hello from the game", ""}),
           m_peer([this](const HttpRequest& request) { return Serve(request); }),
           m_engine(kDoubleFolder) {}
 
@@ -174,7 +176,7 @@ protected:
         return got;
     }
 
-    test::TcpPeer m_game;
+    test::GamePeer m_game;
     HttpPeer m_peer;
     test::TempDir m_tmp;
     WebView2Engine m_engine;
@@ -279,7 +281,63 @@ TEST_F(AdapterRoad, ThePlayerPageItsFilesBridgeAndSocketAreTheLaunchers) {
     ASSERT_FALSE(proxy.empty());
     const DoubleResponse socket =
         Fetch(page, bridge + QueryEncoded(R"({"kind":"socket","url":")" + proxy + R"("})"), 7);
-    EXPECT_NE(socket.body.find("\"url\":\"ws://127.0.0.1:"), std::string::npos) << socket.body;
+    EXPECT_NE(socket.body.find("\"url\":\"ws://tavrin-relay.invalid/"), std::string::npos)
+        << socket.body;
+}
+
+// The game's socket through the engine's web messages, as the player page's socket uses them:
+// each call answered to the page with its id; a document of another origin is not heard.
+TEST_F(AdapterRoad, TheGamesSocketGoesThroughTheEnginesWebMessages) {
+    using nlohmann::json;
+    WinLauncher launcher(m_engine);
+    OpenGame(launcher);
+    PageDouble& page = View(1)->Page();
+    const std::string proxy =
+        SetupField(page.Text(), "port\":" + std::to_string(m_game.Port()) + ",\"proxyUrl");
+    EXPECT_EQ(SetupField(page.Text(), "channel"), "webmessage");
+    const DoubleResponse socket =
+        Fetch(page,
+              SetupField(page.Text(), "bridge") +
+                  QueryEncoded(R"({"kind":"socket","url":")" + proxy + R"("})"),
+              7);
+    const std::string url = json::parse(socket.body, nullptr, false).value("url", "");
+    ASSERT_EQ(url.rfind("ws://tavrin-relay.invalid/", 0), 0u) << socket.body;
+    std::vector<json> replies;
+    const auto listen = [&] {
+        page.OnWebMessage(
+            [&](const std::string& text) { replies.push_back(json::parse(text, nullptr, false)); });
+    };
+    const auto call = [&](int id, json message,
+                          std::chrono::milliseconds wait = std::chrono::seconds(10)) {
+        message["id"] = id;
+        message["kind"] = "relay";
+        message["url"] = url;
+        EXPECT_TRUE(page.PostWebMessage(message.dump()));
+        PumpUntil([&] { return !replies.empty() && replies.back().value("id", 0) == id; }, wait);
+        return !replies.empty() && replies.back().value("id", 0) == id
+                   ? replies.back().value("answer", json())
+                   : json();
+    };
+    listen();
+    EXPECT_EQ(call(1, {{"op", "open"}}), json({{"ok", true}}));
+    EXPECT_EQ(call(2, {{"op", "receive"}}), json({{"data", Base64Encode("hello from the game")}}));
+    EXPECT_EQ(call(3, {{"op", "send"}, {"data", Base64Encode("over web messages")}}),
+              json({{"ok", true}}));
+    const auto serverGot = [&](const std::string& bytes) {
+        const auto received = m_game.Received();
+        return std::find(received.begin(), received.end(), bytes) != received.end();
+    };
+    EXPECT_TRUE(PumpUntil([&] { return serverGot("over web messages"); }));
+
+    // The view shows a page of another site (a link the movie followed, say).
+    const std::string elsewhere = "http://localhost:" + m_peer.Url("/").substr(17);
+    page.Navigate(elsewhere + "area");
+    ASSERT_TRUE(PumpUntil([&] { return page.Address() == NormalisedAddress(elsewhere + "area"); }));
+    listen();
+    EXPECT_EQ(call(4, {{"op", "send"}, {"data", Base64Encode("from elsewhere")}},
+                   std::chrono::milliseconds(1000)),
+              json());
+    EXPECT_FALSE(serverGot("over web messagesfrom elsewhere"));
 }
 
 // Keys reach the game after its window lost and regained the focus; the browser's own

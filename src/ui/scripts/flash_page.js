@@ -106,9 +106,28 @@
   Object.assign(window.WebSocket, {CONNECTING: 0, OPEN: 1, CLOSING: 2, CLOSED: 3});
   window.WebSocket.prototype = NativeWebSocket.prototype;
 
-  // A call on the relay's channel, answered when the launcher can: the page's bridge (a
-  // request, as fetch() takes no address of the launcher's own scheme).
-  const channelCall = (message) => new Promise((resolve, reject) => {
+  // A call on the relay's channel, answered when the launcher can: the engine's web messages,
+  // each call with an id that its answer carries back; or the page's bridge (a request, as
+  // fetch() takes no address of the launcher's own scheme).
+  const webview = setup.channel === 'webmessage' && window.chrome && window.chrome.webview;
+  const waitingCalls = new Map();
+  let lastCall = 0;
+  if (webview) {
+    webview.addEventListener('message', (event) => {
+      const reply = event.data || {};
+      const done = waitingCalls.get(reply.id);
+      if (done) {
+        waitingCalls.delete(reply.id);
+        done(reply.answer || {});
+      }
+    });
+  }
+  const webMessageCall = (message) => new Promise((resolve) => {
+    const id = ++lastCall;
+    waitingCalls.set(id, resolve);
+    webview.postMessage(Object.assign({id: id}, message));
+  });
+  const bridgeCall = (message) => new Promise((resolve, reject) => {
     const request = new XMLHttpRequest();
     request.open('GET', setup.bridge + encodeURIComponent(JSON.stringify(message)));
     request.onload = () => {
@@ -121,6 +140,7 @@
     request.onerror = request.onabort = () => reject(new Error('no answer from the launcher'));
     request.send();
   });
+  const channelCall = webview ? webMessageCall : bridgeCall;
 
   // The most of what the movie wrote that goes in one call (its address stays well within
   // the engine's 2 MB).

@@ -123,6 +123,20 @@ public:
     int context = wv2::kResourceAll;
 };
 
+class WebMessageArgs : public Com<wv2::ICoreWebView2WebMessageReceivedEventArgs> {
+public:
+    HRESULT STDMETHODCALLTYPE get_Source(LPWSTR* out) override {
+        *out = Dup(source);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_WebMessageAsJson(LPWSTR* out) override {
+        *out = Dup(json);
+        return S_OK;
+    }
+    std::string source;
+    std::string json;
+};
+
 class NavigationStartingArgs : public Com<wv2::ICoreWebView2NavigationStartingEventArgs> {
 public:
     HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* out) override {

@@ -38,7 +38,10 @@ bool IsCharacterKey(UINT key) {
 
 class Settings : public Com<wv2::ICoreWebView2Settings3, wv2::ICoreWebView2Settings> {
 public:
-    HRESULT STDMETHODCALLTYPE put_IsWebMessageEnabled(BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE put_IsWebMessageEnabled(BOOL value) override {
+        webMessages = value;
+        return S_OK;
+    }
     HRESULT STDMETHODCALLTYPE put_AreDefaultScriptDialogsEnabled(BOOL value) override {
         defaultDialogs = value;
         return S_OK;
@@ -67,6 +70,7 @@ public:
     DOUBLE_UNUSED(put_UserAgent)
     DOUBLE_UNUSED(get_AreBrowserAcceleratorKeysEnabled)
     BOOL defaultDialogs = TRUE;
+    BOOL webMessages = TRUE;  // the engine's default; a navigation takes the value it finds
     BOOL browserKeys = TRUE;
 };
 
@@ -143,6 +147,10 @@ public:
     void Navigate(const std::string& address) override { StartNavigation(address, Kind::kPage); }
     void OpenWindow(const std::string& address) override;
     void RequestFullScreen(bool on) override;
+    bool PostWebMessage(const std::string& json) override;
+    void OnWebMessage(std::function<void(const std::string&)> message) override {
+        m_pageMessage = std::move(message);
+    }
     void OnKey(std::function<void(UINT key)> key) override { m_pageKey = std::move(key); }
     std::vector<std::string> Scripts() override { return m_doc.scripts; }
 
@@ -170,6 +178,9 @@ public:
     std::vector<ComPtr<wv2::ICoreWebView2ContainsFullScreenElementChangedEventHandler>>
         m_fullScreen;
     std::vector<ComPtr<wv2::ICoreWebView2AcceleratorKeyPressedEventHandler>> m_keys;
+    std::vector<ComPtr<wv2::ICoreWebView2WebMessageReceivedEventHandler>> m_webMessages;
+    std::function<void(const std::string&)> m_pageMessage;
+    bool m_webMessagesAtStart = true;  // the latest navigation's
     std::vector<std::pair<std::string, int>> m_filters;
     struct Script {
         std::string text;
@@ -183,6 +194,7 @@ public:
         std::string text;
         bool external = false;
         std::vector<std::string> scripts;
+        bool webMessages = false;
     } m_doc;
     bool m_bFullScreen = false;
     std::function<void(UINT key)> m_pageKey;
@@ -217,6 +229,7 @@ void Browser::Starting(const std::string& address, UINT64 id, Kind kind, int red
     }
     const std::string uri = win::NormalisedAddress(address);
     m_log.push_back("navigate " + uri);
+    m_webMessagesAtStart = m_settings->webMessages != FALSE;
     auto args = Make<NavigationStartingArgs>();
     args->uri = uri;
     args->id = id;
@@ -302,8 +315,9 @@ void Browser::Commit(const std::string& uri, const std::string& text, bool exter
         m_history.push_back(uri);
         m_index = static_cast<int>(m_history.size()) - 1;
     }
-    m_doc = {uri, text, external, {}};
+    m_doc = {uri, text, external, {}, m_webMessagesAtStart};
     m_pageKey = nullptr;
+    m_pageMessage = nullptr;
     SetWindowTextW(m_window, win::WideFromUtf8(uri).c_str());
     InvalidateRect(m_window, nullptr, TRUE);
     if (m_bFullScreen) {
@@ -451,6 +465,25 @@ bool Browser::PressKey(UINT key, bool control, bool repeat) {
     return true;
 }
 
+bool Browser::PostWebMessage(const std::string& json) {
+    if (!m_doc.webMessages) {
+        return false;
+    }
+    auto self = shared_from_this();
+    const std::string source = m_doc.address;
+    Later([self, source, json] {
+        if (self->Dead() || self->m_doc.address != source) {
+            return;
+        }
+        auto args = Make<WebMessageArgs>();
+        args->source = source;
+        args->json = json;
+        Raise(self->m_webMessages, self->m_sender,
+              static_cast<wv2::ICoreWebView2WebMessageReceivedEventArgs*>(args.Get()));
+    });
+    return true;
+}
+
 void Browser::RendererExits() {
     m_doc = {m_doc.address, "", false, {}};
     SetWindowTextW(m_window, L"");
@@ -530,6 +563,32 @@ public:
     HRESULT STDMETHODCALLTYPE add_WebResourceRequested(
         wv2::ICoreWebView2WebResourceRequestedEventHandler* h, wv2::EventToken* t) override {
         return Add(b->m_resources, h, t);
+    }
+    HRESULT STDMETHODCALLTYPE add_WebMessageReceived(
+        wv2::ICoreWebView2WebMessageReceivedEventHandler* h, wv2::EventToken* t) override {
+        return Add(b->m_webMessages, h, t);
+    }
+    // To the document that is there now, on a later message; one that does not take web
+    // messages has nothing listening.
+    HRESULT STDMETHODCALLTYPE PostWebMessageAsJson(LPCWSTR json) override {
+        if (b->Dead()) {
+            return kInvalidState;
+        }
+        if (json == nullptr) {
+            return E_INVALIDARG;
+        }
+        if (!b->m_doc.webMessages) {
+            return S_OK;
+        }
+        const std::shared_ptr<Browser> browser = b;
+        const std::string address = b->m_doc.address;
+        const std::string text = win::Utf8FromWide(json);
+        Later([browser, address, text] {
+            if (!browser->Dead() && browser->m_doc.address == address && browser->m_pageMessage) {
+                browser->m_pageMessage(text);
+            }
+        });
+        return S_OK;
     }
     HRESULT STDMETHODCALLTYPE AddScriptToExecuteOnDocumentCreated(
         LPCWSTR script,
@@ -635,9 +694,7 @@ public:
     DOUBLE_UNUSED(remove_ProcessFailed)
     DOUBLE_UNUSED(RemoveScriptToExecuteOnDocumentCreated)
     DOUBLE_UNUSED(CapturePreview)
-    DOUBLE_UNUSED(PostWebMessageAsJson)
     DOUBLE_UNUSED(PostWebMessageAsString)
-    DOUBLE_UNUSED(add_WebMessageReceived)
     DOUBLE_UNUSED(remove_WebMessageReceived)
     DOUBLE_UNUSED(CallDevToolsProtocolMethod)
     DOUBLE_UNUSED(get_BrowserProcessId)

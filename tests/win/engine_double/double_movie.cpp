@@ -1,121 +1,116 @@
 // The launcher's self-test movie (res/self-test/SelfTest.hx) as the double plays it where no
-// player runs: the same lines to its game server, through the launcher's relay over a real
-// WebSocket, and the same full-screen requests of the page, so that the launcher's part of
-// the self-test (the relay, the keys, full screen) runs for real on the double.
+// player runs: the same lines to its game server, through the launcher's relay over the page's
+// web messages as the player page's socket sends them, and the same full-screen requests of
+// the page, so that the launcher's part of the self-test (the relay, the keys, full screen)
+// runs for real on the double.
 #include "engine_double/double_movie.h"
 
-#include <atomic>
-#include <mutex>
+#include <deque>
+#include <map>
+#include <nlohmann/json.hpp>
 #include <thread>
 #include <utility>
 
 #include "engine_double/double_com.h"
-#include "net/socket_transport.h"
-#include "net/websocket.h"
+#include "net/http_parse.h"
 
 namespace tavrin::test::engine_double {
 
-struct SelfTestMovie::State {
-    std::weak_ptr<PageDouble> page;
-    std::mutex mutex;
-    SocketHandle socket = kInvalidSocket;
-    int keys = 0;
+using json = nlohmann::json;
 
-    void Send(const std::string& line) {
-        const std::lock_guard<std::mutex> lock(mutex);
-        if (socket != kInvalidSocket) {
-            const std::string frame =
-                EncodeWebSocketFrame(WebSocketOpcode::kBinary, line + "\n", true, 0x5a17c0de);
-            SendAll(socket, frame.data(), static_cast<long>(frame.size()), 5000);
+// The page's side of the movie's socket: its calls on the relay's channel, each with an id
+// that the launcher's answer carries back; one send at a time, a receive always waiting.
+struct SelfTestMovie::State : std::enable_shared_from_this<SelfTestMovie::State> {
+    std::weak_ptr<PageDouble> page;
+    std::string url;
+    int keys = 0;
+    int lastCall = 0;
+    std::map<int, std::function<void(const json&)>> waiting;
+    std::deque<std::string> toSend;
+    bool open = false;
+    bool sending = false;
+    bool closed = false;
+    std::string lines;
+
+    void Call(json message, std::function<void(const json&)> done) {
+        const auto live = page.lock();
+        if (!live) {
+            return;
         }
+        message["id"] = ++lastCall;
+        message["kind"] = "relay";
+        message["url"] = url;
+        waiting[lastCall] = std::move(done);
+        live->PostWebMessage(message.dump());
+    }
+    void Answered(const std::string& text) {
+        const json reply = json::parse(text, nullptr, false);
+        const auto found = reply.is_object() && reply.value("id", json()).is_number_integer()
+                               ? waiting.find(reply["id"].get<int>())
+                               : waiting.end();
+        if (found != waiting.end()) {
+            auto done = std::move(found->second);
+            waiting.erase(found);
+            done(reply.value("answer", json::object()));
+        }
+    }
+    void Send(const std::string& line) {
+        toSend.push_back(line + "\n");
+        Flush();
+    }
+    void Flush() {
+        if (!open || sending || closed || toSend.empty()) {
+            return;
+        }
+        sending = true;
+        auto self = shared_from_this();
+        Call({{"op", "send"}, {"data", Base64Encode(toSend.front())}}, [self](const json&) {
+            self->toSend.pop_front();
+            self->sending = false;
+            self->Flush();
+        });
+    }
+    void Receive() {
+        auto self = shared_from_this();
+        Call({{"op", "receive"}}, [self](const json& answer) {
+            if (answer.value("closed", 0) != 0) {
+                self->closed = true;
+                return;
+            }
+            std::string bytes;
+            Base64Decode(answer.value("data", ""), bytes);
+            self->lines += bytes;
+            if (self->lines.find("echo\n") != std::string::npos) {
+                self->lines.clear();
+                self->Send("echoed");
+            }
+            self->Receive();
+        });
     }
 };
 
-namespace {
-
-// "ws://127.0.0.1:PORT/path": the port and the path.
-bool SplitAddress(const std::string& url, std::uint16_t& port, std::string& path) {
-    const std::string prefix = "ws://127.0.0.1:";
-    if (url.rfind(prefix, 0) != 0) {
-        return false;
-    }
-    const std::size_t slash = url.find('/', prefix.size());
-    port = static_cast<std::uint16_t>(std::stoi(url.substr(prefix.size(), slash - prefix.size())));
-    path = slash == std::string::npos ? "/" : url.substr(slash);
-    return true;
-}
-
-// Opens the WebSocket as the page's engine would, then reads what the relay sends back.
-void Run(std::shared_ptr<SelfTestMovie::State> state, std::string url, std::string origin,
-         std::string sysmem) {
-    std::uint16_t port = 0;
-    std::string path;
-    if (!SplitAddress(url, port, path)) {
-        return;
-    }
-    const SocketHandle s = ConnectTcp("127.0.0.1", port, 5000);
-    if (s == kInvalidSocket) {
-        return;
-    }
-    const std::string opening = "GET " + path +
-                                " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
-                                "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
-                                "Sec-WebSocket-Key: dGF2cmluLWRvdWJsZS1rZQ==\r\n"
-                                "Sec-WebSocket-Version: 13\r\nOrigin: " +
-                                origin + "\r\n\r\n";
-    SendAll(s, opening.data(), static_cast<long>(opening.size()), 5000);
-    std::string answer;
-    char buffer[4096];
-    while (answer.find("\r\n\r\n") == std::string::npos) {
-        const long got = RecvWithTimeout(s, buffer, sizeof buffer, 10000);
-        if (got <= 0) {
-            CloseSocket(s);
-            return;
-        }
-        answer.append(buffer, static_cast<std::size_t>(got));
-    }
-    if (answer.rfind("HTTP/1.1 101", 0) != 0) {
-        CloseSocket(s);
-        return;
-    }
-    {
-        const std::lock_guard<std::mutex> lock(state->mutex);
-        state->socket = s;
-    }
-    state->Send("sysmem " + sysmem);
-    state->Send("echo");
-    WebSocketFrameReader reader(false);
-    WebSocketFrameReader::Output out;
-    out.data = answer.substr(answer.find("\r\n\r\n") + 4);
-    std::string lines;
-    for (;;) {
-        lines += out.data;
-        out.data.clear();
-        if (lines.find("echo\n") != std::string::npos) {
-            lines.clear();
-            state->Send("echoed");
-        }
-        const long got = RecvWithTimeout(s, buffer, sizeof buffer, 60000);
-        if (got <= 0 || out.closed || !out.error.empty()) {
-            break;
-        }
-        reader.Feed(std::string_view(buffer, static_cast<std::size_t>(got)), out);
-    }
-    const std::lock_guard<std::mutex> lock(state->mutex);
-    CloseSocket(state->socket);
-    state->socket = kInvalidSocket;
-}
-
-}  // namespace
-
 std::shared_ptr<SelfTestMovie> SelfTestMovie::Start(std::weak_ptr<PageDouble> page,
                                                     const std::string& url,
-                                                    const std::string& origin,
                                                     const std::string& sysmem) {
     auto movie = std::make_shared<SelfTestMovie>();
-    movie->m_state = std::make_shared<State>();
-    movie->m_state->page = std::move(page);
-    std::thread(Run, movie->m_state, url, origin, sysmem).detach();
+    auto state = std::make_shared<State>();
+    movie->m_state = state;
+    state->page = page;
+    state->url = url;
+    const auto live = page.lock();
+    if (!live) {
+        return movie;
+    }
+    live->OnWebMessage([state](const std::string& text) { state->Answered(text); });
+    state->Call({{"op", "open"}}, [state, sysmem](const json& answer) {
+        if (!answer.value("ok", false)) {
+            return;
+        }
+        state->open = true;
+        state->Send("sysmem " + sysmem);
+        state->Send("echo");
+        state->Receive();
+    });
     return movie;
 }
 

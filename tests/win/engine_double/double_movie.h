@@ -12,12 +12,11 @@ namespace tavrin::test::engine_double {
 
 class SelfTestMovie {
 public:
-    // Connects to the relay's WebSocket `url` with the page's `origin` and sends the movie's
+    // Opens the relay's connection `url` with the page's web messages and sends the movie's
     // first lines: "sysmem <answer>", then "echo" (answered "echoed" once it comes back). The
     // connection ends when the relay ends it, with the game window.
     static std::shared_ptr<SelfTestMovie> Start(std::weak_ptr<PageDouble> page,
-                                                const std::string& url, const std::string& origin,
-                                                const std::string& sysmem);
+                                                const std::string& url, const std::string& sysmem);
     // A key that reached the page: told to the game server; the first one takes the stage
     // to full screen and back, a second apart, as the movie does.
     void Key(UINT key);

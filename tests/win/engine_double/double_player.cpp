@@ -157,7 +157,7 @@ struct Play : std::enable_shared_from_this<Play> {
                         if (!page || got.status != 200 || got.body != self->movieBytes) {
                             return;
                         }
-                        auto movie = SelfTestMovie::Start(page, url, self->origin, self->sysmem);
+                        auto movie = SelfTestMovie::Start(page, url, self->sysmem);
                         page->OnKey([movie](UINT key) { movie->Key(key); });
                     });
     }

@@ -53,6 +53,13 @@ public:
     // window.open(address).
     virtual void OpenWindow(const std::string& address) = 0;
     virtual void RequestFullScreen(bool on) = 0;
+    // chrome.webview.postMessage(<json>): the launcher hears it on a later message, from this
+    // document, when web messages were on as its navigation started (the engine's default);
+    // otherwise the page has no chrome.webview and false comes back.
+    virtual bool PostWebMessage(const std::string& json) = 0;
+    // What the launcher posts to this document (JSON) goes to `message`, on a later message,
+    // until another document commits.
+    virtual void OnWebMessage(std::function<void(const std::string& json)> message) = 0;
     // The keys that reach the document (those the engine and the launcher leave to it) go to
     // `key` until another document commits.
     virtual void OnKey(std::function<void(UINT key)> key) = 0;
