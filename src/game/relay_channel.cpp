@@ -18,13 +18,18 @@ constexpr std::size_t kChannelAnswerBytes = 1024 * 1024;
 
 }  // namespace
 
-Link* GameRelay::State::ChannelLink(const std::string& url) {
+Link* GameRelay::State::TicketLink(const std::string& url) {
     const std::string prefix = Prefix() + "t/";
     if (pageLink != PageLink::kChannel || url.rfind(prefix, 0) != 0) {
         return nullptr;
     }
     const auto found = links.find(url.substr(prefix.size()));
-    return found != links.end() && found->second->channelOpen ? found->second.get() : nullptr;
+    return found != links.end() ? found->second.get() : nullptr;
+}
+
+Link* GameRelay::State::ChannelLink(const std::string& url) {
+    Link* link = TicketLink(url);
+    return link != nullptr && link->channelOpen ? link : nullptr;
 }
 
 void GameRelay::State::MoveChannel(Link& link, bool overBudget, Calls& answers) {
@@ -82,16 +87,13 @@ void GameRelay::State::EndChannelCalls(Link& link, Calls& answers) {
 bool GameRelay::ChannelOpen(const std::string& url) {
     State& state = *m_state;
     const std::lock_guard<std::mutex> lock(state.mutex);
-    const std::string prefix = state.Prefix() + "t/";
-    const auto found = state.pageLink == PageLink::kChannel && url.rfind(prefix, 0) == 0
-                           ? state.links.find(url.substr(prefix.size()))
-                           : state.links.end();
-    if (found == state.links.end() || found->second->Claimed() || !found->second->claimBy ||
-        found->second->stage == Link::Stage::kFailed) {
+    Link* link = state.TicketLink(url);
+    if (link == nullptr || link->Claimed() || !link->claimBy ||
+        link->stage == Link::Stage::kFailed) {
         Diagnose("socket relay: a page's connection refused: no fresh ticket");
         return false;
     }
-    found->second->channelOpen = true;
+    link->channelOpen = true;
     state.Wake();
     return true;
 }

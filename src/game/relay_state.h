@@ -140,7 +140,8 @@ struct GameRelay::State : std::enable_shared_from_this<GameRelay::State> {
     std::thread thread;
 
     // Callbacks are made without the lock, collected while it is held.
-    std::vector<std::function<void()>> calls;
+    using Calls = std::vector<std::function<void()>>;
+    Calls calls;
 
     ~State();
     void Wake() const;
@@ -163,9 +164,10 @@ struct GameRelay::State : std::enable_shared_from_this<GameRelay::State> {
     void ReadOpening(relay::Opening& opening);
     // A channel link's waiting calls (relay_channel.cpp), answered when they can be: the
     // answers to make once the lock is let go.
-    using Calls = std::vector<std::function<void()>>;
     void MoveChannel(relay::Link& link, bool overBudget, Calls& answers);
     void EndChannelCalls(relay::Link& link, Calls& answers);
+    // The link of a ticket address of the channel; ChannelLink: only one the page has claimed.
+    relay::Link* TicketLink(const std::string& url);
     relay::Link* ChannelLink(const std::string& url);
     void TakeFromMovie(relay::Link& link, const std::string& bytes);
     void MoveLink(relay::Link& link, const PollEntry* movie, const PollEntry* server);
