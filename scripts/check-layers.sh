@@ -7,7 +7,7 @@
 #
 #   platform   system services and the helpers on them
 #   app        start-up values, configuration, the program's paths    (platform)
-#   net        the downloader, WebSockets, socket policies              (platform)
+#   net        the downloader, socket policies                          (platform)
 #   update     the update check and its archives                       (platform app net)
 #   game       the game movie's connections to its servers             (platform app net)
 #   flow       the launcher's road and the windows' rules, no window  (platform app net update)

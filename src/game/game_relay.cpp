@@ -14,15 +14,10 @@ using namespace relay;
 GameRelay::State::~State() {
     for (auto& [ticket, link] : links) {
         CloseSocket(link->server);
-        CloseSocket(link->movie);
-    }
-    for (const Opening& opening : openings) {
-        CloseSocket(opening.socket);
     }
     for (const Finished& done : finished) {
         CloseSocket(done.server);
     }
-    CloseSocket(listener);
     CloseSocket(wakeWait);
     CloseSocket(wakeRaise);
 }
@@ -33,10 +28,7 @@ void GameRelay::State::Wake() const {
 }
 
 std::string GameRelay::State::Prefix() const {
-    if (pageLink == PageLink::kChannel) {
-        return kChannelPrefix + runKey + "/";
-    }
-    return "ws://127.0.0.1:" + std::to_string(port) + "/" + runKey + "/";
+    return kChannelPrefix + runKey + "/";
 }
 
 void GameRelay::State::Answer(Link& link, Answer::Result result, const std::string& detail) {
@@ -77,20 +69,13 @@ void GameRelay::State::Serve() {
 // One turn of the loop: wait for the sockets (or the next deadline), then serve them.
 void GameRelay::State::ServeOnce() {
     std::vector<PollEntry> entries;
-    std::vector<std::pair<std::string, bool>> owners;  // link ticket, movie side
+    std::vector<std::string> owners;  // the link of each server's entry
     Clock::time_point next = Clock::now() + std::chrono::seconds(1);
     {
         const std::lock_guard<std::mutex> lock(mutex);
         StartAttempts();
         const bool overBudget = HeldLocked() >= limits.budget;
         entries.push_back({wakeWait, true});
-        if (listener != kInvalidSocket) {
-            entries.push_back({listener, true});
-        }
-        for (const Opening& opening : openings) {
-            entries.push_back({opening.socket, opening.reply.empty(), !opening.reply.empty()});
-            next = std::min(next, opening.giveUpAt);
-        }
         for (const auto& [ticket, link] : links) {
             if (link->done) {
                 next = std::min(next, link->answerBy);
@@ -103,20 +88,12 @@ void GameRelay::State::ServeOnce() {
                     next = std::min(next, *end);
                 }
             }
-            if (link->movie != kInvalidSocket) {
-                // While the server is not there yet, the movie's writes wait in the page.
-                const bool room = !overBudget && (link->stage == Link::Stage::kOpen ||
-                                                  link->HeldForServer() < limits.pendingToServer);
-                entries.push_back(
-                    {link->movie, !link->movieEnded && room, link->HeldForMovie() > 0});
-                owners.emplace_back(ticket, true);
-            }
             if (link->server != kInvalidSocket) {
                 entries.push_back({link->server,
                                    !link->serverEnded && !overBudget &&
                                        link->HeldForMovie() < limits.pendingToMovie,
                                    link->HeldForServer() > 0});
-                owners.emplace_back(ticket, false);
+                owners.push_back(ticket);
             }
         }
     }
@@ -134,20 +111,9 @@ void GameRelay::State::ServeOnce() {
         TakeFinished(done);
     }
     finished.clear();
-    if (listener != kInvalidSocket && entries[1].readable) {
-        AcceptOpenings();
-    }
-    for (std::size_t i = 0; i < openings.size(); ++i) {
-        ReadOpening(openings[i]);
-    }
-    openings.erase(std::remove_if(openings.begin(), openings.end(),
-                                  [](const Opening& o) { return o.socket == kInvalidSocket; }),
-                   openings.end());
-    std::map<std::string, std::pair<const PollEntry*, const PollEntry*>> ready;
-    const std::size_t firstLinkEntry = entries.size() - owners.size();
+    std::map<std::string, const PollEntry*> ready;
     for (std::size_t i = 0; i < owners.size(); ++i) {
-        auto& sides = ready[owners[i].first];
-        (owners[i].second ? sides.first : sides.second) = &entries[firstLinkEntry + i];
+        ready[owners[i]] = &entries[1 + i];
     }
     const Clock::time_point now = Clock::now();
     for (auto it = links.begin(); it != links.end();) {
@@ -155,15 +121,14 @@ void GameRelay::State::ServeOnce() {
         if (link.done && now >= link.answerBy && link.stage == Link::Stage::kDeciding) {
             Answer(link, Answer::Result::kPending, "still connecting");
         }
-        const auto sides = ready.find(it->first);
+        const auto server = ready.find(it->first);
         // The page's bytes taken before the server is written to, and what the server sent
         // handed to a waiting page at once.
         if (link.channelOpen) {
             MoveChannel(link, HeldLocked() >= limits.budget, calls);
         }
-        if (sides != ready.end() || link.channelOpen) {
-            MoveLink(link, sides != ready.end() ? sides->second.first : nullptr,
-                     sides != ready.end() ? sides->second.second : nullptr);
+        if (server != ready.end() || link.channelOpen) {
+            MoveLink(link, server != ready.end() ? server->second : nullptr);
         }
         if (link.channelOpen) {
             MoveChannel(link, HeldLocked() >= limits.budget, calls);
@@ -172,7 +137,6 @@ void GameRelay::State::ServeOnce() {
             *link.attemptCancelled = true;  // its connect, if still running, ends soon
             EndChannelCalls(link, calls);
             CloseSocket(link.server);
-            CloseSocket(link.movie);
             it = links.erase(it);
         } else {
             ++it;
@@ -219,20 +183,6 @@ void GameRelay::State::TakeFinished(Finished& done) {
     }
 }
 
-void GameRelay::State::AcceptOpenings() {
-    for (;;) {
-        const SocketHandle s = AcceptConnection(listener);
-        if (s == kInvalidSocket) {
-            return;
-        }
-        if (openings.size() >= static_cast<std::size_t>(limits.connections)) {
-            CloseSocket(s);  // a page does not open this many at once
-            continue;
-        }
-        openings.push_back({s, {}, {}, 0, Clock::now() + kHandshakeTime});
-    }
-}
-
 GameRelay::GameRelay(std::vector<SocketEndpoint> listed, std::vector<std::string> policyHosts,
                      Limits limits)
     : m_state(std::make_shared<State>()) {
@@ -253,17 +203,8 @@ GameRelay::~GameRelay() {
     m_state->StopAttempts();
 }
 
-bool GameRelay::Start(PageLink link) {
+bool GameRelay::Start() {
     State& state = *m_state;
-    state.pageLink = link;
-    if (link == PageLink::kLoopbackWebSocket) {
-        state.listener = ListenOnLoopback(state.port);
-        if (state.listener == kInvalidSocket) {
-            Diagnose("socket relay: cannot listen on the loopback interface (error %d)",
-                     GetLastSocketError());
-            return false;
-        }
-    }
     if (!MakeWakePair(state.wakeWait, state.wakeRaise)) {
         Diagnose("socket relay: cannot make its wake-up pair (error %d)", GetLastSocketError());
         return false;
@@ -278,7 +219,6 @@ void GameRelay::SetMovie(const std::string& movieUrl) {
     std::uint16_t port = 0;
     const bool parsed = ParseUrl(movieUrl, host, object, port);
     const std::lock_guard<std::mutex> lock(m_state->mutex);
-    m_state->pageOrigin = OriginOf(movieUrl);
     m_state->movieHost = parsed ? Lower(host) : std::string();
     m_state->movieHttps = IsSecureUrl(movieUrl);
 }
@@ -334,7 +274,6 @@ void GameRelay::Connect(const std::string& proxyUrl, ConnectDone done) {
     link->target = target;
     link->endpoint = endpoint;
     link->listed = listed;
-    link->channel = state.pageLink == PageLink::kChannel;
     link->done = std::move(done);
     link->answerBy = Clock::now() + std::chrono::milliseconds(state.limits.quickAnswerMs);
     const std::string ticket = link->ticket;

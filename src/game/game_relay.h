@@ -3,13 +3,11 @@
 // client configuration lists and to servers whose socket policy lets the movie in, and to
 // nothing else.
 //
-// The page's side of a connection goes over the web engine's own message channel
-// (PageLink::kChannel): the page's WebSocket for a relay address is the page's own object,
-// whose bytes the front end hands to ChannelSend and takes from ChannelReceive. No network
-// connection leaves the page, so a page served from the Internet, which its engine keeps
-// from reaching the player's own machine, still plays its sockets. The relay can instead be
-// a WebSocket server on 127.0.0.1 (PageLink::kLoopbackWebSocket), for an engine with no
-// channel.
+// The page's side of a connection goes over the web engine's own message channel: the
+// page's WebSocket for a relay address is the page's own object, whose bytes the front end
+// hands to ChannelSend and takes from ChannelReceive. No network connection leaves the page,
+// so a page served from the Internet, which its engine keeps from reaching the player's own
+// machine, still plays its sockets.
 //
 // A connection starts with the page asking the launcher (Connect) for a proxy address the
 // player was given. The relay decides (a listed server, or the Flash player's policy rule)
@@ -134,15 +132,9 @@ public:
     GameRelay(const GameRelay&) = delete;
     GameRelay& operator=(const GameRelay&) = delete;
 
-    enum class PageLink {
-        kChannel,            // the page's bytes come and go through the Channel calls
-        kLoopbackWebSocket,  // the page opens a WebSocket to 127.0.0.1
-    };
-    // Starts serving (with kLoopbackWebSocket, listening on a free loopback port); false (in
-    // the log) when it cannot.
-    bool Start(PageLink link = PageLink::kChannel);
-    // The movie's address: its origin is the only one whose WebSockets are answered, its
-    // host the domain that policies must allow.
+    // Starts serving; false (in the log) when it cannot.
+    bool Start();
+    // The movie's address: its host is the domain that policies must allow.
     void SetMovie(const std::string& movieUrl);
     // Every final outcome (connected, failed, refused), for reports; set before Start.
     void SetObserver(ConnectDone observer);

@@ -33,26 +33,6 @@ std::string Lower(std::string text) {
     return text;
 }
 
-// "scheme://host:port" of an http(s) address, the port always written; empty for others.
-std::string OriginOf(const std::string& url) {
-    const std::size_t colon = url.find("://");
-    if (colon == std::string::npos) {
-        return {};
-    }
-    const std::string scheme = Lower(url.substr(0, colon));
-    if (scheme != "http" && scheme != "https") {
-        return {};
-    }
-    std::string host;
-    std::string object;
-    std::uint16_t port = 0;
-    // An Origin field has no path.
-    const std::string address = url.find('/', colon + 3) == std::string::npos ? url + "/" : url;
-    if (!ParseUrl(address, host, object, port) || host.empty()) {
-        return {};
-    }
-    return scheme + "://" + Lower(host) + ":" + std::to_string(port);
-}
 // The server behind a proxy address of the relay: a listed one ("e/<index>") or a port of a
 // policy host ("p/<index>/<port>").
 bool ResolveProxy(const std::string& prefix, const std::vector<SocketEndpoint>& listed,

@@ -20,7 +20,7 @@ constexpr std::size_t kChannelAnswerBytes = 1024 * 1024;
 
 Link* GameRelay::State::TicketLink(const std::string& url) {
     const std::string prefix = Prefix() + "t/";
-    if (pageLink != PageLink::kChannel || url.rfind(prefix, 0) != 0) {
+    if (url.rfind(prefix, 0) != 0) {
         return nullptr;
     }
     const auto found = links.find(url.substr(prefix.size()));

@@ -17,7 +17,6 @@
 
 #include "game/game_relay.h"
 #include "net/socket_transport.h"
-#include "net/websocket.h"
 
 namespace tavrin {
 
@@ -29,17 +28,18 @@ using Answer = GameRelay::Answer;
 constexpr std::size_t kChunkBytes = 64 * 1024;
 // How long a connection whose movie has gone may take to hand its last bytes to the server.
 constexpr auto kFlushTime = std::chrono::seconds(10);
-// How long the page has to answer the relay's close.
+// How long the page has to hear the relay's close.
 constexpr auto kCloseGrace = std::chrono::seconds(2);
-// How long a page has to send its WebSocket's opening request.
-constexpr auto kHandshakeTime = std::chrono::seconds(5);
+
+// The WebSocket close codes the page's socket reports.
+constexpr std::uint16_t kCloseNormal = 1000;
+constexpr std::uint16_t kCloseTooMuchData = 1009;
+constexpr std::uint16_t kCloseServerError = 1011;
 
 std::string RandomToken();
 // "host:port", an IPv6 address in brackets.
 std::string Endpoint(const std::string& host, std::uint16_t port);
 std::string Lower(std::string text);
-// "scheme://host:port" of an http(s) address, the port always written; empty for others.
-std::string OriginOf(const std::string& url);
 // The server behind a proxy address of the relay: a listed one ("e/<index>") or a port of a
 // policy host ("p/<index>/<port>").
 bool ResolveProxy(const std::string& prefix, const std::vector<SocketEndpoint>& listed,
@@ -50,8 +50,8 @@ bool ResolveProxy(const std::string& prefix, const std::vector<SocketEndpoint>& 
 // it, and the page takes it for its own object, never a real WebSocket.
 constexpr const char* kChannelPrefix = "ws://tavrin-relay.invalid/";
 
-// One movie connection: the page's side (a WebSocket, or the engine's channel) and the game
-// server's TCP connection.
+// One movie connection: the page's side, over the engine's channel, and the game server's TCP
+// connection.
 struct Link {
     std::string ticket;
     SocketEndpoint target;
@@ -66,11 +66,7 @@ struct Link {
     std::optional<Clock::time_point> claimBy;  // the ticket's end, once given out
 
     SocketHandle server = kInvalidSocket;
-    SocketHandle movie = kInvalidSocket;
-    WebSocketFrameReader reader{true};
-    // The page's side is the engine's channel (the bytes towards it are kept as they are,
-    // not framed); once claimed, the page's calls wait here until they can be answered.
-    bool channel = false;
+    // Once the page has claimed the ticket, its calls wait here until they can be answered.
     bool channelOpen = false;
     std::string sendWaiting;
     std::function<void(bool)> sendDone;
@@ -79,30 +75,21 @@ struct Link {
 
     std::string toServer;
     std::size_t toServerSent = 0;
-    std::string toMovie;  // whole frames for a WebSocket; the bytes alone for the channel
+    std::string toMovie;
     std::size_t toMovieSent = 0;
     bool serverEnded = false;  // the server closed, failed, or was let go
-    bool movieEnded = false;   // the page closed its WebSocket, or it broke
+    bool movieEnded = false;   // the page closed its socket, or heard the close
     bool closeSent = false;
-    std::optional<Clock::time_point> endBy;    // the page's time to answer our close
+    std::optional<Clock::time_point> endBy;    // the page's time to hear our close
     std::optional<Clock::time_point> flushBy;  // the server's to take the movie's last bytes
     Clock::time_point serverTookAt = Clock::now();
     // Its connect: waiting for its turn until started; told to end when the link goes.
     bool attemptStarted = false;
     std::shared_ptr<std::atomic<bool>> attemptCancelled = std::make_shared<std::atomic<bool>>();
 
-    bool Claimed() const { return movie != kInvalidSocket || channelOpen; }
+    bool Claimed() const { return channelOpen; }
     std::size_t HeldForServer() const { return toServer.size() - toServerSent; }
     std::size_t HeldForMovie() const { return toMovie.size() - toMovieSent; }
-};
-
-// A page's connection before its opening request is read.
-struct Opening {
-    SocketHandle socket = kInvalidSocket;
-    std::string received;
-    std::string reply;  // a refusal on its way, then the socket closes
-    std::size_t replySent = 0;
-    Clock::time_point giveUpAt;
 };
 
 struct Finished {
@@ -123,16 +110,11 @@ struct GameRelay::State : std::enable_shared_from_this<GameRelay::State> {
     mutable std::mutex mutex;
     bool stopping = false;
     std::string runKey = relay::RandomToken();
-    SocketHandle listener = kInvalidSocket;
-    std::uint16_t port = 0;
-    PageLink pageLink = PageLink::kChannel;
     SocketHandle wakeWait = kInvalidSocket;
     SocketHandle wakeRaise = kInvalidSocket;
-    std::string pageOrigin;
     std::string movieHost;
     bool movieHttps = false;
     std::map<std::string, std::unique_ptr<relay::Link>> links;
-    std::vector<relay::Opening> openings;
     std::vector<relay::Finished> finished;
     std::shared_ptr<PolicyCache> policies = PolicyCache::ForThisRun();
     std::deque<std::string> waitingToAttempt;     // tickets, in the order they came
@@ -159,9 +141,7 @@ struct GameRelay::State : std::enable_shared_from_this<GameRelay::State> {
     void EndAttempt(const std::string& ticket);
     // Once the relay's thread has ended: every connect told to end, and waited for.
     void StopAttempts();
-    void AcceptOpenings();
     // The bytes of each connection (relay_links.cpp), with the lock held.
-    void ReadOpening(relay::Opening& opening);
     // A channel link's waiting calls (relay_channel.cpp), answered when they can be: the
     // answers to make once the lock is let go.
     void MoveChannel(relay::Link& link, bool overBudget, Calls& answers);
@@ -170,8 +150,7 @@ struct GameRelay::State : std::enable_shared_from_this<GameRelay::State> {
     relay::Link* TicketLink(const std::string& url);
     relay::Link* ChannelLink(const std::string& url);
     void TakeFromMovie(relay::Link& link, const std::string& bytes);
-    void MoveLink(relay::Link& link, const PollEntry* movie, const PollEntry* server);
-    void ReadMovie(relay::Link& link);
+    void MoveLink(relay::Link& link, const PollEntry* server);
     void ReadServer(relay::Link& link);
     void EndServer(relay::Link& link, const char* why);
     void CloseMovie(relay::Link& link, std::uint16_t code);

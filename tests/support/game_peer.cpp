@@ -3,7 +3,6 @@
 #include <chrono>
 
 #include "net/socket_transport.h"
-#include "net/websocket.h"
 #include "support/loopback_socket.h"
 
 namespace tavrin::test {
@@ -93,93 +92,6 @@ void GamePeer::Run() {
     }
     for (const Connection& c : open) {
         CloseSocket(c.socket);
-    }
-}
-
-WebSocketClient::~WebSocketClient() {
-    Close();
-}
-
-bool WebSocketClient::Open(const std::string& url, const std::string& origin) {
-    // ws://127.0.0.1:PORT/PATH
-    const std::size_t hostStart = url.find("://") + 3;
-    const std::size_t colon = url.find(':', hostStart);
-    const std::size_t slash = url.find('/', hostStart);
-    if (colon == std::string::npos || slash == std::string::npos) {
-        return false;
-    }
-    const auto port = static_cast<std::uint16_t>(std::stoi(url.substr(colon + 1, slash - colon)));
-    m_socket = CreateTcpSocket();
-    if (::tavrin::ConnectToHost(m_socket, "127.0.0.1", port, 5000, false) != 0) {
-        return false;
-    }
-    const std::string request =
-        "GET " + url.substr(slash) +
-        " HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\n"
-        "Connection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
-        "Sec-WebSocket-Version: 13\r\nOrigin: " +
-        origin + "\r\n\r\n";
-    if (::tavrin::SendAll(m_socket, request.data(), static_cast<long>(request.size()), 5000) !=
-        static_cast<long>(request.size())) {
-        return false;
-    }
-    std::string head;
-    char c = 0;
-    while (head.find("\r\n\r\n") == std::string::npos) {
-        if (RecvWithTimeout(m_socket, &c, 1, 5000) != 1) {
-            return false;
-        }
-        head += c;
-    }
-    return head.rfind("HTTP/1.1 101 ", 0) == 0;
-}
-
-bool WebSocketClient::Send(const std::string& bytes, int timeoutMs) {
-    const std::string frame =
-        EncodeWebSocketFrame(WebSocketOpcode::kBinary, bytes, true, 0x1234abcd);
-    return ::tavrin::SendAll(m_socket, frame.data(), static_cast<long>(frame.size()), timeoutMs) ==
-           static_cast<long>(frame.size());
-}
-
-bool WebSocketClient::ReadSome(int timeoutMs) {
-    char buffer[65536];
-    const long n = RecvWithTimeout(m_socket, buffer, sizeof buffer, timeoutMs);
-    if (n <= 0) {
-        if (n == 0 || GetLastSocketError() != SocketTimedOutError()) {
-            m_closed = true;
-        }
-        return false;
-    }
-    WebSocketFrameReader::Output out;
-    m_reader.Feed(std::string_view(buffer, static_cast<std::size_t>(n)), out);
-    m_data += out.data;
-    if (out.closed) {
-        m_closed = true;
-        m_closeCode = out.closeCode;
-    }
-    return true;
-}
-
-std::string WebSocketClient::Receive(std::size_t count, int timeoutMs) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (m_data.size() < count && !m_closed && std::chrono::steady_clock::now() < end) {
-        ReadSome(50);
-    }
-    return m_data;
-}
-
-int WebSocketClient::AwaitClose(int timeoutMs) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!m_closed && std::chrono::steady_clock::now() < end) {
-        ReadSome(50);
-    }
-    return m_closed ? m_closeCode : -2;
-}
-
-void WebSocketClient::Close() {
-    if (m_socket != -1) {
-        ::tavrin::CloseSocket(m_socket);
-        m_socket = -1;
     }
 }
 

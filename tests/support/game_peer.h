@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "game/game_relay.h"
-#include "net/websocket.h"
 
 namespace tavrin::test {
 
@@ -83,30 +82,6 @@ private:
     std::string m_url;
     std::shared_ptr<Shared> m_shared = std::make_shared<Shared>();
     int m_sendsAsked = 0;
-};
-
-// A page's WebSocket to the relay, blocking calls with time-outs.
-class WebSocketClient {
-public:
-    ~WebSocketClient();
-    // Connects and sends the opening request; true when the relay answered 101.
-    bool Open(const std::string& url, const std::string& origin);
-    // One binary message; false when it could not all go within timeoutMs.
-    bool Send(const std::string& bytes, int timeoutMs = 5000);
-    // Reads until `count` bytes of data have come (or the time is up); what came.
-    std::string Receive(std::size_t count, int timeoutMs = 5000);
-    // Reads until the relay's close frame or the connection's end; the close code, or -1.
-    int AwaitClose(int timeoutMs = 5000);
-    void Close();
-
-private:
-    bool ReadSome(int timeoutMs);
-
-    std::intptr_t m_socket = -1;
-    std::string m_data;
-    bool m_closed = false;
-    int m_closeCode = -1;
-    WebSocketFrameReader m_reader{false};
 };
 
 }  // namespace tavrin::test

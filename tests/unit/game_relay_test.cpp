@@ -21,7 +21,6 @@ namespace {
 using Result = GameRelay::Answer::Result;
 using test::ChannelClient;
 using test::GamePeer;
-using test::WebSocketClient;
 
 const std::string kMovie = "http://127.0.0.1:8080/game/arena.swf";
 
@@ -294,30 +293,6 @@ TEST_F(RelayTest, OneBudgetHoldsAllConnectionsToServersThatStopReading) {
         return false;
     };
     EXPECT_TRUE(oneClosedForTooMuch());
-}
-
-// An engine with no channel: the page's WebSocket to the relay on 127.0.0.1, from the movie's
-// origin and with a fresh ticket only.
-TEST_F(RelayTest, OverALoopbackWebSocketOnlyTheMoviesOriginWithAFreshTicketGetsIn) {
-    GamePeer server({"greeting", ""});
-    m_limits.masterPolicyPort = ClosedPort();
-    m_relay = std::make_unique<GameRelay>(std::vector<SocketEndpoint>{{"127.0.0.1", server.Port()}},
-                                          std::vector<std::string>{}, m_limits);
-    m_relay->SetMovie(kMovie);
-    ASSERT_TRUE(m_relay->Start(GameRelay::PageLink::kLoopbackWebSocket));
-    const GameRelay::Answer answer = Connect(m_relay->Proxies().front().url);
-    ASSERT_EQ(answer.result, Result::kConnected) << answer.detail;
-    ASSERT_EQ(answer.url.rfind("ws://127.0.0.1:", 0), 0u) << answer.url;
-    EXPECT_FALSE(WebSocketClient().Open(answer.url, "http://127.0.0.1:8081"));
-    WebSocketClient movie;
-    ASSERT_TRUE(movie.Open(answer.url, "http://127.0.0.1:8080"));
-    EXPECT_FALSE(WebSocketClient().Open(answer.url, "http://127.0.0.1:8080"));  // used
-    EXPECT_EQ(movie.Receive(8), "greeting");
-    ASSERT_TRUE(movie.Send("HELLO"));
-    for (int i = 0; i < 100 && server.Received() != std::vector<std::string>{"HELLO"}; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    EXPECT_EQ(server.Received(), std::vector<std::string>{"HELLO"});
 }
 
 TEST_F(RelayTest, AListedIpv6ServerIsReached) {
