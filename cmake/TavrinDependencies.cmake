@@ -103,5 +103,5 @@ if(TAVRIN_BUILD_TESTS)
 endif()
 
 if(TAVRIN_BUILD_UI)
-  find_package(Qt6 REQUIRED COMPONENTS Core Gui Widgets WebEngineWidgets Test)
+  find_package(Qt6 REQUIRED COMPONENTS Core Gui Widgets WebEngineWidgets WebChannel Test)
 endif()

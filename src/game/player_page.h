@@ -36,9 +36,10 @@ struct PlayerPageSetup {
     std::string files;
     // The bridge's address prefix: the page appends its message, encoded for a query.
     std::string bridge;
-    // How the page's game sockets reach the launcher: "bridge" (asynchronous requests to
-    // `bridge`) or "webmessage" (the engine's web messages, chrome.webview).
-    std::string channel = "bridge";
+    // How the page's game sockets reach the launcher: "webmessage" (the engine's web
+    // messages, chrome.webview) or "webchannel" (Qt's web channel, qt.webChannelTransport);
+    // none: the movie's sockets fail.
+    std::string channel;
     // The Chinese font for the movie's device-font text, when the system has one.
     std::string fontUrl;
     std::vector<std::string> fontFamilies;

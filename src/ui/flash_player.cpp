@@ -5,6 +5,7 @@
 
 #include <QBuffer>
 #include <QEventLoop>
+#include <QFile>
 #include <QHash>
 #include <QJsonDocument>
 #include <QPointer>
@@ -19,6 +20,7 @@
 #include "game/player_font.h"
 #include "game/player_page.h"
 #include "ui/browser_profile.h"
+#include "ui/page_channel.h"
 #include "ui/page_support.h"
 #include "ui/popup_catcher.h"
 #include "ui/random_secret.h"
@@ -29,6 +31,17 @@
 namespace tavrin::ui {
 
 namespace {
+
+// Qt's script for the page's side of its web channel (QWebChannel), which the player page
+// runs before its own.
+const QString& WebChannelScript() {
+    static const QString script = [] {
+        QFile file(QStringLiteral(":/qtwebchannel/qwebchannel.js"));
+        file.open(QIODevice::ReadOnly);
+        return QString::fromUtf8(file.readAll());
+    }();
+    return script;
+}
 
 // Ruffle plays movies as Flash Player 32.
 constexpr std::int32_t kRuffleFlashVersion = 32 << 16;
@@ -102,6 +115,9 @@ CShockwaveflash1::CShockwaveflash1(QWidget* parent)
       m_pPage(new FlashPage(this)),
       m_strNonce(RandomSecret()),
       m_strBridgeToken(RandomSecret()) {
+    m_pChannel = new CPageChannel(m_pPage, [this](const QString& json, auto answer) {
+        OnChannelCall(json, std::move(answer));
+    });
     Players().insert(m_strBridgeToken, this);
     SetPlayerPages({&CShockwaveflash1::AnswerPageRequest, &CShockwaveflash1::IsPlayerPageRequest});
     // A game's sound plays without waiting for a click.
@@ -175,6 +191,7 @@ void CShockwaveflash1::put_Movie(const QString& url) {
         delete m_pBridge;
         m_pBridge = nullptr;
     }
+    m_pChannel->SetMovie(QUrl(url));
     // The page takes the movie's address as its own: the movie, and what it loads from its
     // own server, count as same-origin and need no CORS headers from the operator.
     m_pPage->setHtml(BuildPlayerPage(), QUrl(url));
@@ -194,6 +211,7 @@ QString CShockwaveflash1::BuildPlayerPage() const {
     setup.files = scheme + ":/";
     setup.scriptOrigin = scheme + ":";
     setup.bridge = scheme + ":/bridge/" + m_strBridgeToken.toStdString() + "?m=";
+    setup.channel = "webchannel";
     if (m_pBridge != nullptr) {
         setup.proxies = m_pBridge->Proxies();
     }
@@ -203,7 +221,8 @@ QString CShockwaveflash1::BuildPlayerPage() const {
         setup.fontFamilies = font.families;
     }
     setup.nonce = m_strNonce.toStdString();
-    setup.preludeScripts = {ReadPageScript(QStringLiteral("ruffle_fetch.js")).toStdString()};
+    setup.preludeScripts = {WebChannelScript().toStdString(),
+                            ReadPageScript(QStringLiteral("ruffle_fetch.js")).toStdString()};
     setup.pageScript = ReadPageScript(QStringLiteral("flash_page.js")).toStdString();
     return QString::fromStdString(tavrin::BuildPlayerPage(setup));
 }
@@ -256,14 +275,6 @@ void CShockwaveflash1::OnPageMessage(const QString& json,
         OnSocketRequest(QString::fromStdString(message.url), answer);
         return;
     }
-    if (message.kind == "relay") {
-        if (m_pBridge == nullptr) {
-            answer(QStringLiteral("{\"ok\":false,\"closed\":1011}"));
-        } else {
-            m_pBridge->Channel(message, answer);
-        }
-        return;
-    }
     if (message.kind == "fscommand") {
         emit FSCommand(QString::fromStdString(message.command),
                        QString::fromStdString(message.args));
@@ -281,6 +292,15 @@ void CShockwaveflash1::OnPageMessage(const QString& json,
         emit PlayerFailed(QString::fromStdString(message.reason));
     }
     answer({});
+}
+
+void CShockwaveflash1::OnChannelCall(const QString& json, std::function<void(QString)> answer) {
+    const PageMessage message = ParsePageMessage(json.toStdString());
+    if (message.kind != "relay" || m_pBridge == nullptr) {
+        answer(QStringLiteral("{\"ok\":false,\"closed\":1011}"));
+        return;
+    }
+    m_pBridge->Channel(message, std::move(answer));
 }
 
 void CShockwaveflash1::OnSocketRequest(const QString& proxyUrl,

@@ -21,6 +21,7 @@ class QWebEngineUrlRequestJob;
 
 namespace tavrin::ui {
 
+class CPageChannel;
 class CSocketBridge;
 class FlashPage;
 
@@ -106,9 +107,12 @@ signals:
 private:
     QString BuildPlayerPage() const;
     void OnSocketRequest(const QString& proxyUrl, const std::function<void(QString)>& answer);
+    // A call on the page's channel (its game sockets' bytes), answered when the relay can.
+    void OnChannelCall(const QString& json, std::function<void(QString)> answer);
     void EndNestedWait();
 
     FlashPage* m_pPage;
+    CPageChannel* m_pChannel;
     CSocketBridge* m_pBridge = nullptr;
     std::vector<SocketEndpoint> m_listedSockets;
     QString m_strQuality;

@@ -18,16 +18,22 @@ namespace tavrin::ui {
 
 namespace {
 
-// The engine compiles the player's WebAssembly (14 MB) function by function as it first
-// runs, as newer browsers do by default, instead of all of it before the movie starts: the
-// movie's first frame comes some 400 ms sooner. Flags already given for the engine's
-// JavaScript are left as they are.
-void CompileWebAssemblyLazily() {
+// Flags for the engine, after those the environment gives it (which win):
+// - The engine compiles the player's WebAssembly (14 MB) function by function as it first
+//   runs, as newer browsers do by default, instead of all of it before the movie starts: the
+//   movie's first frame comes some 400 ms sooner.
+// - The pages' processes keep the priority of the launcher. This engine runs them as
+//   background processes (nice 5) even while their windows are shown, and a game then
+//   stalls for seconds whenever other programs keep the processor busy.
+void SetEngineFlags() {
     QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
-    if (flags.contains("--js-flags")) {
-        return;
-    }
-    flags += (flags.isEmpty() ? "" : " ") + QByteArray("--js-flags=--wasm-lazy-compilation");
+    const auto add = [&flags](const char* name, const char* flag) {
+        if (!flags.contains(name)) {
+            flags += (flags.isEmpty() ? "" : " ") + QByteArray(flag);
+        }
+    };
+    add("--js-flags", "--js-flags=--wasm-lazy-compilation");
+    add("--disable-renderer-backgrounding", "--disable-renderer-backgrounding");
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
 }
 
@@ -37,7 +43,7 @@ void CTavrinApp::PrepareProcess() {
     // The browser views share one graphics context with the windows that hold them.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     RegisterRuffleScheme();
-    CompileWebAssemblyLazily();
+    SetEngineFlags();
 }
 
 CTavrinApp::CTavrinApp(int& argc, char** argv, const ViewsWatch& watch)

@@ -21,8 +21,8 @@ struct PlayerAddresses {
     std::string fontUrl;
     std::string bridge;
     // How the page's game sockets reach the launcher: "webmessage" (the engine's web
-    // messages), or "bridge" (requests to `bridge`).
-    std::string channel = "bridge";
+    // messages); none for an engine that has no channel (its movies' sockets fail).
+    std::string channel;
 };
 
 class WebView {

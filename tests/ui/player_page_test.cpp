@@ -103,14 +103,6 @@ TEST_F(PlayerPage, TheBridgeAndTheFontAnswerOnlyThePlayersOwnPage) {
     EXPECT_EQ(Fetch(Page(), wrongToken), QStringLiteral("refused"));
     EXPECT_EQ(Fetch(&other, fscommand), QStringLiteral("refused"));
     EXPECT_EQ(commands.count(), 1);
-    // Nor the socket channel: no page but the player's reaches the relay.
-    const QString relay =
-        bridge +
-        QStringLiteral(
-            "%7B%22kind%22%3A%22relay%22%2C%22op%22%3A%22close%22%2C%22url%22%3A%22x%22%7D");
-    EXPECT_TRUE(Fetch(Page(), relay).startsWith(QStringLiteral("200:")));
-    EXPECT_EQ(Fetch(&other, relay), QStringLiteral("refused"));
-
     EXPECT_EQ(Fetch(&other, font), QStringLiteral("refused"));
     EXPECT_EQ(Fetch(Page(), ChineseFontUrl(QStringLiteral("0") + token)),
               QStringLiteral("refused"));

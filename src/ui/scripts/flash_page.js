@@ -106,72 +106,66 @@
   Object.assign(window.WebSocket, {CONNECTING: 0, OPEN: 1, CLOSING: 2, CLOSED: 3});
   window.WebSocket.prototype = NativeWebSocket.prototype;
 
-  // A call on the relay's channel, answered when the launcher can: the engine's web messages,
-  // each call with an id that its answer carries back; or the page's bridge (a request, as
-  // fetch() takes no address of the launcher's own scheme).
-  const webview = setup.channel === 'webmessage' && window.chrome && window.chrome.webview;
+  // A call on the relay's channel, answered when the launcher can, with an id that its
+  // answer carries back: the engine's web messages (chrome.webview), or Qt's web channel,
+  // whose object the launcher publishes as "tavrinRelay". Neither carries the bytes in an
+  // address, nor holds a request of the page's open while a call waits.
   const waitingCalls = new Map();
   let lastCall = 0;
-  if (webview) {
-    webview.addEventListener('message', (event) => {
-      const reply = event.data || {};
-      const done = waitingCalls.get(reply.id);
-      if (done) {
-        waitingCalls.delete(reply.id);
-        done(reply.answer || {});
-      }
+  const settle = (id, answer) => {
+    const done = waitingCalls.get(id);
+    if (done) {
+      waitingCalls.delete(id);
+      done(answer || {});
+    }
+  };
+  let post = null;
+  const webview = window.chrome && window.chrome.webview;
+  if (setup.channel === 'webmessage' && webview) {
+    webview.addEventListener('message', (event) => settle((event.data || {}).id,
+                                                          (event.data || {}).answer));
+    post = (id, message) => webview.postMessage(Object.assign({id: id}, message));
+  } else if (setup.channel === 'webchannel' && window.qt && window.QWebChannel) {
+    // Calls made before the channel is ready wait for it.
+    const early = [];
+    post = (id, message) => early.push([id, message]);
+    new QWebChannel(qt.webChannelTransport, (channel) => {
+      const relay = channel.objects.tavrinRelay;
+      relay.answered.connect((id, answer) => settle(id, JSON.parse(answer)));
+      post = (id, message) => relay.call(id, JSON.stringify(message));
+      early.splice(0).forEach(([id, message]) => post(id, message));
     });
   }
-  const webMessageCall = (message) => new Promise((resolve) => {
+  const channelCall = (message) => new Promise((resolve, reject) => {
+    if (!post) return reject(new Error('this page has no channel to the launcher'));
     const id = ++lastCall;
     waitingCalls.set(id, resolve);
-    webview.postMessage(Object.assign({id: id}, message));
+    post(id, message);
   });
-  const bridgeCall = (message) => new Promise((resolve, reject) => {
-    const request = new XMLHttpRequest();
-    request.open('GET', setup.bridge + encodeURIComponent(JSON.stringify(message)));
-    request.onload = () => {
-      try {
-        resolve(JSON.parse(request.responseText));
-      } catch (e) {
-        reject(e);
-      }
-    };
-    request.onerror = request.onabort = () => reject(new Error('no answer from the launcher'));
-    request.send();
-  });
-  const channelCall = webview ? webMessageCall : bridgeCall;
 
   // The most of what the movie wrote that goes in one call (its address stays well within
   // the engine's 2 MB).
   const kSendBytes = 1024 * 1024;
-  function toBase64(bytes) {
-    let text = '';
-    for (let at = 0; at < bytes.length; at += 0x8000) {
-      text += String.fromCharCode.apply(null, bytes.subarray(at, at + 0x8000));
-    }
-    return btoa(text);
+  // Base64 both ways by the engine's own code, which is many times faster than script's.
+  function toBase64(blob) {
+    return new Promise((resolve, reject) => {
+      const reader = new FileReader();
+      reader.onload = () => resolve(reader.result.slice(reader.result.indexOf(',') + 1));
+      reader.onerror = () => reject(reader.error);
+      reader.readAsDataURL(blob);
+    });
   }
-  function fromBase64(text) {
-    const binary = atob(text);
-    const bytes = new Uint8Array(binary.length);
-    for (let i = 0; i < binary.length; ++i) bytes[i] = binary.charCodeAt(i);
-    return bytes;
-  }
-  // The bytes of what the player sends, its own copy (the player hands over views of its
-  // memory, and blobs).
+  const fromBase64 = (text) => fetch('data:application/octet-stream;base64,' + text)
+      .then((response) => response.arrayBuffer());
+  // What the player sends, as a copy of its own: the player hands over views of its memory,
+  // which a Blob copies at once.
   function ownBytes(data) {
-    if (typeof data === 'string') return Promise.resolve(new TextEncoder().encode(data));
-    if (data instanceof Blob) return data.arrayBuffer().then((buffer) => new Uint8Array(buffer));
-    if (data instanceof ArrayBuffer) return Promise.resolve(new Uint8Array(data.slice(0)));
-    if (ArrayBuffer.isView(data)) {
-      return Promise.resolve(new Uint8Array(
-          data.buffer.slice(data.byteOffset, data.byteOffset + data.byteLength)));
+    if (typeof data === 'string' || data instanceof Blob || data instanceof ArrayBuffer ||
+        ArrayBuffer.isView(data)) {
+      return new Blob([data]);
     }
     throw new TypeError('the relay carries text and bytes only');
   }
-  const sizeOf = (data) => typeof data === 'string' ? data.length
-      : data instanceof Blob ? data.size : data.byteLength;
 
   // The player's WebSocket for a connection through the channel: what the player uses of a
   // WebSocket (its state, send, close, and its open, message, error and close events), the
@@ -192,16 +186,23 @@
         this.receive();
       }, () => this.finish(1006, false));
     }
+    // As the engine does for its own sockets: a handler that throws is reported, and the
+    // socket goes on.
     fire(event) {
       const handler = this['on' + event.type];
-      if (typeof handler === 'function') handler.call(this, event);
+      try {
+        if (typeof handler === 'function') handler.call(this, event);
+      } catch (error) {
+        console.error(error);
+      }
       this.dispatchEvent(event);
     }
     send(data) {
       if (this.readyState === 0) throw new DOMException('the socket is not open yet', 'InvalidStateError');
       if (this.readyState !== 1) return;
-      this.queue.push(ownBytes(data));
-      this.bufferedAmount += sizeOf(data);
+      const bytes = ownBytes(data);
+      this.queue.push(bytes);
+      this.bufferedAmount += bytes.size;
       this.flush();
     }
     // The movie's writes in order, together as far as kSendBytes a call, the next call once
@@ -213,17 +214,16 @@
         return;
       }
       this.sending = true;
-      Promise.all(this.queue.splice(0)).then((parts) => {
-        let bytes = new Uint8Array(parts.reduce((size, part) => size + part.length, 0));
-        parts.reduce((at, part) => (bytes.set(part, at), at + part.length), 0);
-        if (bytes.length > kSendBytes) {  // the rest goes first in the next call
-          this.queue.unshift(Promise.resolve(bytes.subarray(kSendBytes)));
-          bytes = bytes.subarray(0, kSendBytes);
-        }
-        return channelCall({kind: 'relay', op: 'send', url: this.url, data: toBase64(bytes)})
+      let bytes = new Blob(this.queue.splice(0));
+      if (bytes.size > kSendBytes) {  // the rest goes first in the next call
+        this.queue.unshift(bytes.slice(kSendBytes));
+        bytes = bytes.slice(0, kSendBytes);
+      }
+      toBase64(bytes).then((text) => {
+        return channelCall({kind: 'relay', op: 'send', url: this.url, data: text})
             .then((answer) => {
               this.sending = false;
-              this.bufferedAmount = Math.max(0, this.bufferedAmount - bytes.length);
+              this.bufferedAmount = Math.max(0, this.bufferedAmount - bytes.size);
               if (!answer.ok) {  // the connection is over: its close comes with a receive
                 this.queue = [];
                 this.bufferedAmount = 0;
@@ -236,13 +236,14 @@
       channelCall({kind: 'relay', op: 'receive', url: this.url}).then((answer) => {
         if (this.readyState === 3) return;
         if (answer.closed) return this.finish(answer.closed, true);
-        const bytes = fromBase64(answer.data || '');
-        if (this.readyState === 1 && bytes.length > 0) {
-          const data = this.binaryType === 'arraybuffer' ? bytes.buffer : new Blob([bytes]);
-          this.fire(new MessageEvent('message', {data: data}));
-        }
-        this.receive();
-      }, () => this.finish(1006, false));
+        return fromBase64(answer.data || '').then((bytes) => {
+          if (this.readyState === 1 && bytes.byteLength > 0) {
+            const data = this.binaryType === 'arraybuffer' ? bytes : new Blob([bytes]);
+            this.fire(new MessageEvent('message', {data: data}));
+          }
+          this.receive();
+        });
+      }).catch(() => this.finish(1006, false));
     }
     // As a WebSocket's close: what the movie sent before still goes first.
     close() {
