@@ -118,15 +118,4 @@ Loaded<ClientConfigData> LoadClientConfig(const std::string& url,
                                           const PlatformConfigData& platform,
                                           const std::vector<platform::BrowserCookie>& cookies = {});
 
-// Fetches and parses the client configuration at `url` into ClientConfig, with the login
-// browser's cookies (operators' verification addresses look at the session). False when
-// the fetch failed or the answer is no client configuration: then ClientConfig is as it
-// was, and is no way into the game (`failure` says why). A "sockets" list counts only from
-// the operator's own site (the registrable domain of the platform configuration's address
-// or of the login page): from anywhere else it is dropped, said in the log, and the movie's
-// game servers must allow it by socket policy.
-bool LoadClientConfig(const std::string& url,
-                      const std::vector<platform::BrowserCookie>& cookies = {},
-                      std::string* failure = nullptr);
-
 }  // namespace tavrin

@@ -1,5 +1,5 @@
-// Reading ZIP archives (update packages): open, list, describe and unpack entries, over
-// minizip and zlib. Results are codes, as the update worker checks them.
+// Reading ZIP archives (update packages): open, list, describe and unpack entries. The
+// format is read here; zlib inflates. Results are codes, as the update worker checks them.
 #pragma once
 
 #include <cstddef>
