@@ -2,6 +2,7 @@
 
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QLoggingCategory>
 #include <QTranslator>
 
 #include "app/app_globals.h"
@@ -25,6 +26,9 @@ namespace {
 // - The pages' processes keep the priority of the launcher. This engine runs them as
 //   background processes (nice 5) even while their windows are shown, and a game then
 //   stalls for seconds whenever other programs keep the processor busy.
+// - Below the debug level, the engine's own chatter (its context dump, its complaints about
+//   the graphics driver and the session bus) stays out of the terminal and the log: only
+//   its fatal errors show. The player's own messages come through the launcher's log.
 void SetEngineFlags() {
     QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
     const auto add = [&flags](const char* name, const char* flag) {
@@ -34,6 +38,11 @@ void SetEngineFlags() {
     };
     add("--js-flags", "--js-flags=--wasm-lazy-compilation");
     add("--disable-renderer-backgrounding", "--disable-renderer-backgrounding");
+    if (CurrentLogLevel() != LogLevel::kDebug) {
+        add("--log-level", "--log-level=3");
+        // QT_LOGGING_RULES, when set, still decides.
+        QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
+    }
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
 }
 
