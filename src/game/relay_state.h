@@ -131,7 +131,7 @@ struct GameRelay::State : std::enable_shared_from_this<GameRelay::State> {
     // Gives the page (once) and the observer (for final outcomes) the link's answer.
     void Answer(relay::Link& link, GameRelay::Answer::Result result, const std::string& detail);
 
-    // The loop (game_relay.cpp).
+    // The loop (relay_serve.cpp).
     void Serve();
     void ServeOnce();
     void TakeFinished(relay::Finished& done);

@@ -5,7 +5,6 @@
 
 #include "platform/file_system.h"
 #include "update/update_fetch.h"
-#include "update/update_worker.h"
 #include "update/verification.h"
 
 namespace tavrin {

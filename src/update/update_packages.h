@@ -2,12 +2,20 @@
 // package is the new launcher, and what its config.ini may change.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "update/config_keys.h"
 
 namespace tavrin {
+
+// A package without a declared size (GameSize, updateSize) stops at this many bytes; a
+// declared size may go up to the largest.
+inline constexpr std::uint64_t kDefaultPackageBytes = std::uint64_t{1} << 30;   // 1 GiB
+inline constexpr std::uint64_t kLargestPackageBytes = std::uint64_t{16} << 30;  // 16 GiB
+// A declared package size: decimal digits only, from 1 to kLargestPackageBytes.
+bool ParsePackageSize(const std::string& text, std::uint64_t& bytes);
 
 // "" when the package's SHA-256 is `digest` (or there is no digest to check); else why not,
 // and the package is removed, never unpacked.

@@ -68,13 +68,6 @@ struct UpdateReport {
     std::optional<FailedUpdate> skippedFailure;
 };
 
-// A package without a declared size (GameSize, updateSize) stops at this many bytes; a
-// declared size may go up to the largest.
-inline constexpr std::uint64_t kDefaultPackageBytes = std::uint64_t{1} << 30;   // 1 GiB
-inline constexpr std::uint64_t kLargestPackageBytes = std::uint64_t{16} << 30;  // 16 GiB
-// A declared package size: decimal digits only, from 1 to kLargestPackageBytes.
-bool ParsePackageSize(const std::string& text, std::uint64_t& bytes);
-
 // The mutex name prefix for finished downloads, derived from the data directory.
 std::string DownloadMutexPrefix(const std::string& dataDir);
 

@@ -13,10 +13,11 @@
 #include "win/com_ptr.h"
 #include "win/ui_mailbox.h"
 #include "win/web_engine.h"
+#include "win/webview2_view.h"
 
 namespace tavrin::win {
 
-class WebView2Engine : public WebEngine {
+class WebView2Engine : public WebView2Host {
 public:
     // Looks for the loader in `programFolder` (with its separator).
     explicit WebView2Engine(std::string programFolder);
@@ -31,17 +32,12 @@ public:
     const std::string& Version() const { return m_strVersion; }
     std::string Description() const override { return "WebView2 runtime " + m_strVersion; }
 
-    // Calls `ready` with the started engine: at once when it is there, else once it has
-    // started. When it cannot start, onFailed is told (once) and `ready` never runs.
-    void WhenStarted(std::function<void(wv2::ICoreWebView2Environment*)> ready);
-    // The browser process of `environment` ended: the next WhenStarted starts the engine
-    // again (once, however many views ask).
-    void Restart(wv2::ICoreWebView2Environment* environment);
+    void WhenStarted(std::function<void(wv2::ICoreWebView2Environment*)> ready) override;
+    void Restart(wv2::ICoreWebView2Environment* environment) override;
+    ComPtr<wv2::ICoreWebView2WebResourceResponse> Response(int status, const std::string& headers,
+                                                           const std::string& body) override;
     // Where the engine keeps the player's logins and the games' saved data.
     std::wstring ProfileFolder() const;
-    // A response for a resource request: `status`, the header lines, the body.
-    ComPtr<wv2::ICoreWebView2WebResourceResponse> Response(int status, const std::string& headers,
-                                                           const std::string& body);
 
 private:
     void Started(HRESULT result, wv2::ICoreWebView2Environment* environment);

@@ -8,7 +8,6 @@
 #include "platform/url_fetch.h"
 #include "win/message_box.h"
 #include "win/shell_open.h"
-#include "win/webview2_engine.h"
 #include "win/webview2_view.h"
 #include "win/win_text.h"
 

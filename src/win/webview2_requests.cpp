@@ -10,7 +10,6 @@
 #include "game/player_font.h"
 #include "game/player_page.h"
 #include "platform/file_system.h"
-#include "win/webview2_engine.h"
 #include "win/webview2_view.h"
 #include "win/win_text.h"
 

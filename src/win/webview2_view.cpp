@@ -7,7 +7,6 @@
 #include "app/diagnostics.h"
 #include "flow/login_rules.h"
 #include "win/movie_player.h"
-#include "win/webview2_engine.h"
 #include "win/win_text.h"
 
 namespace tavrin::win {
@@ -88,7 +87,7 @@ std::string AnswerExternalCall(const std::string& request) {
     return "true";
 }
 
-WebView2View::WebView2View(WebView2Engine& engine, HWND parent, const RECT& bounds)
+WebView2View::WebView2View(WebView2Host& engine, HWND parent, const RECT& bounds)
     : m_engine(engine),
       m_parent(parent),
       m_bounds(bounds),

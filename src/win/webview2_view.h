@@ -25,14 +25,28 @@
 
 namespace tavrin::win {
 
-class WebView2Engine;
+// What a view needs of the engine that made it (WebView2Engine): the started engine, a new
+// start when its browser process ended, and the responses it answers requests with.
+class WebView2Host : public WebEngine {
+public:
+    // Calls `ready` with the started engine: at once when it is there, else once it has
+    // started. When it cannot start, onFailed is told (once) and `ready` never runs.
+    virtual void WhenStarted(std::function<void(wv2::ICoreWebView2Environment*)> ready) = 0;
+    // The browser process of `environment` ended: the next WhenStarted starts the engine
+    // again (once, however many views ask).
+    virtual void Restart(wv2::ICoreWebView2Environment* environment) = 0;
+    // A response for a resource request: `status`, the header lines, the body.
+    virtual ComPtr<wv2::ICoreWebView2WebResourceResponse> Response(int status,
+                                                                   const std::string& headers,
+                                                                   const std::string& body) = 0;
+};
 
 // The player's own host: never looked up, every request to it is answered by the view.
 inline constexpr char kPlayerHost[] = "https://player.tavrin.invalid";
 
 class WebView2View : public WebView {
 public:
-    WebView2View(WebView2Engine& engine, HWND parent, const RECT& bounds);
+    WebView2View(WebView2Host& engine, HWND parent, const RECT& bounds);
     ~WebView2View() override;
     WebView2View(const WebView2View&) = delete;
     WebView2View& operator=(const WebView2View&) = delete;
@@ -86,7 +100,7 @@ private:
     void Respond(wv2::ICoreWebView2WebResourceRequestedEventArgs* args, int status,
                  const std::string& headers, const std::string& body);
 
-    WebView2Engine& m_engine;
+    WebView2Host& m_engine;
     HWND m_parent;
     RECT m_bounds;
     ComPtr<wv2::ICoreWebView2Controller> m_controller;

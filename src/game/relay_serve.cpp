@@ -1,3 +1,5 @@
+// GameRelay's calls and its thread's loop: one poll over the game servers' sockets and the
+// wake-up pair, then each connection moved on (relay_links.cpp, relay_channel.cpp).
 #include "game/game_relay.h"
 
 #include <algorithm>
