@@ -1,11 +1,10 @@
 // GameRelay's calls and its thread's loop: one poll over the game servers' sockets and the
 // wake-up pair, then each connection moved on (relay_links.cpp, relay_channel.cpp).
-#include "game/game_relay.h"
-
 #include <algorithm>
 #include <utility>
 
 #include "app/diagnostics.h"
+#include "game/game_relay.h"
 #include "game/relay_state.h"
 #include "net/http_parse.h"
 
