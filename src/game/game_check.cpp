@@ -5,7 +5,7 @@
 #include <regex>
 
 #include "app/app_globals.h"
-#include "app/swf_info.h"
+#include "game/swf_info.h"
 #include "platform/url_fetch.h"
 
 namespace tavrin {

@@ -3,7 +3,7 @@
 #include <fstream>
 #include <string>
 
-#include "app/swf_info.h"
+#include "game/swf_info.h"
 #include "tool/tool_options.h"
 
 namespace tavrin::tool {

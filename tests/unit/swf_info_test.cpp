@@ -1,6 +1,6 @@
 // What a movie's file says of itself: movies written here field by field, plain and
 // compressed, and what is not a movie.
-#include "app/swf_info.h"
+#include "game/swf_info.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>

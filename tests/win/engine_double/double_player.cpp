@@ -16,7 +16,7 @@
 #include <thread>
 #include <utility>
 
-#include "app/swf_info.h"
+#include "game/swf_info.h"
 #include "engine_double/double_movie.h"
 #include "engine_double/double_state.h"
 #include "win/webview2_view.h"

@@ -1,4 +1,4 @@
-#include "app/swf_info.h"
+#include "game/swf_info.h"
 
 #include <zlib.h>
 
