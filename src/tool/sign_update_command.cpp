@@ -7,6 +7,7 @@
 #include "platform/file_system.h"
 #include "platform/profile.h"
 #include "tool/tool_options.h"
+#include "update/update_packages.h"
 #include "update/update_worker.h"
 
 namespace tavrin::tool {
