@@ -16,9 +16,9 @@
 #include <thread>
 #include <utility>
 
-#include "game/swf_info.h"
 #include "engine_double/double_movie.h"
 #include "engine_double/double_state.h"
+#include "game/swf_info.h"
 #include "win/webview2_view.h"
 
 namespace tavrin::test::engine_double {
