@@ -68,9 +68,6 @@ Option SecretFromFile(const char* name, std::string& field) {
             }};
 }
 
-// other arguments, of which there must be `count`. A command without options takes every
-// argument as it is. On bad input it says why on stderr (the usage text for a wrong count of
-// arguments) and returns false.
 bool ParseArguments(const Args& args, const std::vector<Option>& options, std::size_t count,
                     Args& positional) {
     for (std::size_t i = 0; i < args.size(); ++i) {
