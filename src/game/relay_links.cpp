@@ -127,6 +127,8 @@ void GameRelay::State::LetGoOfStalled(Clock::time_point now) {
         worst->toServerSent = 0;
         EndServer(*worst, nullptr);
         CloseMovie(*worst, kCloseTooMuchData);
+        // Its page hears it now, not after the next wait of the loop.
+        MoveChannel(*worst, true, calls);
     }
 }
 
