@@ -22,7 +22,7 @@ demo_packages=(
   googletest libgtest-dev libgmock-dev
   # user interface; without a display the demo runs on a virtual one (with a compositor),
   # clicks its way through and takes screenshots
-  qt6-base-dev qt6-webengine-dev libfontconfig-dev libxcb1-dev xvfb xauth
+  qt6-base-dev qt6-webengine-dev qt6-webchannel-dev libfontconfig-dev libxcb1-dev xvfb xauth
   xcompmgr imagemagick fonts-noto-cjk qt6-translations-l10n xdotool x11-utils
   # the demo operator service (its ActionScript 3 game is built with Haxe); pgrep waits for
   # a launcher that an update restarted
